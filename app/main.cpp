@@ -1,0 +1,26 @@
+// Program entry: measures the counter rate and runs the main window.
+#include <cstdio>
+
+#include <QApplication>
+
+#include "app/dispatch.h"
+#include "output/counter.h"
+#include "state/tester_state.h"
+#include "ui/ids.h"
+
+int main(int argc, char* argv[])
+{
+    QApplication application(argc, argv);
+
+    int64_t frequency = QueryPerformanceFrequency();
+    tester.ticksPerMs = frequency > 0 ? frequency / 1000 : 1;
+    tester.hInstance = &application;
+
+    INT_PTR result = DialogBoxParam(IDD_MAIN, nullptr, MainDialogProc, 0);
+    if (result < 0) {
+        snprintf(tester.lineScratch, sizeof tester.lineScratch, "Application error 0x%08X in main window dialog!",
+                 GetLastError());
+        ShowErrorMessageBox(tester.lineScratch, "Quarnel Test Program");
+    }
+    return 0;
+}

@@ -1,0 +1,14 @@
+// The storage-card APDU composer and the command-type radio buttons.
+#pragma once
+
+#include <cstdint>
+
+#include "state/tester_state.h"
+
+INT_PTR SwitchStorageCommand(int id);
+INT_PTR SelectCommandType(int id);
+void ComposeStorageApdu(BYTE* dest, uint32_t* length, int32_t storageCommand);
+void SelectStorageCommand(int32_t id);
+void EnableComposerFields(bool enable);
+void ShowCommandFields(uint8_t p1, uint8_t p2, uint8_t p3, uint8_t length, const char* text, int32_t entryMode);
+void SaveCommandSettings(int32_t id);

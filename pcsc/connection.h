@@ -1,0 +1,19 @@
+// The reader life cycle: context, reader list, connect, disconnect, release.
+#pragma once
+
+#include <winscard.h>
+
+#include "ui/winsys.h"
+
+// What a life-cycle handler hands to the dispatcher's verdict tail.
+struct Verdict {
+    const char* line;
+    LONG status;
+};
+
+Verdict EstablishContext();
+INT_PTR ListReaders();
+INT_PTR ConnectCard();
+Verdict DisconnectCard();
+Verdict ReleaseContext();
+void FillReaderList(const char* readerNames);

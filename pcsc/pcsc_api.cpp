@@ -1,0 +1,9 @@
+// The PC/SC call table, bound to libpcsclite.
+#include "pcsc/pcsc_api.h"
+
+const PcscApi pcscLibrary = {
+    SCardEstablishContext, SCardReleaseContext, SCardListReaders, SCardConnect, SCardReconnect,
+    SCardDisconnect,       SCardGetAttrib,      SCardTransmit,    SCardControl,
+};
+
+PcscApi pcsc = pcscLibrary;

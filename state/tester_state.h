@@ -1,0 +1,126 @@
+// The one record of all the tester's state, its saved storage-command
+// settings and the small enumerations. There is exactly one TesterState,
+// `tester`, zero at load; the entry and window set-up give it its defaults.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include <winscard.h>
+
+#include "ui/winsys.h"
+
+constexpr int BUFFER_SIZE = 10000;
+constexpr int LINE_SCRATCH_SIZE = 1000;
+constexpr int SELECTED_READER_SIZE = 500;
+constexpr int STATUS_SCRATCH_SIZE = 56;
+constexpr int SETTINGS_DATA_SIZE = 1024;
+constexpr int VENDOR_DATA_SIZE = 256;
+constexpr int VENDOR_RECORD_SIZE = 276;
+
+// Source of the command data; 0 only in CommandSettings (nothing recorded).
+enum EntryMode : int32_t {
+    ENTRY_NONE = 0,
+    ENTRY_STRING = 1,
+    ENTRY_HEX = 2,
+    ENTRY_FILE = 3,
+};
+
+// What Transmit sends.
+enum CommandType : int32_t {
+    COMMAND_DIRECT = 0,
+    COMMAND_STORAGE = 1,
+    COMMAND_VENDOR = 2,
+};
+
+// The storage-command selector is the control identifier of the command's
+// radio button (IDC_CMD_GETUID ... IDC_CMD_UPDATE, see ui/ids.h).
+
+// Saved form of one storage command, kept while another command is shown.
+struct CommandSettings {
+    BYTE data[SETTINGS_DATA_SIZE];  // string bytes, hex text as typed, or file bytes
+    uint32_t dataLen;
+    int32_t entryMode;              // EntryMode of data; ENTRY_NONE when none
+    uint8_t p1;
+    uint8_t p2;
+    uint8_t p3;
+    uint8_t length;
+};
+
+// Request and reply record of the vendor control call; little-endian on the
+// wire, which is this host's order.
+struct VendorIoRecord {
+    uint8_t cmd;
+    uint8_t reserved1[3];
+    uint32_t pa;
+    uint32_t pb;
+    uint32_t pc;
+    uint8_t data[VENDOR_DATA_SIZE];
+    uint8_t le;
+    uint8_t reserved2[3];
+};
+static_assert(sizeof(VendorIoRecord) == VENDOR_RECORD_SIZE, "vendor record is 276 bytes");
+static_assert(offsetof(VendorIoRecord, pa) == 4);
+static_assert(offsetof(VendorIoRecord, pb) == 8);
+static_assert(offsetof(VendorIoRecord, pc) == 12);
+static_assert(offsetof(VendorIoRecord, data) == 16);
+static_assert(offsetof(VendorIoRecord, le) == 272);
+
+struct TesterState {
+    // Platform handles.
+    void* hInstance;
+    HWND hwndMain;
+    HMENU hVendorMenu;
+
+    // Reader connection.
+    SCARDCONTEXT hContext;
+    SCARDHANDLE hCard;
+    DWORD activeProtocol;
+    char readerNames[BUFFER_SIZE];
+    DWORD readerNamesLen;
+    char selectedReader[SELECTED_READER_SIZE];
+
+    // Timing and status.
+    int64_t ticksPerMs;
+    int64_t counterStart;
+    int64_t counterEnd;
+    char statusScratch[STATUS_SCRATCH_SIZE];
+
+    // Log.
+    char logText[BUFFER_SIZE];
+    char lineScratch[LINE_SCRATCH_SIZE];
+
+    // Data entry.
+    int32_t entryMode;
+    BYTE stringData[BUFFER_SIZE];
+    uint32_t stringLen;
+    BYTE hexData[BUFFER_SIZE];
+    uint32_t hexLen;
+    BYTE fileData[BUFFER_SIZE];
+    uint32_t fileLen;
+    FILE* fileStream;
+
+    // Command composition and transmission.
+    int32_t commandType;
+    int32_t storageCommand;
+    CommandSettings getUidSettings;
+    CommandSettings loadKeysSettings;
+    CommandSettings authSettings;
+    CommandSettings readSettings;
+    CommandSettings updateSettings;
+    BYTE sendBuffer[BUFFER_SIZE];
+    uint32_t sendLen;
+    BYTE recvBuffer[BUFFER_SIZE];
+    DWORD recvLen;
+    int32_t loopEnabled;
+    int32_t loopCount;
+    int32_t breakOnError;
+
+    // Vendor I/O.
+    VendorIoRecord vendorIn;
+    VendorIoRecord vendorOut;
+    DWORD vendorBytesReturned;
+};
+
+extern TesterState tester;

@@ -1,0 +1,92 @@
+// Identifiers of the templates, the icon, every control of the main window
+// and the About box, and the menu items.
+#pragma once
+
+constexpr int IDI_MAIN = 102;
+constexpr int IDD_MAIN = 103;
+constexpr int IDD_ABOUT = 104;
+
+constexpr int IDOK = 1;
+constexpr int IDCANCEL = 2;
+constexpr int IDHELP = 9;
+
+// Main window.
+constexpr int IDC_QUIT = 1000;
+constexpr int IDC_ESTABLISH = 1001;
+constexpr int IDC_LIST_READERS = 1002;
+constexpr int IDC_GROUP_RESMGR = 1003;
+constexpr int IDC_READER_LIST = 1004;
+constexpr int IDC_CONNECT = 1005;
+constexpr int IDC_DISCONNECT = 1006;
+constexpr int IDC_RELEASE = 1007;
+constexpr int IDC_CLEAR_LOG = 1008;
+constexpr int IDC_ATR = 1009;
+constexpr int IDC_CONNECTED_READER = 1010;
+constexpr int IDC_ATTRIBUTES = 1011;
+constexpr int IDC_ATR_LABEL = 1012;
+constexpr int IDC_VENDOR_MENU = 1013;
+constexpr int IDC_GROUP_COMPOSE = 1014;
+constexpr int IDC_GROUP_DATA = 1015;
+constexpr int IDC_PERCENT_LABEL = 1016;
+constexpr int IDC_GROUP_TYPE = 1017;
+constexpr int IDC_STRING_DATA = 1018;
+constexpr int IDC_LOOP = 1019;
+constexpr int IDC_LOOP_COUNT = 1020;
+constexpr int IDC_CMD_READ = 1021;
+constexpr int IDC_CMD_UPDATE = 1022;
+constexpr int IDC_P1 = 1023;
+constexpr int IDC_TRANSMIT = 1024;
+constexpr int IDC_P1_LABEL = 1025;
+constexpr int IDC_P2_LABEL = 1026;
+constexpr int IDC_P2 = 1027;
+constexpr int IDC_MODE_HEX = 1028;
+constexpr int IDC_MODE_STRING = 1029;
+constexpr int IDC_WIN_STATUS = 1030;
+constexpr int IDC_TYPE_DIRECT = 1031;
+constexpr int IDC_TYPE_STORAGE = 1032;
+constexpr int IDC_P3 = 1033;
+constexpr int IDC_P3_LABEL = 1034;
+constexpr int IDC_MODE_FILE = 1035;
+constexpr int IDC_LOAD_FILE = 1036;
+constexpr int IDC_LOG = 1037;
+constexpr int IDC_WIN_STATUS_LABEL = 1038;
+constexpr int IDC_ELAPSED_LABEL = 1039;
+constexpr int IDC_ELAPSED = 1040;
+constexpr int IDC_GROUP_LOG = 1041;
+constexpr int IDC_VENDOR_CMD_NAME = 1042;
+constexpr int IDC_LOOP_PROGRESS = 1043;
+constexpr int IDC_STRING_LEN = 1044;
+constexpr int IDC_HEX_DATA = 1045;
+constexpr int IDC_HEX_LEN = 1046;
+constexpr int IDC_FILE_LEN = 1047;
+constexpr int IDC_BREAK_ON_ERROR = 1048;
+constexpr int IDC_CMD_AUTH = 1049;
+constexpr int IDC_CMD_LOADKEYS = 1050;
+constexpr int IDC_CMD_GETUID = 1051;
+constexpr int IDC_TYPE_VENDOR = 1053;
+constexpr int IDC_LENGTH = 1054;
+constexpr int IDC_VENDOR_P1_LABEL = 1055;
+constexpr int IDC_VENDOR_P1 = 1056;
+constexpr int IDC_VENDOR_P2_LABEL = 1057;
+constexpr int IDC_VENDOR_P2 = 1058;
+constexpr int IDC_VENDOR_LC_LABEL = 1059;
+constexpr int IDC_VENDOR_LC = 1060;
+constexpr int IDC_VENDOR_LE_LABEL = 1061;
+constexpr int IDC_VENDOR_LE = 1062;
+constexpr int IDC_LENGTH_LABEL = 1063;
+
+// About box (these numbers name other controls in the main window).
+constexpr int IDC_ABOUT_TITLE = 1004;
+constexpr int IDC_ABOUT_OK = 1005;
+constexpr int IDC_ABOUT_AUTHOR = 1006;
+constexpr int IDC_ABOUT_NOTICE = 1007;
+constexpr int IDC_ABOUT_ICON = 1030;
+constexpr int IDC_ABOUT_VERSION = 1057;
+
+// Menu items.
+constexpr int IDM_LED_OFF = 40001;
+constexpr int IDM_LED_ON = 40002;
+constexpr int IDM_LED_FLASH = 40003;
+constexpr int IDM_RF_RESET = 40008;
+constexpr int IDM_FIRMWARE_REV = 40009;
+constexpr int IDM_ABOUT = 50001;
