@@ -1,0 +1,25 @@
+// What a simulated reader is told to do: which card it holds and which faults it injects.
+// The same key=value language serves the reader's DEVICENAME in reader.conf
+// ("sim:card=storage1k,uid=04A1B2C3,ctl=/path/reader0.ctl") and its control file (one
+// pair per line), see tests/sim_control.h for the keys.
+#pragma once
+
+#include "card_model.h"
+
+constexpr int kMaxPathLength = 256;
+
+struct SimSettings {
+  bool cardPresent;
+  uint8_t uid[kUidSize];
+  int failEvery;    // every nth transmit fails; 0 never
+  int delayMicros;  // added to every answer
+  bool failControl; // every vendor control request fails
+  char controlPath[kMaxPathLength];
+};
+
+// A storage card with UID 04A1B2C3, no faults, no control file.
+SimSettings DefaultSettings();
+
+// Applies the pairs of text, separated by commas or line breaks, onto *settings. Every
+// valid pair is applied; returns false when a pair has an unknown key or a bad value.
+bool ApplySettings(const char* text, SimSettings* settings);
