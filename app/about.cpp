@@ -1,5 +1,218 @@
-// Placeholder until this module is written.
+// The About box: the program's name and the file version stamped into it.
 #include "app/about.h"
 
-INT_PTR AboutDialogProc([[maybe_unused]] HWND dialog, [[maybe_unused]] UINT message, [[maybe_unused]] WPARAM wParam, [[maybe_unused]] LPARAM lParam) { return {}; }
-void ShowVersionTitle([[maybe_unused]] HWND dialog, [[maybe_unused]] int id) { }
+#include <elf.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "ui/ids.h"
+
+namespace {
+
+constexpr int PATH_SIZE = 4096;
+// A damaged note section could otherwise keep the walk going for long.
+constexpr int MAX_NOTES_PER_SECTION = 4096;
+
+bool ReadAt(int fd, uint64_t offset, void* buffer, size_t size)
+{
+    if (offset > uint64_t(INT64_MAX) - size)
+        return false;
+    char* bytes = static_cast<char*>(buffer);
+    while (size > 0) {
+        ssize_t got = pread(fd, bytes, size, off_t(offset));
+        if (got <= 0)
+            return false;
+        bytes += got;
+        offset += uint64_t(got);
+        size -= size_t(got);
+    }
+    return true;
+}
+
+uint64_t AlignNote(uint64_t size) { return (size + 3) & ~uint64_t(3); }
+
+// Walks the notes of one SHT_NOTE section for the version record.
+bool FindVersionNote(int fd, uint64_t offset, uint64_t size, uint32_t* fileVersionMS, uint32_t* fileVersionLS)
+{
+    if (offset > UINT64_MAX - size)
+        return false;
+    uint64_t end = offset + size;
+    for (int count = 0; count < MAX_NOTES_PER_SECTION && end - offset >= sizeof(Elf64_Nhdr); ++count) {
+        Elf64_Nhdr header;
+        if (!ReadAt(fd, offset, &header, sizeof header))
+            return false;
+        uint64_t nameStart = offset + sizeof header;
+        uint64_t descStart = nameStart + AlignNote(header.n_namesz);
+        uint64_t next = descStart + AlignNote(header.n_descsz);
+        if (next > end)
+            return false;
+        VersionNote note;
+        if (header.n_type == VERSION_NOTE_TYPE && header.n_namesz == sizeof note.name &&
+            header.n_descsz == VERSION_NOTE_DESC_SIZE &&
+            ReadAt(fd, offset, &note, sizeof note) && memcmp(note.name, VERSION_NOTE_NAME, sizeof note.name) == 0 &&
+            note.signature == VERSION_SIGNATURE) {
+            *fileVersionMS = note.fileVersionMS;
+            *fileVersionLS = note.fileVersionLS;
+            return true;
+        }
+        offset = next;
+    }
+    return false;
+}
+
+bool FindVersionRecord(int fd, uint32_t* fileVersionMS, uint32_t* fileVersionLS)
+{
+    Elf64_Ehdr header;
+    if (!ReadAt(fd, 0, &header, sizeof header) || memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 ||
+        header.e_ident[EI_CLASS] != ELFCLASS64)
+        return false;
+    const unsigned char hostOrder = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? ELFDATA2LSB : ELFDATA2MSB;
+    if (header.e_ident[EI_DATA] != hostOrder || header.e_shentsize < sizeof(Elf64_Shdr))
+        return false;
+    for (unsigned i = 0; i < header.e_shnum; ++i) {
+        Elf64_Shdr section;
+        if (!ReadAt(fd, header.e_shoff + uint64_t(i) * header.e_shentsize, &section, sizeof section))
+            return false;
+        if (section.sh_type == SHT_NOTE &&
+            FindVersionNote(fd, section.sh_offset, section.sh_size, fileVersionMS, fileVersionLS))
+            return true;
+    }
+    return false;
+}
+
+bool IsRegularFile(const char* path)
+{
+    struct stat status;
+    return stat(path, &status) == 0 && S_ISREG(status.st_mode);
+}
+
+// Finds the file of a program name: as given when it holds a '/', else in
+// the current folder and then along PATH.
+bool LocateProgram(const char* name, char* path)
+{
+    snprintf(path, PATH_SIZE, "%s", name);
+    if (strchr(name, '/'))
+        return IsRegularFile(path);
+    if (IsRegularFile(path))
+        return true;
+    const char* folders = getenv("PATH");
+    while (folders && *folders) {
+        const char* end = strchrnul(folders, ':');
+        int length = int(end - folders);
+        if (length > 0 && snprintf(path, PATH_SIZE, "%.*s/%s", length, folders, name) < PATH_SIZE &&
+            IsRegularFile(path))
+            return true;
+        folders = *end ? end + 1 : end;
+    }
+    return false;
+}
+
+}  // namespace
+
+void JoinCommandLine(FILE* arguments, char* line, int capacity)
+{
+    if (capacity <= 0)
+        return;
+    int used = 0;
+    auto put = [&](char c) {
+        if (used < capacity - 1)
+            line[used++] = c;
+    };
+    bool first = true;
+    while (used < capacity - 1) {
+        // Look through the argument once to learn whether it needs quotes.
+        long start = ftell(arguments);
+        bool blank = false;
+        int length = 0;
+        int c;
+        while ((c = getc(arguments)) != EOF && c != '\0') {
+            blank = blank || c == ' ';
+            ++length;
+        }
+        if ((c == EOF && length == 0) || start < 0 || fseek(arguments, start, SEEK_SET) != 0)
+            break;
+        if (!first)
+            put(' ');
+        if (blank)
+            put('"');
+        while ((c = getc(arguments)) != EOF && c != '\0')
+            put(char(c));
+        if (blank)
+            put('"');
+        first = false;
+        if (c == EOF)
+            break;
+    }
+    line[used] = '\0';
+}
+
+bool ReadFileVersion(const char* path, uint32_t* fileVersionMS, uint32_t* fileVersionLS)
+{
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool found = FindVersionRecord(fd, fileVersionMS, fileVersionLS);
+    close(fd);
+    return found;
+}
+
+bool BuildVersionLine(const char* commandLine, char* line, int capacity)
+{
+    // The last '/' counts, also one inside the arguments; the first
+    // character is never taken for a separator.
+    const char* name = commandLine;
+    for (size_t i = strlen(commandLine); i-- > 1;) {
+        if (commandLine[i] == '/') {
+            name = commandLine + i + 1;
+            break;
+        }
+    }
+    char fileName[COMMAND_LINE_SIZE];
+    snprintf(fileName, sizeof fileName, "%.*s", int(strcspn(name, " \"")), name);
+    char path[PATH_SIZE];
+    uint32_t fileVersionMS;
+    uint32_t fileVersionLS;
+    if (!fileName[0] || !LocateProgram(fileName, path) || !ReadFileVersion(path, &fileVersionMS, &fileVersionLS))
+        return false;
+    snprintf(line, size_t(capacity), "%s %s %u.%u.%u.%u", fileName, "- Version", fileVersionMS >> 16,
+             fileVersionMS & 0xFFFF, fileVersionLS >> 16, fileVersionLS & 0xFFFF);
+    return true;
+}
+
+void ShowVersionTitle(HWND dialog, int id)
+{
+    char commandLine[COMMAND_LINE_SIZE] = {};
+    FILE* arguments = fopen("/proc/self/cmdline", "rb");
+    if (arguments) {
+        JoinCommandLine(arguments, commandLine, sizeof commandLine);
+        fclose(arguments);
+    }
+    char line[VERSION_LINE_SIZE];
+    if (BuildVersionLine(commandLine, line, sizeof line))
+        SetDlgItemText(dialog, id, line);
+}
+
+INT_PTR AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, [[maybe_unused]] LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        ShowVersionTitle(dialog, IDC_ABOUT_VERSION);
+        return FALSE;
+    case WM_COMMAND:
+        // Escape arrives as IDCANCEL and leaves the box open.
+        if (LOWORD(wParam) != IDC_ABOUT_OK)
+            return FALSE;
+        EndDialog(dialog, INT_PTR(wParam));
+        return TRUE;
+    case WM_CLOSE:
+    case WM_DESTROY:
+        EndDialog(dialog, INT_PTR(wParam));
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}

@@ -1,9 +1,44 @@
 // The About box and its version line.
 #pragma once
 
+#include <cstdint>
+#include <cstdio>
+
 #include "ui/winsys.h"
+
+// The version record stamped into the program file at build time: an ELF
+// note of this name and type whose description is the signature followed by
+// the two halves of the file version (major.minor, then patch.build).
+constexpr char VERSION_NOTE_NAME[8] = "Quarnel";
+constexpr uint32_t VERSION_NOTE_TYPE = 1;
+constexpr uint32_t VERSION_SIGNATURE = 0xFEEF04BD;
+
+struct VersionNote {
+    uint32_t nameSize;
+    uint32_t descSize;
+    uint32_t type;
+    char name[8];
+    uint32_t signature;
+    uint32_t fileVersionMS;
+    uint32_t fileVersionLS;
+};
+constexpr uint32_t VERSION_NOTE_DESC_SIZE = 12;
+static_assert(sizeof(VersionNote) == 20 + VERSION_NOTE_DESC_SIZE, "the note is laid out without padding");
+
+constexpr int COMMAND_LINE_SIZE = 260;
+constexpr int VERSION_LINE_SIZE = 104;
 
 INT_PTR AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 // Builds "<name> - Version a.b.c.d" from the command line and the version
 // record of the named file into control `id`; leaves it as it is otherwise.
 void ShowVersionTitle(HWND dialog, int id);
+
+// The pieces of ShowVersionTitle, for the tests.
+// Joins the zero-separated arguments (as /proc/self/cmdline holds them) with
+// blanks, an argument holding a blank in double quotes, into `line`; the
+// text is cut to capacity - 1 characters and always terminated.
+void JoinCommandLine(FILE* arguments, char* line, int capacity);
+// The version line for a command line; false when there is none to show.
+bool BuildVersionLine(const char* commandLine, char* line, int capacity);
+// The file version of an ELF file holding the version note.
+bool ReadFileVersion(const char* path, uint32_t* fileVersionMS, uint32_t* fileVersionLS);

@@ -9,10 +9,13 @@ INT_PTR SelectEntryMode(int id);
 INT_PTR UpdateStringData();
 INT_PTR UpdateHexData();
 INT_PTR LoadDataFile();
-// Copies the current source into `dest` and sets *length (see the table of
-// sources in data_entry.cpp); returns the count it set.
+// Copies the current source into `dest`, which holds *length bytes, never
+// more. *length becomes the count copied; for the hex source with textFlag 1
+// the field's text is copied (terminated when shorter than the destination)
+// and *length becomes the parsed byte count. Returns *length.
 uint32_t CopyEntryData(BYTE* dest, uint32_t* length, int textFlag);
 // Converts pairs of uppercase hex digits in place; bytes produced, 0 on failure.
 int32_t ParseHexPairs(char* buffer, int32_t count);
+// `path` holds 260 characters: the pattern on entry, the chosen file after.
 int OpenFileDialog(const char* filterName, char* path);
 void UpdateVendorLength(uint32_t count);

@@ -7,6 +7,8 @@
 
 INT_PTR SwitchStorageCommand(int id);
 INT_PTR SelectCommandType(int id);
+// Builds the APDU of `storageCommand` into `dest` (BUFFER_SIZE bytes) and
+// sets *length to the bytes to send.
 void ComposeStorageApdu(BYTE* dest, uint32_t* length, int32_t storageCommand);
 void SelectStorageCommand(int32_t id);
 void EnableComposerFields(bool enable);

@@ -16,4 +16,6 @@ INT_PTR ListReaders();
 INT_PTR ConnectCard();
 Verdict DisconnectCard();
 Verdict ReleaseContext();
+// Shows the names of a multi-string of at most BUFFER_SIZE bytes in the
+// reader list, in their order, and selects the first.
 void FillReaderList(const char* readerNames);

@@ -1,8 +1,116 @@
-// Placeholder until this module is written.
+// The Transmit button, the exchange with the card (once or in a loop with
+// progress and stop on error) and the loop controls.
 #include "transmit/transmit.h"
 
-INT_PTR TransmitCommand() { return {}; }
-void TransmitApdu() { }
-INT_PTR ToggleLoop() { return {}; }
-INT_PTR UpdateLoopCount() { return {}; }
-INT_PTR ToggleBreakOnError() { return {}; }
+#include "compose/data_entry.h"
+#include "compose/storage.h"
+#include "compose/vendor.h"
+#include "output/counter.h"
+#include "output/dump.h"
+#include "output/log.h"
+#include "pcsc/pcsc_api.h"
+#include "state/tester_state.h"
+#include "ui/ids.h"
+
+namespace {
+
+constexpr int32_t LOOP_COUNT_MAX = 5000;
+
+const SCARD_IO_REQUEST* SendPci(DWORD protocol)
+{
+    if (protocol == SCARD_PROTOCOL_T1)
+        return SCARD_PCI_T1;
+    if (protocol == SCARD_PROTOCOL_T0)
+        return SCARD_PCI_T0;
+    return SCARD_PCI_RAW;
+}
+
+}  // namespace
+
+INT_PTR TransmitCommand()
+{
+    switch (tester.commandType) {
+    case COMMAND_DIRECT:
+        tester.sendLen = BUFFER_SIZE;
+        CopyEntryData(tester.sendBuffer, &tester.sendLen, 0);
+        TransmitApdu();
+        break;
+    case COMMAND_STORAGE:
+        ComposeStorageApdu(tester.sendBuffer, &tester.sendLen, tester.storageCommand);
+        TransmitApdu();
+        break;
+    case COMMAND_VENDOR:
+        ExecuteVendorIo();
+        break;
+    }
+    return TRUE;
+}
+
+void TransmitApdu()
+{
+    HWND dialog = tester.hwndMain;
+    SetDlgItemText(dialog, IDC_LOOP_PROGRESS, "");
+    tester.recvLen = BUFFER_SIZE;
+    if (tester.sendLen >= BUFFER_SIZE) {
+        LogAppend("SCardTransmit: Error: Incorrect buffer size!");
+        return;
+    }
+    LogBytes("SCardTransmit: Input:", tester.sendBuffer, tester.sendLen);
+
+    // The span covers every run with its progress display; the dumps lie outside.
+    tester.counterStart = QueryPerformanceCounter();
+    int32_t runs = tester.loopEnabled ? tester.loopCount : 1;
+    int32_t shownPercent = -1;
+    LONG status = SCARD_S_SUCCESS;
+    for (int32_t run = 1; run <= runs; ++run) {
+        const SCARD_IO_REQUEST* sendPci = SendPci(tester.activeProtocol);
+        tester.recvLen = BUFFER_SIZE;
+        status = pcsc.Transmit(tester.hCard, sendPci, tester.sendBuffer, tester.sendLen, nullptr, tester.recvBuffer,
+                               &tester.recvLen);
+        if (tester.breakOnError && status != SCARD_S_SUCCESS)
+            break;
+        if (tester.loopEnabled && tester.loopCount > 0) {
+            int32_t percent = int32_t(int64_t(run) * 100 / tester.loopCount);
+            if (percent % 5 == 0) {
+                SetDlgItemInt(dialog, IDC_LOOP_PROGRESS, unsigned(percent));
+                // A repaint costs more than a run; the value already on screen needs none.
+                if (percent != shownPercent)
+                    RepaintDlgItem(dialog, IDC_LOOP_PROGRESS);
+                shownPercent = percent;
+            }
+        }
+    }
+    tester.counterEnd = QueryPerformanceCounter();
+
+    ShowElapsed();
+    ShowStatus(status);
+    if (status != SCARD_S_SUCCESS)
+        LogAppend("SCardTransmit: Failure!");
+    else
+        LogBytes("SCardTransmit: Output:", tester.recvBuffer, tester.recvLen);
+}
+
+INT_PTR ToggleLoop()
+{
+    tester.loopEnabled = IsDlgButtonChecked(tester.hwndMain, IDC_LOOP) ? 1 : 0;
+    EnableDlgItem(tester.hwndMain, IDC_LOOP_COUNT, tester.loopEnabled != 0);
+    EnableDlgItem(tester.hwndMain, IDC_BREAK_ON_ERROR, tester.loopEnabled != 0);
+    return TRUE;
+}
+
+INT_PTR UpdateLoopCount()
+{
+    tester.loopCount = int32_t(GetDlgItemInt(tester.hwndMain, IDC_LOOP_COUNT));
+    if (tester.loopCount > LOOP_COUNT_MAX) {
+        tester.loopCount = LOOP_COUNT_MAX;
+        // Runs this handler once more, which reads 5000 back.
+        SetDlgItemInt(tester.hwndMain, IDC_LOOP_COUNT, LOOP_COUNT_MAX);
+    }
+    return TRUE;
+}
+
+INT_PTR ToggleBreakOnError()
+{
+    tester.breakOnError = IsDlgButtonChecked(tester.hwndMain, IDC_BREAK_ON_ERROR) ? 1 : 0;
+    return FALSE;
+}

@@ -1,38 +1,452 @@
-// Placeholder until this module is written.
+// The window-system operations over the Qt dialogs of dialog_window.h.
 #include "ui/winsys.h"
 
-INT_PTR DialogBoxParam([[maybe_unused]] int templateId, [[maybe_unused]] HWND owner, [[maybe_unused]] DLGPROC proc, [[maybe_unused]] LPARAM param) { return {}; }
-HWND CreateDialogParam([[maybe_unused]] int templateId, [[maybe_unused]] HWND owner, [[maybe_unused]] DLGPROC proc, [[maybe_unused]] LPARAM param) { return {}; }
-void EndDialog([[maybe_unused]] HWND dialog, [[maybe_unused]] INT_PTR result) { }
-void DestroyDialog([[maybe_unused]] HWND dialog) { }
-INT_PTR SendDialogMessage([[maybe_unused]] HWND dialog, [[maybe_unused]] UINT message, [[maybe_unused]] WPARAM wParam, [[maybe_unused]] LPARAM lParam) { return {}; }
-INT_PTR SendCommand([[maybe_unused]] HWND dialog, [[maybe_unused]] WPARAM wParam) { return {}; }
-INT_PTR DefWindowProc([[maybe_unused]] HWND dialog, [[maybe_unused]] UINT message, [[maybe_unused]] WPARAM wParam, [[maybe_unused]] LPARAM lParam) { return {}; }
-unsigned GetLastError() { return {}; }
-void SetDlgItemText([[maybe_unused]] HWND dialog, [[maybe_unused]] int id, [[maybe_unused]] const char* text) { }
-unsigned GetDlgItemText([[maybe_unused]] HWND dialog, [[maybe_unused]] int id, [[maybe_unused]] char* buffer, [[maybe_unused]] int capacity) { return {}; }
-void SetDlgItemInt([[maybe_unused]] HWND dialog, [[maybe_unused]] int id, [[maybe_unused]] unsigned value) { }
-unsigned GetDlgItemInt([[maybe_unused]] HWND dialog, [[maybe_unused]] int id) { return {}; }
-void EnableDlgItem([[maybe_unused]] HWND dialog, [[maybe_unused]] int id, [[maybe_unused]] bool enable) { }
-bool IsDlgItemEnabled([[maybe_unused]] HWND dialog, [[maybe_unused]] int id) { return {}; }
-void CheckDlgButton([[maybe_unused]] HWND dialog, [[maybe_unused]] int id, [[maybe_unused]] bool checked) { }
-bool IsDlgButtonChecked([[maybe_unused]] HWND dialog, [[maybe_unused]] int id) { return {}; }
-void LimitDlgItemText([[maybe_unused]] HWND dialog, [[maybe_unused]] int id, [[maybe_unused]] int limit) { }
-void ListResetContent([[maybe_unused]] HWND dialog, [[maybe_unused]] int id) { }
-void ListAddString([[maybe_unused]] HWND dialog, [[maybe_unused]] int id, [[maybe_unused]] const char* text) { }
-void ListSetCurSel([[maybe_unused]] HWND dialog, [[maybe_unused]] int id, [[maybe_unused]] int index) { }
-int ListGetCurSel([[maybe_unused]] HWND dialog, [[maybe_unused]] int id) { return {}; }
-int ListGetCount([[maybe_unused]] HWND dialog, [[maybe_unused]] int id) { return {}; }
-int ListGetText([[maybe_unused]] HWND dialog, [[maybe_unused]] int id, [[maybe_unused]] int index, [[maybe_unused]] char* buffer, [[maybe_unused]] int capacity) { return {}; }
-void RepaintDlgItem([[maybe_unused]] HWND dialog, [[maybe_unused]] int id) { }
-void GetDlgItemScreenRect([[maybe_unused]] HWND dialog, [[maybe_unused]] int id, [[maybe_unused]] RECT* rect) { }
-void SetDialogIcon([[maybe_unused]] HWND dialog, [[maybe_unused]] int iconId) { }
-HMENU GetSystemMenu([[maybe_unused]] HWND dialog) { return {}; }
-HMENU CreatePopupMenu() { return {}; }
-void AppendMenuItem([[maybe_unused]] HMENU menu, [[maybe_unused]] int id, [[maybe_unused]] const char* text) { }
-void AppendMenuSeparator([[maybe_unused]] HMENU menu) { }
-void TrackPopupMenuUpward([[maybe_unused]] HMENU menu, [[maybe_unused]] HWND owner, [[maybe_unused]] int x, [[maybe_unused]] int y) { }
-void ShowErrorMessageBox([[maybe_unused]] const char* text, [[maybe_unused]] const char* caption) { }
-void OpenDocument([[maybe_unused]] const char* name) { }
-int GetOpenFileName([[maybe_unused]] HWND owner, [[maybe_unused]] const char* filterName, [[maybe_unused]] char* path, [[maybe_unused]] int capacity) { return {}; }
-unsigned CommDlgExtendedError() { return {}; }
+#include <cstring>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QSignalBlocker>
+#include <QUrl>
+
+#include "ui/dialog_window.h"
+#include "ui/ids.h"
+#include "ui/widget_lookup.h"
+
+namespace {
+
+constexpr unsigned ERROR_RESOURCE_NAME_NOT_FOUND = 1814;
+
+unsigned lastError;
+unsigned lastFileDialogError;
+PopupMenu* popupMenus;   // keeps every popup menu reachable for the program's life
+
+ControlKind KindOf(HWND dialog, int id)
+{
+    return dialog->ItemTemplate(id)->kind;
+}
+
+bool IsEditKind(ControlKind kind)
+{
+    return kind == ControlKind::Edit || kind == ControlKind::NumberField || kind == ControlKind::ReadOnly
+           || kind == ControlKind::ReadOnlyRight;
+}
+
+// Copies at most capacity - 1 bytes and a terminator; returns the count.
+unsigned CopyOut(const QByteArray& bytes, char* buffer, int capacity)
+{
+    if (!buffer || capacity <= 0)
+        return 0;
+    int count = int(bytes.size()) < capacity - 1 ? int(bytes.size()) : capacity - 1;
+    memcpy(buffer, bytes.constData(), size_t(count));
+    buffer[count] = '\0';
+    return unsigned(count);
+}
+
+HWND CreateDialogWindow(int templateId, HWND owner, DLGPROC proc, LPARAM param, bool modal)
+{
+    const DialogTemplate* dialogTemplate = FindDialogTemplate(templateId);
+    if (!dialogTemplate || !proc) {
+        lastError = ERROR_RESOURCE_NAME_NOT_FOUND;
+        return nullptr;
+    }
+    auto* dialog = new DialogWindow(*dialogTemplate, owner, proc);
+    if (modal && owner)
+        dialog->setWindowModality(Qt::WindowModal);
+    dialog->Open(param);
+    return dialog;
+}
+
+}
+
+QWidget* DialogWidget(HWND dialog)
+{
+    return dialog;
+}
+
+QWidget* DialogItemWidget(HWND dialog, int id)
+{
+    return dialog ? dialog->Item(id) : nullptr;
+}
+
+INT_PTR DialogBoxParam(int templateId, HWND owner, DLGPROC proc, LPARAM param)
+{
+    HWND dialog = CreateDialogWindow(templateId, owner, proc, param, true);
+    if (!dialog)
+        return -1;
+    if (!dialog->ended) {
+        QEventLoop loop;
+        dialog->loop = &loop;
+        loop.exec(QEventLoop::DialogExec);
+        dialog->loop = nullptr;
+    }
+    // The result is taken before WM_DESTROY, whose handler may end the
+    // dialog once more.
+    INT_PTR result = dialog->result;
+    DestroyDialog(dialog);
+    return result;
+}
+
+HWND CreateDialogParam(int templateId, HWND owner, DLGPROC proc, LPARAM param)
+{
+    return CreateDialogWindow(templateId, owner, proc, param, false);
+}
+
+void EndDialog(HWND dialog, INT_PTR result)
+{
+    if (!dialog)
+        return;
+    dialog->result = result;
+    if (dialog->ended)
+        return;
+    dialog->ended = true;
+    dialog->hide();
+    if (dialog->loop)
+        dialog->loop->quit();
+}
+
+void DestroyDialog(HWND dialog)
+{
+    if (!dialog)
+        return;
+    dialog->Dispatch(WM_DESTROY, 0, 0);
+    delete dialog;
+}
+
+INT_PTR SendDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return dialog ? dialog->Dispatch(message, wParam, lParam) : FALSE;
+}
+
+INT_PTR SendCommand(HWND dialog, WPARAM wParam)
+{
+    return SendDialogMessage(dialog, WM_COMMAND, wParam, 0);
+}
+
+INT_PTR DefWindowProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    if (!dialog || message != WM_SYSCOMMAND)
+        return 0;
+    switch (wParam & 0xFFF0) {
+    case SC_CLOSE:
+        dialog->Dispatch(WM_CLOSE, 0, 0);
+        break;
+    case SC_MINIMIZE:
+        dialog->showMinimized();
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+unsigned GetLastError()
+{
+    return lastError;
+}
+
+void SetDlgItemText(HWND dialog, int id, const char* text)
+{
+    QWidget* widget = DialogItemWidget(dialog, id);
+    if (!widget)
+        return;
+    QString value = QString::fromLatin1(text ? text : "");
+    ControlKind kind = KindOf(dialog, id);
+    if (IsEditKind(kind)) {
+        // The field's handler runs exactly once, also for an unchanged text.
+        {
+            QSignalBlocker blocker(widget);
+            auto* edit = static_cast<QLineEdit*>(widget);
+            edit->setText(value);
+            edit->setCursorPosition(0);
+        }
+        dialog->Notify(id, EN_CHANGE);
+        return;
+    }
+    switch (kind) {
+    case ControlKind::Log: {
+        auto* log = static_cast<LogView*>(widget);
+        log->bytes = QByteArray(text ? text : "");
+        log->setPlainText(value);
+        break;
+    }
+    case ControlKind::PushButton:
+    case ControlKind::DefaultButton:
+    case ControlKind::RadioButton:
+    case ControlKind::CheckBox:
+        static_cast<QAbstractButton*>(widget)->setText(value);
+        widget->setAccessibleName(StripMnemonic(value));
+        break;
+    case ControlKind::Label:
+    case ControlKind::LabelRight:
+        static_cast<QLabel*>(widget)->setText(value);
+        widget->setAccessibleName(StripMnemonic(value));
+        break;
+    case ControlKind::GroupBox:
+        static_cast<QGroupBox*>(widget)->setTitle(value);
+        widget->setAccessibleName(StripMnemonic(value));
+        break;
+    default:
+        break;
+    }
+}
+
+unsigned GetDlgItemText(HWND dialog, int id, char* buffer, int capacity)
+{
+    QWidget* widget = DialogItemWidget(dialog, id);
+    if (!widget)
+        return CopyOut(QByteArray(), buffer, capacity);
+    ControlKind kind = KindOf(dialog, id);
+    if (IsEditKind(kind))
+        return CopyOut(static_cast<QLineEdit*>(widget)->text().toLatin1(), buffer, capacity);
+    switch (kind) {
+    case ControlKind::Log:
+        return CopyOut(static_cast<LogView*>(widget)->bytes, buffer, capacity);
+    case ControlKind::PushButton:
+    case ControlKind::DefaultButton:
+    case ControlKind::RadioButton:
+    case ControlKind::CheckBox:
+        return CopyOut(static_cast<QAbstractButton*>(widget)->text().toLatin1(), buffer, capacity);
+    case ControlKind::Label:
+    case ControlKind::LabelRight:
+        return CopyOut(static_cast<QLabel*>(widget)->text().toLatin1(), buffer, capacity);
+    case ControlKind::GroupBox:
+        return CopyOut(static_cast<QGroupBox*>(widget)->title().toLatin1(), buffer, capacity);
+    default:
+        return CopyOut(QByteArray(), buffer, capacity);
+    }
+}
+
+void SetDlgItemInt(HWND dialog, int id, unsigned value)
+{
+    char text[16];
+    snprintf(text, sizeof text, "%u", value);
+    SetDlgItemText(dialog, id, text);
+}
+
+// As Win32 reads an unsigned number: leading blanks are skipped, then the
+// digits are read; a text without digits, or with anything but blanks after
+// them, is not a number and gives 0. Beyond 4294967295 the value wraps
+// modulo 2^32.
+unsigned GetDlgItemInt(HWND dialog, int id)
+{
+    char text[64];
+    GetDlgItemText(dialog, id, text, sizeof text);
+    const char* p = text;
+    while (*p == ' ')
+        ++p;
+    if (*p < '0' || *p > '9')
+        return 0;
+    unsigned value = 0;
+    for (; *p >= '0' && *p <= '9'; ++p)
+        value = value * 10u + unsigned(*p - '0');
+    while (*p == ' ')
+        ++p;
+    return *p ? 0 : value;
+}
+
+void EnableDlgItem(HWND dialog, int id, bool enable)
+{
+    if (QWidget* widget = DialogItemWidget(dialog, id))
+        widget->setEnabled(enable);
+}
+
+bool IsDlgItemEnabled(HWND dialog, int id)
+{
+    QWidget* widget = DialogItemWidget(dialog, id);
+    return widget && widget->isEnabled();
+}
+
+void CheckDlgButton(HWND dialog, int id, bool checked)
+{
+    if (auto* button = qobject_cast<QAbstractButton*>(DialogItemWidget(dialog, id)))
+        button->setChecked(checked);
+}
+
+bool IsDlgButtonChecked(HWND dialog, int id)
+{
+    auto* button = qobject_cast<QAbstractButton*>(DialogItemWidget(dialog, id));
+    return button && button->isChecked();
+}
+
+void LimitDlgItemText(HWND dialog, int id, int limit)
+{
+    auto* edit = qobject_cast<QLineEdit*>(DialogItemWidget(dialog, id));
+    if (!edit)
+        return;
+    auto* validator = static_cast<FieldValidator*>(const_cast<QValidator*>(edit->validator()));
+    validator->limit = limit > 0 ? limit : 0;
+}
+
+void ListResetContent(HWND dialog, int id)
+{
+    if (auto* list = qobject_cast<QListWidget*>(DialogItemWidget(dialog, id))) {
+        QSignalBlocker blocker(list);
+        list->clear();
+    }
+}
+
+void ListAddString(HWND dialog, int id, const char* text)
+{
+    if (auto* list = qobject_cast<QListWidget*>(DialogItemWidget(dialog, id))) {
+        QSignalBlocker blocker(list);
+        list->addItem(QString::fromLatin1(text ? text : ""));
+    }
+}
+
+void ListSetCurSel(HWND dialog, int id, int index)
+{
+    auto* list = qobject_cast<QListWidget*>(DialogItemWidget(dialog, id));
+    if (!list)
+        return;
+    QSignalBlocker blocker(list);
+    if (index < 0 || index >= list->count()) {
+        list->clearSelection();
+        return;
+    }
+    list->setCurrentRow(index, QItemSelectionModel::ClearAndSelect);
+    list->scrollToItem(list->item(index));
+}
+
+int ListGetCurSel(HWND dialog, int id)
+{
+    auto* list = qobject_cast<QListWidget*>(DialogItemWidget(dialog, id));
+    if (!list)
+        return -1;
+    QModelIndexList rows = list->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+int ListGetCount(HWND dialog, int id)
+{
+    auto* list = qobject_cast<QListWidget*>(DialogItemWidget(dialog, id));
+    return list ? list->count() : 0;
+}
+
+int ListGetText(HWND dialog, int id, int index, char* buffer, int capacity)
+{
+    auto* list = qobject_cast<QListWidget*>(DialogItemWidget(dialog, id));
+    if (!list || index < 0 || index >= list->count()) {
+        CopyOut(QByteArray(), buffer, capacity);
+        return -1;
+    }
+    return int(CopyOut(list->item(index)->text().toLatin1(), buffer, capacity));
+}
+
+void RepaintDlgItem(HWND dialog, int id)
+{
+    if (QWidget* widget = DialogItemWidget(dialog, id))
+        widget->repaint();
+}
+
+void GetDlgItemScreenRect(HWND dialog, int id, RECT* rect)
+{
+    QWidget* widget = DialogItemWidget(dialog, id);
+    if (!widget || !rect)
+        return;
+    QPoint topLeft = widget->mapToGlobal(QPoint(0, 0));
+    rect->left = topLeft.x();
+    rect->top = topLeft.y();
+    rect->right = topLeft.x() + widget->width();
+    rect->bottom = topLeft.y() + widget->height();
+}
+
+void SetDialogIcon(HWND dialog, int iconId)
+{
+    if (!dialog || iconId != IDI_MAIN)
+        return;
+    QIcon icon = ProgramIcon();
+    dialog->setWindowIcon(icon);
+    QApplication::setWindowIcon(icon);
+}
+
+HMENU GetSystemMenu(HWND dialog)
+{
+    return dialog ? &dialog->systemMenu : nullptr;
+}
+
+HMENU CreatePopupMenu()
+{
+    auto* menu = new PopupMenu{};
+    menu->next = popupMenus;
+    popupMenus = menu;
+    return menu;
+}
+
+void AppendMenuItem(HMENU menu, int id, const char* text)
+{
+    if (!menu || menu->count >= MENU_ITEM_CAPACITY || id == 0)
+        return;
+    PopupMenu::Item& item = menu->items[menu->count++];
+    item.id = id;
+    snprintf(item.text, sizeof item.text, "%s", text ? text : "");
+}
+
+void AppendMenuSeparator(HMENU menu)
+{
+    if (!menu || menu->count >= MENU_ITEM_CAPACITY)
+        return;
+    menu->items[menu->count++] = PopupMenu::Item{};
+}
+
+void TrackPopupMenuUpward(HMENU menu, HWND owner, int x, int y)
+{
+    if (!menu)
+        return;
+    int id = RunMenu(*menu, owner, QPoint(x, y), true, "PopupMenu");
+    if (id && owner)
+        owner->Notify(id, 0);
+}
+
+void ShowErrorMessageBox(const char* text, const char* caption)
+{
+    QMessageBox box(QMessageBox::Critical, QString::fromLatin1(caption ? caption : ""),
+                    QString::fromLatin1(text ? text : ""), QMessageBox::Ok);
+    box.exec();
+}
+
+void OpenDocument(const char* name)
+{
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QDir::current().absoluteFilePath(QFile::decodeName(name))));
+}
+
+int GetOpenFileName(HWND owner, const char* filterName, char* path, int capacity)
+{
+    lastFileDialogError = 0;
+    if (!path || capacity <= 0)
+        return 0;
+    // "*.*" means every file; on Linux it would hide names without a dot.
+    QString pattern = QString::fromLatin1(path);
+    if (pattern == QStringLiteral("*.*"))
+        pattern = QStringLiteral("*");
+    pattern.replace(u';', u' ');
+    QFileDialog dialog(owner);
+    dialog.setObjectName(QStringLiteral("OpenFileDialog"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setNameFilter(QStringLiteral("%1 (%2)").arg(QString::fromLatin1(filterName ? filterName : ""), pattern));
+    dialog.selectFile(pattern);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return 0;
+    // The file system's own bytes, so the file opens under this very name.
+    QByteArray chosen = QFile::encodeName(dialog.selectedFiles().first());
+    if (chosen.size() > capacity - 1) {
+        lastFileDialogError = FNERR_BUFFERTOOSMALL;
+        return 0;
+    }
+    CopyOut(chosen, path, capacity);
+    return 1;
+}
+
+unsigned CommDlgExtendedError()
+{
+    return lastFileDialogError;
+}

@@ -1,0 +1,265 @@
+// The dialog procedure: the loop-count guard, the results of the dispatch
+// table, notifications, closing, the system menu and the resume from suspend.
+#include <climits>
+#include <string>
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QTimer>
+#include <QUrl>
+
+#include "window_fixture.h"
+
+using DispatchTest = MainWindowTest;
+
+// Stands in for the desktop's handler of file URLs.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+
+public:
+    QUrl opened;
+
+public slots:
+    void open(const QUrl& url) { opened = url; }
+};
+
+TEST_F(DispatchTest, LoopCountBelowOneIsRaisedBeforeEveryMessage)
+{
+    struct Message {
+        UINT message;
+        WPARAM wParam;
+    } messages[] = {
+        {WM_COMMAND, 0xFFFF}, {WM_COMMAND, IDOK}, {WM_SYSCOMMAND, 0x1234}, {WM_POWERBROADCAST, PBT_APMSUSPEND},
+        {0x0400, 0},
+    };
+    for (const Message& m : messages) {
+        for (int32_t count : {0, -1, INT32_MIN}) {
+            tester.loopCount = count;
+            SendDialogMessage(window, m.message, m.wParam, 0);
+            EXPECT_EQ(tester.loopCount, 1) << m.message << " " << count;
+        }
+        tester.loopCount = 5;
+        SendDialogMessage(window, m.message, m.wParam, 0);
+        EXPECT_EQ(tester.loopCount, 5);
+    }
+    // The handler already sees the raised count: no division by zero.
+    tester.loopEnabled = 1;
+    tester.loopCount = 0;
+    Command(IDC_CLEAR_LOG);
+    EXPECT_EQ(Text(IDC_ELAPSED), " 0.00 ms");
+}
+
+TEST_F(DispatchTest, UnhandledCommandsReturnFalseAndDoNothing)
+{
+    LogAppend("kept");
+    unsigned ids[] = {IDOK,   IDCANCEL,          IDC_READER_LIST, IDC_LOG, IDC_WIN_STATUS, IDC_ELAPSED, IDC_P1,
+                      IDC_P3, IDC_LOOP_PROGRESS, IDC_VENDOR_P1,   IDC_GROUP_LOG, IDC_ATR_LABEL, IDM_ABOUT, 0xFFFF};
+    for (unsigned id : ids) {
+        for (unsigned code : {BN_CLICKED, LBN_DBLCLK, EN_CHANGE}) {
+            EXPECT_EQ(Command(int(id), code), FALSE) << id;
+            EXPECT_TRUE(window->isVisible()) << id;
+        }
+    }
+    EXPECT_STREQ(tester.logText, "kept");
+    EXPECT_EQ(fakePcsc.establish.calls + fakePcsc.connect.calls, 0);
+}
+
+// Commands that open a modal dialog or menu (Help, Load File, Vendor I/O) and
+// Quit are covered elsewhere.
+TEST_F(DispatchTest, HandledCommandsReturnTheirResult)
+{
+    struct Case {
+        int id;
+        INT_PTR result;
+    } cases[] = {
+        {IDC_ESTABLISH, TRUE},       {IDC_LIST_READERS, TRUE},   {IDC_CONNECT, TRUE},     {IDC_DISCONNECT, TRUE},
+        {IDC_ATTRIBUTES, FALSE},     {IDC_RELEASE, TRUE},        {IDC_CLEAR_LOG, TRUE},   {IDC_STRING_DATA, TRUE},
+        {IDC_LOOP, TRUE},            {IDC_LOOP_COUNT, TRUE},     {IDC_CMD_READ, TRUE},    {IDC_CMD_UPDATE, TRUE},
+        {IDC_CMD_AUTH, TRUE},        {IDC_CMD_LOADKEYS, TRUE},   {IDC_CMD_GETUID, TRUE},  {IDC_TRANSMIT, TRUE},
+        {IDC_MODE_HEX, TRUE},        {IDC_MODE_FILE, TRUE},      {IDC_MODE_STRING, TRUE}, {IDC_TYPE_STORAGE, TRUE},
+        {IDC_TYPE_DIRECT, TRUE},     {IDC_HEX_DATA, TRUE},       {IDC_BREAK_ON_ERROR, FALSE},
+        {IDC_TYPE_VENDOR, TRUE},     {IDM_LED_OFF, TRUE},        {IDM_LED_ON, TRUE},      {IDM_LED_FLASH, TRUE},
+        {IDM_RF_RESET, TRUE},        {IDM_FIRMWARE_REV, TRUE},
+    };
+    Script(fakePcsc.establish, SCARD_E_NO_SERVICE);
+    Script(fakePcsc.listReaders, SCARD_E_NO_READERS_AVAILABLE);
+    Script(fakePcsc.disconnect, SCARD_E_INVALID_HANDLE);
+    Script(fakePcsc.release, SCARD_E_INVALID_HANDLE);
+    for (const Case& c : cases)
+        EXPECT_EQ(Command(c.id), c.result) << c.id;
+}
+
+// The notification code is never looked at.
+TEST_F(DispatchTest, AnyNotificationCodeRunsTheHandler)
+{
+    unsigned codes[] = {BN_CLICKED, EN_SETFOCUS, EN_KILLFOCUS, EN_CHANGE, EN_UPDATE, 0xFFFF};
+    for (unsigned code : codes) {
+        LogAppend("entry");
+        Command(IDC_CLEAR_LOG, code);
+        EXPECT_STREQ(tester.logText, "") << code;
+
+        tester.stringLen = 0;
+        Command(IDC_STRING_DATA, code);
+        EXPECT_EQ(tester.stringLen, 16u) << code;
+        tester.hexLen = 0;
+        Command(IDC_HEX_DATA, code);
+        EXPECT_EQ(tester.hexLen, 21u) << code;
+        tester.loopCount = 7;
+        Command(IDC_LOOP_COUNT, code);
+        EXPECT_EQ(tester.loopCount, 100) << code;
+    }
+}
+
+// However many closing messages arrive, a held context is released once,
+// and a connected card is not disconnected first.
+TEST_F(DispatchTest, ClosingReleasesAHeldContextOnce)
+{
+    REQUIRE_SIMULATED_READER();
+    struct Close {
+        UINT message;
+        WPARAM wParam;
+    };
+    struct Case {
+        const char* what;
+        bool connect;
+        std::vector<Close> messages;
+    } cases[] = {
+        {"quit", false, {{WM_COMMAND, IDC_QUIT}, {WM_DESTROY, 0}}},
+        {"quit with a card", true, {{WM_COMMAND, IDC_QUIT}, {WM_COMMAND, IDC_QUIT}, {WM_DESTROY, 0}}},
+        {"close box", true, {{WM_CLOSE, 0}, {WM_CLOSE, 0}, {WM_DESTROY, 0}}},
+        {"system menu close", false, {{WM_SYSCOMMAND, SC_CLOSE}, {WM_DESTROY, 0}}},
+        {"destroy", true, {{WM_DESTROY, 0}, {WM_DESTROY, 0}}},
+    };
+    for (const Case& c : cases) {
+        TearDown();
+        SetUp();
+        if (c.connect)
+            Connect(0);
+        else
+            Command(IDC_ESTABLISH);
+        SCARDCONTEXT context = tester.hContext;
+        ASSERT_NE(context, 0u);
+        for (const Close& m : c.messages)
+            EXPECT_EQ(SendDialogMessage(window, m.message, m.wParam, 0), m.message == WM_SYSCOMMAND ? FALSE : TRUE);
+        EXPECT_EQ(fakePcsc.release.calls, 1) << c.what;
+        EXPECT_EQ(fakePcsc.releasedContext, context) << c.what;
+        EXPECT_EQ(tester.hContext, 0u) << c.what;
+        EXPECT_EQ(fakePcsc.disconnect.calls, 0) << c.what;
+        EXPECT_EQ(LogEntries().size(), c.connect ? 3u : 1u) << "closing logs nothing";
+    }
+    TearDown();
+    SetUp();
+    SendDialogMessage(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(fakePcsc.release.calls, 0) << "no context, nothing to release";
+}
+
+TEST_F(DispatchTest, QuitEndsTheModalRunWithItsCommand)
+{
+    QTimer::singleShot(0, [] {
+        SendCommand(tester.hwndMain, IDC_ESTABLISH);
+        SendCommand(tester.hwndMain, MAKEWPARAM(IDC_QUIT, BN_CLICKED));
+    });
+    EXPECT_EQ(DialogBoxParam(IDD_MAIN, nullptr, RecordingDialogProc, 0), INT_PTR(IDC_QUIT));
+    EXPECT_EQ(fakePcsc.release.calls, 1);
+    EXPECT_EQ(tester.hContext, 0u);
+}
+
+TEST_F(DispatchTest, SystemMenuEndsWithInformationWhichOpensTheAboutBox)
+{
+    const PopupMenu& menu = window->systemMenu;
+    ASSERT_GE(menu.count, 2);
+    EXPECT_EQ(menu.items[menu.count - 2].id, 0);
+    EXPECT_EQ(menu.items[menu.count - 1].id, IDM_ABOUT);
+    EXPECT_STREQ(menu.items[menu.count - 1].text, "Information");
+
+    LogAppend("kept");
+    bool aboutShown = false;
+    QTimer::singleShot(0, [&] {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (widget != window && widget->isVisible() && widget->objectName() == "IDD_ABOUT") {
+                aboutShown = true;
+                QTest::mouseClick(widget->findChild<QWidget*>("IDC_ABOUT_OK"), Qt::LeftButton);
+            }
+    });
+    EXPECT_EQ(SendDialogMessage(window, WM_SYSCOMMAND, IDM_ABOUT, 0), FALSE);
+    EXPECT_TRUE(aboutShown);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_STREQ(tester.logText, "kept");
+    EXPECT_EQ(SendDialogMessage(window, WM_SYSCOMMAND, SC_MINIMIZE, 0), FALSE);
+}
+
+// A resume reconnects whatever card handle is held, silently; every power
+// notification is reported as processed.
+TEST_F(DispatchTest, ResumeReconnectsTheCard)
+{
+    REQUIRE_SIMULATED_READER();
+    struct Case {
+        const char* what;
+        bool connect;
+        WPARAM event;
+        int reconnects;
+    } cases[] = {
+        {"resume with a card", true, PBT_APMRESUMESUSPEND, 1},
+        {"resume without a card", false, PBT_APMRESUMESUSPEND, 1},
+        {"suspend", true, PBT_APMSUSPEND, 0},
+        {"other", true, 99, 0},
+    };
+    for (const Case& c : cases) {
+        TearDown();
+        SetUp();
+        if (c.connect)
+            Connect(0);
+        DWORD protocol = tester.activeProtocol;
+        std::string log = tester.logText, status = Text(IDC_WIN_STATUS), elapsed = Text(IDC_ELAPSED);
+        SCARDHANDLE card = tester.hCard;
+        tester.activeProtocol = 0xDEAD;
+        EXPECT_EQ(SendDialogMessage(window, WM_POWERBROADCAST, c.event, 0), TRUE) << c.what;
+        EXPECT_EQ(fakePcsc.reconnect.calls, c.reconnects) << c.what;
+        EXPECT_EQ(tester.logText, log) << c.what;
+        EXPECT_EQ(Text(IDC_WIN_STATUS), status) << c.what;
+        EXPECT_EQ(Text(IDC_ELAPSED), elapsed) << c.what;
+        if (c.reconnects == 0)
+            continue;
+        EXPECT_EQ(fakePcsc.reconnectCard, card);
+        EXPECT_EQ(fakePcsc.reconnectShare, DWORD(SCARD_SHARE_EXCLUSIVE));
+        EXPECT_EQ(fakePcsc.reconnectProtocols, DWORD(SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1 | SCARD_PROTOCOL_RAW));
+        EXPECT_EQ(fakePcsc.reconnectInit, DWORD(SCARD_RESET_CARD));
+        if (c.connect) {
+            EXPECT_EQ(tester.activeProtocol, protocol);
+            Command(IDC_DISCONNECT);
+            EXPECT_EQ(LastLogEntry(), "SCardDisconnect: SUCCESS!") << "the card is still usable";
+        }
+    }
+}
+
+TEST_F(DispatchTest, HelpOpensThePageInTheWorkingDirectorySilently)
+{
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler("file", &catcher, "open");
+    LogAppend("kept");
+    EXPECT_EQ(Command(IDHELP), TRUE);
+    QDesktopServices::unsetUrlHandler("file");
+    EXPECT_EQ(catcher.opened, QUrl::fromLocalFile(QDir::current().absoluteFilePath("qrnlhelp.htm")));
+    EXPECT_STREQ(tester.logText, "kept");
+    EXPECT_EQ(Text(IDC_WIN_STATUS), "0x00000000");
+}
+
+// The shipped page stands alone and names every button of the window.
+TEST_F(DispatchTest, HelpPageCoversEveryButton)
+{
+    QFile page(QStringLiteral(QT_TESTCASE_SOURCEDIR "/../help/qrnlhelp.htm"));
+    ASSERT_TRUE(page.open(QIODevice::ReadOnly));
+    QString text = QString::fromLatin1(page.readAll());
+    EXPECT_FALSE(text.contains("http:") || text.contains("https:") || text.contains("src="));
+    const DialogTemplate* main = FindDialogTemplate(IDD_MAIN);
+    for (int i = 0; i < main->controlCount; i++) {
+        const ControlTemplate& control = main->controls[i];
+        if (control.kind != ControlKind::PushButton)
+            continue;
+        EXPECT_TRUE(text.contains(QString::fromLatin1(control.caption).remove('&').remove(" ..."))) << control.caption;
+    }
+}
+
+#include "dispatch_test.moc"

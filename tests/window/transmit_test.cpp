@@ -1,0 +1,279 @@
+// Transmit and the loop, against the simulated reader: runs made, every
+// write of the progress field, Break on Error with a failing run, the count
+// field's cap, the request size limit and the send record per protocol.
+#include <algorithm>
+#include <cstdio>
+
+#include "compose_support.h"
+
+namespace {
+
+class TransmitTest : public ComposeTest {
+protected:
+    void SetUp() override
+    {
+        ComposeTest::SetUp();
+        if (HaveSimulatedReader()) {
+            Connect(0);
+            ASSERT_NE(tester.hCard, 0);
+        }
+    }
+
+    void TearDown() override
+    {
+        if (HaveSimulatedReader())
+            SimSetFailEvery(0, 0);
+        ComposeTest::TearDown();
+    }
+
+    // Storage type with GetUID: every run is a success of the card.
+    void SelectGetUid()
+    {
+        Click(IDC_TYPE_STORAGE);
+        Click(IDC_CMD_GETUID);
+    }
+
+    std::string ElapsedFor(int divisor)
+    {
+        char text[64];
+        snprintf(text, sizeof text, "%5.2f ms",
+                 double(tester.counterEnd - tester.counterStart) / double(tester.ticksPerMs) / divisor);
+        return text;
+    }
+};
+
+// The values the progress field shows, in order, for a loop of `count` runs.
+std::vector<std::string> ProgressFor(int count)
+{
+    std::vector<std::string> values;
+    for (int run = 1; run <= count; ++run)
+        if (run * 100 / count % 5 == 0)
+            values.push_back(std::to_string(run * 100 / count));
+    return values;
+}
+
+std::vector<std::string> Distinct(std::vector<std::string> values)
+{
+    values.erase(std::unique(values.begin(), values.end()), values.end());
+    return values;
+}
+
+TEST(ProgressRule, MatchesTheWorkedExamples)
+{
+    EXPECT_EQ(ProgressFor(1), std::vector<std::string>{"100"});
+    EXPECT_EQ(ProgressFor(3), std::vector<std::string>{"100"});
+    EXPECT_EQ(ProgressFor(7), (std::vector<std::string>{"85", "100"}));
+    std::vector<std::string> count200 = ProgressFor(200);
+    ASSERT_EQ(count200.size(), 40u);
+    EXPECT_EQ(std::vector<std::string>(count200.begin(), count200.begin() + 5),
+              (std::vector<std::string>{"0", "5", "5", "10", "10"}));
+    std::vector<std::string> count5000 = ProgressFor(5000);
+    EXPECT_EQ(std::count(count5000.begin(), count5000.end(), "0"), 49);
+}
+
+TEST_F(TransmitTest, LoopWritesEveryProgressValueAndRunsCountTimes)
+{
+    REQUIRE_SIMULATED_READER();
+    SelectGetUid();
+    for (int count : {1, 3, 7, 100, 200, 5000}) {
+        SCOPED_TRACE(count);
+        SetLoop(true, count);
+        ASSERT_EQ(tester.loopCount, count);
+        transmitSpy = {};
+        ProgressObserver progress(window);
+
+        Command(IDC_TRANSMIT);
+
+        EXPECT_EQ(transmitSpy.calls, count);
+        // The field is emptied first, then written at every multiple of 5;
+        // it is repainted whenever the value on screen changes.
+        std::vector<std::string> expected = ProgressFor(count);
+        expected.insert(expected.begin(), "");
+        EXPECT_EQ(progress.written, expected);
+        EXPECT_EQ(progress.painted, Distinct(ProgressFor(count)));
+        EXPECT_EQ(Text(IDC_LOOP_PROGRESS), "100");
+        EXPECT_EQ(Text(IDC_WIN_STATUS), "0x00000000");
+        EXPECT_EQ(Text(IDC_ELAPSED), ElapsedFor(count));
+        EXPECT_TRUE(LogEndsWith("SCardTransmit: Output:\r\n04 A1 B2 C3 90 00 "));
+    }
+}
+
+TEST_F(TransmitTest, LoopOffMakesOneRunAndLeavesProgressEmpty)
+{
+    REQUIRE_SIMULATED_READER();
+    SelectGetUid();
+    SetText(IDC_LOOP_COUNT, "100");
+    ProgressObserver progress(window);
+
+    Command(IDC_TRANSMIT);
+
+    EXPECT_EQ(transmitSpy.calls, 1);
+    EXPECT_EQ(progress.written, std::vector<std::string>{""});
+    EXPECT_TRUE(progress.painted.empty());
+    EXPECT_EQ(Text(IDC_LOOP_PROGRESS), "");
+    EXPECT_EQ(Text(IDC_ELAPSED), ElapsedFor(1));
+    std::vector<std::string> entries = LogEntries();
+    ASSERT_GE(entries.size(), 4u);
+    EXPECT_EQ(std::vector<std::string>(entries.end() - 4, entries.end()),
+              (std::vector<std::string>{"SCardTransmit: Input:", "00 CA 00 00 00 ", "SCardTransmit: Output:",
+                                        "04 A1 B2 C3 90 00 "}));
+}
+
+struct BreakCase {
+    bool breakOnError;
+    int calls;
+    const char* lastEntry;
+};
+
+TEST_F(TransmitTest, BreakOnErrorDecidesWhereAFailingRunLeavesTheLoop)
+{
+    REQUIRE_SIMULATED_READER();
+    SelectGetUid();
+    SetLoop(true, 100);
+    for (BreakCase c : {BreakCase{true, 3, "SCardTransmit: Failure!"},
+                        BreakCase{false, 100, "04 A1 B2 C3 90 00 "}}) {
+        SCOPED_TRACE(c.breakOnError);
+        if (Checked(IDC_BREAK_ON_ERROR) != c.breakOnError)
+            Click(IDC_BREAK_ON_ERROR);
+        ASSERT_EQ(tester.breakOnError, c.breakOnError ? 1 : 0);
+        ASSERT_TRUE(SimSetFailEvery(0, 3));
+        transmitSpy = {};
+        ProgressObserver progress(window);
+
+        Command(IDC_TRANSMIT);
+        ASSERT_TRUE(SimSetFailEvery(0, 0));
+
+        EXPECT_EQ(transmitSpy.calls, c.calls);
+        ASSERT_GE(transmitSpy.statuses.size(), 3u);
+        EXPECT_NE(transmitSpy.statuses[2], SCARD_S_SUCCESS);
+        EXPECT_EQ(LastLogEntry(), c.lastEntry);
+        // The span of the runs made is divided by the count all the same.
+        EXPECT_EQ(Text(IDC_ELAPSED), ElapsedFor(100));
+        if (c.breakOnError) {
+            EXPECT_EQ(progress.written, std::vector<std::string>{""});
+            EXPECT_TRUE(progress.painted.empty());
+            EXPECT_EQ(Text(IDC_LOOP_PROGRESS), "");
+            char status[16];
+            snprintf(status, sizeof status, "0x%08X", unsigned(transmitSpy.statuses[2]));
+            EXPECT_EQ(Text(IDC_WIN_STATUS), status);
+            EXPECT_EQ(Log().find("SCardTransmit: Output:"), std::string::npos);
+        } else {
+            std::vector<std::string> written = ProgressFor(100);
+            written.insert(written.begin(), "");
+            EXPECT_EQ(progress.written, written);
+            EXPECT_EQ(progress.painted, ProgressFor(100));
+            EXPECT_EQ(Text(IDC_WIN_STATUS), "0x00000000");
+        }
+    }
+}
+
+struct CountCase {
+    const char* text;
+    int32_t loopCount;  // once the next message has arrived
+    const char* shown;
+};
+
+TEST_F(TransmitTest, CountFieldIsCappedAt5000AndRaisedToOne)
+{
+    Click(IDC_LOOP);
+    for (CountCase c : {CountCase{"1", 1, "1"}, CountCase{"5000", 5000, "5000"}, CountCase{"5001", 5000, "5000"},
+                        CountCase{"2147483647", 5000, "5000"}, CountCase{"4294967295", 1, "4294967295"},
+                        CountCase{"0", 1, "0"}, CountCase{"", 1, ""}, CountCase{"many", 1, "many"}}) {
+        SCOPED_TRACE(c.text);
+        SetText(IDC_LOOP_COUNT, c.text);
+        Command(IDC_P1_LABEL);
+        EXPECT_EQ(tester.loopCount, c.loopCount);
+        EXPECT_EQ(Text(IDC_LOOP_COUNT), c.shown);
+    }
+
+    // Typed: each keystroke reads the field, and the cap rewrites it.
+    SetText(IDC_LOOP_COUNT, "");
+    Widget(IDC_LOOP_COUNT)->setFocus();
+    QTest::keyClicks(Widget(IDC_LOOP_COUNT), "6000");
+    EXPECT_EQ(Text(IDC_LOOP_COUNT), "5000");
+    EXPECT_EQ(tester.loopCount, 5000);
+}
+
+TEST_F(TransmitTest, EmptiedCountMakesOneRun)
+{
+    REQUIRE_SIMULATED_READER();
+    SelectGetUid();
+    SetLoop(true, 100);
+    SetText(IDC_LOOP_COUNT, "");
+    ProgressObserver progress(window);
+
+    Command(IDC_TRANSMIT);
+
+    EXPECT_EQ(transmitSpy.calls, 1);
+    EXPECT_EQ(progress.painted, std::vector<std::string>{"100"});
+    EXPECT_EQ(Text(IDC_LOOP_COUNT), "");
+}
+
+TEST_F(TransmitTest, RequestOf9999BytesIsSentAnd10000Refused)
+{
+    REQUIRE_SIMULATED_READER();
+    Click(IDC_MODE_FILE);
+    LoadFile(WriteFile("9999.bin", Pattern(9999)));
+    ASSERT_EQ(tester.fileLen, 9999u);
+    Command(IDC_TRANSMIT);
+    ASSERT_EQ(transmitSpy.calls, 1);
+    EXPECT_EQ(transmitSpy.requests[0], Pattern(9999));
+    std::string dump = HexDump(Pattern(9999)).substr(0, 990) + "...";
+    EXPECT_NE(Log().find("SCardTransmit: Input:\r\n" + dump + "\r\n"), std::string::npos);
+
+    Command(IDC_CLEAR_LOG);
+    SetText(IDC_LOOP_PROGRESS, "40");
+    SetText(IDC_ELAPSED, "elapsed");
+    SetText(IDC_WIN_STATUS, "status");
+    LoadFile(WriteFile("10000.bin", Pattern(10000)));
+    ASSERT_EQ(tester.fileLen, 10000u);
+    Command(IDC_TRANSMIT);
+    EXPECT_EQ(transmitSpy.calls, 1);
+    EXPECT_EQ(LastLogEntry(), "SCardTransmit: Error: Incorrect buffer size!");
+    EXPECT_EQ(Log().find("SCardTransmit: Input:"), std::string::npos);
+    EXPECT_EQ(Text(IDC_LOOP_PROGRESS), "");
+    EXPECT_EQ(Text(IDC_ELAPSED), "elapsed");
+    EXPECT_EQ(Text(IDC_WIN_STATUS), "status");
+}
+
+TEST_F(TransmitTest, StringSourceIsDumpedAsCharactersBothWays)
+{
+    REQUIRE_SIMULATED_READER();
+    Command(IDC_CLEAR_LOG);
+    Command(IDC_TRANSMIT);
+    // The card does not know the class byte '*': 6E 00 comes back as 'n' and a zero.
+    EXPECT_EQ(Log(), "SCardTransmit: Input:\r\n*** TEST  DATA ***  \r\nSCardTransmit: Output:\r\nn");
+    ASSERT_EQ(transmitSpy.calls, 1);
+    EXPECT_EQ(std::string(transmitSpy.requests[0].begin(), transmitSpy.requests[0].end()), "*** TESTDATA ***");
+}
+
+TEST_F(TransmitTest, SendRecordFollowsTheActiveProtocol)
+{
+    REQUIRE_SIMULATED_READER();
+    struct {
+        DWORD protocol;
+        const SCARD_IO_REQUEST* pci;
+    } cases[] = {{SCARD_PROTOCOL_T1, SCARD_PCI_T1},
+                 {SCARD_PROTOCOL_T0, SCARD_PCI_T0},
+                 {SCARD_PROTOCOL_RAW, SCARD_PCI_RAW},
+                 {0, SCARD_PCI_RAW}};
+    DWORD connected = tester.activeProtocol;
+    for (auto c : cases) {
+        tester.activeProtocol = c.protocol;
+        Command(IDC_TRANSMIT);
+        EXPECT_EQ(transmitSpy.lastPci, c.pci) << c.protocol;
+    }
+    tester.activeProtocol = connected;
+}
+
+TEST_F(TransmitTest, WithoutCardTheFailureIsReported)
+{
+    if (tester.hCard != 0)
+        Command(IDC_DISCONNECT);
+    Command(IDC_TRANSMIT);
+    EXPECT_EQ(transmitSpy.calls, 1);
+    EXPECT_EQ(LastLogEntry(), "SCardTransmit: Failure!");
+    EXPECT_NE(Text(IDC_WIN_STATUS), "0x00000000");
+}
+
+}  // namespace

@@ -1,0 +1,159 @@
+// The fixture for every test that needs the real main window.
+//
+// Derive your test from MainWindowTest (TEST_F(MainWindowTest, ...) or your own
+// subclass). Each test gets a fresh window, built the way the program builds it:
+//   - `tester` is zeroed first, then ticksPerMs and hInstance are set as the
+//     program entry sets them;
+//   - the PC/SC table is spied (tests/window/fake_pcsc.h): calls go to the
+//     private pcscd with the simulated reader unless a test scripts a failure;
+//   - the window is created modeless with CreateDialogParam(IDD_MAIN, nullptr,
+//     MainDialogProc, 0) through a transparent wrapper that records every
+//     message the procedure receives (see `messages`), so a test can check
+//     which handlers ran and in what order;
+//   - after the test the window is destroyed (WM_DESTROY releases a held
+//     context), contexts the test left open are released, and the PC/SC table
+//     points at libpcsclite again.
+// Tests that change the simulated reader (tests/sim_control.h) restore it.
+//
+// Helpers: Command(id[, code]) sends WM_COMMAND as a control would; Click(id)
+// clicks the real widget; Text, Enabled, Checked read a control; LogEntries()
+// splits the log at its CR LF separators; Connect(reader) walks Establish
+// Context, List Devices and Connect to one of the simulated readers.
+#pragma once
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <QCoreApplication>
+#include <QTest>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+#include "app/dispatch.h"
+#include "fake_pcsc.h"
+#include "output/counter.h"
+#include "output/log.h"
+#include "sim_control.h"
+#include "state/tester_state.h"
+#include "ui/ids.h"
+#include "ui/dialog_window.h"
+#include "ui/winsys.h"
+
+struct RecordedMessage {
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    size_t logLength;  // of tester.logText when the message arrived
+};
+
+inline RecordedMessage recordedMessages[4096];
+inline int recordedMessageCount;
+
+inline INT_PTR RecordingDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (recordedMessageCount < 4096)
+        recordedMessages[recordedMessageCount++] = {message, wParam, lParam, strlen(tester.logText)};
+    return MainDialogProc(dialog, message, wParam, lParam);
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    HWND window = nullptr;
+
+    void SetUp() override
+    {
+        memset(&tester, 0, sizeof tester);
+        int64_t frequency = QueryPerformanceFrequency();
+        tester.ticksPerMs = frequency > 0 ? frequency / 1000 : 1;
+        tester.hInstance = QCoreApplication::instance();
+        InstallPcscSpies();
+        recordedMessageCount = 0;
+        window = CreateDialogParam(IDD_MAIN, nullptr, RecordingDialogProc, 0);
+        ASSERT_NE(window, nullptr);
+    }
+
+    void TearDown() override
+    {
+        if (window != nullptr)
+            DestroyDialog(window);
+        window = nullptr;
+        RemovePcscSpies();
+    }
+
+    INT_PTR Command(int id, unsigned code = BN_CLICKED) { return SendCommand(window, MAKEWPARAM(id, code)); }
+
+    std::string Text(int id)
+    {
+        static char buffer[BUFFER_SIZE + 1];
+        unsigned length = GetDlgItemText(window, id, buffer, sizeof buffer);
+        return std::string(buffer, length);
+    }
+
+    bool Enabled(int id) { return IsDlgItemEnabled(window, id); }
+    bool Checked(int id) { return IsDlgButtonChecked(window, id); }
+
+    QWidget* Widget(int id) { return window->Item(id); }
+
+    void Click(int id)
+    {
+        QWidget* widget = Widget(id);
+        ASSERT_NE(widget, nullptr) << "no widget for control " << id;
+        QTest::mouseClick(widget, Qt::LeftButton);
+    }
+
+    // The log's entries, split at the CR LF separators.
+    static std::vector<std::string> LogEntries()
+    {
+        std::vector<std::string> entries;
+        std::string log = tester.logText;
+        if (log.empty())
+            return entries;
+        size_t start = 0;
+        for (size_t end; (end = log.find("\r\n", start)) != std::string::npos; start = end + 2)
+            entries.push_back(log.substr(start, end - start));
+        entries.push_back(log.substr(start));
+        return entries;
+    }
+
+    static std::string LastLogEntry()
+    {
+        std::vector<std::string> entries = LogEntries();
+        return entries.empty() ? std::string() : entries.back();
+    }
+
+    // Position in `recordedMessages` of the first WM_COMMAND from control `id`
+    // at or after `from`; -1 when there is none.
+    static int CommandIndex(int id, int from = 0)
+    {
+        for (int i = from; i < recordedMessageCount; i++)
+            if (recordedMessages[i].message == WM_COMMAND && LOWORD(recordedMessages[i].wParam) == unsigned(id))
+                return i;
+        return -1;
+    }
+
+    static bool HaveSimulatedReader() { return !SimReaderName(0).empty() && !SimReaderName(1).empty(); }
+
+    // Establish Context, List Devices, select the simulated reader `reader`
+    // and Connect; the buttons then show the Card connected state.
+    void Connect(int reader)
+    {
+        Command(IDC_ESTABLISH);
+        Command(IDC_LIST_READERS);
+        std::string name = SimReaderName(reader);
+        char entry[SELECTED_READER_SIZE];
+        for (int i = 0; i < ListGetCount(window, IDC_READER_LIST); i++) {
+            ListGetText(window, IDC_READER_LIST, i, entry, sizeof entry);
+            if (name == entry)
+                ListSetCurSel(window, IDC_READER_LIST, i);
+        }
+        Command(IDC_CONNECT);
+    }
+};
+
+// Skips a test outside scripts/with-sim-pcscd.
+#define REQUIRE_SIMULATED_READER()                                                  \
+    do {                                                                            \
+        if (!HaveSimulatedReader())                                                 \
+            GTEST_SKIP() << "needs the simulated reader (scripts/with-sim-pcscd)"; \
+    } while (0)

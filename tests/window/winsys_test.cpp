@@ -1,0 +1,939 @@
+// The window-system layer on its own: the main window built from its
+// template, driven through QTest and the operations of ui/winsys.h, with a
+// dialog procedure that only records what reaches it.
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <QAbstractButton>
+#include <QAccessible>
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include "ui/ids.h"
+#include "ui/widget_lookup.h"
+#include "ui/winsys.h"
+
+namespace {
+
+struct Message {
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    bool checked;       // of the sending button, as the procedure saw it
+    std::string text;   // of the sending control, as the procedure saw it
+};
+
+std::vector<Message> messages;
+INT_PTR initDialogResult = TRUE;
+INT_PTR sysCommandResult = FALSE;
+
+INT_PTR RecordingProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    Message record{message, wParam, lParam, false, {}};
+    if (message == WM_COMMAND) {
+        char text[2048];
+        GetDlgItemText(dialog, int(LOWORD(wParam)), text, sizeof text);
+        record.text = text;
+        record.checked = IsDlgButtonChecked(dialog, int(LOWORD(wParam)));
+    }
+    messages.push_back(record);
+    if (message == WM_INITDIALOG)
+        return initDialogResult;
+    if (message == WM_SYSCOMMAND)
+        return sysCommandResult;
+    return FALSE;
+}
+
+// Ends the dialog on WM_CLOSE and WM_COMMAND IDC_QUIT, as the program does.
+INT_PTR EndingProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    RecordingProc(dialog, message, wParam, lParam);
+    if (message == WM_CLOSE || message == WM_DESTROY || (message == WM_COMMAND && LOWORD(wParam) == IDC_QUIT)) {
+        EndDialog(dialog, message == WM_CLOSE ? 77 : INT_PTR(wParam));
+        return TRUE;
+    }
+    return message == WM_INITDIALOG ? initDialogResult : FALSE;
+}
+
+std::vector<WPARAM> Commands()
+{
+    std::vector<WPARAM> commands;
+    for (const Message& m : messages)
+        if (m.message == WM_COMMAND)
+            commands.push_back(m.wParam);
+    return commands;
+}
+
+int CountOf(UINT message)
+{
+    int count = 0;
+    for (const Message& m : messages)
+        count += m.message == message;
+    return count;
+}
+
+// Once `find` sees the widget (a menu, a modal dialog: the call that opens
+// it returns only when it closes), runs `action` on it.
+void WhenOpen(std::function<QWidget*()> find, std::function<void(QWidget*)> action, int tries = 300)
+{
+    QTimer::singleShot(10, [find, action, tries] {
+        if (QWidget* widget = find())
+            action(widget);
+        else if (tries > 0)
+            WhenOpen(find, action, tries - 1);
+    });
+}
+
+QWidget* Popup()
+{
+    return QApplication::activePopupWidget();
+}
+
+QWidget* ModalDialog()
+{
+    return QApplication::activeModalWidget();
+}
+
+QWidget* MainWindowShown()
+{
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (window->objectName() == QStringLiteral("IDD_MAIN") && window->isVisible())
+            return window;
+    return nullptr;
+}
+
+QString AccessibleName(QWidget* widget)
+{
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+    return accessible ? accessible->text(QAccessible::Name) : QString();
+}
+
+class WinsysTest : public ::testing::Test {
+protected:
+    HWND dialog = nullptr;
+
+    void SetUp() override
+    {
+        messages.clear();
+        initDialogResult = TRUE;
+        sysCommandResult = FALSE;
+        dialog = CreateDialogParam(IDD_MAIN, nullptr, RecordingProc, 1234);
+        ASSERT_NE(dialog, nullptr);
+        messages.clear();
+    }
+
+    void TearDown() override
+    {
+        if (dialog)
+            DestroyDialog(dialog);
+    }
+
+    QWidget* Widget(int id) { return DialogItemWidget(dialog, id); }
+    QWidget* Window() { return DialogWidget(dialog); }
+
+    std::string Text(int id)
+    {
+        char text[12000];
+        unsigned length = GetDlgItemText(dialog, id, text, sizeof text);
+        return std::string(text, length);
+    }
+
+    void Activate()
+    {
+        Window()->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(Window()));
+    }
+};
+
+// The controls without a caption and the names they are known by.
+const struct {
+    int id;
+    const char* name;
+} namedFields[] = {
+    {IDC_CONNECTED_READER, "Connected Reader"}, {IDC_READER_LIST, "Reader List"},
+    {IDC_ATR, "ATR"},                           {IDC_LOG, "Log"},
+    {IDC_STRING_DATA, "String Data"},           {IDC_STRING_LEN, "String Length"},
+    {IDC_HEX_DATA, "Hex Data"},                 {IDC_HEX_LEN, "Hex Length"},
+    {IDC_FILE_LEN, "File Length"},              {IDC_P1, "P1"},
+    {IDC_P2, "P2"},                             {IDC_P3, "P3"},
+    {IDC_LENGTH, "Length"},                     {IDC_VENDOR_P1, "Vendor P1"},
+    {IDC_VENDOR_P2, "Vendor P2"},               {IDC_VENDOR_LC, "Vendor Lc"},
+    {IDC_VENDOR_LE, "Vendor Le"},               {IDC_VENDOR_CMD_NAME, "Vendor Command"},
+    {IDC_LOOP_COUNT, "Loop Count"},             {IDC_LOOP_PROGRESS, "Loop Progress"},
+    {IDC_WIN_STATUS, "Win Status"},             {IDC_ELAPSED, "Elapsed"},
+};
+
+TEST_F(WinsysTest, MainWindowHasItsTitleAndEveryControlByNameAndIdentifier)
+{
+    EXPECT_EQ(Window()->windowTitle(), QStringLiteral("Quarnel Test Utility"));
+    EXPECT_EQ(Window()->objectName(), QStringLiteral("IDD_MAIN"));
+    QList<QWidget*> children = Window()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    int controls = 0;
+    for (QWidget* child : children)
+        controls += child->objectName().startsWith(QStringLiteral("IDC_")) || child->objectName() == "IDHELP";
+    EXPECT_EQ(controls, 64);
+
+    for (int id = IDC_QUIT; id <= IDC_LENGTH_LABEL; ++id) {
+        if (id == 1052)
+            continue;
+        QWidget* widget = Widget(id);
+        ASSERT_NE(widget, nullptr) << id;
+        EXPECT_TRUE(widget->objectName().startsWith(QStringLiteral("IDC_"))) << id;
+        EXPECT_FALSE(AccessibleName(widget).isEmpty()) << widget->objectName().toStdString();
+    }
+    EXPECT_EQ(Widget(IDHELP)->objectName(), QStringLiteral("IDHELP"));
+    EXPECT_EQ(Widget(1052), nullptr);
+    EXPECT_EQ(Widget(IDOK), nullptr);
+    for (const auto& field : namedFields)
+        EXPECT_EQ(AccessibleName(Widget(field.id)), QString::fromLatin1(field.name)) << field.name;
+}
+
+TEST_F(WinsysTest, ControlsHaveTheKindCaptionAndAccessibleNameOfTheirTemplate)
+{
+    const struct {
+        int id;
+        const char* objectName;
+        const char* caption;
+        const char* accessibleName;
+    } buttons[] = {
+        {IDC_ESTABLISH, "IDC_ESTABLISH", "&Establish Context", "Establish Context"},
+        {IDC_LOAD_FILE, "IDC_LOAD_FILE", "Select and Load File to be Se&nt", "Select and Load File to be Sent"},
+        {IDC_VENDOR_MENU, "IDC_VENDOR_MENU", "Vendor I/&O ...", "Vendor I/O ..."},
+        {IDC_TRANSMIT, "IDC_TRANSMIT", "&Transmit !", "Transmit !"},
+        {IDHELP, "IDHELP", "Hel&p", "Help"},
+        {IDC_MODE_HEX, "IDC_MODE_HEX", "Enter Data in &HEX", "Enter Data in HEX"},
+        {IDC_TYPE_DIRECT, "IDC_TYPE_DIRECT", "Directl&y Send Data to Card", "Directly Send Data to Card"},
+        {IDC_CMD_LOADKEYS, "IDC_CMD_LOADKEYS", "Load&Keys", "LoadKeys"},
+        {IDC_LOOP, "IDC_LOOP", "E&xecute Command in Loop:", "Execute Command in Loop:"},
+        {IDC_BREAK_ON_ERROR, "IDC_BREAK_ON_ERROR", "Break on Error", "Break on Error"},
+    };
+    for (const auto& b : buttons) {
+        auto* button = qobject_cast<QAbstractButton*>(Widget(b.id));
+        ASSERT_NE(button, nullptr) << b.objectName;
+        EXPECT_EQ(button->objectName(), QString::fromLatin1(b.objectName));
+        EXPECT_EQ(Text(b.id), b.caption);
+        EXPECT_EQ(AccessibleName(button), QString::fromLatin1(b.accessibleName));
+        EXPECT_EQ(button->focusPolicy() & Qt::TabFocus, Qt::TabFocus) << b.objectName;
+    }
+    EXPECT_NE(qobject_cast<QPushButton*>(Widget(IDC_QUIT)), nullptr);
+    EXPECT_NE(qobject_cast<QRadioButton*>(Widget(IDC_CMD_GETUID)), nullptr);
+    EXPECT_NE(qobject_cast<QCheckBox*>(Widget(IDC_LOOP)), nullptr);
+
+    const struct {
+        int id;
+        const char* caption;
+        Qt::Alignment alignment;
+    } labels[] = {
+        {IDC_ATR_LABEL, "ATR:", Qt::AlignLeft},
+        {IDC_P2_LABEL, "P2 (Block)", Qt::AlignLeft},
+        {IDC_VENDOR_LE_LABEL, "L&e", Qt::AlignLeft},
+        {IDC_PERCENT_LABEL, "%", Qt::AlignRight},
+        {IDC_ELAPSED_LABEL, "Elapsed:", Qt::AlignLeft},
+    };
+    for (const auto& l : labels) {
+        auto* label = qobject_cast<QLabel*>(Widget(l.id));
+        ASSERT_NE(label, nullptr) << l.caption;
+        EXPECT_EQ(Text(l.id), l.caption);
+        EXPECT_EQ(label->alignment() & Qt::AlignHorizontal_Mask, l.alignment) << l.caption;
+        EXPECT_EQ(label->focusPolicy(), Qt::NoFocus);
+    }
+
+    const struct {
+        int id;
+        const char* title;
+    } groups[] = {
+        {IDC_GROUP_RESMGR, "Resource Manager"}, {IDC_GROUP_LOG, "Log"},         {IDC_GROUP_COMPOSE, "Compose Command"},
+        {IDC_GROUP_DATA, "Data Entry"},         {IDC_GROUP_TYPE, "Command Type"},
+    };
+    for (const auto& g : groups) {
+        auto* group = qobject_cast<QGroupBox*>(Widget(g.id));
+        ASSERT_NE(group, nullptr) << g.title;
+        EXPECT_EQ(group->title(), QString::fromLatin1(g.title));
+        EXPECT_EQ(group->parentWidget(), Window());
+        EXPECT_EQ(group->focusPolicy(), Qt::NoFocus);
+    }
+
+    const struct {
+        int id;
+        bool readOnly;
+        bool right;
+        bool tabStop;
+    } fields[] = {
+        {IDC_STRING_DATA, false, false, true}, {IDC_HEX_DATA, false, false, true},
+        {IDC_P1, false, true, true},           {IDC_VENDOR_LE, false, true, true},
+        {IDC_LOOP_COUNT, false, true, true},   {IDC_CONNECTED_READER, true, false, false},
+        {IDC_ATR, true, false, false},         {IDC_VENDOR_CMD_NAME, true, false, false},
+        {IDC_WIN_STATUS, true, true, false},   {IDC_ELAPSED, true, true, false},
+        {IDC_STRING_LEN, true, true, false},   {IDC_LOOP_PROGRESS, true, true, false},
+    };
+    for (const auto& f : fields) {
+        auto* edit = qobject_cast<QLineEdit*>(Widget(f.id));
+        ASSERT_NE(edit, nullptr) << f.id;
+        EXPECT_EQ(edit->isReadOnly(), f.readOnly) << f.id;
+        EXPECT_EQ(bool(edit->alignment() & Qt::AlignRight), f.right) << f.id;
+        EXPECT_EQ(bool(edit->focusPolicy() & Qt::TabFocus), f.tabStop) << f.id;
+    }
+
+    auto* log = qobject_cast<QPlainTextEdit*>(Widget(IDC_LOG));
+    ASSERT_NE(log, nullptr);
+    EXPECT_TRUE(log->isReadOnly());
+    EXPECT_EQ(log->lineWrapMode(), QPlainTextEdit::NoWrap);
+    EXPECT_FALSE(log->focusPolicy() & Qt::TabFocus);
+    auto* list = qobject_cast<QListWidget*>(Widget(IDC_READER_LIST));
+    ASSERT_NE(list, nullptr);
+    EXPECT_FALSE(list->isSortingEnabled());
+    EXPECT_TRUE(list->focusPolicy() & Qt::TabFocus);
+}
+
+TEST_F(WinsysTest, TabOrderIsTheTemplateOrder)
+{
+    const int tabStops[] = {
+        IDC_ESTABLISH,    IDC_LIST_READERS,  IDC_READER_LIST, IDC_CONNECT,      IDC_DISCONNECT,     IDC_ATTRIBUTES,
+        IDC_RELEASE,      IDC_MODE_STRING,   IDC_MODE_HEX,    IDC_MODE_FILE,    IDC_STRING_DATA,    IDC_HEX_DATA,
+        IDC_LOAD_FILE,    IDC_TYPE_DIRECT,   IDC_TYPE_STORAGE, IDC_TYPE_VENDOR, IDC_CMD_READ,       IDC_CMD_UPDATE,
+        IDC_P1,           IDC_P2,            IDC_P3,          IDC_VENDOR_P1,    IDC_VENDOR_P2,      IDC_VENDOR_LC,
+        IDC_VENDOR_LE,    IDC_VENDOR_MENU,   IDC_LOOP,        IDC_BREAK_ON_ERROR, IDC_LOOP_COUNT,   IDC_TRANSMIT,
+        IDC_CLEAR_LOG,    IDHELP,            IDC_QUIT,        IDC_CMD_AUTH,     IDC_CMD_LOADKEYS,   IDC_CMD_GETUID,
+        IDC_LENGTH,
+    };
+    std::vector<std::string> expected;
+    for (int id : tabStops)
+        expected.push_back(Widget(id)->objectName().toStdString());
+    std::vector<std::string> actual;
+    QWidget* widget = Widget(IDC_ESTABLISH);
+    do {
+        if (widget->focusPolicy() & Qt::TabFocus)
+            actual.push_back(widget->objectName().toStdString());
+        widget = widget->nextInFocusChain();
+    } while (widget != Widget(IDC_ESTABLISH) && actual.size() < 100);
+    EXPECT_EQ(actual, expected);
+}
+
+TEST_F(WinsysTest, PositionsAreDialogUnitsOfTheWindowFont)
+{
+    QFontMetrics metrics(Window()->font());
+    int charWidth = (metrics.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz") / 26 + 1) / 2;
+    int charHeight = metrics.height();
+    auto x = [&](int units) { return (units * charWidth + 2) / 4; };
+    auto y = [&](int units) { return (units * charHeight + 4) / 8; };
+
+    EXPECT_EQ(Window()->size(), QSize(x(418), y(406)));
+    EXPECT_EQ(Window()->minimumSize(), Window()->maximumSize());
+    EXPECT_TRUE(Window()->windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(Window()->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_EQ(Widget(IDC_LOG)->geometry(), QRect(x(10), y(191), x(181), y(207)));
+    EXPECT_EQ(Widget(IDC_QUIT)->geometry(), QRect(x(363), y(387), x(50), y(14)));
+    EXPECT_EQ(Widget(IDC_GROUP_COMPOSE)->geometry(), QRect(x(203), y(5), x(210), y(376)));
+    // Frames lie behind the controls they frame.
+    QList<QObject*> stacking = Window()->children();
+    EXPECT_LT(stacking.indexOf(Widget(IDC_GROUP_COMPOSE)), stacking.indexOf(Widget(IDC_GROUP_TYPE)));
+    EXPECT_LT(stacking.indexOf(Widget(IDC_GROUP_TYPE)), stacking.indexOf(Widget(IDC_P1)));
+    EXPECT_LT(stacking.indexOf(Widget(IDC_GROUP_LOG)), stacking.indexOf(Widget(IDC_LOG)));
+}
+
+TEST_F(WinsysTest, FocusStartsOnTheFirstTabStopOnlyWhenInitDialogAsksForIt)
+{
+    EXPECT_EQ(Window()->focusWidget(), Widget(IDC_ESTABLISH));
+
+    initDialogResult = FALSE;
+    HWND other = CreateDialogParam(IDD_MAIN, nullptr, RecordingProc, 0);
+    EXPECT_EQ(DialogWidget(other)->focusWidget(), DialogWidget(other));
+    DestroyDialog(other);
+}
+
+TEST_F(WinsysTest, InitDialogCarriesTheCreationParameterAndDestroyEndsTheMessages)
+{
+    HWND other = CreateDialogParam(IDD_MAIN, nullptr, RecordingProc, 1234);
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages.front().message, WM_INITDIALOG);
+    EXPECT_EQ(messages.front().lParam, 1234);
+    EXPECT_TRUE(DialogWidget(other)->isVisible());
+    QTest::keyClicks(DialogItemWidget(other, IDC_STRING_DATA), "x");
+    DestroyDialog(other);
+    EXPECT_EQ(messages.back().message, WM_DESTROY);
+}
+
+TEST_F(WinsysTest, PlainRadioButtonClickOnlyNotifies)
+{
+    QTest::mouseClick(Widget(IDC_MODE_HEX), Qt::LeftButton);
+    EXPECT_FALSE(IsDlgButtonChecked(dialog, IDC_MODE_HEX));
+    ASSERT_EQ(Commands(), std::vector<WPARAM>{MAKEWPARAM(IDC_MODE_HEX, BN_CLICKED)});
+
+    messages.clear();
+    CheckDlgButton(dialog, IDC_MODE_HEX, true);
+    EXPECT_TRUE(IsDlgButtonChecked(dialog, IDC_MODE_HEX));
+    EXPECT_TRUE(messages.empty());
+    QTest::mouseClick(Widget(IDC_MODE_HEX), Qt::LeftButton);
+    QTest::keyClick(Widget(IDC_MODE_HEX), Qt::Key_Space);
+    EXPECT_TRUE(IsDlgButtonChecked(dialog, IDC_MODE_HEX));
+    EXPECT_EQ(Commands().size(), 2u);
+    // Checking one radio button leaves the others as they are.
+    CheckDlgButton(dialog, IDC_MODE_STRING, true);
+    EXPECT_TRUE(IsDlgButtonChecked(dialog, IDC_MODE_HEX));
+}
+
+TEST_F(WinsysTest, CheckBoxTogglesBeforeItsCommandArrives)
+{
+    QTest::mouseClick(Widget(IDC_LOOP), Qt::LeftButton);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].wParam, MAKEWPARAM(IDC_LOOP, BN_CLICKED));
+    EXPECT_TRUE(messages[0].checked);
+    QTest::mouseClick(Widget(IDC_LOOP), Qt::LeftButton);
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_FALSE(messages[1].checked);
+
+    messages.clear();
+    CheckDlgButton(dialog, IDC_BREAK_ON_ERROR, true);
+    CheckDlgButton(dialog, IDC_BREAK_ON_ERROR, false);
+    EnableDlgItem(dialog, IDC_BREAK_ON_ERROR, false);
+    EXPECT_FALSE(IsDlgItemEnabled(dialog, IDC_BREAK_ON_ERROR));
+    QTest::mouseClick(Widget(IDC_BREAK_ON_ERROR), Qt::LeftButton);
+    EXPECT_TRUE(messages.empty());
+    EXPECT_FALSE(IsDlgButtonChecked(dialog, IDC_BREAK_ON_ERROR));
+}
+
+TEST_F(WinsysTest, PushButtonClickNotifies)
+{
+    QTest::mouseClick(Widget(IDC_TRANSMIT), Qt::LeftButton);
+    EXPECT_EQ(Commands(), std::vector<WPARAM>{MAKEWPARAM(IDC_TRANSMIT, BN_CLICKED)});
+}
+
+TEST_F(WinsysTest, ProgramTextRunsAnEditFieldsHandlerExactlyOnce)
+{
+    const struct {
+        int id;
+        int changes;   // EN_CHANGE per setting
+    } cases[] = {
+        {IDC_STRING_DATA, 1}, {IDC_HEX_DATA, 1},   {IDC_P3, 1},          {IDC_LOOP_COUNT, 1},
+        {IDC_WIN_STATUS, 1},  {IDC_ATR, 1},        {IDC_VENDOR_CMD_NAME, 1}, {IDC_LOG, 0},
+        {IDC_P2_LABEL, 0},    {IDC_ESTABLISH, 0},  {IDC_MODE_HEX, 0},    {IDC_GROUP_LOG, 0},
+    };
+    for (const auto& c : cases) {
+        for (int round = 0; round < 2; ++round) {   // the second time with the same text
+            messages.clear();
+            SetDlgItemText(dialog, c.id, "0X1F");
+            ASSERT_EQ(int(messages.size()), c.changes) << c.id << " round " << round;
+            if (c.changes) {
+                EXPECT_EQ(messages[0].wParam, MAKEWPARAM(unsigned(c.id), EN_CHANGE));
+                EXPECT_EQ(messages[0].text, "0X1F") << "the handler sees the new text";
+            }
+            EXPECT_EQ(Text(c.id), "0X1F");
+        }
+        messages.clear();
+        SetDlgItemInt(dialog, c.id, 4294967295u);
+        EXPECT_EQ(int(messages.size()), c.changes) << c.id;
+        EXPECT_EQ(Text(c.id), "4294967295");
+    }
+}
+
+TEST_F(WinsysTest, TypingNotifiesChangeFocusAndEditingFinished)
+{
+    Activate();
+    Widget(IDC_STRING_DATA)->setFocus();
+    QTest::keyClicks(Widget(IDC_STRING_DATA), "ab");
+    Widget(IDC_LOAD_FILE)->setFocus();
+    std::vector<WPARAM> expected = {
+        MAKEWPARAM(IDC_STRING_DATA, EN_SETFOCUS), MAKEWPARAM(IDC_STRING_DATA, EN_CHANGE),
+        MAKEWPARAM(IDC_STRING_DATA, EN_CHANGE),   MAKEWPARAM(IDC_STRING_DATA, EN_UPDATE),
+        MAKEWPARAM(IDC_STRING_DATA, EN_KILLFOCUS),
+    };
+    EXPECT_EQ(Commands(), expected);
+    EXPECT_EQ(messages[2].text, "ab");
+}
+
+TEST_F(WinsysTest, TextLimitRefusesTypingButNotProgramText)
+{
+    const struct {
+        int id;
+        int limit;
+        const char* typed;
+        const char* kept;
+    } cases[] = {
+        {IDC_P1, 3, "12345", "123"},
+        {IDC_P3, 4, "0x123", "0x12"},
+        {IDC_LENGTH, 3, "9999", "999"},
+        {IDC_STRING_DATA, 0, "123456", "123456"},
+    };
+    for (const auto& c : cases) {
+        LimitDlgItemText(dialog, c.id, c.limit);
+        SetDlgItemText(dialog, c.id, "");
+        messages.clear();
+        QTest::keyClicks(Widget(c.id), c.typed);
+        EXPECT_EQ(Text(c.id), c.kept) << c.id;
+        EXPECT_EQ(int(Commands().size()), int(strlen(c.kept))) << "one EN_CHANGE per accepted character";
+        SetDlgItemText(dialog, c.id, "1234567");
+        EXPECT_EQ(Text(c.id), "1234567") << c.id;
+    }
+}
+
+TEST_F(WinsysTest, UppercaseFieldsTurnTypedLettersIntoCapitals)
+{
+    QTest::keyClicks(Widget(IDC_HEX_DATA), "0a bf z");
+    EXPECT_EQ(Text(IDC_HEX_DATA), "0A BF Z");
+    EXPECT_EQ(messages.back().text, "0A BF Z");
+    QTest::keyClicks(Widget(IDC_STRING_DATA), "ab");
+    EXPECT_EQ(Text(IDC_STRING_DATA), "ab");
+    // As with the Win32 edit field, a text the program sets is converted
+    // too; letters beyond a-z stay as they are.
+    SetDlgItemText(dialog, IDC_ATR, "3b 8f \xe9\xff");
+    EXPECT_EQ(Text(IDC_ATR), "3B 8F \xe9\xff");
+}
+
+TEST_F(WinsysTest, EveryByteSurvivesARoundTrip)
+{
+    char all[256];
+    for (int i = 1; i < 256; ++i)
+        all[i - 1] = char(i);
+    all[255] = '\0';
+    for (int id : {IDC_STRING_DATA, IDC_WIN_STATUS, IDC_LOG, IDC_P2_LABEL, IDC_MODE_HEX}) {
+        SetDlgItemText(dialog, id, all);
+        char back[300];
+        EXPECT_EQ(GetDlgItemText(dialog, id, back, sizeof back), 255u) << id;
+        EXPECT_EQ(memcmp(back, all, 256), 0) << id;
+    }
+    ListAddString(dialog, IDC_READER_LIST, all);
+    char entry[300];
+    EXPECT_EQ(ListGetText(dialog, IDC_READER_LIST, 0, entry, sizeof entry), 255);
+    EXPECT_EQ(memcmp(entry, all, 256), 0);
+}
+
+TEST_F(WinsysTest, GetTextCopiesAtMostCapacityLessOne)
+{
+    SetDlgItemText(dialog, IDC_STRING_DATA, "abcdef");
+    const struct {
+        int capacity;
+        unsigned count;
+        const char* text;
+    } cases[] = {{100, 6, "abcdef"}, {7, 6, "abcdef"}, {6, 5, "abcde"}, {1, 0, ""}};
+    for (const auto& c : cases) {
+        char buffer[100];
+        memset(buffer, 'x', sizeof buffer);
+        EXPECT_EQ(GetDlgItemText(dialog, IDC_STRING_DATA, buffer, c.capacity), c.count);
+        EXPECT_STREQ(buffer, c.text);
+        EXPECT_EQ(buffer[c.count + 1], 'x') << "nothing written past the terminator";
+    }
+    char untouched = 'x';
+    EXPECT_EQ(GetDlgItemText(dialog, IDC_STRING_DATA, &untouched, 0), 0u);
+    EXPECT_EQ(untouched, 'x');
+}
+
+TEST_F(WinsysTest, NumbersAreReadAsUnsignedDecimal)
+{
+    const struct {
+        const char* text;
+        unsigned value;
+    } cases[] = {
+        {"", 0},           {"abc", 0}, {"12", 12},       {"007", 7},         {"4294967295", 4294967295u},
+        {"2147483648", 2147483648u}, {"4294967296", 0}, {"4294967301", 5}, {" 7", 7}, {"7 ", 7},
+        {"12x", 0},        {"-1", 0},  {"+5", 0},        {"0x10", 0},        {"1 2", 0},
+    };
+    for (const auto& c : cases) {
+        SetDlgItemText(dialog, IDC_LOOP_COUNT, c.text);
+        EXPECT_EQ(GetDlgItemInt(dialog, IDC_LOOP_COUNT), c.value) << '"' << c.text << '"';
+    }
+}
+
+TEST_F(WinsysTest, EscapeAndEnterOutsideAPushButtonDoNothing)
+{
+    Activate();
+    for (int id : {IDC_STRING_DATA, IDC_READER_LIST, IDC_MODE_HEX, IDC_LOOP}) {
+        Widget(id)->setFocus();
+        messages.clear();
+        QTest::keyClick(Widget(id), Qt::Key_Escape);
+        QTest::keyClick(Widget(id), Qt::Key_Return);
+        QTest::keyClick(Widget(id), Qt::Key_Enter, Qt::KeypadModifier);
+        EXPECT_TRUE(Window()->isVisible());
+        for (WPARAM command : Commands())
+            EXPECT_EQ(LOWORD(command), unsigned(id)) << "only the field's own notifications";
+        for (const Message& m : messages)
+            EXPECT_EQ(m.message, WM_COMMAND);
+    }
+    QTest::keyClick(Window(), Qt::Key_Escape);
+    QTest::keyClick(Window(), Qt::Key_Return);
+    EXPECT_TRUE(Window()->isVisible());
+}
+
+TEST_F(WinsysTest, EnterOnAFocusedPushButtonPressesIt)
+{
+    Activate();
+    Widget(IDC_CLEAR_LOG)->setFocus();
+    messages.clear();
+    QTest::keyClick(Widget(IDC_CLEAR_LOG), Qt::Key_Return);
+    EXPECT_EQ(Commands(), std::vector<WPARAM>{MAKEWPARAM(IDC_CLEAR_LOG, BN_CLICKED)});
+}
+
+TEST_F(WinsysTest, MnemonicsMoveToTheirControl)
+{
+    Activate();
+    const struct {
+        Qt::Key key;
+        int focused;   // 0: not looked at
+        int clicked;   // 0: none
+    } cases[] = {
+        {Qt::Key_1, IDC_VENDOR_P1, 0}, {Qt::Key_2, IDC_VENDOR_P2, 0}, {Qt::Key_X, IDC_LOOP, IDC_LOOP},
+        {Qt::Key_B, 0, IDC_ATTRIBUTES},
+        // A letter that two captions share only moves the focus, to each in turn.
+        {Qt::Key_E, IDC_ESTABLISH, 0}, {Qt::Key_E, IDC_VENDOR_LE, 0},
+    };
+    for (const auto& c : cases) {
+        messages.clear();
+        QTest::keyClick(Window(), c.key, Qt::AltModifier);
+        if (c.focused) {
+            EXPECT_EQ(QApplication::focusWidget(), Widget(c.focused)) << c.key;
+        }
+        // A button's mnemonic shows the press before it clicks.
+        auto clicks = [] {
+            std::vector<WPARAM> clicked;
+            for (WPARAM command : Commands())
+                if (HIWORD(command) == BN_CLICKED)
+                    clicked.push_back(command);
+            return clicked;
+        };
+        std::vector<WPARAM> expected;
+        if (c.clicked)
+            expected.push_back(MAKEWPARAM(unsigned(c.clicked), BN_CLICKED));
+        for (int wait = 0; wait < 30 && clicks().size() < expected.size(); ++wait)
+            QTest::qWait(10);
+        EXPECT_EQ(clicks(), expected) << c.key;
+    }
+}
+
+TEST_F(WinsysTest, ListKeepsTheOrderOfAddingAndSelectsOnlyWhenAsked)
+{
+    for (const char* name : {"Zeta reader", "Alpha reader", "Mu reader"})
+        ListAddString(dialog, IDC_READER_LIST, name);
+    EXPECT_EQ(ListGetCount(dialog, IDC_READER_LIST), 3);
+    EXPECT_EQ(ListGetCurSel(dialog, IDC_READER_LIST), -1);
+    char text[100];
+    EXPECT_EQ(ListGetText(dialog, IDC_READER_LIST, 0, text, sizeof text), 11);
+    EXPECT_STREQ(text, "Zeta reader");
+    EXPECT_EQ(ListGetText(dialog, IDC_READER_LIST, 1, text, 6), 5);
+    EXPECT_STREQ(text, "Alpha");
+    EXPECT_EQ(ListGetText(dialog, IDC_READER_LIST, 3, text, sizeof text), -1);
+
+    ListSetCurSel(dialog, IDC_READER_LIST, 2);
+    EXPECT_EQ(ListGetCurSel(dialog, IDC_READER_LIST), 2);
+    ListSetCurSel(dialog, IDC_READER_LIST, -1);
+    EXPECT_EQ(ListGetCurSel(dialog, IDC_READER_LIST), -1);
+    EXPECT_TRUE(messages.empty());
+
+    auto* list = static_cast<QListWidget*>(Widget(IDC_READER_LIST));
+    QRect second = list->visualItemRect(list->item(1));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, second.center());
+    EXPECT_EQ(ListGetCurSel(dialog, IDC_READER_LIST), 1);
+    EXPECT_EQ(Commands(), std::vector<WPARAM>{MAKEWPARAM(IDC_READER_LIST, LBN_SELCHANGE)});
+    messages.clear();
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, second.center());
+    EXPECT_EQ(Commands().back(), MAKEWPARAM(IDC_READER_LIST, LBN_DBLCLK));
+
+    messages.clear();
+    ListResetContent(dialog, IDC_READER_LIST);
+    EXPECT_EQ(ListGetCount(dialog, IDC_READER_LIST), 0);
+    EXPECT_EQ(ListGetCurSel(dialog, IDC_READER_LIST), -1);
+    EXPECT_TRUE(messages.empty());
+}
+
+// Opens the system menu with Alt+Space and chooses the item with `text`
+// (nothing when it is empty); returns the menu's item texts.
+QStringList ChooseFromSystemMenu(QWidget* window, const QString& text)
+{
+    QStringList items;
+    WhenOpen(Popup, [&items, text](QWidget* popup) {
+        auto* menu = static_cast<QMenu*>(popup);
+        QAction* chosen = nullptr;
+        for (QAction* action : menu->actions()) {
+            items << (action->isSeparator() ? QStringLiteral("-") : action->text());
+            if (!action->isSeparator() && action->text().startsWith(text) && !text.isEmpty())
+                chosen = action;
+        }
+        if (chosen) {
+            menu->setActiveAction(chosen);
+            QTest::keyClick(menu, Qt::Key_Return);
+        } else {
+            QTest::keyClick(menu, Qt::Key_Escape);
+        }
+    });
+    QTest::keyClick(window, Qt::Key_Space, Qt::AltModifier);
+    return items;
+}
+
+TEST_F(WinsysTest, SystemMenuSendsItsItemsAsSystemCommands)
+{
+    Activate();
+    HMENU menu = GetSystemMenu(dialog);
+    AppendMenuSeparator(menu);
+    AppendMenuItem(menu, IDM_ABOUT, "Information");
+
+    QStringList items = ChooseFromSystemMenu(Window(), QStringLiteral("Information"));
+    EXPECT_EQ(items, (QStringList{"Mi&nimize", "&Close\tAlt+F4", "-", "Information"}));
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].message, WM_SYSCOMMAND);
+    EXPECT_EQ(messages[0].wParam, WPARAM(IDM_ABOUT));
+
+    messages.clear();
+    ChooseFromSystemMenu(Window(), QString());
+    EXPECT_TRUE(messages.empty()) << "closing the menu chooses nothing";
+}
+
+TEST_F(WinsysTest, CloseFromTheSystemMenuRunsTheDefaultCloseUnlessHandled)
+{
+    Activate();
+    ChooseFromSystemMenu(Window(), QStringLiteral("&Close"));
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0].message, WM_SYSCOMMAND);
+    EXPECT_EQ(messages[0].wParam, SC_CLOSE);
+    EXPECT_EQ(messages[1].message, WM_CLOSE);
+    EXPECT_TRUE(Window()->isVisible()) << "only the procedure ends the dialog";
+
+    messages.clear();
+    sysCommandResult = TRUE;
+    SendDialogMessage(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(CountOf(WM_CLOSE), 0);
+
+    messages.clear();
+    DefWindowProc(dialog, WM_SYSCOMMAND, IDM_ABOUT, 0);
+    DefWindowProc(dialog, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    EXPECT_TRUE(messages.empty());
+    EXPECT_TRUE(Window()->isMinimized());
+}
+
+TEST_F(WinsysTest, WindowCloseAndAltF4ArriveAsOneCloseMessage)
+{
+    Activate();
+    EXPECT_FALSE(Window()->close());
+    EXPECT_EQ(CountOf(WM_CLOSE), 1);
+    EXPECT_TRUE(Window()->isVisible());
+    messages.clear();
+    QTest::keyClick(Widget(IDC_ESTABLISH), Qt::Key_F4, Qt::AltModifier);
+    EXPECT_EQ(CountOf(WM_CLOSE), 1);
+    EXPECT_EQ(messages.size(), 1u);
+}
+
+TEST_F(WinsysTest, ContextMenuOfTheBackgroundIsTheSystemMenu)
+{
+    QStringList items;
+    WhenOpen(Popup, [&items](QWidget* menu) {
+        items << menu->objectName();
+        menu->close();
+    });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2), Window()->mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(Widget(IDC_GROUP_LOG), &event);
+    EXPECT_EQ(items, QStringList{"SystemMenu"});
+}
+
+TEST_F(WinsysTest, PowerEventsArriveAsPowerBroadcasts)
+{
+    ASSERT_TRUE(QMetaObject::invokeMethod(Window(), "prepareForSleep", Q_ARG(bool, true)));
+    ASSERT_TRUE(QMetaObject::invokeMethod(Window(), "prepareForSleep", Q_ARG(bool, false)));
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0].message, WM_POWERBROADCAST);
+    EXPECT_EQ(messages[0].wParam, PBT_APMSUSPEND);
+    EXPECT_EQ(messages[1].wParam, PBT_APMRESUMESUSPEND);
+}
+
+TEST_F(WinsysTest, PopupMenuOpensUpwardAndSendsTheChosenItem)
+{
+    HMENU menu = CreatePopupMenu();
+    AppendMenuItem(menu, IDM_LED_OFF, "Switch LED Off");
+    AppendMenuItem(menu, IDM_LED_ON, "Switch LED On");
+    AppendMenuItem(menu, IDM_FIRMWARE_REV, "Get Firmware Revision");
+
+    QRect screen = Window()->screen()->availableGeometry();
+    QPoint corner = screen.center();
+    QRect geometry;
+    WhenOpen(Popup, [&geometry](QWidget* widget) {
+        auto* popup = static_cast<QMenu*>(widget);
+        geometry = popup->geometry();
+        popup->setActiveAction(popup->actions().at(2));
+        QTest::keyClick(popup, Qt::Key_Return);
+    });
+    TrackPopupMenuUpward(menu, dialog, corner.x(), corner.y());
+    EXPECT_EQ(geometry.left(), corner.x());
+    EXPECT_EQ(geometry.bottom() + 1, corner.y());
+    EXPECT_EQ(Commands(), std::vector<WPARAM>{MAKEWPARAM(IDM_FIRMWARE_REV, 0)});
+
+    messages.clear();
+    WhenOpen(Popup, [](QWidget* popup) { QTest::keyClick(popup, Qt::Key_Escape); });
+    TrackPopupMenuUpward(menu, dialog, corner.x(), corner.y());
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(WinsysTest, ScreenRectOfAControlIsItsGlobalGeometry)
+{
+    RECT rect{};
+    GetDlgItemScreenRect(dialog, IDC_VENDOR_MENU, &rect);
+    QWidget* button = Widget(IDC_VENDOR_MENU);
+    QPoint topLeft = button->mapToGlobal(QPoint(0, 0));
+    EXPECT_EQ(rect.left, topLeft.x());
+    EXPECT_EQ(rect.top, topLeft.y());
+    EXPECT_EQ(rect.right - rect.left, button->width());
+    EXPECT_EQ(rect.bottom - rect.top, button->height());
+}
+
+TEST_F(WinsysTest, ProgramIconBecomesTheWindowIcon)
+{
+    SetDialogIcon(dialog, IDI_MAIN);
+    EXPECT_FALSE(Window()->windowIcon().isNull());
+    EXPECT_FALSE(Window()->windowIcon().pixmap(32, 32).isNull());
+    EXPECT_FALSE(QApplication::windowIcon().isNull());
+}
+
+TEST(WinsysDialogBox, UnknownTemplateCreatesNoDialog)
+{
+    messages.clear();
+    EXPECT_EQ(DialogBoxParam(999, nullptr, RecordingProc, 0), -1);
+    EXPECT_NE(GetLastError(), 0u);
+    EXPECT_EQ(CreateDialogParam(999, nullptr, RecordingProc, 0), nullptr);
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST(WinsysDialogBox, ModalRunReturnsTheEndValueAfterDestroy)
+{
+    messages.clear();
+    initDialogResult = TRUE;
+    WhenOpen(MainWindowShown, [](QWidget* window) {
+        QTest::mouseClick(window->findChild<QWidget*>(QStringLiteral("IDC_QUIT")), Qt::LeftButton);
+    });
+    EXPECT_EQ(DialogBoxParam(IDD_MAIN, nullptr, EndingProc, 5), INT_PTR(IDC_QUIT));
+    ASSERT_GE(messages.size(), 3u);
+    EXPECT_EQ(messages.front().message, WM_INITDIALOG);
+    EXPECT_EQ(messages.front().lParam, 5);
+    EXPECT_EQ(messages.back().message, WM_DESTROY);
+    EXPECT_EQ(CountOf(WM_DESTROY), 1);
+}
+
+TEST(WinsysDialogBox, CloseEndsTheRunThroughTheProcedure)
+{
+    messages.clear();
+    WhenOpen(MainWindowShown, [](QWidget* window) { window->close(); });
+    EXPECT_EQ(DialogBoxParam(IDD_MAIN, nullptr, EndingProc, 0), 77);
+    EXPECT_EQ(CountOf(WM_CLOSE), 1);
+    EXPECT_EQ(messages.back().message, WM_DESTROY);
+}
+
+INT_PTR EndAtOnce(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    RecordingProc(dialog, message, wParam, lParam);
+    if (message == WM_INITDIALOG)
+        EndDialog(dialog, 9);
+    return FALSE;
+}
+
+TEST(WinsysDialogBox, EndDuringInitDialogReturnsWithoutShowing)
+{
+    messages.clear();
+    EXPECT_EQ(DialogBoxParam(IDD_MAIN, nullptr, EndAtOnce, 0), 9);
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[1].message, WM_DESTROY);
+}
+
+INT_PTR AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    RecordingProc(dialog, message, wParam, lParam);
+    if (message == WM_COMMAND && LOWORD(wParam) == IDC_ABOUT_OK) {
+        EndDialog(dialog, INT_PTR(wParam));
+        return TRUE;
+    }
+    return FALSE;
+}
+
+TEST_F(WinsysTest, AboutBoxSitsOnTheOwnersClientAreaAndClosesOnlyByOk)
+{
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_K}) {
+        messages.clear();
+        QPoint origin;
+        QString title;
+        QStringList texts;
+        bool openAfterEscape = false;
+        Activate();
+        WhenOpen(ModalDialog, [&, key](QWidget* about) {
+            origin = about->pos();
+            title = about->windowTitle();
+            for (auto* label : about->findChildren<QLabel*>())
+                texts << label->objectName() + "=" + label->text();
+            QTest::keyClick(about, Qt::Key_Escape);
+            openAfterEscape = about->isVisible();
+            QTest::keyClick(about, key, key == Qt::Key_K ? Qt::AltModifier : Qt::NoModifier);
+        });
+        INT_PTR result = DialogBoxParam(IDD_ABOUT, dialog, AboutProc, 0);
+        EXPECT_EQ(result, INT_PTR(MAKEWPARAM(IDC_ABOUT_OK, BN_CLICKED))) << key;
+        EXPECT_EQ(title, QStringLiteral("About . . ."));
+        EXPECT_EQ(origin, Window()->mapToGlobal(QPoint(0, 0)));
+        EXPECT_TRUE(openAfterEscape);
+        EXPECT_TRUE(texts.contains("IDC_ABOUT_TITLE=Quarnel Test Program"));
+        EXPECT_TRUE(texts.contains("IDC_ABOUT_VERSION=x x x"));
+        EXPECT_EQ(messages.front().message, WM_INITDIALOG);
+        EXPECT_EQ(messages.back().message, WM_DESTROY);
+    }
+}
+
+// Answers the next file dialog with `file` (cancels it when empty) and
+// keeps the filters it showed in `filters`.
+void AnswerFileDialog(const QString& file, QStringList* filters)
+{
+    WhenOpen(ModalDialog, [file, filters](QWidget* widget) {
+        auto* fileDialog = qobject_cast<QFileDialog*>(widget);
+        if (!fileDialog)
+            return;
+        *filters = fileDialog->nameFilters();
+        if (file.isEmpty()) {
+            static_cast<QDialog*>(fileDialog)->reject();
+            return;
+        }
+        fileDialog->selectFile(file);
+        static_cast<QDialog*>(fileDialog)->accept();
+    });
+}
+
+TEST_F(WinsysTest, FileDialogReturnsTheChosenPath)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    QString file = folder.filePath(QStringLiteral("card data"));
+    QFile(file).open(QIODevice::WriteOnly);
+    QByteArray expected = QFile::encodeName(file);
+
+    QStringList filters;
+    const struct {
+        const char* pattern;
+        const char* filterName;
+        int capacity;        // 0: the whole buffer
+        QString answer;      // empty: cancel
+        int result;
+        unsigned error;
+        const char* filter;
+    } cases[] = {
+        {"*.*", "All Files", 0, file, 1, 0, "All Files (*)"},
+        {"*.*", "All Files", int(expected.size()) + 1, file, 1, 0, "All Files (*)"},
+        {"*.*", "All Files", int(expected.size()), file, 0, FNERR_BUFFERTOOSMALL, "All Files (*)"},
+        {"*.bin", "Card Data", 0, QString(), 0, 0, "Card Data (*.bin)"},
+    };
+    for (const auto& c : cases) {
+        char path[300];
+        snprintf(path, sizeof path, "%s", c.pattern);
+        AnswerFileDialog(c.answer, &filters);
+        EXPECT_EQ(GetOpenFileName(dialog, c.filterName, path, c.capacity ? c.capacity : int(sizeof path)), c.result);
+        EXPECT_EQ(CommDlgExtendedError(), c.error);
+        EXPECT_EQ(filters, QStringList{c.filter});
+        EXPECT_STREQ(path, c.result ? expected.constData() : c.pattern);
+    }
+}
+
+}

@@ -1,0 +1,402 @@
+// Dialogs built from templates over Qt widgets, and their menus.
+#include "ui/dialog_window.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QDBusConnection>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
+
+#include "ui/ids.h"
+
+int RunMenu(const PopupMenu& menu, QWidget* parent, QPoint position, bool upward, const char* objectName)
+{
+    QMenu qmenu(parent);
+    qmenu.setObjectName(QString::fromLatin1(objectName));
+    for (int i = 0; i < menu.count; ++i) {
+        const PopupMenu::Item& item = menu.items[i];
+        if (item.id == 0) {
+            qmenu.addSeparator();
+            continue;
+        }
+        QAction* action = qmenu.addAction(QString::fromLatin1(item.text));
+        action->setData(item.id);
+    }
+    if (upward)
+        position.ry() -= qmenu.sizeHint().height();
+    QAction* chosen = qmenu.exec(position);
+    return chosen ? chosen->data().toInt() : 0;
+}
+
+FieldValidator::FieldValidator(bool uppercase, QObject* parent) : QValidator(parent), limit(0), uppercase(uppercase) {}
+
+QValidator::State FieldValidator::validate(QString& input, int&) const
+{
+    if (uppercase)
+        for (QChar& c : input)
+            if (c >= u'a' && c <= u'z')
+                c = QChar(c.unicode() - u'a' + u'A');
+    return limit > 0 && input.size() > limit ? Invalid : Acceptable;
+}
+
+EditField::EditField(DialogWindow* dialog, int id) : QLineEdit(dialog), dialog(dialog), id(id) {}
+
+void EditField::focusInEvent(QFocusEvent* event)
+{
+    QLineEdit::focusInEvent(event);
+    dialog->Notify(id, EN_SETFOCUS);
+}
+
+void EditField::focusOutEvent(QFocusEvent* event)
+{
+    QLineEdit::focusOutEvent(event);
+    dialog->Notify(id, EN_KILLFOCUS);
+}
+
+namespace {
+
+// Win32 takes the average width of the 52 letters, rounded.
+int AverageCharWidth(const QFontMetrics& metrics)
+{
+    int width = metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    return (width / 26 + 1) / 2;
+}
+
+bool TakesTabStop(ControlKind kind)
+{
+    switch (kind) {
+    case ControlKind::PushButton:
+    case ControlKind::DefaultButton:
+    case ControlKind::RadioButton:
+    case ControlKind::CheckBox:
+    case ControlKind::Edit:
+    case ControlKind::NumberField:
+    case ControlKind::ListBox:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void AppendSystemItem(PopupMenu& menu, int id, const char* text)
+{
+    PopupMenu::Item& item = menu.items[menu.count++];
+    item.id = id;
+    snprintf(item.text, sizeof item.text, "%s", text);
+}
+
+}
+
+QString StripMnemonic(const QString& caption)
+{
+    QString stripped;
+    for (qsizetype i = 0; i < caption.size(); ++i) {
+        if (caption[i] == u'&' && i + 1 < caption.size())
+            ++i;
+        stripped += caption[i];
+    }
+    return stripped;
+}
+
+QIcon ProgramIcon()
+{
+    // The resources live in a static library: nothing links them in unless
+    // they are asked for by name.
+    static bool resourcesLoaded = [] {
+        Q_INIT_RESOURCE(icons);
+        return true;
+    }();
+    (void)resourcesLoaded;
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 256})
+        icon.addFile(QStringLiteral(":/icons/quarnel-%1.png").arg(size), QSize(size, size));
+    return icon;
+}
+
+DialogWindow::DialogWindow(const DialogTemplate& dialogTemplate, DialogWindow* owner, DLGPROC proc)
+    : QWidget(owner, owner ? Qt::Dialog : Qt::Window),
+      dialogTemplate(dialogTemplate),
+      proc(proc),
+      items{},
+      systemMenu{},
+      loop(nullptr),
+      ended(false),
+      destroyed(false),
+      result(0)
+{
+    Qt::WindowFlags flags = windowFlags() | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                            | Qt::WindowCloseButtonHint;
+    flags &= ~(Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint);
+    if (dialogTemplate.minimizable)
+        flags |= Qt::WindowMinimizeButtonHint;
+    setWindowFlags(flags);
+    setObjectName(QString::fromLatin1(dialogTemplate.name));
+    setWindowTitle(QString::fromLatin1(dialogTemplate.title));
+    setAccessibleName(windowTitle());
+
+    QFontMetrics metrics(font());
+    baseX = AverageCharWidth(metrics);
+    baseY = metrics.height();
+    setFixedSize(PixelsX(dialogTemplate.width), PixelsY(dialogTemplate.height));
+
+    QWidget* previousTabStop = nullptr;
+    for (int i = 0; i < dialogTemplate.controlCount; ++i) {
+        const ControlTemplate& control = dialogTemplate.controls[i];
+        QWidget* widget = CreateControl(control);
+        items[i] = widget;
+        widget->setObjectName(QString::fromLatin1(control.name));
+        widget->setAccessibleName(control.accessibleName ? QString::fromLatin1(control.accessibleName)
+                                                         : StripMnemonic(QString::fromLatin1(control.caption)));
+        widget->setGeometry(PixelsX(control.x), PixelsY(control.y), PixelsX(control.w), PixelsY(control.h));
+        if (TakesTabStop(control.kind)) {
+            if (previousTabStop)
+                QWidget::setTabOrder(previousTabStop, widget);
+            previousTabStop = widget;
+        }
+    }
+    // Frames go behind what they frame; outer ones behind inner ones.
+    for (int i = dialogTemplate.controlCount - 1; i >= 0; --i)
+        if (dialogTemplate.controls[i].kind == ControlKind::GroupBox)
+            items[i]->lower();
+    for (int i = 0; i < dialogTemplate.controlCount; ++i)
+        if (dialogTemplate.controls[i].buddy)
+            static_cast<QLabel*>(items[i])->setBuddy(Item(dialogTemplate.controls[i].buddy));
+
+    if (dialogTemplate.minimizable)
+        AppendSystemItem(systemMenu, int(SC_MINIMIZE), "Mi&nimize");
+    AppendSystemItem(systemMenu, int(SC_CLOSE), "&Close\tAlt+F4");
+
+    // With a window manager, Alt+F4 never reaches the program: the manager
+    // closes the window (closeEvent). Without one, this stands in for it.
+    auto* closeShortcut = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_F4), this);
+    connect(closeShortcut, &QShortcut::activated, this, [this] { Dispatch(WM_CLOSE, 0, 0); });
+    auto* menuShortcut = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
+    connect(menuShortcut, &QShortcut::activated, this, [this] { ShowSystemMenu(mapToGlobal(QPoint(0, 0))); });
+
+    if (owner) {
+        move(owner->mapToGlobal(QPoint(0, 0)));
+    } else {
+        QScreen* screen = this->screen();
+        if (screen)
+            move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+        SubscribeToPowerEvents();
+    }
+}
+
+DialogWindow::~DialogWindow()
+{
+    // The controls go first, while the dialog is whole: nothing they do on
+    // the way out reaches the procedure any more.
+    destroyed = true;
+    for (int i = 0; i < dialogTemplate.controlCount; ++i)
+        delete items[i];
+}
+
+QWidget* DialogWindow::CreateControl(const ControlTemplate& control)
+{
+    QString caption = QString::fromLatin1(control.caption);
+    int id = control.id;
+    switch (control.kind) {
+    case ControlKind::PushButton:
+    case ControlKind::DefaultButton: {
+        auto* button = new QPushButton(caption, this);
+        button->setAutoDefault(true);
+        button->setDefault(control.kind == ControlKind::DefaultButton);
+        connect(button, &QPushButton::clicked, this, [this, id] { Notify(id, BN_CLICKED); });
+        return button;
+    }
+    case ControlKind::RadioButton: {
+        auto* radio = new PlainRadioButton(caption, this);
+        radio->setAutoExclusive(false);
+        connect(radio, &QRadioButton::clicked, this, [this, id] { Notify(id, BN_CLICKED); });
+        return radio;
+    }
+    case ControlKind::CheckBox: {
+        auto* check = new QCheckBox(caption, this);
+        connect(check, &QCheckBox::clicked, this, [this, id] { Notify(id, BN_CLICKED); });
+        return check;
+    }
+    case ControlKind::Edit:
+    case ControlKind::NumberField:
+    case ControlKind::ReadOnly:
+    case ControlKind::ReadOnlyRight: {
+        auto* edit = new EditField(this, id);
+        edit->setValidator(new FieldValidator(control.uppercase, edit));
+        bool readOnly = control.kind == ControlKind::ReadOnly || control.kind == ControlKind::ReadOnlyRight;
+        bool right = control.kind == ControlKind::NumberField || control.kind == ControlKind::ReadOnlyRight;
+        edit->setReadOnly(readOnly);
+        edit->setFocusPolicy(readOnly ? Qt::ClickFocus : Qt::StrongFocus);
+        edit->setAlignment((right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
+        if (readOnly) {
+            QPalette palette = edit->palette();
+            palette.setColor(QPalette::Base, palette.color(QPalette::Window));
+            edit->setPalette(palette);
+        }
+        connect(edit, &QLineEdit::textChanged, this, [this, id] { Notify(id, EN_CHANGE); });
+        connect(edit, &QLineEdit::editingFinished, this, [this, id] { Notify(id, EN_UPDATE); });
+        return edit;
+    }
+    case ControlKind::Log: {
+        auto* log = new LogView(this);
+        log->setReadOnly(true);
+        log->setFocusPolicy(Qt::ClickFocus);
+        log->setTabChangesFocus(true);
+        log->setLineWrapMode(QPlainTextEdit::NoWrap);
+        log->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        log->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        return log;
+    }
+    case ControlKind::ListBox: {
+        auto* list = new QListWidget(this);
+        list->setSortingEnabled(false);
+        list->setSelectionMode(QAbstractItemView::SingleSelection);
+        list->setFocusPolicy(Qt::StrongFocus);
+        connect(list, &QListWidget::itemSelectionChanged, this, [this, id] { Notify(id, LBN_SELCHANGE); });
+        connect(list, &QListWidget::itemDoubleClicked, this, [this, id] { Notify(id, LBN_DBLCLK); });
+        return list;
+    }
+    case ControlKind::Label:
+    case ControlKind::LabelRight: {
+        auto* label = new QLabel(caption, this);
+        label->setAlignment((control.kind == ControlKind::LabelRight ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignTop);
+        return label;
+    }
+    case ControlKind::GroupBox: {
+        auto* group = new QGroupBox(caption, this);
+        group->setFocusPolicy(Qt::NoFocus);
+        return group;
+    }
+    case ControlKind::Icon: {
+        auto* icon = new QLabel(this);
+        icon->setPixmap(ProgramIcon().pixmap(32, 32));
+        icon->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        return icon;
+    }
+    }
+    return new QWidget(this);
+}
+
+void DialogWindow::SubscribeToPowerEvents()
+{
+    QDBusConnection bus = QDBusConnection::systemBus();
+    if (bus.isConnected())
+        bus.connect(QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
+                    QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PrepareForSleep"), this,
+                    SLOT(prepareForSleep(bool)));
+}
+
+void DialogWindow::prepareForSleep(bool sleeping)
+{
+    Dispatch(WM_POWERBROADCAST, sleeping ? PBT_APMSUSPEND : PBT_APMRESUMESUSPEND, 0);
+}
+
+int DialogWindow::PixelsX(int units) const
+{
+    return (units * baseX + 2) / 4;
+}
+
+int DialogWindow::PixelsY(int units) const
+{
+    return (units * baseY + 4) / 8;
+}
+
+INT_PTR DialogWindow::Dispatch(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (destroyed)
+        return FALSE;
+    INT_PTR processed = proc(this, message, wParam, lParam);
+    if (message == WM_SYSCOMMAND && !processed)
+        DefWindowProc(this, message, wParam, lParam);
+    return processed;
+}
+
+void DialogWindow::Notify(int id, unsigned code)
+{
+    Dispatch(WM_COMMAND, MAKEWPARAM(unsigned(id), code), 0);
+}
+
+QWidget* DialogWindow::Item(int id) const
+{
+    for (int i = 0; i < dialogTemplate.controlCount; ++i)
+        if (dialogTemplate.controls[i].id == id)
+            return items[i];
+    return nullptr;
+}
+
+const ControlTemplate* DialogWindow::ItemTemplate(int id) const
+{
+    for (int i = 0; i < dialogTemplate.controlCount; ++i)
+        if (dialogTemplate.controls[i].id == id)
+            return &dialogTemplate.controls[i];
+    return nullptr;
+}
+
+void DialogWindow::Open(LPARAM param)
+{
+    // Without a focus request the window itself holds the focus, so Qt does
+    // not hand it to the first control when the window becomes active.
+    if (Dispatch(WM_INITDIALOG, 0, param)) {
+        QWidget* first = nullptr;
+        for (int i = 0; i < dialogTemplate.controlCount && !first; ++i)
+            if (TakesTabStop(dialogTemplate.controls[i].kind) && items[i]->isEnabled())
+                first = items[i];
+        if (first)
+            first->setFocus(Qt::OtherFocusReason);
+    } else {
+        setFocus(Qt::OtherFocusReason);
+    }
+    if (destroyed || ended)
+        return;
+    show();
+    activateWindow();
+}
+
+void DialogWindow::ShowSystemMenu(QPoint position)
+{
+    int id = RunMenu(systemMenu, this, position, false, "SystemMenu");
+    if (id)
+        Dispatch(WM_SYSCOMMAND, WPARAM(unsigned(id)), 0);
+}
+
+void DialogWindow::closeEvent(QCloseEvent* event)
+{
+    event->ignore();
+    Dispatch(WM_CLOSE, 0, 0);
+}
+
+void DialogWindow::keyPressEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Escape:
+        event->accept();
+        return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        event->accept();
+        for (int i = 0; i < dialogTemplate.controlCount; ++i)
+            if (dialogTemplate.controls[i].kind == ControlKind::DefaultButton) {
+                if (items[i]->isEnabled())
+                    static_cast<QPushButton*>(items[i])->click();
+                return;
+            }
+        return;
+    default:
+        QWidget::keyPressEvent(event);
+    }
+}
+
+void DialogWindow::contextMenuEvent(QContextMenuEvent* event)
+{
+    event->accept();
+    ShowSystemMenu(event->globalPos());
+}

@@ -1,0 +1,104 @@
+// The main window (IDD_MAIN) and the About box (IDD_ABOUT).
+#include "ui/templates.h"
+
+#include <iterator>
+
+#include "ui/ids.h"
+
+namespace {
+
+using K = ControlKind;
+
+// In template order. The mnemonic labels of the vendor fields name their own
+// field as buddy: the next field in the order would be the wrong one for
+// "P&2" and "L&e", which follow "P&1" and "L&c".
+const ControlTemplate mainControls[] = {
+    {IDC_ESTABLISH, "IDC_ESTABLISH", K::PushButton, "&Establish Context", 22, 20, 70, 14, 1, nullptr, false, 0},
+    {IDC_LIST_READERS, "IDC_LIST_READERS", K::PushButton, "&List Devices", 22, 40, 70, 14, 2, nullptr, false, 0},
+    {IDC_READER_LIST, "IDC_READER_LIST", K::ListBox, "", 10, 75, 181, 55, 3, "Reader List", false, 0},
+    {IDC_CONNECT, "IDC_CONNECT", K::PushButton, "&Connect", 22, 135, 70, 14, 4, nullptr, false, 0},
+    {IDC_DISCONNECT, "IDC_DISCONNECT", K::PushButton, "&Disconnect", 107, 135, 70, 14, 5, nullptr, false, 0},
+    {IDC_ATTRIBUTES, "IDC_ATTRIBUTES", K::PushButton, "Attri&butes", 107, 40, 70, 14, 6, nullptr, false, 0},
+    {IDC_RELEASE, "IDC_RELEASE", K::PushButton, "&Release Context", 107, 20, 70, 14, 7, nullptr, false, 0},
+    {IDC_MODE_STRING, "IDC_MODE_STRING", K::RadioButton, "Enter Data as &STRING", 213, 32, 95, 10, 8, nullptr, false, 0},
+    {IDC_MODE_HEX, "IDC_MODE_HEX", K::RadioButton, "Enter Data in &HEX", 213, 62, 95, 10, 9, nullptr, false, 0},
+    {IDC_MODE_FILE, "IDC_MODE_FILE", K::RadioButton, "Send &File Content", 213, 92, 95, 10, 10, nullptr, false, 0},
+    {IDC_STRING_DATA, "IDC_STRING_DATA", K::Edit, "", 228, 42, 145, 14, 11, "String Data", false, 0},
+    {IDC_HEX_DATA, "IDC_HEX_DATA", K::Edit, "", 228, 72, 145, 14, 12, "Hex Data", true, 0},
+    {IDC_LOAD_FILE, "IDC_LOAD_FILE", K::PushButton, "Select and Load File to be Se&nt", 228, 102, 145, 14, 13, nullptr, false, 0},
+    {IDC_TYPE_DIRECT, "IDC_TYPE_DIRECT", K::RadioButton, "Directl&y Send Data to Card", 213, 142, 180, 10, 14, nullptr, false, 0},
+    {IDC_TYPE_STORAGE, "IDC_TYPE_STORAGE", K::RadioButton, "Compose &Storage Card APDU", 213, 157, 180, 10, 15, nullptr, false, 0},
+    {IDC_TYPE_VENDOR, "IDC_TYPE_VENDOR", K::RadioButton, "&Vendor Specific I/O", 213, 251, 90, 10, 16, nullptr, false, 0},
+    {IDC_CMD_READ, "IDC_CMD_READ", K::RadioButton, "Re&ad", 231, 217, 45, 10, 17, nullptr, false, 0},
+    {IDC_CMD_UPDATE, "IDC_CMD_UPDATE", K::RadioButton, "&Update", 231, 232, 45, 10, 18, nullptr, false, 0},
+    {IDC_P1_LABEL, "IDC_P1_LABEL", K::Label, "P1", 296, 190, 34, 8, 19, nullptr, false, 0},
+    {IDC_P1, "IDC_P1", K::NumberField, "", 331, 187, 25, 14, 20, "P1", false, 0},
+    {IDC_P2_LABEL, "IDC_P2_LABEL", K::Label, "P2 (Block)", 296, 205, 34, 8, 21, nullptr, false, 0},
+    {IDC_P2, "IDC_P2", K::NumberField, "", 331, 202, 25, 14, 22, "P2", false, 0},
+    {IDC_P3_LABEL, "IDC_P3_LABEL", K::Label, "P3", 296, 219, 33, 8, 23, nullptr, false, 0},
+    {IDC_P3, "IDC_P3", K::NumberField, "", 331, 216, 25, 14, 24, "P3", false, 0},
+    {IDC_VENDOR_P1_LABEL, "IDC_VENDOR_P1_LABEL", K::Label, "P&1", 218, 269, 15, 8, 25, nullptr, false, IDC_VENDOR_P1},
+    {IDC_VENDOR_P2_LABEL, "IDC_VENDOR_P2_LABEL", K::Label, "P&2", 218, 284, 15, 8, 26, nullptr, false, IDC_VENDOR_P2},
+    {IDC_VENDOR_P1, "IDC_VENDOR_P1", K::NumberField, "", 238, 266, 25, 14, 27, "Vendor P1", false, 0},
+    {IDC_VENDOR_P2, "IDC_VENDOR_P2", K::NumberField, "", 238, 281, 25, 14, 28, "Vendor P2", false, 0},
+    {IDC_VENDOR_LC_LABEL, "IDC_VENDOR_LC_LABEL", K::Label, "L&c", 273, 269, 21, 8, 29, nullptr, false, IDC_VENDOR_LC},
+    {IDC_VENDOR_LE_LABEL, "IDC_VENDOR_LE_LABEL", K::Label, "L&e", 273, 284, 9, 8, 30, nullptr, false, IDC_VENDOR_LE},
+    {IDC_VENDOR_LC, "IDC_VENDOR_LC", K::NumberField, "", 298, 266, 25, 14, 31, "Vendor Lc", false, 0},
+    {IDC_VENDOR_LE, "IDC_VENDOR_LE", K::NumberField, "", 298, 281, 25, 14, 32, "Vendor Le", false, 0},
+    {IDC_VENDOR_MENU, "IDC_VENDOR_MENU", K::PushButton, "Vendor I/&O ...", 338, 266, 65, 14, 33, nullptr, false, 0},
+    {IDC_LOOP, "IDC_LOOP", K::CheckBox, "E&xecute Command in Loop:", 208, 307, 105, 10, 34, nullptr, false, 0},
+    {IDC_BREAK_ON_ERROR, "IDC_BREAK_ON_ERROR", K::CheckBox, "Break on Error", 218, 322, 105, 10, 35, nullptr, false, 0},
+    {IDC_LOOP_COUNT, "IDC_LOOP_COUNT", K::NumberField, "", 338, 304, 25, 14, 36, "Loop Count", false, 0},
+    {IDC_TRANSMIT, "IDC_TRANSMIT", K::PushButton, "&Transmit !", 208, 339, 200, 14, 37, nullptr, false, 0},
+    {IDC_CLEAR_LOG, "IDC_CLEAR_LOG", K::PushButton, "Clear Lo&g", 203, 387, 50, 14, 38, nullptr, false, 0},
+    {IDHELP, "IDHELP", K::PushButton, "Hel&p", 309, 387, 50, 14, 39, nullptr, false, 0},
+    {IDC_QUIT, "IDC_QUIT", K::PushButton, "&Quit", 363, 387, 50, 14, 40, nullptr, false, 0},
+    {IDC_WIN_STATUS, "IDC_WIN_STATUS", K::ReadOnlyRight, "", 254, 362, 55, 14, 41, "Win Status", false, 0},
+    {IDC_GROUP_RESMGR, "IDC_GROUP_RESMGR", K::GroupBox, "Resource Manager", 5, 5, 191, 170, 42, nullptr, false, 0},
+    {IDC_CONNECTED_READER, "IDC_CONNECTED_READER", K::ReadOnly, "", 10, 60, 181, 14, 43, "Connected Reader", false, 0},
+    {IDC_ATR_LABEL, "IDC_ATR_LABEL", K::Label, "ATR:", 10, 157, 25, 8, 44, nullptr, false, 0},
+    {IDC_ATR, "IDC_ATR", K::ReadOnly, "", 35, 154, 155, 14, 45, "ATR", true, 0},
+    {IDC_GROUP_LOG, "IDC_GROUP_LOG", K::GroupBox, "Log", 5, 179, 191, 222, 46, nullptr, false, 0},
+    {IDC_LOG, "IDC_LOG", K::Log, "", 10, 191, 181, 207, 47, "Log", false, 0},
+    {IDC_GROUP_COMPOSE, "IDC_GROUP_COMPOSE", K::GroupBox, "Compose Command", 203, 5, 210, 376, 48, nullptr, false, 0},
+    {IDC_GROUP_DATA, "IDC_GROUP_DATA", K::GroupBox, "Data Entry", 208, 17, 200, 105, 49, nullptr, false, 0},
+    {IDC_STRING_LEN, "IDC_STRING_LEN", K::ReadOnlyRight, "", 378, 42, 25, 14, 50, "String Length", false, 0},
+    {IDC_HEX_LEN, "IDC_HEX_LEN", K::ReadOnlyRight, "", 378, 72, 25, 14, 51, "Hex Length", false, 0},
+    {IDC_FILE_LEN, "IDC_FILE_LEN", K::ReadOnlyRight, "", 378, 102, 25, 14, 52, "File Length", false, 0},
+    {IDC_GROUP_TYPE, "IDC_GROUP_TYPE", K::GroupBox, "Command Type", 208, 127, 200, 174, 53, nullptr, false, 0},
+    {IDC_VENDOR_CMD_NAME, "IDC_VENDOR_CMD_NAME", K::ReadOnly, "", 338, 281, 65, 14, 54, "Vendor Command", false, 0},
+    {IDC_WIN_STATUS_LABEL, "IDC_WIN_STATUS_LABEL", K::Label, "Win Status:", 208, 365, 45, 8, 55, nullptr, false, 0},
+    {IDC_ELAPSED_LABEL, "IDC_ELAPSED_LABEL", K::Label, "Elapsed:", 323, 365, 40, 8, 56, nullptr, false, 0},
+    {IDC_ELAPSED, "IDC_ELAPSED", K::ReadOnlyRight, "", 368, 362, 40, 14, 57, "Elapsed", false, 0},
+    {IDC_PERCENT_LABEL, "IDC_PERCENT_LABEL", K::LabelRight, "%", 398, 307, 10, 8, 58, nullptr, false, 0},
+    {IDC_LOOP_PROGRESS, "IDC_LOOP_PROGRESS", K::ReadOnlyRight, "", 368, 304, 25, 14, 59, "Loop Progress", false, 0},
+    {IDC_CMD_AUTH, "IDC_CMD_AUTH", K::RadioButton, "&Authenticate", 231, 203, 55, 10, 60, nullptr, false, 0},
+    {IDC_CMD_LOADKEYS, "IDC_CMD_LOADKEYS", K::RadioButton, "Load&Keys", 231, 187, 45, 10, 61, nullptr, false, 0},
+    {IDC_CMD_GETUID, "IDC_CMD_GETUID", K::RadioButton, "&GetUID", 231, 173, 45, 10, 62, nullptr, false, 0},
+    {IDC_LENGTH_LABEL, "IDC_LENGTH_LABEL", K::Label, "Length", 296, 233, 32, 8, 63, nullptr, false, 0},
+    {IDC_LENGTH, "IDC_LENGTH", K::NumberField, "", 331, 230, 25, 14, 64, "Length", false, 0},
+};
+
+const ControlTemplate aboutControls[] = {
+    {IDC_ABOUT_TITLE, "IDC_ABOUT_TITLE", K::Label, "Quarnel Test Program", 35, 6, 154, 15, 1, nullptr, false, 0},
+    {IDC_ABOUT_OK, "IDC_ABOUT_OK", K::DefaultButton, "O&K", 75, 85, 50, 14, 2, nullptr, false, 0},
+    {IDC_ABOUT_AUTHOR, "IDC_ABOUT_AUTHOR", K::Label, "Written by the Quarnel test bench team", 35, 50, 153, 10, 3, nullptr, false, 0},
+    {IDC_ABOUT_NOTICE, "IDC_ABOUT_NOTICE", K::Label, "For reader and driver testing only.", 35, 65, 154, 10, 4, nullptr, false, 0},
+    {IDC_ABOUT_ICON, "IDC_ABOUT_ICON", K::Icon, "", 5, 5, 20, 20, 5, "Program Icon", false, 0},
+    {IDC_ABOUT_VERSION, "IDC_ABOUT_VERSION", K::Label, "x x x", 35, 30, 155, 10, 6, nullptr, false, 0},
+};
+
+const DialogTemplate templates[] = {
+    {IDD_MAIN, "IDD_MAIN", "Quarnel Test Utility", 418, 406, true, true, mainControls, int(std::size(mainControls))},
+    {IDD_ABOUT, "IDD_ABOUT", "About . . .", 197, 106, false, false, aboutControls, int(std::size(aboutControls))},
+};
+
+}
+
+const DialogTemplate* FindDialogTemplate(int templateId)
+{
+    for (const DialogTemplate& dialog : templates)
+        if (dialog.id == templateId)
+            return &dialog;
+    return nullptr;
+}
