@@ -91,6 +91,9 @@ INT_PTR DialogBoxParam(int templateId, HWND owner, DLGPROC proc, LPARAM param)
     // dialog once more.
     INT_PTR result = dialog->result;
     DestroyDialog(dialog);
+    // The owner takes the keyboard again, also without a window manager.
+    if (owner)
+        owner->activateWindow();
     return result;
 }
 

@@ -76,11 +76,15 @@ INT_PTR DialogBoxParam(int templateId, HWND owner, DLGPROC proc, LPARAM param);
 // Builds and shows a dialog without running its loop (WM_INITDIALOG is sent
 // before it returns); the tests drive the window this way.
 HWND CreateDialogParam(int templateId, HWND owner, DLGPROC proc, LPARAM param);
-// Ends a dialog: a modal run returns; a modeless one is hidden.
+// Ends a dialog: a modal run returns; a modeless one is hidden. Calling it
+// again (from the WM_DESTROY handler, say) does no harm.
 void EndDialog(HWND dialog, INT_PTR result);
-// Sends WM_DESTROY to a modeless dialog and frees it.
+// Sends WM_DESTROY to a modeless dialog and frees it; after WM_DESTROY no
+// message reaches the procedure. Not from inside the dialog's own handlers.
 void DestroyDialog(HWND dialog);
 // Calls the dialog procedure at once with the message; returns its result.
+// Like every message, a WM_SYSCOMMAND the procedure returns FALSE for then
+// gets the default handling (DefWindowProc).
 INT_PTR SendDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 // Sends a WM_COMMAND with lParam 0 to the dialog (SendMessage).
 INT_PTR SendCommand(HWND dialog, WPARAM wParam);
@@ -95,7 +99,8 @@ void SetDlgItemText(HWND dialog, int id, const char* text);
 unsigned GetDlgItemText(HWND dialog, int id, char* buffer, int capacity);
 void SetDlgItemInt(HWND dialog, int id, unsigned value);
 // The text as an unsigned 32-bit decimal number (modulo 2^32), 0 when it
-// is empty or not a number.
+// is empty or not a number. Blanks before and after the digits are allowed;
+// anything else ("12x", "+5", "-1") makes it not a number.
 unsigned GetDlgItemInt(HWND dialog, int id);
 void EnableDlgItem(HWND dialog, int id, bool enable);
 bool IsDlgItemEnabled(HWND dialog, int id);
@@ -118,8 +123,12 @@ void SetDialogIcon(HWND dialog, int iconId);
 
 // Menus.
 // The window's own menu, standing for the system menu: Minimize, Close;
-// items appended to it arrive as WM_SYSCOMMAND with their identifier.
+// items appended to it arrive as WM_SYSCOMMAND with their identifier. It
+// opens as the context menu of the window's background, with Alt+Space and
+// with the Menu key (outside edit fields and the list).
 HMENU GetSystemMenu(HWND dialog);
+// Menus live as long as the program. At most 16 items each; an item text
+// is cut to 63 characters.
 HMENU CreatePopupMenu();
 void AppendMenuItem(HMENU menu, int id, const char* text);
 void AppendMenuSeparator(HMENU menu);
@@ -133,9 +142,10 @@ void ShowErrorMessageBox(const char* text, const char* caption);
 // against the current working directory. The outcome is not reported.
 void OpenDocument(const char* name);
 // File-open dialog: one filter `filterName` with the pattern held in `path`
-// on entry; accepts only an existing file. On success `path` holds the full
-// path and 1 is returned; 0 on cancel or failure (CommDlgExtendedError then
-// tells which: 0 for a plain cancel).
+// on entry ("*.*" shows every file); accepts only an existing file. On
+// success `path` holds the full path as the file system's bytes (so fopen
+// finds it) and 1 is returned; 0 on cancel or failure (CommDlgExtendedError
+// then tells which: 0 for a plain cancel), `path` unchanged.
 int GetOpenFileName(HWND owner, const char* filterName, char* path, int capacity);
 // Extended error of the last GetOpenFileName: 0 for a plain cancel,
 // FNERR_BUFFERTOOSMALL when the chosen path does not fit `capacity`.

@@ -1,14 +1,15 @@
-// The About box's version line: the command line as /proc/self/cmdline gives
-// it, the name cut out of it, the file found for that name, and the version
-// note read back from real files (the built program and crafted ELF files).
+// The About box: its version line (the command line as /proc/self/cmdline
+// gives it, the name cut out of it, the file found for that name, the version
+// note read back from real files: the built program and crafted ELF files),
+// and the box as the program runs it.
 #include <elf.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -124,8 +125,7 @@ protected:
     {
         EXPECT_EQ(chdir(oldCwd), 0);
         setenv("PATH", oldPath.c_str(), 1);
-        std::string remove = "rm -rf '" + dir + "'";
-        EXPECT_EQ(system(remove.c_str()), 0);
+        std::filesystem::remove_all(dir);
     }
 
     std::string Line(const char* commandLine)
@@ -234,7 +234,6 @@ TEST(CommandLineTest, CutToTheBuffer)
     EXPECT_EQ(Join("t\0"s + blankLate + '\0'), "t \"" + blankLate.substr(0, COMMAND_LINE_SIZE - 4));
     std::string exact(COMMAND_LINE_SIZE - 1, 'c');
     EXPECT_EQ(Join(exact + '\0' + "more"), exact);
-    EXPECT_EQ(Join("tester\0-v\0"s, 5), "test");
 }
 
 class AboutBoxTest : public MainWindowTest {

@@ -106,17 +106,27 @@ QWidget* Popup()
     return QApplication::activePopupWidget();
 }
 
-QWidget* ModalDialog()
+QWidget* Shown(const QString& objectName)
 {
-    return QApplication::activeModalWidget();
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (window->objectName() == objectName && window->isVisible())
+            return window;
+    return nullptr;
 }
 
 QWidget* MainWindowShown()
 {
-    for (QWidget* window : QApplication::topLevelWidgets())
-        if (window->objectName() == QStringLiteral("IDD_MAIN") && window->isVisible())
-            return window;
-    return nullptr;
+    return Shown(QStringLiteral("IDD_MAIN"));
+}
+
+QWidget* AboutBoxShown()
+{
+    return Shown(QStringLiteral("IDD_ABOUT"));
+}
+
+QWidget* FileDialogShown()
+{
+    return Shown(QStringLiteral("OpenFileDialog"));
 }
 
 QString AccessibleName(QWidget* widget)
@@ -682,7 +692,7 @@ TEST_F(WinsysTest, SystemMenuSendsItsItemsAsSystemCommands)
     AppendMenuItem(menu, IDM_ABOUT, "Information");
 
     QStringList items = ChooseFromSystemMenu(Window(), QStringLiteral("Information"));
-    EXPECT_EQ(items, (QStringList{"Mi&nimize", "&Close\tAlt+F4", "-", "Information"}));
+    EXPECT_EQ(items.join('|').toStdString(), "Mi&nimize|&Close\tAlt+F4|-|Information");
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].message, WM_SYSCOMMAND);
     EXPECT_EQ(messages[0].wParam, WPARAM(IDM_ABOUT));
@@ -736,6 +746,20 @@ TEST_F(WinsysTest, ContextMenuOfTheBackgroundIsTheSystemMenu)
     QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2), Window()->mapToGlobal(QPoint(2, 2)));
     QApplication::sendEvent(Widget(IDC_GROUP_LOG), &event);
     EXPECT_EQ(items, QStringList{"SystemMenu"});
+
+    // The Menu key asks the focused control; only edit fields and the list
+    // have menus of their own.
+    for (int id : {IDC_ESTABLISH, IDC_LOOP, IDC_STRING_DATA}) {
+        WhenOpen(Popup, [&items](QWidget* menu) {
+            items << menu->objectName();
+            menu->close();
+        });
+        QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(1, 1), Widget(id)->mapToGlobal(QPoint(1, 1)));
+        QApplication::sendEvent(Widget(id), &key);
+    }
+    for (int wait = 0; wait < 100 && items.size() < 4; ++wait)
+        QTest::qWait(10);
+    EXPECT_EQ(items.join(' ').toStdString(), "SystemMenu SystemMenu SystemMenu qt_edit_menu");
 }
 
 TEST_F(WinsysTest, PowerEventsArriveAsPowerBroadcasts)
@@ -863,7 +887,7 @@ TEST_F(WinsysTest, AboutBoxSitsOnTheOwnersClientAreaAndClosesOnlyByOk)
         QStringList texts;
         bool openAfterEscape = false;
         Activate();
-        WhenOpen(ModalDialog, [&, key](QWidget* about) {
+        WhenOpen(AboutBoxShown, [&, key](QWidget* about) {
             origin = about->pos();
             title = about->windowTitle();
             for (auto* label : about->findChildren<QLabel*>())
@@ -888,10 +912,8 @@ TEST_F(WinsysTest, AboutBoxSitsOnTheOwnersClientAreaAndClosesOnlyByOk)
 // keeps the filters it showed in `filters`.
 void AnswerFileDialog(const QString& file, QStringList* filters)
 {
-    WhenOpen(ModalDialog, [file, filters](QWidget* widget) {
-        auto* fileDialog = qobject_cast<QFileDialog*>(widget);
-        if (!fileDialog)
-            return;
+    WhenOpen(FileDialogShown, [file, filters](QWidget* widget) {
+        auto* fileDialog = static_cast<QFileDialog*>(widget);
         *filters = fileDialog->nameFilters();
         if (file.isEmpty()) {
             static_cast<QDialog*>(fileDialog)->reject();
