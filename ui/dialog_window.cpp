@@ -17,8 +17,6 @@
 #include <QScreen>
 #include <QShortcut>
 
-#include "ui/ids.h"
-
 int RunMenu(const PopupMenu& menu, QWidget* parent, QPoint position, bool upward, const char* objectName)
 {
     QMenu qmenu(parent);
@@ -86,13 +84,6 @@ bool TakesTabStop(ControlKind kind)
     default:
         return false;
     }
-}
-
-void AppendSystemItem(PopupMenu& menu, int id, const char* text)
-{
-    PopupMenu::Item& item = menu.items[menu.count++];
-    item.id = id;
-    snprintf(item.text, sizeof item.text, "%s", text);
 }
 
 }
@@ -173,8 +164,8 @@ DialogWindow::DialogWindow(const DialogTemplate& dialogTemplate, DialogWindow* o
             static_cast<QLabel*>(items[i])->setBuddy(Item(dialogTemplate.controls[i].buddy));
 
     if (dialogTemplate.minimizable)
-        AppendSystemItem(systemMenu, int(SC_MINIMIZE), "Mi&nimize");
-    AppendSystemItem(systemMenu, int(SC_CLOSE), "&Close\tAlt+F4");
+        AppendMenuItem(&systemMenu, int(SC_MINIMIZE), "Mi&nimize");
+    AppendMenuItem(&systemMenu, int(SC_CLOSE), "&Close\tAlt+F4");
 
     // With a window manager, Alt+F4 never reaches the program: the manager
     // closes the window (closeEvent). Without one, this stands in for it.

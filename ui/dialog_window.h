@@ -100,7 +100,7 @@ public:
     DLGPROC proc;
     int baseX;   // average character width of the window font
     int baseY;   // its height
-    QWidget* items[64];
+    QWidget* items[64];   // in template order; no template has more controls
     PopupMenu systemMenu;
     QEventLoop* loop;   // the modal run, while it lasts
     bool ended;

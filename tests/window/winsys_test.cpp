@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -27,6 +28,7 @@
 #include <gtest/gtest.h>
 
 #include "ui/ids.h"
+#include "ui/templates.h"
 #include "ui/widget_lookup.h"
 #include "ui/winsys.h"
 
@@ -217,99 +219,65 @@ TEST_F(WinsysTest, MainWindowHasItsTitleAndEveryControlByNameAndIdentifier)
 
 TEST_F(WinsysTest, ControlsHaveTheKindCaptionAndAccessibleNameOfTheirTemplate)
 {
+    enum Kind { Button, Radio, Check, Edit, ReadOnly, Label, Group, Log, List };
     const struct {
         int id;
-        const char* objectName;
+        Kind kind;
         const char* caption;
         const char* accessibleName;
-    } buttons[] = {
-        {IDC_ESTABLISH, "IDC_ESTABLISH", "&Establish Context", "Establish Context"},
-        {IDC_LOAD_FILE, "IDC_LOAD_FILE", "Select and Load File to be Se&nt", "Select and Load File to be Sent"},
-        {IDC_VENDOR_MENU, "IDC_VENDOR_MENU", "Vendor I/&O ...", "Vendor I/O ..."},
-        {IDC_TRANSMIT, "IDC_TRANSMIT", "&Transmit !", "Transmit !"},
-        {IDHELP, "IDHELP", "Hel&p", "Help"},
-        {IDC_MODE_HEX, "IDC_MODE_HEX", "Enter Data in &HEX", "Enter Data in HEX"},
-        {IDC_TYPE_DIRECT, "IDC_TYPE_DIRECT", "Directl&y Send Data to Card", "Directly Send Data to Card"},
-        {IDC_CMD_LOADKEYS, "IDC_CMD_LOADKEYS", "Load&Keys", "LoadKeys"},
-        {IDC_LOOP, "IDC_LOOP", "E&xecute Command in Loop:", "Execute Command in Loop:"},
-        {IDC_BREAK_ON_ERROR, "IDC_BREAK_ON_ERROR", "Break on Error", "Break on Error"},
-    };
-    for (const auto& b : buttons) {
-        auto* button = qobject_cast<QAbstractButton*>(Widget(b.id));
-        ASSERT_NE(button, nullptr) << b.objectName;
-        EXPECT_EQ(button->objectName(), QString::fromLatin1(b.objectName));
-        EXPECT_EQ(Text(b.id), b.caption);
-        EXPECT_EQ(AccessibleName(button), QString::fromLatin1(b.accessibleName));
-        EXPECT_EQ(button->focusPolicy() & Qt::TabFocus, Qt::TabFocus) << b.objectName;
-    }
-    EXPECT_NE(qobject_cast<QPushButton*>(Widget(IDC_QUIT)), nullptr);
-    EXPECT_NE(qobject_cast<QRadioButton*>(Widget(IDC_CMD_GETUID)), nullptr);
-    EXPECT_NE(qobject_cast<QCheckBox*>(Widget(IDC_LOOP)), nullptr);
-
-    const struct {
-        int id;
-        const char* caption;
-        Qt::Alignment alignment;
-    } labels[] = {
-        {IDC_ATR_LABEL, "ATR:", Qt::AlignLeft},
-        {IDC_P2_LABEL, "P2 (Block)", Qt::AlignLeft},
-        {IDC_VENDOR_LE_LABEL, "L&e", Qt::AlignLeft},
-        {IDC_PERCENT_LABEL, "%", Qt::AlignRight},
-        {IDC_ELAPSED_LABEL, "Elapsed:", Qt::AlignLeft},
-    };
-    for (const auto& l : labels) {
-        auto* label = qobject_cast<QLabel*>(Widget(l.id));
-        ASSERT_NE(label, nullptr) << l.caption;
-        EXPECT_EQ(Text(l.id), l.caption);
-        EXPECT_EQ(label->alignment() & Qt::AlignHorizontal_Mask, l.alignment) << l.caption;
-        EXPECT_EQ(label->focusPolicy(), Qt::NoFocus);
-    }
-
-    const struct {
-        int id;
-        const char* title;
-    } groups[] = {
-        {IDC_GROUP_RESMGR, "Resource Manager"}, {IDC_GROUP_LOG, "Log"},         {IDC_GROUP_COMPOSE, "Compose Command"},
-        {IDC_GROUP_DATA, "Data Entry"},         {IDC_GROUP_TYPE, "Command Type"},
-    };
-    for (const auto& g : groups) {
-        auto* group = qobject_cast<QGroupBox*>(Widget(g.id));
-        ASSERT_NE(group, nullptr) << g.title;
-        EXPECT_EQ(group->title(), QString::fromLatin1(g.title));
-        EXPECT_EQ(group->parentWidget(), Window());
-        EXPECT_EQ(group->focusPolicy(), Qt::NoFocus);
-    }
-
-    const struct {
-        int id;
-        bool readOnly;
         bool right;
-        bool tabStop;
-    } fields[] = {
-        {IDC_STRING_DATA, false, false, true}, {IDC_HEX_DATA, false, false, true},
-        {IDC_P1, false, true, true},           {IDC_VENDOR_LE, false, true, true},
-        {IDC_LOOP_COUNT, false, true, true},   {IDC_CONNECTED_READER, true, false, false},
-        {IDC_ATR, true, false, false},         {IDC_VENDOR_CMD_NAME, true, false, false},
-        {IDC_WIN_STATUS, true, true, false},   {IDC_ELAPSED, true, true, false},
-        {IDC_STRING_LEN, true, true, false},   {IDC_LOOP_PROGRESS, true, true, false},
+    } cases[] = {
+        {IDC_ESTABLISH, Button, "&Establish Context", "Establish Context", false},
+        {IDC_VENDOR_MENU, Button, "Vendor I/&O ...", "Vendor I/O ...", false},
+        {IDC_MODE_HEX, Radio, "Enter Data in &HEX", "Enter Data in HEX", false},
+        {IDC_LOOP, Check, "E&xecute Command in Loop:", "Execute Command in Loop:", false},
+        {IDC_VENDOR_LE_LABEL, Label, "L&e", "Le", false},
+        {IDC_PERCENT_LABEL, Label, "%", "%", true},
+        {IDC_GROUP_TYPE, Group, "Command Type", "Command Type", false},
+        {IDC_STRING_DATA, Edit, "", "String Data", false},
+        {IDC_P3, Edit, "", "P3", true},
+        {IDC_ATR, ReadOnly, "", "ATR", false},
+        {IDC_ELAPSED, ReadOnly, "", "Elapsed", true},
+        {IDC_LOG, Log, "", "Log", false},
+        {IDC_READER_LIST, List, "", "Reader List", false},
     };
-    for (const auto& f : fields) {
-        auto* edit = qobject_cast<QLineEdit*>(Widget(f.id));
-        ASSERT_NE(edit, nullptr) << f.id;
-        EXPECT_EQ(edit->isReadOnly(), f.readOnly) << f.id;
-        EXPECT_EQ(bool(edit->alignment() & Qt::AlignRight), f.right) << f.id;
-        EXPECT_EQ(bool(edit->focusPolicy() & Qt::TabFocus), f.tabStop) << f.id;
+    for (const auto& c : cases) {
+        QWidget* widget = Widget(c.id);
+        std::string name = widget->objectName().toStdString();
+        EXPECT_EQ(Text(c.id), c.caption) << name;
+        EXPECT_EQ(AccessibleName(widget), QString::fromLatin1(c.accessibleName)) << name;
+        bool tabStop = c.kind == Button || c.kind == Radio || c.kind == Check || c.kind == Edit || c.kind == List;
+        EXPECT_EQ(bool(widget->focusPolicy() & Qt::TabFocus), tabStop) << name;
+        Qt::Alignment alignment;
+        switch (c.kind) {
+        case Button: EXPECT_NE(qobject_cast<QPushButton*>(widget), nullptr) << name; break;
+        case Radio: EXPECT_NE(qobject_cast<QRadioButton*>(widget), nullptr) << name; break;
+        case Check: EXPECT_NE(qobject_cast<QCheckBox*>(widget), nullptr) << name; break;
+        case Group: EXPECT_NE(qobject_cast<QGroupBox*>(widget), nullptr) << name; break;
+        case Label:
+            ASSERT_NE(qobject_cast<QLabel*>(widget), nullptr) << name;
+            alignment = static_cast<QLabel*>(widget)->alignment();
+            break;
+        case Edit:
+        case ReadOnly:
+            ASSERT_NE(qobject_cast<QLineEdit*>(widget), nullptr) << name;
+            EXPECT_EQ(static_cast<QLineEdit*>(widget)->isReadOnly(), c.kind == ReadOnly) << name;
+            alignment = static_cast<QLineEdit*>(widget)->alignment();
+            break;
+        case Log: {
+            auto* log = qobject_cast<QPlainTextEdit*>(widget);
+            ASSERT_NE(log, nullptr);
+            EXPECT_TRUE(log->isReadOnly());
+            EXPECT_EQ(log->lineWrapMode(), QPlainTextEdit::NoWrap);
+            break;
+        }
+        case List:
+            ASSERT_NE(qobject_cast<QListWidget*>(widget), nullptr);
+            EXPECT_FALSE(static_cast<QListWidget*>(widget)->isSortingEnabled());
+            break;
+        }
+        EXPECT_EQ(bool(alignment & Qt::AlignRight), c.right) << name;
     }
-
-    auto* log = qobject_cast<QPlainTextEdit*>(Widget(IDC_LOG));
-    ASSERT_NE(log, nullptr);
-    EXPECT_TRUE(log->isReadOnly());
-    EXPECT_EQ(log->lineWrapMode(), QPlainTextEdit::NoWrap);
-    EXPECT_FALSE(log->focusPolicy() & Qt::TabFocus);
-    auto* list = qobject_cast<QListWidget*>(Widget(IDC_READER_LIST));
-    ASSERT_NE(list, nullptr);
-    EXPECT_FALSE(list->isSortingEnabled());
-    EXPECT_TRUE(list->focusPolicy() & Qt::TabFocus);
 }
 
 TEST_F(WinsysTest, TabOrderIsTheTemplateOrder)
@@ -363,19 +331,12 @@ TEST_F(WinsysTest, FocusStartsOnTheFirstTabStopOnlyWhenInitDialogAsksForIt)
     EXPECT_EQ(Window()->focusWidget(), Widget(IDC_ESTABLISH));
 
     initDialogResult = FALSE;
-    HWND other = CreateDialogParam(IDD_MAIN, nullptr, RecordingProc, 0);
-    EXPECT_EQ(DialogWidget(other)->focusWidget(), DialogWidget(other));
-    DestroyDialog(other);
-}
-
-TEST_F(WinsysTest, InitDialogCarriesTheCreationParameterAndDestroyEndsTheMessages)
-{
     HWND other = CreateDialogParam(IDD_MAIN, nullptr, RecordingProc, 1234);
     ASSERT_FALSE(messages.empty());
     EXPECT_EQ(messages.front().message, WM_INITDIALOG);
     EXPECT_EQ(messages.front().lParam, 1234);
     EXPECT_TRUE(DialogWidget(other)->isVisible());
-    QTest::keyClicks(DialogItemWidget(other, IDC_STRING_DATA), "x");
+    EXPECT_EQ(DialogWidget(other)->focusWidget(), DialogWidget(other));
     DestroyDialog(other);
     EXPECT_EQ(messages.back().message, WM_DESTROY);
 }
@@ -599,7 +560,8 @@ TEST_F(WinsysTest, MnemonicsMoveToTheirControl)
     } cases[] = {
         {Qt::Key_1, IDC_VENDOR_P1, 0}, {Qt::Key_2, IDC_VENDOR_P2, 0}, {Qt::Key_X, IDC_LOOP, IDC_LOOP},
         {Qt::Key_B, 0, IDC_ATTRIBUTES},
-        // A letter that two captions share only moves the focus, to each in turn.
+        // "L&e" shares its letter with "&Establish Context"; each press of
+        // a shared letter only moves the focus, to each control in turn.
         {Qt::Key_E, IDC_ESTABLISH, 0}, {Qt::Key_E, IDC_VENDOR_LE, 0},
     };
     for (const auto& c : cases) {
@@ -819,6 +781,45 @@ TEST_F(WinsysTest, ProgramIconBecomesTheWindowIcon)
     EXPECT_FALSE(QApplication::windowIcon().isNull());
 }
 
+TEST(WinsysTemplates, ControlsAreListedInTemplateOrderWithUniqueIdentifiers)
+{
+    for (int templateId : {IDD_MAIN, IDD_ABOUT}) {
+        const DialogTemplate* dialogTemplate = FindDialogTemplate(templateId);
+        ASSERT_NE(dialogTemplate, nullptr);
+        for (int i = 0; i < dialogTemplate->controlCount; ++i) {
+            const ControlTemplate& control = dialogTemplate->controls[i];
+            EXPECT_EQ(control.order, i + 1) << control.name;
+            for (int j = 0; j < i; ++j)
+                EXPECT_NE(dialogTemplate->controls[j].id, control.id) << control.name;
+            EXPECT_EQ(control.caption[0] == '\0', control.accessibleName != nullptr) << control.name;
+        }
+    }
+    EXPECT_EQ(FindDialogTemplate(IDD_MAIN)->controlCount, 64);
+    EXPECT_EQ(FindDialogTemplate(IDD_ABOUT)->controlCount, 6);
+}
+
+TEST(WinsysMessageBox, ErrorMessageBoxShowsTextCaptionAndOk)
+{
+    QString text;
+    QString title;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    WhenOpen(
+        [] { return QApplication::activeModalWidget(); },
+        [&](QWidget* widget) {
+            auto* box = qobject_cast<QMessageBox*>(widget);
+            if (!box)
+                return;
+            text = box->text();
+            title = box->windowTitle();
+            icon = box->icon();
+            box->button(QMessageBox::Ok)->click();
+        });
+    ShowErrorMessageBox("Application error 0x00000057 in main window dialog!", "Quarnel Test Program");
+    EXPECT_EQ(text, QStringLiteral("Application error 0x00000057 in main window dialog!"));
+    EXPECT_EQ(title, QStringLiteral("Quarnel Test Program"));
+    EXPECT_EQ(icon, QMessageBox::Critical);
+}
+
 TEST(WinsysDialogBox, UnknownTemplateCreatesNoDialog)
 {
     messages.clear();
@@ -919,7 +920,8 @@ void AnswerFileDialog(const QString& file, QStringList* filters)
             static_cast<QDialog*>(fileDialog)->reject();
             return;
         }
-        fileDialog->selectFile(file);
+        // Typed as a user would: selectFile() leaves a focused name field alone.
+        fileDialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(file);
         static_cast<QDialog*>(fileDialog)->accept();
     });
 }
