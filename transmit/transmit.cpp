@@ -60,7 +60,6 @@ void TransmitApdu()
     // The span covers every run with its progress display; the dumps lie outside.
     tester.counterStart = QueryPerformanceCounter();
     int32_t runs = tester.loopEnabled ? tester.loopCount : 1;
-    int32_t shownPercent = -1;
     LONG status = SCARD_S_SUCCESS;
     for (int32_t run = 1; run <= runs; ++run) {
         const SCARD_IO_REQUEST* sendPci = SendPci(tester.activeProtocol);
@@ -73,10 +72,7 @@ void TransmitApdu()
             int32_t percent = int32_t(int64_t(run) * 100 / tester.loopCount);
             if (percent % 5 == 0) {
                 SetDlgItemInt(dialog, IDC_LOOP_PROGRESS, unsigned(percent));
-                // A repaint costs more than a run; the value already on screen needs none.
-                if (percent != shownPercent)
-                    RepaintDlgItem(dialog, IDC_LOOP_PROGRESS);
-                shownPercent = percent;
+                RepaintDlgItem(dialog, IDC_LOOP_PROGRESS);
             }
         }
     }

@@ -145,6 +145,7 @@ DialogWindow::DialogWindow(const DialogTemplate& dialogTemplate, DialogWindow* o
         const ControlTemplate& control = dialogTemplate.controls[i];
         QWidget* widget = CreateControl(control);
         items[i] = widget;
+        unpainted[i] = false;
         widget->setObjectName(QString::fromLatin1(control.name));
         widget->setAccessibleName(control.accessibleName ? QString::fromLatin1(control.accessibleName)
                                                          : StripMnemonic(QString::fromLatin1(control.caption)));
@@ -318,10 +319,16 @@ void DialogWindow::Notify(int id, unsigned code)
 
 QWidget* DialogWindow::Item(int id) const
 {
+    int index = ItemIndex(id);
+    return index < 0 ? nullptr : items[index];
+}
+
+int DialogWindow::ItemIndex(int id) const
+{
     for (int i = 0; i < dialogTemplate.controlCount; ++i)
         if (dialogTemplate.controls[i].id == id)
-            return items[i];
-    return nullptr;
+            return i;
+    return -1;
 }
 
 const ControlTemplate* DialogWindow::ItemTemplate(int id) const

@@ -88,6 +88,7 @@ public:
     INT_PTR Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
     void Notify(int id, unsigned code);
     QWidget* Item(int id) const;
+    int ItemIndex(int id) const;   // place in the template, -1 when none
     const ControlTemplate* ItemTemplate(int id) const;
     // Dialog units to pixels with the window font's metrics.
     int PixelsX(int units) const;
@@ -101,6 +102,7 @@ public:
     int baseX;   // average character width of the window font
     int baseY;   // its height
     QWidget* items[64];   // in template order; no template has more controls
+    bool unpainted[64];   // the control's text changed since it was last repainted
     PopupMenu systemMenu;
     QEventLoop* loop;   // the modal run, while it lasts
     bool ended;

@@ -167,6 +167,8 @@ void SetDlgItemText(HWND dialog, int id, const char* text)
         {
             QSignalBlocker blocker(widget);
             auto* edit = static_cast<QLineEdit*>(widget);
+            if (edit->text() != value)
+                dialog->unpainted[dialog->ItemIndex(id)] = true;
             edit->setText(value);
             edit->setCursorPosition(0);
         }
@@ -343,10 +345,16 @@ int ListGetText(HWND dialog, int id, int index, char* buffer, int capacity)
     return int(CopyOut(list->item(index)->text().toLatin1(), buffer, capacity));
 }
 
+// Like UpdateWindow: paints the control now when something of it changed
+// since its last paint, and does nothing when it already shows its text.
 void RepaintDlgItem(HWND dialog, int id)
 {
-    if (QWidget* widget = DialogItemWidget(dialog, id))
-        widget->repaint();
+    QWidget* widget = DialogItemWidget(dialog, id);
+    int index = dialog ? dialog->ItemIndex(id) : -1;
+    if (!widget || index < 0 || !dialog->unpainted[index])
+        return;
+    dialog->unpainted[index] = false;
+    widget->repaint();
 }
 
 void GetDlgItemScreenRect(HWND dialog, int id, RECT* rect)

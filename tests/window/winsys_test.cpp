@@ -773,6 +773,37 @@ TEST_F(WinsysTest, ScreenRectOfAControlIsItsGlobalGeometry)
     EXPECT_EQ(rect.bottom - rect.top, button->height());
 }
 
+// Counts the paint events of one widget.
+struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
+
+TEST_F(WinsysTest, RepaintPaintsAControlOnlyWhenItsTextChangedSinceItsLastPaint)
+{
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(Window()));
+    QWidget* field = Widget(IDC_LOOP_PROGRESS);
+    PaintCounter counter;
+    field->installEventFilter(&counter);
+
+    const struct {
+        const char* text;   // nullptr: repaint without setting a text
+        int paints;         // paints counted after the repaint
+    } steps[] = {{"5", 1}, {"5", 1}, {nullptr, 1}, {"10", 2}, {nullptr, 2}, {"", 3}};
+    for (const auto& step : steps) {
+        if (step.text)
+            SetDlgItemText(dialog, IDC_LOOP_PROGRESS, step.text);
+        RepaintDlgItem(dialog, IDC_LOOP_PROGRESS);
+        EXPECT_EQ(counter.paints, step.paints) << (step.text ? step.text : "(none)");
+    }
+    field->removeEventFilter(&counter);
+}
+
 TEST_F(WinsysTest, ProgramIconBecomesTheWindowIcon)
 {
     SetDialogIcon(dialog, IDI_MAIN);
