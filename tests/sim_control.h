@@ -22,6 +22,9 @@
 // next call. A card put in is a fresh card (factory memory and transport keys) with the UID
 // set at that moment; a card that stays in keeps its memory from test to test.
 //
+// The harness also lets a test kill pcscd and start a new one (SimPcscd below); the new
+// pcscd loads the readers anew, with fresh cards, and reads the control files as they are.
+//
 // pcscd itself notices a removal or an insertion only when it next polls the reader
 // (about every 400 ms): SimWaitForCard waits for that, so that the statuses a test
 // sees afterwards are pcscd's settled ones.
@@ -110,6 +113,13 @@ inline bool SimSetUnplugged(int reader, bool unplugged) { return SimSetKey(reade
 inline bool SimReset(int reader) {
   const std::string path = SimControlPath(reader);
   return unlink(path.c_str()) == 0 || access(path.c_str(), F_OK) != 0;
+}
+
+// Kills the private pcscd as in a crash ("kill"), or starts a new one ("start"), through the
+// harness's QTU_PCSCD_CONTROL; returns when that is done. false outside the harness.
+inline bool SimPcscd(const char* verb) {
+  const char* control = getenv("QTU_PCSCD_CONTROL");
+  return control && system((std::string(control) + " " + verb).c_str()) == 0;
 }
 
 // Waits until pcscd reports the reader's card as present or absent; false on timeout.
