@@ -98,13 +98,31 @@ bool IsRegularFile(const char* path)
     return stat(path, &status) == 0 && S_ISREG(status.st_mode);
 }
 
+// The file `name` in the running program's own folder.
+bool InProgramFolder(const char* name, char* path)
+{
+    char program[PATH_SIZE];
+    ssize_t length = readlink("/proc/self/exe", program, sizeof program - 1);
+    if (length <= 0)
+        return false;
+    program[length] = '\0';
+    const char* slash = strrchr(program, '/');
+    return slash && snprintf(path, PATH_SIZE, "%.*s/%s", int(slash - program), program, name) < PATH_SIZE &&
+           IsRegularFile(path);
+}
+
 // Finds the file of a program name: as given when it holds a '/', else in
-// the current folder and then along PATH.
+// the running program's own folder (an installed copy started by its full
+// path from elsewhere finds itself), then in the current folder and then
+// along PATH.
 bool LocateProgram(const char* name, char* path)
 {
     snprintf(path, PATH_SIZE, "%s", name);
     if (strchr(name, '/'))
         return IsRegularFile(path);
+    if (InProgramFolder(name, path))
+        return true;
+    snprintf(path, PATH_SIZE, "%s", name);
     if (IsRegularFile(path))
         return true;
     const char* folders = getenv("PATH");
