@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "app/about.h"
+#include "app/help.h"
 #include "compose/data_entry.h"
 #include "compose/storage.h"
 #include "compose/vendor.h"
@@ -122,8 +123,7 @@ static INT_PTR DispatchCommand(HWND hwnd, WPARAM wParam)
     unsigned id = LOWORD(wParam);
     switch (id) {
     case IDHELP:
-        OpenDocument("qrnlhelp.htm");
-        return TRUE;
+        return OpenHelp();
     case IDC_QUIT:
         ReleaseHeldContext();
         EndDialog(hwnd, INT_PTR(wParam));

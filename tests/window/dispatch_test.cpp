@@ -1,6 +1,8 @@
 // The dialog procedure: the loop-count guard, the results of the dispatch
 // table, notifications, closing, the system menu and the resume from suspend.
 #include <climits>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include <QApplication>
@@ -10,6 +12,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include "app/help.h"
 #include "window_fixture.h"
 
 using DispatchTest = MainWindowTest;
@@ -234,14 +237,52 @@ TEST_F(DispatchTest, ResumeReconnectsTheCard)
     }
 }
 
-TEST_F(DispatchTest, HelpOpensThePageInTheWorkingDirectorySilently)
+// Help opens the page in the current folder, else the copy installed beside
+// the program, else the one in the source tree; it says nothing either way.
+TEST_F(DispatchTest, HelpOpensTheFirstPageFoundSilently)
 {
+    namespace fs = std::filesystem;
+    char folder[] = "/tmp/qtu-help-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    fs::path prefix = fs::path(folder) / "prefix", work = fs::path(folder) / "work";
+    fs::path installed = prefix / "share/quarnel-test-utility/qrnlhelp.htm";
+    fs::path source = QT_TESTCASE_SOURCEDIR "/../help/qrnlhelp.htm";
+    fs::create_directories(installed.parent_path());
+    fs::create_directories(work);
+    fs::create_directories(prefix / "bin");
+    fs::path oldCwd = fs::current_path();
+    fs::current_path(work);
+    const struct {
+        bool inCurrentFolder, installed;
+        fs::path opened;
+    } cases[] = {
+        {true, true, work / "qrnlhelp.htm"},
+        {false, true, installed},
+        {false, false, source},
+    };
+    for (const auto& c : cases) {
+        if (c.inCurrentFolder)
+            std::ofstream("qrnlhelp.htm") << "here";
+        else
+            fs::remove("qrnlhelp.htm");
+        if (c.installed)
+            std::ofstream(installed) << "installed";
+        else
+            fs::remove(installed);
+        char page[4096];
+        ASSERT_TRUE(FindHelpPage((prefix / "bin/quarnel-test-utility").c_str(), page, sizeof page));
+        EXPECT_TRUE(fs::equivalent(page, c.opened)) << page;
+    }
+
+    // The test program has no installed copy beside it.
     UrlCatcher catcher;
     QDesktopServices::setUrlHandler("file", &catcher, "open");
     LogAppend("kept");
     EXPECT_EQ(Command(IDHELP), TRUE);
     QDesktopServices::unsetUrlHandler("file");
-    EXPECT_EQ(catcher.opened, QUrl::fromLocalFile(QDir::current().absoluteFilePath("qrnlhelp.htm")));
+    fs::current_path(oldCwd);
+    fs::remove_all(folder);
+    EXPECT_TRUE(fs::equivalent(catcher.opened.toLocalFile().toStdString(), source));
     EXPECT_STREQ(tester.logText, "kept");
     EXPECT_EQ(Text(IDC_WIN_STATUS), "0x00000000");
 }
