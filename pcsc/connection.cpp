@@ -1,6 +1,6 @@
 // The reader life cycle: context, reader list, connect, disconnect, release.
 // The enabling of the six Resource Manager buttons is the only guard of the
-// life cycle: the handlers never test the handles.
+// life cycle: no handler tests a handle before its call.
 #include "pcsc/connection.h"
 
 #include <cstdio>
@@ -158,13 +158,18 @@ Verdict ReleaseContext()
     SetDlgItemText(hwnd, IDC_ATR, "");
     ListResetContent(hwnd, IDC_READER_LIST);
 
+    bool held = tester.hContext != 0;
     tester.counterStart = QueryPerformanceCounter();
     LONG status = pcsc.ReleaseContext(tester.hContext);
     tester.hContext = 0;
     tester.counterEnd = QueryPerformanceCounter();
     ShowElapsed();
 
-    if (status != SCARD_S_SUCCESS)
+    // A failure that leaves no context to release (none was held, or the
+    // service lost it) must not keep Establish Context out of reach.
+    bool contextGone = !held || status == SCARD_E_INVALID_HANDLE || status == SCARD_E_NO_SERVICE ||
+                       status == SCARD_E_SERVICE_STOPPED;
+    if (status != SCARD_S_SUCCESS && !contextGone)
         return {"SCardReleaseContext: ERROR!", status};
     EnableDlgItem(hwnd, IDC_CONNECT, false);
     EnableDlgItem(hwnd, IDC_DISCONNECT, false);
@@ -172,5 +177,5 @@ Verdict ReleaseContext()
     EnableDlgItem(hwnd, IDC_ESTABLISH, true);
     EnableDlgItem(hwnd, IDC_RELEASE, false);
     EnableDlgItem(hwnd, IDC_ATTRIBUTES, false);
-    return {"SCardReleaseContext: SUCCESS!", status};
+    return {status == SCARD_S_SUCCESS ? "SCardReleaseContext: SUCCESS!" : "SCardReleaseContext: ERROR!", status};
 }

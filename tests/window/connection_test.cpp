@@ -121,8 +121,10 @@ TEST_F(ConnectionTest, ReleaseWithACardConnectedReleasesOnlyTheContext)
     EXPECT_EQ(Buttons(), CARD_CONNECTED) << "the exclusive connection ended with its context";
 }
 
-// Every failure keeps the buttons where the table of events leaves them.
-TEST_F(ConnectionTest, FailedCallsLogErrorAndLeaveTheButtons)
+// Every failure keeps the buttons where the table of events leaves them,
+// except a release that leaves no context behind: that one returns to the
+// start, so that Establish Context can be tried again.
+TEST_F(ConnectionTest, FailedCallsLogErrorAndSetTheButtons)
 {
     REQUIRE_SIMULATED_READER();
     struct Case {
@@ -143,6 +145,19 @@ TEST_F(ConnectionTest, FailedCallsLogErrorAndLeaveTheButtons)
          CARD_CONNECTED, "SCardDisconnect: ERROR!", "0x80100016"},
         {"release", [&] { Connect(0); }, &fakePcsc.release, SCARD_E_READER_UNAVAILABLE, IDC_RELEASE,
          CARD_CONNECTED, "SCardReleaseContext: ERROR!", "0x80100017"},
+        {"release of a lost context", [&] { Connect(0); }, &fakePcsc.release, SCARD_E_INVALID_HANDLE, IDC_RELEASE,
+         NO_CONTEXT, "SCardReleaseContext: ERROR!", "0x80100003"},
+        {"release without service", [&] { Command(IDC_ESTABLISH); }, &fakePcsc.release, SCARD_E_NO_SERVICE,
+         IDC_RELEASE, NO_CONTEXT, "SCardReleaseContext: ERROR!", "0x8010001D"},
+        {"release after the service stopped", [&] { Command(IDC_ESTABLISH); }, &fakePcsc.release,
+         SCARD_E_SERVICE_STOPPED, IDC_RELEASE, NO_CONTEXT, "SCardReleaseContext: ERROR!", "0x8010001E"},
+        {"release after a failed establish",
+         [&] {
+             Script(fakePcsc.establish, SCARD_E_NO_SERVICE);
+             Command(IDC_ESTABLISH);
+         },
+         &fakePcsc.release, SCARD_E_READER_UNAVAILABLE, IDC_RELEASE, NO_CONTEXT, "SCardReleaseContext: ERROR!",
+         "0x80100017"},
     };
     for (const Case& c : cases) {
         TearDown();
