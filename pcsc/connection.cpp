@@ -14,7 +14,9 @@
 #include "state/tester_state.h"
 #include "ui/ids.h"
 
-constexpr DWORD ALL_PROTOCOLS = SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1 | SCARD_PROTOCOL_RAW;
+// pcscd negotiates only when RAW is not among the offered protocols; RAW is
+// offered alone, and only to a card that takes neither T=0 nor T=1.
+constexpr DWORD NEGOTIATED_PROTOCOLS = SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1;
 // Three characters per ATR byte and the terminator must fit selectedReader.
 constexpr DWORD ATR_SHOWN_MAX = (SELECTED_READER_SIZE - 1) / 3;
 
@@ -105,8 +107,11 @@ INT_PTR ConnectCard()
     ListGetText(hwnd, IDC_READER_LIST, index, tester.selectedReader, SELECTED_READER_SIZE);
 
     tester.counterStart = QueryPerformanceCounter();
-    LONG status = pcsc.Connect(tester.hContext, tester.selectedReader, SCARD_SHARE_EXCLUSIVE, ALL_PROTOCOLS,
+    LONG status = pcsc.Connect(tester.hContext, tester.selectedReader, SCARD_SHARE_EXCLUSIVE, NEGOTIATED_PROTOCOLS,
                                &tester.hCard, &tester.activeProtocol);
+    if (status == SCARD_E_PROTO_MISMATCH)
+        status = pcsc.Connect(tester.hContext, tester.selectedReader, SCARD_SHARE_EXCLUSIVE, SCARD_PROTOCOL_RAW,
+                              &tester.hCard, &tester.activeProtocol);
     tester.counterEnd = QueryPerformanceCounter();
     ShowElapsed();
     ShowStatus(status);
@@ -129,6 +134,14 @@ INT_PTR ConnectCard()
              unsigned(uint32_t(tester.activeProtocol)));
     LogAppend(tester.lineScratch);
     return TRUE;
+}
+
+void ReconnectCard(DWORD initialization)
+{
+    LONG status = pcsc.Reconnect(tester.hCard, SCARD_SHARE_EXCLUSIVE, NEGOTIATED_PROTOCOLS, initialization,
+                                 &tester.activeProtocol);
+    if (status == SCARD_E_PROTO_MISMATCH)
+        pcsc.Reconnect(tester.hCard, SCARD_SHARE_EXCLUSIVE, SCARD_PROTOCOL_RAW, initialization, &tester.activeProtocol);
 }
 
 Verdict DisconnectCard()

@@ -62,9 +62,9 @@ TEST_F(ConnectionTest, WalksTheLifeCycleOfTheSimulatedReader)
         EXPECT_EQ(Text(IDC_WIN_STATUS), step.status) << step.what;
         EXPECT_EQ(Text(IDC_ELAPSED).substr(Text(IDC_ELAPSED).size() - 3), " ms") << step.what;
         if (strcmp(step.buttons, CARD_CONNECTED) == 0) {
-            char line[LINE_SCRATCH_SIZE];
-            snprintf(line, sizeof line, "SCardConnect: OK, protocol = 0x%08X.", unsigned(tester.activeProtocol));
-            EXPECT_EQ(LastLogEntry(), line);
+            // The card offers T=0 and T=1; pcscd negotiates T=1.
+            EXPECT_EQ(LastLogEntry(), "SCardConnect: OK, protocol = 0x00000002.");
+            EXPECT_EQ(tester.activeProtocol, DWORD(SCARD_PROTOCOL_T1));
             EXPECT_EQ(Text(IDC_CONNECTED_READER), SimReaderName(0));
             EXPECT_EQ(Text(IDC_ATR), SIM_ATR_TEXT);
         } else {
@@ -98,7 +98,7 @@ TEST_F(ConnectionTest, CallsCarryTheirFixedArguments)
     EXPECT_EQ(fakePcsc.establishScope, DWORD(SCARD_SCOPE_USER));
     EXPECT_STREQ(fakePcsc.connectReader, SimReaderName(0).c_str());
     EXPECT_EQ(fakePcsc.connectShare, DWORD(SCARD_SHARE_EXCLUSIVE));
-    EXPECT_EQ(fakePcsc.connectProtocols, DWORD(SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1 | SCARD_PROTOCOL_RAW));
+    EXPECT_EQ(fakePcsc.connectProtocols, DWORD(SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1));
     ASSERT_EQ(fakePcsc.attribCount, 1);
     EXPECT_EQ(fakePcsc.attribIds[0], DWORD(SCARD_ATTR_ATR_STRING));
     SCARDHANDLE card = tester.hCard;
@@ -282,5 +282,52 @@ TEST_F(ConnectionTest, AtrFieldShowsWhatTheReadDelivered)
         EXPECT_EQ(Text(IDC_WIN_STATUS), "0x00000000");
         EXPECT_EQ(LastLogEntry().substr(0, 30), "SCardConnect: OK, protocol = 0");
         EXPECT_EQ(fakePcsc.attribLengthsIn[0], DWORD(MAX_BUFFER_SIZE));
+    }
+}
+
+// pcscd negotiates T=0 or T=1 only when RAW is not offered with them; RAW is
+// offered alone when the card is held in another protocol, and only then.
+TEST_F(ConnectionTest, ConnectFallsBackToRawOnlyOnAProtocolMismatch)
+{
+    REQUIRE_SIMULATED_READER();
+    struct Case {
+        const char* what;
+        int reader;
+        bool heldInRaw;
+        LONG scripted;
+        int calls;
+        DWORD lastOffer;
+        const char* line;
+        const char* shown;
+    } cases[] = {
+        {"card left in RAW", 0, true, SCARD_S_SUCCESS, 2, SCARD_PROTOCOL_RAW,
+         "SCardConnect: OK, protocol = 0x00000004.", "0x00000000"},
+        {"mismatch every time", 0, false, SCARD_E_PROTO_MISMATCH, 2, SCARD_PROTOCOL_RAW, "SCardConnect: ERROR.",
+         "0x8010000F"},
+        {"no card", 1, false, SCARD_S_SUCCESS, 1, SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1, "SCardConnect: ERROR.",
+         "0x8010000C"},
+    };
+    for (const Case& c : cases) {
+        TearDown();
+        SetUp();
+        if (c.heldInRaw) {
+            // Another client speaks RAW to the card and leaves it powered.
+            SCARDCONTEXT other;
+            SCARDHANDLE card;
+            DWORD protocol;
+            ASSERT_EQ(SCardEstablishContext(SCARD_SCOPE_USER, nullptr, nullptr, &other), SCARD_S_SUCCESS);
+            ASSERT_EQ(SCardConnect(other, SimReaderName(0).c_str(), SCARD_SHARE_EXCLUSIVE, SCARD_PROTOCOL_RAW, &card,
+                                   &protocol),
+                      SCARD_S_SUCCESS);
+            SCardDisconnect(card, SCARD_LEAVE_CARD);
+            SCardReleaseContext(other);
+        }
+        if (c.scripted != SCARD_S_SUCCESS)
+            Script(fakePcsc.connect, c.scripted);
+        Connect(c.reader);
+        EXPECT_EQ(fakePcsc.connect.calls, c.calls) << c.what;
+        EXPECT_EQ(fakePcsc.connectProtocols, c.lastOffer) << c.what;
+        EXPECT_EQ(LastLogEntry(), c.line) << c.what;
+        EXPECT_EQ(Text(IDC_WIN_STATUS), c.shown) << c.what;
     }
 }
