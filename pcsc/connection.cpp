@@ -77,6 +77,21 @@ void FillReaderList(const char* readerNames)
     ListSetCurSel(hwnd, IDC_READER_LIST, 0);
 }
 
+// The ATR into recvBuffer: the attribute first, else what pcscd holds for
+// the card, which it keeps even when the driver does not give the attribute.
+static LONG ReadAtr()
+{
+    // pcsc-lite refuses an attribute buffer larger than MAX_BUFFER_SIZE, so
+    // the read is offered that much of recvBuffer.
+    tester.recvLen = MAX_BUFFER_SIZE;
+    LONG status = pcsc.GetAttrib(tester.hCard, SCARD_ATTR_ATR_STRING, tester.recvBuffer, &tester.recvLen);
+    if (status == SCARD_S_SUCCESS)
+        return status;
+    DWORD state, protocol;
+    tester.recvLen = MAX_BUFFER_SIZE;
+    return pcsc.Status(tester.hCard, nullptr, nullptr, &state, &protocol, tester.recvBuffer, &tester.recvLen);
+}
+
 // The ATR as "%02X " per byte, formed in selectedReader. Only the bytes of a
 // successful read count, and no more than the buffer can show.
 static void ShowAtr(LONG readStatus)
@@ -124,11 +139,7 @@ INT_PTR ConnectCard()
     EnableDlgItem(hwnd, IDC_CONNECT, false);
     EnableDlgItem(hwnd, IDC_DISCONNECT, true);
     EnableDlgItem(hwnd, IDC_ATTRIBUTES, true);
-
-    // pcsc-lite refuses an attribute buffer larger than MAX_BUFFER_SIZE, so
-    // the read is offered that much of recvBuffer.
-    tester.recvLen = MAX_BUFFER_SIZE;
-    ShowAtr(pcsc.GetAttrib(tester.hCard, SCARD_ATTR_ATR_STRING, tester.recvBuffer, &tester.recvLen));
+    ShowAtr(ReadAtr());
 
     snprintf(tester.lineScratch, sizeof tester.lineScratch, "SCardConnect: OK, protocol = 0x%08X.",
              unsigned(uint32_t(tester.activeProtocol)));

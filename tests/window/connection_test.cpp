@@ -255,6 +255,7 @@ TEST_F(ConnectionTest, OverlongReaderNameIsCutToFit)
 }
 
 // The ATR text stays within selectedReader, and only a successful read shows.
+// When the attribute fails, the ATR comes from pcscd's status of the card.
 TEST_F(ConnectionTest, AtrFieldShowsWhatTheReadDelivered)
 {
     REQUIRE_SIMULATED_READER();
@@ -266,21 +267,25 @@ TEST_F(ConnectionTest, AtrFieldShowsWhatTheReadDelivered)
     struct Case {
         DWORD delivered, reported;
         LONG status;
+        bool statusFails;
         std::string shown;
     } cases[] = {
-        {11, 11, SCARD_S_SUCCESS, std::string("AB AB AB AB AB AB AB AB AB AB AB ")},
-        {0, 0, SCARD_S_SUCCESS, ""},
-        {200, 200, SCARD_S_SUCCESS, long166},
-        {0, 50, SCARD_E_INSUFFICIENT_BUFFER, ""},
+        {11, 11, SCARD_S_SUCCESS, false, std::string("AB AB AB AB AB AB AB AB AB AB AB ")},
+        {0, 0, SCARD_S_SUCCESS, false, ""},
+        {200, 200, SCARD_S_SUCCESS, false, long166},
+        {0, 50, SCARD_E_INSUFFICIENT_BUFFER, false, SIM_ATR_TEXT},
+        {11, 11, SCARD_E_UNSUPPORTED_FEATURE, true, ""},
     };
     for (const Case& c : cases) {
         TearDown();
         SetUp();
         ScriptAttribute(SCARD_ATTR_ATR_STRING, atr, c.delivered, c.reported, c.status);
+        if (c.statusFails)
+            Script(fakePcsc.cardStatus, SCARD_E_NO_SMARTCARD);
         Connect(0);
         EXPECT_EQ(Text(IDC_ATR), c.shown) << c.delivered;
         EXPECT_EQ(Text(IDC_WIN_STATUS), "0x00000000");
-        EXPECT_EQ(LastLogEntry().substr(0, 30), "SCardConnect: OK, protocol = 0");
+        EXPECT_EQ(LastLogEntry(), "SCardConnect: OK, protocol = 0x00000002.");
         EXPECT_EQ(fakePcsc.attribLengthsIn[0], DWORD(MAX_BUFFER_SIZE));
     }
 }
