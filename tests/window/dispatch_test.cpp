@@ -193,28 +193,34 @@ TEST_F(DispatchTest, SystemMenuEndsWithInformationWhichOpensTheAboutBox)
     EXPECT_EQ(SendDialogMessage(window, WM_SYSCOMMAND, SC_MINIMIZE, 0), FALSE);
 }
 
-// A resume reconnects whatever card handle is held, silently; every power
-// notification is reported as processed.
+// A resume reconnects whatever card handle is held, silently, offering the
+// protocols Connect offers; every power notification is reported as processed.
 TEST_F(DispatchTest, ResumeReconnectsTheCard)
 {
     REQUIRE_SIMULATED_READER();
+    constexpr DWORD NEGOTIATED = SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1;
     struct Case {
         const char* what;
         bool connect;
         WPARAM event;
+        LONG scripted;
         int reconnects;
+        DWORD lastOffer;
     } cases[] = {
-        {"resume with a card", true, PBT_APMRESUMESUSPEND, 1},
-        {"resume without a card", false, PBT_APMRESUMESUSPEND, 1},
-        {"suspend", true, PBT_APMSUSPEND, 0},
-        {"other", true, 99, 0},
+        {"resume with a card", true, PBT_APMRESUMESUSPEND, SCARD_S_SUCCESS, 1, NEGOTIATED},
+        {"resume without a card", false, PBT_APMRESUMESUSPEND, SCARD_S_SUCCESS, 1, NEGOTIATED},
+        {"resume with a card refusing T=0 and T=1", true, PBT_APMRESUMESUSPEND, SCARD_E_PROTO_MISMATCH, 2,
+         SCARD_PROTOCOL_RAW},
+        {"suspend", true, PBT_APMSUSPEND, SCARD_S_SUCCESS, 0, 0},
+        {"other", true, 99, SCARD_S_SUCCESS, 0, 0},
     };
     for (const Case& c : cases) {
         TearDown();
         SetUp();
         if (c.connect)
             Connect(0);
-        DWORD protocol = tester.activeProtocol;
+        if (c.scripted != SCARD_S_SUCCESS)
+            Script(fakePcsc.reconnect, c.scripted);
         std::string log = tester.logText, status = Text(IDC_WIN_STATUS), elapsed = Text(IDC_ELAPSED);
         SCARDHANDLE card = tester.hCard;
         tester.activeProtocol = 0xDEAD;
@@ -227,10 +233,10 @@ TEST_F(DispatchTest, ResumeReconnectsTheCard)
             continue;
         EXPECT_EQ(fakePcsc.reconnectCard, card);
         EXPECT_EQ(fakePcsc.reconnectShare, DWORD(SCARD_SHARE_EXCLUSIVE));
-        EXPECT_EQ(fakePcsc.reconnectProtocols, DWORD(SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1 | SCARD_PROTOCOL_RAW));
+        EXPECT_EQ(fakePcsc.reconnectProtocols, c.lastOffer) << c.what;
         EXPECT_EQ(fakePcsc.reconnectInit, DWORD(SCARD_RESET_CARD));
-        if (c.connect) {
-            EXPECT_EQ(tester.activeProtocol, protocol);
+        if (c.connect && c.scripted == SCARD_S_SUCCESS) {
+            EXPECT_EQ(tester.activeProtocol, DWORD(SCARD_PROTOCOL_T1)) << "the protocol negotiated again";
             Command(IDC_DISCONNECT);
             EXPECT_EQ(LastLogEntry(), "SCardDisconnect: SUCCESS!") << "the card is still usable";
         }
