@@ -14,8 +14,9 @@
 namespace {
 
 constexpr int PATH_SIZE = 4096;
-// A damaged note section could otherwise keep the walk going for long.
-constexpr int MAX_NOTES_PER_SECTION = 4096;
+static_assert(VERSION_READ_LIMIT == sizeof(Elf64_Ehdr) + VERSION_SECTION_LIMIT * sizeof(Elf64_Shdr) +
+                                        VERSION_NOTE_SECTION_LIMIT * VERSION_NOTE_BYTES_LIMIT,
+              "the limit counts every read of the lookup");
 
 bool ReadAt(int fd, uint64_t offset, void* buffer, size_t size)
 {
@@ -35,35 +36,35 @@ bool ReadAt(int fd, uint64_t offset, void* buffer, size_t size)
 
 uint64_t AlignNote(uint64_t size) { return (size + 3) & ~uint64_t(3); }
 
-// Walks the notes of one SHT_NOTE section for the version record.
-bool FindVersionNote(int fd, uint64_t offset, uint64_t size, uint32_t* fileVersionMS, uint32_t* fileVersionLS)
+// Walks the notes of one note section, read whole into `notes`; each note
+// takes at least its 12-byte header, so the walk ends within the buffer.
+bool FindVersionNote(const char* notes, uint64_t size, uint32_t* fileVersionMS, uint32_t* fileVersionLS)
 {
-    if (offset > UINT64_MAX - size)
-        return false;
-    uint64_t end = offset + size;
-    for (int count = 0; count < MAX_NOTES_PER_SECTION && end - offset >= sizeof(Elf64_Nhdr); ++count) {
+    uint64_t offset = 0;
+    while (size - offset >= sizeof(Elf64_Nhdr)) {
         Elf64_Nhdr header;
-        if (!ReadAt(fd, offset, &header, sizeof header))
+        memcpy(&header, notes + offset, sizeof header);
+        uint64_t next = offset + sizeof header + AlignNote(header.n_namesz) + AlignNote(header.n_descsz);
+        if (next > size)
             return false;
-        uint64_t nameStart = offset + sizeof header;
-        uint64_t descStart = nameStart + AlignNote(header.n_namesz);
-        uint64_t next = descStart + AlignNote(header.n_descsz);
-        if (next > end)
-            return false;
-        VersionNote note;
-        if (header.n_type == VERSION_NOTE_TYPE && header.n_namesz == sizeof note.name &&
-            header.n_descsz == VERSION_NOTE_DESC_SIZE &&
-            ReadAt(fd, offset, &note, sizeof note) && memcmp(note.name, VERSION_NOTE_NAME, sizeof note.name) == 0 &&
-            note.signature == VERSION_SIGNATURE) {
-            *fileVersionMS = note.fileVersionMS;
-            *fileVersionLS = note.fileVersionLS;
-            return true;
+        if (header.n_type == VERSION_NOTE_TYPE && header.n_namesz == sizeof VERSION_NOTE_NAME &&
+            header.n_descsz == VERSION_NOTE_DESC_SIZE) {
+            VersionNote note;
+            memcpy(&note, notes + offset, sizeof note);
+            if (memcmp(note.name, VERSION_NOTE_NAME, sizeof note.name) == 0 && note.signature == VERSION_SIGNATURE) {
+                *fileVersionMS = note.fileVersionMS;
+                *fileVersionLS = note.fileVersionLS;
+                return true;
+            }
         }
         offset = next;
     }
     return false;
 }
 
+// Reads the ELF header, the first section headers in one read and the first
+// note sections, each at most VERSION_NOTE_BYTES_LIMIT bytes: whatever file
+// carries the program's name, About never reads more than VERSION_READ_LIMIT.
 bool FindVersionRecord(int fd, uint32_t* fileVersionMS, uint32_t* fileVersionLS)
 {
     Elf64_Ehdr header;
@@ -71,14 +72,21 @@ bool FindVersionRecord(int fd, uint32_t* fileVersionMS, uint32_t* fileVersionLS)
         header.e_ident[EI_CLASS] != ELFCLASS64)
         return false;
     const unsigned char hostOrder = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? ELFDATA2LSB : ELFDATA2MSB;
-    if (header.e_ident[EI_DATA] != hostOrder || header.e_shentsize < sizeof(Elf64_Shdr))
+    if (header.e_ident[EI_DATA] != hostOrder || header.e_shentsize != sizeof(Elf64_Shdr))
         return false;
-    for (unsigned i = 0; i < header.e_shnum; ++i) {
-        Elf64_Shdr section;
-        if (!ReadAt(fd, header.e_shoff + uint64_t(i) * header.e_shentsize, &section, sizeof section))
-            return false;
-        if (section.sh_type == SHT_NOTE &&
-            FindVersionNote(fd, section.sh_offset, section.sh_size, fileVersionMS, fileVersionLS))
+    Elf64_Shdr sections[VERSION_SECTION_LIMIT];
+    int sectionCount = header.e_shnum < VERSION_SECTION_LIMIT ? header.e_shnum : VERSION_SECTION_LIMIT;
+    if (!ReadAt(fd, header.e_shoff, sections, size_t(sectionCount) * sizeof sections[0]))
+        return false;
+    alignas(Elf64_Nhdr) char notes[VERSION_NOTE_BYTES_LIMIT];
+    int noteSections = 0;
+    for (int i = 0; i < sectionCount && noteSections < VERSION_NOTE_SECTION_LIMIT; ++i) {
+        if (sections[i].sh_type != SHT_NOTE)
+            continue;
+        ++noteSections;
+        uint64_t size = sections[i].sh_size < sizeof notes ? sections[i].sh_size : sizeof notes;
+        if (ReadAt(fd, sections[i].sh_offset, notes, size) &&
+            FindVersionNote(notes, size, fileVersionMS, fileVersionLS))
             return true;
     }
     return false;
@@ -90,13 +98,31 @@ bool IsRegularFile(const char* path)
     return stat(path, &status) == 0 && S_ISREG(status.st_mode);
 }
 
+// The file `name` in the running program's own folder.
+bool InProgramFolder(const char* name, char* path)
+{
+    char program[PATH_SIZE];
+    ssize_t length = readlink("/proc/self/exe", program, sizeof program - 1);
+    if (length <= 0)
+        return false;
+    program[length] = '\0';
+    const char* slash = strrchr(program, '/');
+    return slash && snprintf(path, PATH_SIZE, "%.*s/%s", int(slash - program), program, name) < PATH_SIZE &&
+           IsRegularFile(path);
+}
+
 // Finds the file of a program name: as given when it holds a '/', else in
-// the current folder and then along PATH.
+// the running program's own folder (an installed copy started by its full
+// path from elsewhere finds itself), then in the current folder and then
+// along PATH.
 bool LocateProgram(const char* name, char* path)
 {
     snprintf(path, PATH_SIZE, "%s", name);
     if (strchr(name, '/'))
         return IsRegularFile(path);
+    if (InProgramFolder(name, path))
+        return true;
+    snprintf(path, PATH_SIZE, "%s", name);
     if (IsRegularFile(path))
         return true;
     const char* folders = getenv("PATH");

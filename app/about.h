@@ -25,6 +25,15 @@ struct VersionNote {
 constexpr uint32_t VERSION_NOTE_DESC_SIZE = 12;
 static_assert(sizeof(VersionNote) == 20 + VERSION_NOTE_DESC_SIZE, "the note is laid out without padding");
 
+// The most the version lookup reads of a file, whatever the file holds: its
+// ELF header (64 bytes), its first section headers (64 bytes each) and the
+// first bytes of its first note sections.
+constexpr int VERSION_SECTION_LIMIT = 128;
+constexpr int VERSION_NOTE_SECTION_LIMIT = 16;
+constexpr int VERSION_NOTE_BYTES_LIMIT = 1024;
+constexpr size_t VERSION_READ_LIMIT =
+    64 + VERSION_SECTION_LIMIT * 64 + VERSION_NOTE_SECTION_LIMIT * VERSION_NOTE_BYTES_LIMIT;
+
 constexpr int COMMAND_LINE_SIZE = 260;
 constexpr int VERSION_LINE_SIZE = 104;
 

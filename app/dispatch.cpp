@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "app/about.h"
+#include "app/help.h"
 #include "compose/data_entry.h"
 #include "compose/storage.h"
 #include "compose/vendor.h"
@@ -19,7 +20,6 @@
 #include "transmit/transmit.h"
 #include "ui/ids.h"
 
-constexpr DWORD ALL_PROTOCOLS = SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1 | SCARD_PROTOCOL_RAW;
 static const char STRING_DEFAULT[] = "*** TESTDATA ***";
 static const char HEX_DEFAULT[] = "00 02 00 00 10 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10";
 
@@ -122,8 +122,7 @@ static INT_PTR DispatchCommand(HWND hwnd, WPARAM wParam)
     unsigned id = LOWORD(wParam);
     switch (id) {
     case IDHELP:
-        OpenDocument("qrnlhelp.htm");
-        return TRUE;
+        return OpenHelp();
     case IDC_QUIT:
         ReleaseHeldContext();
         EndDialog(hwnd, INT_PTR(wParam));
@@ -207,9 +206,9 @@ INT_PTR MainDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         return FALSE;
     case WM_POWERBROADCAST:
         // The card lost its session in the suspend: reconnect with a reset,
-        // whatever handle is held; the outcome is not reported.
+        // whatever handle is held.
         if (wParam == PBT_APMRESUMESUSPEND)
-            pcsc.Reconnect(tester.hCard, SCARD_SHARE_EXCLUSIVE, ALL_PROTOCOLS, SCARD_RESET_CARD, &tester.activeProtocol);
+            ReconnectCard(SCARD_RESET_CARD);
         return TRUE;
     default:
         return FALSE;

@@ -10,6 +10,13 @@ set(QTU_SHARE_DIR ${CMAKE_INSTALL_DATADIR}/${QTU_APP_ID})
 install(TARGETS quarnel-test-utility RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES help/qrnlhelp.htm DESTINATION ${QTU_SHARE_DIR})
 
+# Help falls back to the installed page, found relative to the program's
+# folder (so any prefix given at install time works), and, for the program
+# run from the build, to the page in the source tree.
+file(RELATIVE_PATH QTU_HELP_DIR_FROM_PROGRAM ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_DATADIR}/${QTU_APP_ID})
+target_compile_definitions(qtu_core PRIVATE QTU_HELP_DIR_FROM_PROGRAM="${QTU_HELP_DIR_FROM_PROGRAM}"
+  QTU_SOURCE_HELP_PAGE="${PROJECT_SOURCE_DIR}/help/qrnlhelp.htm")
+
 install(FILES ui/icons/quarnel.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
         RENAME ${QTU_APP_ID}.svg)
 foreach(size 16 32 48 64 256)

@@ -1,6 +1,6 @@
 // The report of nineteen reader and card attributes, one log line each.
-// Reads are neither timed nor checked: an attribute the reader does not give
-// shows the zeroed receive area.
+// Reads are not timed. A failed read shows its code and pcsc-lite's text in
+// place of a value, so that "not supported" never reads as a value of 0.
 #include "pcsc/attributes.h"
 
 #include <cstdint>
@@ -21,13 +21,20 @@ void ShowAttribute(const char* label, DWORD attrId, int format)
     BYTE value[ATTRIBUTE_AREA_SIZE];
     memset(value, 0, sizeof value);
     DWORD length = ATTRIBUTE_AREA_SIZE;
-    pcsc.GetAttrib(tester.hCard, attrId, value, &length);
-    // A failed read may report the size it needed; only the area was filled.
+    LONG status = pcsc.GetAttrib(tester.hCard, attrId, value, &length);
+    // Only the area was filled, whatever length comes back.
     if (length > ATTRIBUTE_AREA_SIZE)
         length = ATTRIBUTE_AREA_SIZE;
 
     char line[ATTRIBUTE_LINE_SIZE];
     int used = snprintf(line, sizeof line, "%s:   ", label);
+    if (status != SCARD_S_SUCCESS) {
+        // pcsc_stringify_error fills one shared buffer: the text is copied at once.
+        snprintf(line + used, sizeof line - used, "error 0x%08X (%s)", unsigned(uint32_t(status)),
+                 pcsc_stringify_error(status));
+        LogAppend(line);
+        return;
+    }
     uint32_t word;
     memcpy(&word, value, sizeof word);
     switch (format) {

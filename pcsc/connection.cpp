@@ -1,6 +1,6 @@
 // The reader life cycle: context, reader list, connect, disconnect, release.
 // The enabling of the six Resource Manager buttons is the only guard of the
-// life cycle: the handlers never test the handles.
+// life cycle: no handler tests a handle before its call.
 #include "pcsc/connection.h"
 
 #include <cstdio>
@@ -14,7 +14,9 @@
 #include "state/tester_state.h"
 #include "ui/ids.h"
 
-constexpr DWORD ALL_PROTOCOLS = SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1 | SCARD_PROTOCOL_RAW;
+// pcscd negotiates only when RAW is not among the offered protocols; RAW is
+// offered alone, and only to a card that takes neither T=0 nor T=1.
+constexpr DWORD NEGOTIATED_PROTOCOLS = SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1;
 // Three characters per ATR byte and the terminator must fit selectedReader.
 constexpr DWORD ATR_SHOWN_MAX = (SELECTED_READER_SIZE - 1) / 3;
 
@@ -75,6 +77,21 @@ void FillReaderList(const char* readerNames)
     ListSetCurSel(hwnd, IDC_READER_LIST, 0);
 }
 
+// The ATR into recvBuffer: the attribute first, else what pcscd holds for
+// the card, which it keeps even when the driver does not give the attribute.
+static LONG ReadAtr()
+{
+    // pcsc-lite refuses an attribute buffer larger than MAX_BUFFER_SIZE, so
+    // the read is offered that much of recvBuffer.
+    tester.recvLen = MAX_BUFFER_SIZE;
+    LONG status = pcsc.GetAttrib(tester.hCard, SCARD_ATTR_ATR_STRING, tester.recvBuffer, &tester.recvLen);
+    if (status == SCARD_S_SUCCESS)
+        return status;
+    DWORD state, protocol;
+    tester.recvLen = MAX_BUFFER_SIZE;
+    return pcsc.Status(tester.hCard, nullptr, nullptr, &state, &protocol, tester.recvBuffer, &tester.recvLen);
+}
+
 // The ATR as "%02X " per byte, formed in selectedReader. Only the bytes of a
 // successful read count, and no more than the buffer can show.
 static void ShowAtr(LONG readStatus)
@@ -105,8 +122,11 @@ INT_PTR ConnectCard()
     ListGetText(hwnd, IDC_READER_LIST, index, tester.selectedReader, SELECTED_READER_SIZE);
 
     tester.counterStart = QueryPerformanceCounter();
-    LONG status = pcsc.Connect(tester.hContext, tester.selectedReader, SCARD_SHARE_EXCLUSIVE, ALL_PROTOCOLS,
+    LONG status = pcsc.Connect(tester.hContext, tester.selectedReader, SCARD_SHARE_EXCLUSIVE, NEGOTIATED_PROTOCOLS,
                                &tester.hCard, &tester.activeProtocol);
+    if (status == SCARD_E_PROTO_MISMATCH)
+        status = pcsc.Connect(tester.hContext, tester.selectedReader, SCARD_SHARE_EXCLUSIVE, SCARD_PROTOCOL_RAW,
+                              &tester.hCard, &tester.activeProtocol);
     tester.counterEnd = QueryPerformanceCounter();
     ShowElapsed();
     ShowStatus(status);
@@ -119,16 +139,20 @@ INT_PTR ConnectCard()
     EnableDlgItem(hwnd, IDC_CONNECT, false);
     EnableDlgItem(hwnd, IDC_DISCONNECT, true);
     EnableDlgItem(hwnd, IDC_ATTRIBUTES, true);
-
-    // pcsc-lite refuses an attribute buffer larger than MAX_BUFFER_SIZE, so
-    // the read is offered that much of recvBuffer.
-    tester.recvLen = MAX_BUFFER_SIZE;
-    ShowAtr(pcsc.GetAttrib(tester.hCard, SCARD_ATTR_ATR_STRING, tester.recvBuffer, &tester.recvLen));
+    ShowAtr(ReadAtr());
 
     snprintf(tester.lineScratch, sizeof tester.lineScratch, "SCardConnect: OK, protocol = 0x%08X.",
              unsigned(uint32_t(tester.activeProtocol)));
     LogAppend(tester.lineScratch);
     return TRUE;
+}
+
+void ReconnectCard(DWORD initialization)
+{
+    LONG status = pcsc.Reconnect(tester.hCard, SCARD_SHARE_EXCLUSIVE, NEGOTIATED_PROTOCOLS, initialization,
+                                 &tester.activeProtocol);
+    if (status == SCARD_E_PROTO_MISMATCH)
+        pcsc.Reconnect(tester.hCard, SCARD_SHARE_EXCLUSIVE, SCARD_PROTOCOL_RAW, initialization, &tester.activeProtocol);
 }
 
 Verdict DisconnectCard()
@@ -158,13 +182,18 @@ Verdict ReleaseContext()
     SetDlgItemText(hwnd, IDC_ATR, "");
     ListResetContent(hwnd, IDC_READER_LIST);
 
+    bool held = tester.hContext != 0;
     tester.counterStart = QueryPerformanceCounter();
     LONG status = pcsc.ReleaseContext(tester.hContext);
     tester.hContext = 0;
     tester.counterEnd = QueryPerformanceCounter();
     ShowElapsed();
 
-    if (status != SCARD_S_SUCCESS)
+    // A failure that leaves no context to release (none was held, or the
+    // service lost it) must not keep Establish Context out of reach.
+    bool contextGone = !held || status == SCARD_E_INVALID_HANDLE || status == SCARD_E_NO_SERVICE ||
+                       status == SCARD_E_SERVICE_STOPPED;
+    if (status != SCARD_S_SUCCESS && !contextGone)
         return {"SCardReleaseContext: ERROR!", status};
     EnableDlgItem(hwnd, IDC_CONNECT, false);
     EnableDlgItem(hwnd, IDC_DISCONNECT, false);
@@ -172,5 +201,5 @@ Verdict ReleaseContext()
     EnableDlgItem(hwnd, IDC_ESTABLISH, true);
     EnableDlgItem(hwnd, IDC_RELEASE, false);
     EnableDlgItem(hwnd, IDC_ATTRIBUTES, false);
-    return {"SCardReleaseContext: SUCCESS!", status};
+    return {status == SCARD_S_SUCCESS ? "SCardReleaseContext: SUCCESS!" : "SCardReleaseContext: ERROR!", status};
 }

@@ -14,6 +14,9 @@ struct Verdict {
 Verdict EstablishContext();
 INT_PTR ListReaders();
 INT_PTR ConnectCard();
+// Reconnects the held card, offering the protocols Connect offers; the
+// outcome is not reported.
+void ReconnectCard(DWORD initialization);
 Verdict DisconnectCard();
 Verdict ReleaseContext();
 // Shows the names of a multi-string of at most BUFFER_SIZE bytes in the

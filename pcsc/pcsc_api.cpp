@@ -2,8 +2,8 @@
 #include "pcsc/pcsc_api.h"
 
 const PcscApi pcscLibrary = {
-    SCardEstablishContext, SCardReleaseContext, SCardListReaders, SCardConnect, SCardReconnect,
-    SCardDisconnect,       SCardGetAttrib,      SCardTransmit,    SCardControl,
+    SCardEstablishContext, SCardReleaseContext, SCardListReaders, SCardConnect,  SCardReconnect,
+    SCardDisconnect,       SCardStatus,         SCardGetAttrib,   SCardTransmit, SCardControl,
 };
 
 PcscApi pcsc = pcscLibrary;

@@ -14,6 +14,8 @@ struct PcscApi {
     LONG (*Reconnect)(SCARDHANDLE card, DWORD shareMode, DWORD preferredProtocols, DWORD initialization,
                       LPDWORD activeProtocol);
     LONG (*Disconnect)(SCARDHANDLE card, DWORD disposition);
+    LONG (*Status)(SCARDHANDLE card, LPSTR readerNames, LPDWORD readerNamesLen, LPDWORD state, LPDWORD protocol,
+                   LPBYTE atr, LPDWORD atrLen);
     LONG (*GetAttrib)(SCARDHANDLE card, DWORD attrId, LPBYTE attr, LPDWORD attrLen);
     LONG (*Transmit)(SCARDHANDLE card, const SCARD_IO_REQUEST* sendPci, LPCBYTE sendBuffer, DWORD sendLength,
                      SCARD_IO_REQUEST* recvPci, LPBYTE recvBuffer, LPDWORD recvLength);

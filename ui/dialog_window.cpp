@@ -1,6 +1,7 @@
 // Dialogs built from templates over Qt widgets, and their menus.
 #include "ui/dialog_window.h"
 
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -68,6 +69,57 @@ int AverageCharWidth(const QFontMetrics& metrics)
 {
     int width = metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
     return (width / 26 + 1) / 2;
+}
+
+// Qt gives the radio-button role only to auto-exclusive buttons and would
+// present a plain one to screen readers as a check box. Acting on it through
+// the accessibility tree is a click: the program sets the check, as it does
+// for a mouse click.
+class PlainRadioButtonAccessible : public QAccessibleWidget {
+public:
+    explicit PlainRadioButtonAccessible(PlainRadioButton* radio) : QAccessibleWidget(radio, QAccessible::RadioButton) {}
+
+    QAccessible::State state() const override
+    {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.checkable = true;
+        state.checked = Button()->isChecked();
+        return state;
+    }
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Accelerator)
+            return QKeySequence::mnemonic(Button()->text()).toString(QKeySequence::NativeText);
+        return QAccessibleWidget::text(t);
+    }
+
+    QStringList actionNames() const override
+    {
+        QStringList names;
+        if (widget()->isEnabled())
+            names << toggleAction();
+        return names << QAccessibleWidget::actionNames();
+    }
+
+    void doAction(const QString& action) override
+    {
+        if (action == toggleAction() || action == pressAction()) {
+            if (widget()->isEnabled())
+                Button()->click();
+            return;
+        }
+        QAccessibleWidget::doAction(action);
+    }
+
+private:
+    QAbstractButton* Button() const { return static_cast<QAbstractButton*>(widget()); }
+};
+
+QAccessibleInterface* CreatePlainRadioButtonAccessible(const QString&, QObject* object)
+{
+    auto* radio = dynamic_cast<PlainRadioButton*>(object);
+    return radio ? new PlainRadioButtonAccessible(radio) : nullptr;
 }
 
 bool TakesTabStop(ControlKind kind)
@@ -208,7 +260,13 @@ QWidget* DialogWindow::CreateControl(const ControlTemplate& control)
         return button;
     }
     case ControlKind::RadioButton: {
-        auto* radio = new PlainRadioButton(caption, this);
+        static bool accessibleInstalled = (QAccessible::installFactory(CreatePlainRadioButtonAccessible), true);
+        (void)accessibleInstalled;
+        // The caption comes once the button is whole: its first text change
+        // makes its accessible interface, which the constructor would make
+        // for a QRadioButton.
+        auto* radio = new PlainRadioButton(this);
+        radio->setText(caption);
         radio->setAutoExclusive(false);
         connect(radio, &QRadioButton::clicked, this, [this, id] { Notify(id, BN_CLICKED); });
         return radio;

@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QUrl>
 
@@ -177,9 +178,18 @@ void SetDlgItemText(HWND dialog, int id, const char* text)
     }
     switch (kind) {
     case ControlKind::Log: {
+        // The view follows the end, as a terminal does, unless the reader
+        // has scrolled up: then it stays where it is.
         auto* log = static_cast<LogView*>(widget);
+        QScrollBar* vertical = log->verticalScrollBar();
+        QScrollBar* horizontal = log->horizontalScrollBar();
+        bool atEnd = vertical->value() == vertical->maximum();
+        int line = vertical->value();
+        int column = horizontal->value();
         log->bytes = QByteArray(text ? text : "");
         log->setPlainText(value);
+        vertical->setValue(atEnd ? vertical->maximum() : line);
+        horizontal->setValue(column);
         break;
     }
     case ControlKind::PushButton:

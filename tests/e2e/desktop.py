@@ -93,7 +93,8 @@ class Program:
         return self.control(role, name).getState().contains(pyatspi.STATE_ENABLED)
 
     def checked(self, name):
-        return self.control("check box", name).getState().contains(pyatspi.STATE_CHECKED)
+        """Whether a radio button is checked."""
+        return self.control("radio button", name).getState().contains(pyatspi.STATE_CHECKED)
 
     def keys(self, *keys):
         """Types keys into the main window, as a person at the keyboard would."""

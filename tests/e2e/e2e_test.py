@@ -1,7 +1,7 @@
 """End-to-end: the built program in a real X server against the simulated
 reader, driven with the keyboard through the captions' mnemonics, checked
 through what its window shows on the accessibility bus.
-    e2e_test.py PROGRAM
+    e2e_test.py PROGRAM VERSION
 Runs inside scripts/with-sim-pcscd and scripts/with-xvfb (see CMakeLists.txt)."""
 
 import os
@@ -22,7 +22,7 @@ def check(condition, what):
     print("ok:", what, flush=True)
 
 
-def run(program):
+def run(program, version):
     readers = [os.environ.get("QTU_SIM_READER0", ""), os.environ.get("QTU_SIM_READER1", "")]
     check(all(readers), "the simulated readers are served")
 
@@ -84,6 +84,21 @@ def run(program):
     check(reply[1].strip() == FIRMWARE_REVISION, f"vendor request: firmware revision {reply[1]!r}")
     check(program.text("Win Status") == "0x00000000", "vendor request: status 0x00000000")
 
+    # The About box from the window menu shows the version stamped into the
+    # program, started here by its full path from a folder off PATH.
+    program.keys("alt+space")
+    program.wait_popup()
+    program.keys("Up", "Return")
+    about = wait_for("the About box", lambda: next(
+        (window for window in program.app if window is not None and window.name == "About . . ."), None))
+    line = pyatspi.findDescendant(about, lambda a: a.getRoleName() == "label" and "Version" in a.name)
+    expected = "quarnel-test-utility - Version " + version
+    check(line is not None and line.name == expected, f"About shows {expected!r}")
+    ok = pyatspi.findDescendant(about, lambda a: a.getRoleName() == "push button" and a.name == "OK")
+    ok.queryAction().doAction(0)
+    wait_for("the About box to close", lambda: about.name != "About . . ." or
+             not about.getState().contains(pyatspi.STATE_SHOWING))
+
     program.keys("alt+q")
     wait_for("the program to end", lambda: program.process.poll() is not None, 10)
     check(program.process.returncode == 0, "Quit ends the program with 0")
@@ -95,7 +110,7 @@ def main():
         program = None
         try:
             program = Program(sys.argv[1], folder, output)
-            run(program)
+            run(program, ".".join((sys.argv[2].split(".") + ["0"] * 4)[:4]))
             return 0
         except Failure as failure:
             print("FAILED:", failure, flush=True)

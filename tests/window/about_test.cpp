@@ -3,6 +3,7 @@
 // note read back from real files: the built program and crafted ELF files),
 // and the box as the program runs it.
 #include <elf.h>
+#include <errno.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,9 +46,9 @@ std::string VersionNote(uint32_t signature, uint32_t ms, uint32_t ls)
     return Note("Quarnel", VERSION_NOTE_TYPE, Words({signature, ms, ls}));
 }
 
-// A minimal ELF64 file: the header, one note section with `notes`, and the
-// section table (a null entry and the note section).
-std::string CraftElf(const std::string& notes, uint64_t noteSize)
+// A minimal ELF64 file: the header, `notes`, and the section table (a null
+// entry and `noteSections` note sections, each of them all of `notes`).
+std::string CraftElf(const std::string& notes, uint64_t noteSize, int noteSections = 1)
 {
     Elf64_Ehdr header{};
     memcpy(header.e_ident, ELFMAG, SELFMAG);
@@ -59,18 +60,19 @@ std::string CraftElf(const std::string& notes, uint64_t noteSize)
     header.e_version = EV_CURRENT;
     header.e_ehsize = sizeof header;
     header.e_shentsize = sizeof(Elf64_Shdr);
-    header.e_shnum = 2;
+    header.e_shnum = uint16_t(noteSections + 1);
     uint64_t tableOffset = (sizeof header + notes.size() + 7) & ~uint64_t(7);
     header.e_shoff = tableOffset;
-    Elf64_Shdr table[2]{};
-    table[1].sh_type = SHT_NOTE;
-    table[1].sh_offset = sizeof header;
-    table[1].sh_size = noteSize;
-    table[1].sh_addralign = 4;
+    Elf64_Shdr section{};
+    section.sh_type = SHT_NOTE;
+    section.sh_offset = sizeof header;
+    section.sh_size = noteSize;
+    section.sh_addralign = 4;
     std::string file(reinterpret_cast<const char*>(&header), sizeof header);
     file += notes;
-    file.resize(tableOffset, '\0');
-    file.append(reinterpret_cast<const char*>(table), sizeof table);
+    file.resize(tableOffset + sizeof section, '\0');
+    for (int i = 0; i < noteSections; ++i)
+        file.append(reinterpret_cast<const char*>(&section), sizeof section);
     return file;
 }
 
@@ -88,6 +90,32 @@ void WriteFile(const std::string& path, const std::string& content)
 }
 
 const std::string programVersion = QTU_PROGRAM_VERSION;
+
+// Every pread of the program code comes here (the window tests link with
+// --wrap=pread), so a test can count what the version lookup reads. Past the
+// budget reads fail: a lookup without limits then ends soon instead of
+// walking a crafted file for minutes.
+struct {
+    size_t bytes;
+    size_t budget;
+} reads = {0, SIZE_MAX};
+
+}  // namespace
+
+extern "C" ssize_t __real_pread(int fd, void* buffer, size_t size, off_t offset);
+extern "C" ssize_t __wrap_pread(int fd, void* buffer, size_t size, off_t offset)
+{
+    if (reads.bytes + size > reads.budget) {
+        errno = EIO;
+        return -1;
+    }
+    ssize_t got = __real_pread(fd, buffer, size, offset);
+    if (got > 0)
+        reads.bytes += size_t(got);
+    return got;
+}
+
+namespace {
 
 // Runs each test in a fresh folder of files, the current folder while it runs.
 class VersionLineTest : public ::testing::Test {
@@ -123,6 +151,7 @@ protected:
 
     void TearDown() override
     {
+        reads.budget = SIZE_MAX;
         EXPECT_EQ(chdir(oldCwd), 0);
         setenv("PATH", oldPath.c_str(), 1);
         std::filesystem::remove_all(dir);
@@ -167,10 +196,22 @@ TEST_F(VersionLineTest, NameCutFromTheCommandLine)
         EXPECT_EQ(Line(c.commandLine), c.line) << c.commandLine;
 }
 
-TEST_F(VersionLineTest, FilesWithoutAWholeRecordShowNothing)
+// However the file is made, the lookup reads at most VERSION_READ_LIMIT bytes
+// of it: once a 4.2 MB file of 65534 note sections, each of 4096 empty notes,
+// kept the About box busy for 40 s.
+TEST_F(VersionLineTest, FilesWithoutAWholeRecordShowNothingAndAreReadWithinTheLimit)
 {
-    for (const char* name : {"plain", "foreign", "badsig", "cutnote", "hugenote", "fartable", "truncated", "card.bin"})
+    WriteFile("crowded", CraftElf(std::string(4096 * 12, '\0'), 4096 * 12, 65534));
+    for (const char* name :
+         {"plain", "foreign", "badsig", "cutnote", "hugenote", "fartable", "truncated", "card.bin", "crowded"}) {
+        reads = {0, 1 << 20};
         EXPECT_EQ(Line(name), "x x x") << name;
+        EXPECT_LE(reads.bytes, VERSION_READ_LIMIT) << name;
+    }
+    // The count sees the lookup's reads.
+    reads.bytes = 0;
+    EXPECT_EQ(Line("tester"), "tester - Version " + programVersion);
+    EXPECT_GT(reads.bytes, 0u);
 }
 
 TEST_F(VersionLineTest, NameIsSearchedInTheCurrentFolderThenAlongPath)

@@ -62,9 +62,9 @@ TEST_F(ConnectionTest, WalksTheLifeCycleOfTheSimulatedReader)
         EXPECT_EQ(Text(IDC_WIN_STATUS), step.status) << step.what;
         EXPECT_EQ(Text(IDC_ELAPSED).substr(Text(IDC_ELAPSED).size() - 3), " ms") << step.what;
         if (strcmp(step.buttons, CARD_CONNECTED) == 0) {
-            char line[LINE_SCRATCH_SIZE];
-            snprintf(line, sizeof line, "SCardConnect: OK, protocol = 0x%08X.", unsigned(tester.activeProtocol));
-            EXPECT_EQ(LastLogEntry(), line);
+            // The card offers T=0 and T=1; pcscd negotiates T=1.
+            EXPECT_EQ(LastLogEntry(), "SCardConnect: OK, protocol = 0x00000002.");
+            EXPECT_EQ(tester.activeProtocol, DWORD(SCARD_PROTOCOL_T1));
             EXPECT_EQ(Text(IDC_CONNECTED_READER), SimReaderName(0));
             EXPECT_EQ(Text(IDC_ATR), SIM_ATR_TEXT);
         } else {
@@ -98,7 +98,7 @@ TEST_F(ConnectionTest, CallsCarryTheirFixedArguments)
     EXPECT_EQ(fakePcsc.establishScope, DWORD(SCARD_SCOPE_USER));
     EXPECT_STREQ(fakePcsc.connectReader, SimReaderName(0).c_str());
     EXPECT_EQ(fakePcsc.connectShare, DWORD(SCARD_SHARE_EXCLUSIVE));
-    EXPECT_EQ(fakePcsc.connectProtocols, DWORD(SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1 | SCARD_PROTOCOL_RAW));
+    EXPECT_EQ(fakePcsc.connectProtocols, DWORD(SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1));
     ASSERT_EQ(fakePcsc.attribCount, 1);
     EXPECT_EQ(fakePcsc.attribIds[0], DWORD(SCARD_ATTR_ATR_STRING));
     SCARDHANDLE card = tester.hCard;
@@ -121,8 +121,10 @@ TEST_F(ConnectionTest, ReleaseWithACardConnectedReleasesOnlyTheContext)
     EXPECT_EQ(Buttons(), CARD_CONNECTED) << "the exclusive connection ended with its context";
 }
 
-// Every failure keeps the buttons where the table of events leaves them.
-TEST_F(ConnectionTest, FailedCallsLogErrorAndLeaveTheButtons)
+// Every failure keeps the buttons where the table of events leaves them,
+// except a release that leaves no context behind: that one returns to the
+// start, so that Establish Context can be tried again.
+TEST_F(ConnectionTest, FailedCallsLogErrorAndSetTheButtons)
 {
     REQUIRE_SIMULATED_READER();
     struct Case {
@@ -143,6 +145,19 @@ TEST_F(ConnectionTest, FailedCallsLogErrorAndLeaveTheButtons)
          CARD_CONNECTED, "SCardDisconnect: ERROR!", "0x80100016"},
         {"release", [&] { Connect(0); }, &fakePcsc.release, SCARD_E_READER_UNAVAILABLE, IDC_RELEASE,
          CARD_CONNECTED, "SCardReleaseContext: ERROR!", "0x80100017"},
+        {"release of a lost context", [&] { Connect(0); }, &fakePcsc.release, SCARD_E_INVALID_HANDLE, IDC_RELEASE,
+         NO_CONTEXT, "SCardReleaseContext: ERROR!", "0x80100003"},
+        {"release without service", [&] { Command(IDC_ESTABLISH); }, &fakePcsc.release, SCARD_E_NO_SERVICE,
+         IDC_RELEASE, NO_CONTEXT, "SCardReleaseContext: ERROR!", "0x8010001D"},
+        {"release after the service stopped", [&] { Command(IDC_ESTABLISH); }, &fakePcsc.release,
+         SCARD_E_SERVICE_STOPPED, IDC_RELEASE, NO_CONTEXT, "SCardReleaseContext: ERROR!", "0x8010001E"},
+        {"release after a failed establish",
+         [&] {
+             Script(fakePcsc.establish, SCARD_E_NO_SERVICE);
+             Command(IDC_ESTABLISH);
+         },
+         &fakePcsc.release, SCARD_E_READER_UNAVAILABLE, IDC_RELEASE, NO_CONTEXT, "SCardReleaseContext: ERROR!",
+         "0x80100017"},
     };
     for (const Case& c : cases) {
         TearDown();
@@ -240,6 +255,7 @@ TEST_F(ConnectionTest, OverlongReaderNameIsCutToFit)
 }
 
 // The ATR text stays within selectedReader, and only a successful read shows.
+// When the attribute fails, the ATR comes from pcscd's status of the card.
 TEST_F(ConnectionTest, AtrFieldShowsWhatTheReadDelivered)
 {
     REQUIRE_SIMULATED_READER();
@@ -251,22 +267,73 @@ TEST_F(ConnectionTest, AtrFieldShowsWhatTheReadDelivered)
     struct Case {
         DWORD delivered, reported;
         LONG status;
+        bool statusFails;
         std::string shown;
     } cases[] = {
-        {11, 11, SCARD_S_SUCCESS, std::string("AB AB AB AB AB AB AB AB AB AB AB ")},
-        {0, 0, SCARD_S_SUCCESS, ""},
-        {200, 200, SCARD_S_SUCCESS, long166},
-        {0, 50, SCARD_E_INSUFFICIENT_BUFFER, ""},
+        {11, 11, SCARD_S_SUCCESS, false, std::string("AB AB AB AB AB AB AB AB AB AB AB ")},
+        {0, 0, SCARD_S_SUCCESS, false, ""},
+        {200, 200, SCARD_S_SUCCESS, false, long166},
+        {0, 50, SCARD_E_INSUFFICIENT_BUFFER, false, SIM_ATR_TEXT},
+        {11, 11, SCARD_E_UNSUPPORTED_FEATURE, true, ""},
     };
     for (const Case& c : cases) {
         TearDown();
         SetUp();
         ScriptAttribute(SCARD_ATTR_ATR_STRING, atr, c.delivered, c.reported, c.status);
+        if (c.statusFails)
+            Script(fakePcsc.cardStatus, SCARD_E_NO_SMARTCARD);
         Connect(0);
         EXPECT_EQ(Text(IDC_ATR), c.shown) << c.delivered;
         EXPECT_EQ(Text(IDC_WIN_STATUS), "0x00000000");
-        EXPECT_EQ(LastLogEntry().substr(0, 30), "SCardConnect: OK, protocol = 0");
+        EXPECT_EQ(LastLogEntry(), "SCardConnect: OK, protocol = 0x00000002.");
         EXPECT_EQ(fakePcsc.attribLengthsIn[0], DWORD(MAX_BUFFER_SIZE));
+    }
+}
+
+// pcscd negotiates T=0 or T=1 only when RAW is not offered with them; RAW is
+// offered alone when the card is held in another protocol, and only then.
+TEST_F(ConnectionTest, ConnectFallsBackToRawOnlyOnAProtocolMismatch)
+{
+    REQUIRE_SIMULATED_READER();
+    struct Case {
+        const char* what;
+        int reader;
+        bool heldInRaw;
+        LONG scripted;
+        int calls;
+        DWORD lastOffer;
+        const char* line;
+        const char* shown;
+    } cases[] = {
+        {"card left in RAW", 0, true, SCARD_S_SUCCESS, 2, SCARD_PROTOCOL_RAW,
+         "SCardConnect: OK, protocol = 0x00000004.", "0x00000000"},
+        {"mismatch every time", 0, false, SCARD_E_PROTO_MISMATCH, 2, SCARD_PROTOCOL_RAW, "SCardConnect: ERROR.",
+         "0x8010000F"},
+        {"no card", 1, false, SCARD_S_SUCCESS, 1, SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1, "SCardConnect: ERROR.",
+         "0x8010000C"},
+    };
+    for (const Case& c : cases) {
+        TearDown();
+        SetUp();
+        if (c.heldInRaw) {
+            // Another client speaks RAW to the card and leaves it powered.
+            SCARDCONTEXT other;
+            SCARDHANDLE card;
+            DWORD protocol;
+            ASSERT_EQ(SCardEstablishContext(SCARD_SCOPE_USER, nullptr, nullptr, &other), SCARD_S_SUCCESS);
+            ASSERT_EQ(SCardConnect(other, SimReaderName(0).c_str(), SCARD_SHARE_EXCLUSIVE, SCARD_PROTOCOL_RAW, &card,
+                                   &protocol),
+                      SCARD_S_SUCCESS);
+            SCardDisconnect(card, SCARD_LEAVE_CARD);
+            SCardReleaseContext(other);
+        }
+        if (c.scripted != SCARD_S_SUCCESS)
+            Script(fakePcsc.connect, c.scripted);
+        Connect(c.reader);
+        EXPECT_EQ(fakePcsc.connect.calls, c.calls) << c.what;
+        EXPECT_EQ(fakePcsc.connectProtocols, c.lastOffer) << c.what;
+        EXPECT_EQ(LastLogEntry(), c.line) << c.what;
+        EXPECT_EQ(Text(IDC_WIN_STATUS), c.shown) << c.what;
     }
 }
 

@@ -1,6 +1,8 @@
 // The dialog procedure: the loop-count guard, the results of the dispatch
 // table, notifications, closing, the system menu and the resume from suspend.
 #include <climits>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include <QApplication>
@@ -10,6 +12,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include "app/help.h"
 #include "window_fixture.h"
 
 using DispatchTest = MainWindowTest;
@@ -190,28 +193,34 @@ TEST_F(DispatchTest, SystemMenuEndsWithInformationWhichOpensTheAboutBox)
     EXPECT_EQ(SendDialogMessage(window, WM_SYSCOMMAND, SC_MINIMIZE, 0), FALSE);
 }
 
-// A resume reconnects whatever card handle is held, silently; every power
-// notification is reported as processed.
+// A resume reconnects whatever card handle is held, silently, offering the
+// protocols Connect offers; every power notification is reported as processed.
 TEST_F(DispatchTest, ResumeReconnectsTheCard)
 {
     REQUIRE_SIMULATED_READER();
+    constexpr DWORD NEGOTIATED = SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1;
     struct Case {
         const char* what;
         bool connect;
         WPARAM event;
+        LONG scripted;
         int reconnects;
+        DWORD lastOffer;
     } cases[] = {
-        {"resume with a card", true, PBT_APMRESUMESUSPEND, 1},
-        {"resume without a card", false, PBT_APMRESUMESUSPEND, 1},
-        {"suspend", true, PBT_APMSUSPEND, 0},
-        {"other", true, 99, 0},
+        {"resume with a card", true, PBT_APMRESUMESUSPEND, SCARD_S_SUCCESS, 1, NEGOTIATED},
+        {"resume without a card", false, PBT_APMRESUMESUSPEND, SCARD_S_SUCCESS, 1, NEGOTIATED},
+        {"resume with a card refusing T=0 and T=1", true, PBT_APMRESUMESUSPEND, SCARD_E_PROTO_MISMATCH, 2,
+         SCARD_PROTOCOL_RAW},
+        {"suspend", true, PBT_APMSUSPEND, SCARD_S_SUCCESS, 0, 0},
+        {"other", true, 99, SCARD_S_SUCCESS, 0, 0},
     };
     for (const Case& c : cases) {
         TearDown();
         SetUp();
         if (c.connect)
             Connect(0);
-        DWORD protocol = tester.activeProtocol;
+        if (c.scripted != SCARD_S_SUCCESS)
+            Script(fakePcsc.reconnect, c.scripted);
         std::string log = tester.logText, status = Text(IDC_WIN_STATUS), elapsed = Text(IDC_ELAPSED);
         SCARDHANDLE card = tester.hCard;
         tester.activeProtocol = 0xDEAD;
@@ -224,24 +233,62 @@ TEST_F(DispatchTest, ResumeReconnectsTheCard)
             continue;
         EXPECT_EQ(fakePcsc.reconnectCard, card);
         EXPECT_EQ(fakePcsc.reconnectShare, DWORD(SCARD_SHARE_EXCLUSIVE));
-        EXPECT_EQ(fakePcsc.reconnectProtocols, DWORD(SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1 | SCARD_PROTOCOL_RAW));
+        EXPECT_EQ(fakePcsc.reconnectProtocols, c.lastOffer) << c.what;
         EXPECT_EQ(fakePcsc.reconnectInit, DWORD(SCARD_RESET_CARD));
-        if (c.connect) {
-            EXPECT_EQ(tester.activeProtocol, protocol);
+        if (c.connect && c.scripted == SCARD_S_SUCCESS) {
+            EXPECT_EQ(tester.activeProtocol, DWORD(SCARD_PROTOCOL_T1)) << "the protocol negotiated again";
             Command(IDC_DISCONNECT);
             EXPECT_EQ(LastLogEntry(), "SCardDisconnect: SUCCESS!") << "the card is still usable";
         }
     }
 }
 
-TEST_F(DispatchTest, HelpOpensThePageInTheWorkingDirectorySilently)
+// Help opens the page in the current folder, else the copy installed beside
+// the program, else the one in the source tree; it says nothing either way.
+TEST_F(DispatchTest, HelpOpensTheFirstPageFoundSilently)
 {
+    namespace fs = std::filesystem;
+    char folder[] = "/tmp/qtu-help-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    fs::path prefix = fs::path(folder) / "prefix", work = fs::path(folder) / "work";
+    fs::path installed = prefix / "share/quarnel-test-utility/qrnlhelp.htm";
+    fs::path source = QT_TESTCASE_SOURCEDIR "/../help/qrnlhelp.htm";
+    fs::create_directories(installed.parent_path());
+    fs::create_directories(work);
+    fs::create_directories(prefix / "bin");
+    fs::path oldCwd = fs::current_path();
+    fs::current_path(work);
+    const struct {
+        bool inCurrentFolder, installed;
+        fs::path opened;
+    } cases[] = {
+        {true, true, work / "qrnlhelp.htm"},
+        {false, true, installed},
+        {false, false, source},
+    };
+    for (const auto& c : cases) {
+        if (c.inCurrentFolder)
+            std::ofstream("qrnlhelp.htm") << "here";
+        else
+            fs::remove("qrnlhelp.htm");
+        if (c.installed)
+            std::ofstream(installed) << "installed";
+        else
+            fs::remove(installed);
+        char page[4096];
+        ASSERT_TRUE(FindHelpPage((prefix / "bin/quarnel-test-utility").c_str(), page, sizeof page));
+        EXPECT_TRUE(fs::equivalent(page, c.opened)) << page;
+    }
+
+    // The test program has no installed copy beside it.
     UrlCatcher catcher;
     QDesktopServices::setUrlHandler("file", &catcher, "open");
     LogAppend("kept");
     EXPECT_EQ(Command(IDHELP), TRUE);
     QDesktopServices::unsetUrlHandler("file");
-    EXPECT_EQ(catcher.opened, QUrl::fromLocalFile(QDir::current().absoluteFilePath("qrnlhelp.htm")));
+    fs::current_path(oldCwd);
+    fs::remove_all(folder);
+    EXPECT_TRUE(fs::equivalent(catcher.opened.toLocalFile().toStdString(), source));
     EXPECT_STREQ(tester.logText, "kept");
     EXPECT_EQ(Text(IDC_WIN_STATUS), "0x00000000");
 }

@@ -39,7 +39,7 @@ struct FakePcsc {
         bool scripted;
         LONG status;
     };
-    Entry establish, release, listReaders, connect, reconnect, disconnect, getAttrib;
+    Entry establish, release, listReaders, connect, reconnect, disconnect, cardStatus, getAttrib;
 
     SCARDCONTEXT contexts[64];  // handed out by libpcsclite
     int contextCount;
@@ -154,6 +154,15 @@ inline LONG Disconnect(SCARDHANDLE card, DWORD disposition)
     return pcscLibrary.Disconnect(card, disposition);
 }
 
+inline LONG Status(SCARDHANDLE card, LPSTR names, LPDWORD namesLen, LPDWORD state, LPDWORD protocol, LPBYTE atr,
+                   LPDWORD atrLen)
+{
+    fakePcsc.cardStatus.calls++;
+    if (fakePcsc.cardStatus.scripted)
+        return fakePcsc.cardStatus.status;
+    return pcscLibrary.Status(card, names, namesLen, state, protocol, atr, atrLen);
+}
+
 inline LONG GetAttrib(SCARDHANDLE card, DWORD id, LPBYTE value, LPDWORD length)
 {
     if (fakePcsc.attribCount < 64) {
@@ -187,6 +196,7 @@ inline void InstallPcscSpies()
     pcsc.Connect = fake_pcsc_detail::Connect;
     pcsc.Reconnect = fake_pcsc_detail::Reconnect;
     pcsc.Disconnect = fake_pcsc_detail::Disconnect;
+    pcsc.Status = fake_pcsc_detail::Status;
     pcsc.GetAttrib = fake_pcsc_detail::GetAttrib;
 }
 

@@ -1,6 +1,8 @@
 // The log pane, the Elapsed and Win Status fields, and Clear Log.
 #include <string>
 
+#include <QScrollBar>
+
 #include "output/log.h"
 #include "window_fixture.h"
 
@@ -73,6 +75,25 @@ TEST_F(LogTest, OversizedEntryIsCutToAFullLog)
         EXPECT_EQ(strlen(tester.logText), length >= 9999 ? 9993u : length) << length;
         EXPECT_STREQ(tester.lineScratch, "canary");
     }
+}
+
+// After each entry the pane shows the log's end, unless the reader has
+// scrolled up: then the view stays on the lines being read.
+TEST_F(LogTest, PaneFollowsTheEndUnlessScrolledUp)
+{
+    QScrollBar* bar = static_cast<LogView*>(Widget(IDC_LOG))->verticalScrollBar();
+    for (int i = 0; i < 60; i++)
+        LogAppend("entry");
+    ASSERT_GT(bar->maximum(), 10);
+    EXPECT_EQ(bar->value(), bar->maximum());
+
+    bar->setValue(5);
+    LogAppend("while reading");
+    EXPECT_EQ(bar->value(), 5);
+
+    bar->setValue(bar->maximum());
+    LogAppend("back at the end");
+    EXPECT_EQ(bar->value(), bar->maximum());
 }
 
 TEST_F(LogTest, ClearLogEmptiesThePaneAndShowsAnEmptyMeasurement)

@@ -358,6 +358,18 @@ TEST_F(WinsysTest, PlainRadioButtonClickOnlyNotifies)
     // Checking one radio button leaves the others as they are.
     CheckDlgButton(dialog, IDC_MODE_STRING, true);
     EXPECT_TRUE(IsDlgButtonChecked(dialog, IDC_MODE_HEX));
+
+    // Screen readers see radio buttons, and acting on one is a click.
+    for (int id : {IDC_MODE_HEX, IDC_MODE_FILE}) {
+        messages.clear();
+        bool checked = IsDlgButtonChecked(dialog, id);
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(Widget(id));
+        EXPECT_EQ(accessible->role(), QAccessible::RadioButton) << id;
+        EXPECT_EQ(accessible->state().checked, checked) << id;
+        accessible->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+        EXPECT_EQ(IsDlgButtonChecked(dialog, id), checked) << id;
+        EXPECT_EQ(Commands(), std::vector<WPARAM>{MAKEWPARAM(id, BN_CLICKED)}) << id;
+    }
 }
 
 TEST_F(WinsysTest, CheckBoxTogglesBeforeItsCommandArrives)
