@@ -88,7 +88,7 @@ void Apply(Reader* reader, const SimSettings& settings) {
 
 // Looks at the control file; re-reads it when it was replaced or changed, falls back to the
 // configured settings when it disappears.
-void Refresh(Reader* reader) {
+void ReadControlFile(Reader* reader) {
   const char* path = reader->configured.controlPath;
   if (!path[0]) return;
   struct stat info {};
@@ -113,6 +113,12 @@ void Refresh(Reader* reader) {
   if (!ApplySettings(text, &settings)) LOG(PCSC_LOG_ERROR, "reader %d: bad line in %s", IndexOf(reader), path);
   strcpy(settings.controlPath, path);
   Apply(reader, settings);
+}
+
+// Takes over the control file; false while the reader is to look unplugged.
+bool Refresh(Reader* reader) {
+  ReadControlFile(reader);
+  return !reader->current.unplugged;
 }
 
 void Delay(const Reader* reader) {
@@ -149,7 +155,7 @@ RESPONSECODE OpenReader(DWORD lun, const SimSettings& settings) {
   reader->configured = settings;
   reader->slot.authSector = -1;
   Apply(reader, settings);
-  Refresh(reader);
+  ReadControlFile(reader);
   LOG(PCSC_LOG_INFO, "reader %d opened, control file \"%s\"", int(index), settings.controlPath);
   return IFD_SUCCESS;
 }
@@ -192,7 +198,15 @@ DRIVER_ENTRY RESPONSECODE IFDHCloseChannel(DWORD Lun) {
 DRIVER_ENTRY RESPONSECODE IFDHGetCapabilities(DWORD Lun, DWORD Tag, PDWORD Length, PUCHAR Value) {
   Reader* reader = ReaderOf(Lun);
   if (!reader) return IFD_COMMUNICATION_ERROR;
-  Refresh(reader);
+  if (!Refresh(reader)) return IFD_NO_SUCH_DEVICE;
+  // The attributes a client reads carry their class in the upper half; pcscd's own
+  // TAG_IFD_ questions do not, and keep their answers.
+  const bool clientAttribute = Tag >> 16 != 0;
+  if (clientAttribute &&
+      (reader->current.refuseAttributes || (reader->current.refuseAtr && Tag == SCARD_ATTR_ATR_STRING))) {
+    LOG(PCSC_LOG_INFO, "reader %d: attribute 0x%lX refused as asked", IndexOf(reader), Tag);
+    return IFD_ERROR_TAG;
+  }
   const ReaderSlot& slot = reader->slot;
   switch (Tag) {
     case TAG_IFD_ATR:
@@ -231,7 +245,7 @@ DRIVER_ENTRY RESPONSECODE IFDHSetCapabilities(DWORD Lun, DWORD Tag, DWORD, PUCHA
 DRIVER_ENTRY RESPONSECODE IFDHSetProtocolParameters(DWORD Lun, DWORD Protocol, UCHAR, UCHAR, UCHAR, UCHAR) {
   Reader* reader = ReaderOf(Lun);
   if (!reader) return IFD_COMMUNICATION_ERROR;
-  Refresh(reader);
+  if (!Refresh(reader)) return IFD_NO_SUCH_DEVICE;
   if (!reader->slot.cardPresent) return IFD_ICC_NOT_PRESENT;
   if (Protocol != SCARD_PROTOCOL_T0 && Protocol != SCARD_PROTOCOL_T1) return IFD_PROTOCOL_NOT_SUPPORTED;
   reader->protocol = Protocol;
@@ -241,7 +255,7 @@ DRIVER_ENTRY RESPONSECODE IFDHSetProtocolParameters(DWORD Lun, DWORD Protocol, U
 DRIVER_ENTRY RESPONSECODE IFDHPowerICC(DWORD Lun, DWORD Action, PUCHAR Atr, PDWORD AtrLength) {
   Reader* reader = ReaderOf(Lun);
   if (!reader) return IFD_COMMUNICATION_ERROR;
-  Refresh(reader);
+  if (!Refresh(reader)) return IFD_NO_SUCH_DEVICE;
   const DWORD capacity = *AtrLength;
   *AtrLength = 0;
   switch (Action) {
@@ -268,7 +282,7 @@ DRIVER_ENTRY RESPONSECODE IFDHTransmitToICC(DWORD Lun, SCARD_IO_HEADER SendPci, 
   *RxLength = 0;
   Reader* reader = ReaderOf(Lun);
   if (!reader) return IFD_COMMUNICATION_ERROR;
-  Refresh(reader);
+  if (!Refresh(reader)) return IFD_NO_SUCH_DEVICE;
   if (!reader->slot.cardPresent) return IFD_ICC_NOT_PRESENT;
   if (!reader->slot.powered || TxLength > 0xFFFF) return IFD_COMMUNICATION_ERROR;
   Delay(reader);
@@ -291,7 +305,7 @@ DRIVER_ENTRY RESPONSECODE IFDHControl(DWORD Lun, DWORD dwControlCode, PUCHAR TxB
   *pdwBytesReturned = 0;
   Reader* reader = ReaderOf(Lun);
   if (!reader) return IFD_COMMUNICATION_ERROR;
-  Refresh(reader);
+  if (!Refresh(reader)) return IFD_NO_SUCH_DEVICE;
   Delay(reader);
   if (reader->current.failControl) {
     LOG(PCSC_LOG_INFO, "reader %d: control request fails as asked", IndexOf(reader));
@@ -319,7 +333,7 @@ DRIVER_ENTRY RESPONSECODE IFDHControl(DWORD Lun, DWORD dwControlCode, PUCHAR TxB
 DRIVER_ENTRY RESPONSECODE IFDHICCPresence(DWORD Lun) {
   Reader* reader = ReaderOf(Lun);
   if (!reader) return IFD_COMMUNICATION_ERROR;
-  Refresh(reader);
+  if (!Refresh(reader)) return IFD_NO_SUCH_DEVICE;
   const bool removed = reader->removalPending;
   reader->removalPending = false;
   return reader->slot.cardPresent && !removed ? IFD_SUCCESS : IFD_ICC_NOT_PRESENT;

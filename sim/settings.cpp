@@ -56,11 +56,19 @@ bool ApplyPair(const char* key, int keyLength, const char* value, int valueLengt
     settings->delayMicros = number;
     return true;
   }
-  if (Is(key, keyLength, "fail_control")) {
-    if (!ParseNumber(value, valueLength, 1, &number)) return false;
-    settings->failControl = number == 1;
-    return true;
-  }
+  struct Switch {
+    const char* key;
+    bool SimSettings::*field;
+  } switches[] = {{"fail_control", &SimSettings::failControl},
+                  {"refuse_atr", &SimSettings::refuseAtr},
+                  {"refuse_attributes", &SimSettings::refuseAttributes},
+                  {"unplugged", &SimSettings::unplugged}};
+  for (const Switch& s : switches)
+    if (Is(key, keyLength, s.key)) {
+      if (!ParseNumber(value, valueLength, 1, &number)) return false;
+      settings->*s.field = number == 1;
+      return true;
+    }
   if (Is(key, keyLength, "ctl")) {
     if (valueLength == 0 || valueLength >= kMaxPathLength) return false;
     memcpy(settings->controlPath, value, valueLength);

@@ -14,6 +14,9 @@ struct SimSettings {
   int failEvery;    // every nth transmit fails; 0 never
   int delayMicros;  // added to every answer
   bool failControl; // every vendor control request fails
+  bool refuseAtr;   // SCARD_ATTR_ATR_STRING is refused
+  bool refuseAttributes;  // every SCARD_ATTR_ attribute is refused
+  bool unplugged;   // every call answers that the reader is gone
   char controlPath[kMaxPathLength];
 };
 

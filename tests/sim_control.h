@@ -7,11 +7,23 @@
 //   fail_every=N          every Nth transmit fails (the client sees a non-zero status); 0 off
 //   delay_us=N            every answer (transmit and control) is delayed by N microseconds
 //   fail_control=1        every vendor control request fails
+//   refuse_atr=1          the reader refuses SCARD_ATTR_ATR_STRING (as vpcd does); the card's
+//                         ATR still reaches pcscd at power-up, so SCardStatus gives it
+//   refuse_attributes=1   the reader refuses every attribute a client reads; pcscd still
+//                         answers SCARD_ATTR_DEVICE_FRIENDLY_NAME and _SYSTEM_NAME itself
+//   unplugged=1           every driver call answers IFD_NO_SUCH_DEVICE, as a reader pulled off
+//                         its bus. pcscd 1.9.9 keeps listing the reader; at its next poll it
+//                         marks it SCARD_STATE_UNAVAILABLE, and connect, transmit, attribute and
+//                         control calls on it fail with SCARD_E_READER_UNAVAILABLE. Set back to
+//                         0, the reader's card is seen as newly inserted at the next poll.
 // Keys missing from the file, or a missing file, take the reader's defaults: reader 0 holds
 // a storage card with UID 04A1B2C3, reader 1 is empty (a card put in gets UID 04D5E6F7), no
 // faults. The driver looks at the file on every call, so a fault setting applies to the very
 // next call. A card put in is a fresh card (factory memory and transport keys) with the UID
 // set at that moment; a card that stays in keeps its memory from test to test.
+//
+// The harness also lets a test kill pcscd and start a new one (SimPcscd below); the new
+// pcscd loads the readers anew, with fresh cards, and reads the control files as they are.
 //
 // pcscd itself notices a removal or an insertion only when it next polls the reader
 // (about every 400 ms): SimWaitForCard waits for that, so that the statuses a test
@@ -88,10 +100,26 @@ inline bool SimSetDelayMicros(int reader, int us) { return SimSetKey(reader, "de
 // While on, every vendor control request fails.
 inline bool SimFailControl(int reader, bool fail) { return SimSetKey(reader, "fail_control", fail ? "1" : "0"); }
 
+// While on, the reader refuses the ATR attribute (refuse_atr) or every attribute.
+inline bool SimSetRefuseAtr(int reader, bool refuse) { return SimSetKey(reader, "refuse_atr", refuse ? "1" : "0"); }
+inline bool SimSetRefuseAttributes(int reader, bool refuse) {
+  return SimSetKey(reader, "refuse_attributes", refuse ? "1" : "0");
+}
+
+// While on, pcscd finds the reader gone (see unplugged above).
+inline bool SimSetUnplugged(int reader, bool unplugged) { return SimSetKey(reader, "unplugged", unplugged ? "1" : "0"); }
+
 // Back to the reader's defaults (its card, no faults). A card that stays in keeps its memory.
 inline bool SimReset(int reader) {
   const std::string path = SimControlPath(reader);
   return unlink(path.c_str()) == 0 || access(path.c_str(), F_OK) != 0;
+}
+
+// Kills the private pcscd as in a crash ("kill"), or starts a new one ("start"), through the
+// harness's QTU_PCSCD_CONTROL; returns when that is done. false outside the harness.
+inline bool SimPcscd(const char* verb) {
+  const char* control = getenv("QTU_PCSCD_CONTROL");
+  return control && system((std::string(control) + " " + verb).c_str()) == 0;
 }
 
 // Waits until pcscd reports the reader's card as present or absent; false on timeout.

@@ -99,4 +99,34 @@ TEST_F(Faults, ControlRequestsFailOnDemand) {
   EXPECT_EQ(SCardControl(card, kVendorCode, in, kRecordSize, out, kRecordSize, &returned), SCARD_S_SUCCESS);
 }
 
+// pcscd keeps an unplugged reader listed but unavailable, and takes it back when it answers.
+TEST_F(Faults, UnpluggedReaderIsUnavailableUntilItAnswersAgain) {
+  SimSetUnplugged(0, true);
+  Bytes response;
+  EXPECT_EQ(Transmit(kGetUid, &response), SCARD_E_READER_UNAVAILABLE);
+  uint8_t in[kRecordSize] = {}, out[kRecordSize];
+  DWORD returned = 0;
+  EXPECT_EQ(SCardControl(card, kVendorCode, in, kRecordSize, out, kRecordSize, &returned), SCARD_E_READER_UNAVAILABLE);
+  const std::string name = SimReaderName(0);
+  SCARD_READERSTATE state{};
+  state.szReader = name.c_str();
+  state.dwCurrentState = SCARD_STATE_UNAWARE;
+  for (int call = 0; call < 4 && !(state.dwEventState & SCARD_STATE_UNAVAILABLE); ++call) {
+    state.dwCurrentState = state.dwEventState & ~SCARD_STATE_CHANGED;
+    SCardGetStatusChange(context, 3000, &state, 1);
+  }
+  EXPECT_TRUE(state.dwEventState & SCARD_STATE_UNAVAILABLE) << std::hex << state.dwEventState;
+  char names[512];
+  DWORD length = sizeof names;
+  ASSERT_EQ(SCardListReaders(context, nullptr, names, &length), SCARD_S_SUCCESS);
+  EXPECT_EQ(names, name) << "still listed";
+
+  SimSetUnplugged(0, false);
+  ASSERT_TRUE(SimWaitForCard(0, true));
+  SCardDisconnect(card, SCARD_LEAVE_CARD);
+  card = 0;
+  ASSERT_EQ(Connect(), SCARD_S_SUCCESS);
+  EXPECT_EQ(Exchange(kGetUid), Cat(kDefaultUid, {0x90, 0x00}));
+}
+
 }  // namespace

@@ -122,3 +122,24 @@ TEST_F(AttributesTest, SimulatedReaderGivesAFullReport)
     EXPECT_EQ(Text(IDC_ELAPSED), elapsed);
     EXPECT_TRUE(Enabled(IDC_ATTRIBUTES));
 }
+
+// A reader that refuses every attribute: each line names its failure instead of a value,
+// but for the two names that pcscd answers itself.
+TEST_F(AttributesTest, RefusedReadsShowTheirFailure)
+{
+    REQUIRE_SIMULATED_READER();
+    SimSetRefuseAttributes(0, true);
+    Connect(0);
+    size_t before = LogEntries().size();
+    Command(IDC_ATTRIBUTES);
+    SimReset(0);
+    std::vector<std::string> entries = LogEntries();
+    ASSERT_EQ(entries.size(), before + 19);
+    for (size_t i = before; i < entries.size(); i++) {
+        std::string label = entries[i].substr(0, entries[i].find(":   ") + 4);
+        if (label == "Friendly Name:   " || label == "System Name:   ")
+            EXPECT_EQ(entries[i].find("error"), std::string::npos) << entries[i];
+        else
+            EXPECT_EQ(entries[i], label + "error 0x8010001F (Feature not supported.)");
+    }
+}

@@ -336,3 +336,36 @@ TEST_F(ConnectionTest, ConnectFallsBackToRawOnlyOnAProtocolMismatch)
         EXPECT_EQ(Text(IDC_WIN_STATUS), c.shown) << c.what;
     }
 }
+
+// A reader that refuses the ATR attribute, as many drivers do: the field shows the ATR
+// that pcscd holds for the card.
+TEST_F(ConnectionTest, AtrComesFromTheCardStatusWhenTheReaderRefusesTheAttribute)
+{
+    REQUIRE_SIMULATED_READER();
+    SimSetRefuseAtr(0, true);
+    Connect(0);
+    SimReset(0);
+    EXPECT_EQ(Text(IDC_ATR), SIM_ATR_TEXT);
+    EXPECT_EQ(Buttons(), CARD_CONNECTED);
+}
+
+// pcscd dies while the window holds a context: Release Context fails, yet leads back to
+// Establish Context, and a new pcscd serves the same program.
+TEST_F(ConnectionTest, ReleaseAfterPcscdDiedLeadsToANewPcscd)
+{
+    REQUIRE_SIMULATED_READER();
+    Connect(0);
+    ASSERT_EQ(Buttons(), CARD_CONNECTED);
+    ASSERT_TRUE(SimPcscd("kill"));
+    Click(IDC_RELEASE);
+    EXPECT_EQ(LastLogEntry(), "SCardReleaseContext: ERROR!");
+    EXPECT_EQ(Text(IDC_WIN_STATUS), "0x8010001D");
+    EXPECT_EQ(Buttons(), NO_CONTEXT);
+    // Later tests need pcscd whatever happened above.
+    ASSERT_TRUE(SimPcscd("start"));
+    Click(IDC_ESTABLISH);
+    Click(IDC_LIST_READERS);
+    Click(IDC_CONNECT);
+    EXPECT_EQ(Buttons(), CARD_CONNECTED);
+    EXPECT_EQ(Text(IDC_ATR), SIM_ATR_TEXT);
+}
