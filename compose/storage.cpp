@@ -147,7 +147,7 @@ void ComposeStorageApdu(BYTE* dest, uint32_t* length, int32_t storageCommand)
 
     // Copied whatever the command; only a file can be longer than the room left.
     uint32_t room = BUFFER_SIZE - HEADER_BYTES;
-    CopyEntryData(dest + HEADER_BYTES, &room, 0);
+    uint32_t copied = CopyEntryData(dest + HEADER_BYTES, &room, 0);
 
     uint32_t dataLength = dest[4];
     switch (storageCommand) {
@@ -173,6 +173,10 @@ void ComposeStorageApdu(BYTE* dest, uint32_t* length, int32_t storageCommand)
         *length = HEADER_BYTES + dataLength;
         break;
     }
+    // Data shorter than the request: the rest is zeros, never what an earlier
+    // command (a key, say) left in the buffer.
+    if (HEADER_BYTES + copied < *length)
+        memset(dest + HEADER_BYTES + copied, 0, *length - HEADER_BYTES - copied);
 }
 
 void SelectStorageCommand(int32_t id)
