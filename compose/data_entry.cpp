@@ -34,16 +34,6 @@ constexpr EntryModeControls ENTRY_MODES[] = {
 constexpr int PATH_CAPACITY = 260;
 constexpr uint32_t VENDOR_LE_MAX = 255;
 
-// The value of an uppercase hex digit, or -1 for any other character.
-int HexDigitValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 uint8_t VendorLength(uint32_t count)
 {
     return uint8_t(count < VENDOR_LE_MAX ? count : VENDOR_LE_MAX);
@@ -234,17 +224,13 @@ uint32_t CopyEntryData(BYTE* dest, uint32_t* length, int textFlag)
     return *length;
 }
 
-int32_t ParseHexPairs(char* buffer, int32_t count)
+int HexDigitValue(char c)
 {
-    if (count <= 0)
-        return 0;
-    int32_t k = 0;
-    for (int32_t i = 0; i < count; i += 2) {
-        int high = HexDigitValue(buffer[i]);
-        int low = HexDigitValue(buffer[i + 1]);
-        if (high < 0 || low < 0)
-            return 0;
-        buffer[k++] = char(high * 16 + low);
-    }
-    return k;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
 }

@@ -1,6 +1,6 @@
 // The storage-card composer through the real form: the five default
 // requests, each command keeping its settings while another is shown, the
-// captions and enabled fields, the P3 rule, the Length byte with the zeros
+// captions and enabled fields, the P3 byte, the Length byte with the zeros
 // behind short data, and the bounds of the saved data and of the request
 // buffer.
 #include <map>
@@ -252,23 +252,37 @@ TEST_F(ComposerTest, DecimalFieldsKeepTheirLowEightBits)
     EXPECT_EQ(Fields(), (std::vector<std::string>{"44", "5", "0x00", "16"}));
 }
 
-TEST_F(ComposerTest, P3RuleGivesTheKeyType)
+TEST_F(ComposerTest, P3IsOneHexByteOrNothingIsSent)
 {
+    // shownAgain: the field after leaving Auth and coming back; a refused
+    // text keeps the value Auth had.
     struct {
         const char* text;
-        BYTE keyType;
+        int keyType;  // -1: refused
         const char* shownAgain;
     } cases[] = {
-        {"0x60", 0x60, "0x60"}, {"0x61", 0x61, "0x61"}, {"0xFF", 0xFF, "0xFF"}, {"0x", 0x00, "0x00"},
-        {"", 0x00, "0x00"},     {"60", 0x00, "0x00"},   {"0x6", '6', "0x36"},   {"0xff", 'f', "0x66"},
+        {"0x60", 0x60, "0x60"}, {"0XfF", 0xFF, "0xFF"}, {"0x1", 0x01, "0x01"}, {"61", 0x61, "0x61"},
+        {"f", 0x0F, "0x0F"},    {"00", 0x00, "0x00"},   {"0x6a", 0x6A, "0x6A"}, {"0xG1", -1, "0x6A"},
+        {"", -1, "0x6A"},       {"0x", -1, "0x6A"},     {"600", -1, "0x6A"},    {"0x600", -1, "0x6A"},
+        {"x60", -1, "0x6A"},    {"6 ", -1, "0x6A"},
     };
     Click(IDC_CMD_AUTH);
     SetText(IDC_LENGTH, "99");
     for (auto& c : cases) {
         SCOPED_TRACE(c.text);
         SetText(IDC_P3, c.text);
-        // Six bytes whatever Length says; the key type replaces the Length byte.
-        EXPECT_EQ(Send(), Bytes({0x00, 0x88, 0x00, 0x07, c.keyType, 0x01}));
+        Command(IDC_CLEAR_LOG);
+        transmitSpy = {};
+        Command(IDC_TRANSMIT);
+        if (c.keyType < 0) {
+            EXPECT_EQ(transmitSpy.calls, 0);
+            EXPECT_EQ(LogEntries(), std::vector<std::string>{"P3: \"" + std::string(c.text)
+                                                             + "\" is not a hexadecimal byte; nothing sent."});
+        } else {
+            // Six bytes whatever Length says; the key type replaces the Length byte.
+            ASSERT_EQ(transmitSpy.requests.size(), 1u);
+            EXPECT_EQ(transmitSpy.requests[0], Bytes({0x00, 0x88, 0x00, 0x07, c.keyType, 0x01}));
+        }
         Click(IDC_CMD_GETUID);
         Click(IDC_CMD_AUTH);
         EXPECT_EQ(Text(IDC_P3), c.shownAgain);
