@@ -66,7 +66,7 @@ void LogLoadFailure(const char* path, const char* reason)
 
 // Reads at most BUFFER_SIZE bytes of the file without ever waiting for data:
 // a pipe or device that has nothing to give is refused. fileData and fileLen
-// change only when the whole read succeeded.
+// change only when the whole read succeeded; a file that holds more is said to.
 void LoadFile(const char* path)
 {
     int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
@@ -95,6 +95,9 @@ void LoadFile(const char* path)
         loaded[count++] = BYTE(c);
     bool failed = ferror(tester.fileStream) != 0;
     int error = errno;
+    // One byte more tells a larger file (or an endless device) without
+    // reading it; a pipe with nothing more yet counts as not larger.
+    bool larger = !failed && count == BUFFER_SIZE && fgetc(tester.fileStream) != EOF;
     fclose(tester.fileStream);
     tester.fileStream = nullptr;
 
@@ -115,6 +118,11 @@ void LoadFile(const char* path)
     SetDlgItemInt(tester.hwndMain, IDC_FILE_LEN, tester.fileLen);
     snprintf(tester.lineScratch, sizeof tester.lineScratch, "%d bytes loaded.", int(tester.fileLen));
     LogAppend(tester.lineScratch);
+    if (larger) {
+        snprintf(tester.lineScratch, sizeof tester.lineScratch,
+                 "The file is larger than %d bytes: only its first %d bytes are used.", BUFFER_SIZE, BUFFER_SIZE);
+        LogAppend(tester.lineScratch);
+    }
 }
 
 }  // namespace
