@@ -129,7 +129,8 @@ protected:
 };
 
 struct LoadCase {
-    const char* name;
+    const char* name;   // on disk
+    const char* typed;  // in the picker
     size_t size;
     uint32_t loaded;
 };
@@ -138,12 +139,14 @@ const char* const LARGER = "The file is larger than 10000 bytes: only its first 
 
 TEST_F(FileLoadTest, LoadsAtMost10000BytesAndReports)
 {
-    for (LoadCase c : {LoadCase{"empty", 0, 0}, LoadCase{"one", 1, 1}, LoadCase{"full", 10000, 10000},
-                       LoadCase{"over", 10001, 10000}}) {
+    for (LoadCase c : {LoadCase{"empty", "empty", 0, 0}, LoadCase{"one", "one", 1, 1},
+                       LoadCase{"full", "full", 10000, 10000}, LoadCase{"over", "over", 10001, 10000},
+                       // Not UTF-8, so the picker cannot list it: typed as Latin-1 reads it.
+                       LoadCase{"caf\xE9", "caf\u00E9", 3, 3}}) {
         SCOPED_TRACE(c.name);
         Command(IDC_CLEAR_LOG);
         std::string path = WriteFile(c.name, Pattern(c.size));
-        LoadFile(path);
+        LoadFile(scratch + "/" + c.typed);
         EXPECT_EQ(tester.fileLen, c.loaded);
         EXPECT_EQ(std::vector<BYTE>(tester.fileData, tester.fileData + c.loaded), Pattern(c.loaded));
         EXPECT_EQ(Text(IDC_FILE_LEN), std::to_string(c.loaded));
@@ -175,13 +178,17 @@ TEST_F(FileLoadTest, ReadsDevicesThatAlwaysHaveData)
 TEST_F(FileLoadTest, CancelLogsNothingButSetsTheVendorLength)
 {
     LoadKnownFile();
-    tester.vendorIn.le = 7;
-    SetText(IDC_VENDOR_LE, "7");
-    LoadFile("");
-    EXPECT_EQ(Log(), "");
-    ExpectKnownFileKept();
-    EXPECT_EQ(tester.vendorIn.le, 42);
-    EXPECT_EQ(Text(IDC_VENDOR_LE), "7");
+    // A name with no file behind it is refused by the picker, which is then cancelled.
+    for (std::string answer : {std::string(), scratch + "/missing"}) {
+        SCOPED_TRACE(answer);
+        tester.vendorIn.le = 7;
+        SetText(IDC_VENDOR_LE, "7");
+        LoadFile(answer);
+        EXPECT_EQ(Log(), "");
+        ExpectKnownFileKept();
+        EXPECT_EQ(tester.vendorIn.le, 42);
+        EXPECT_EQ(Text(IDC_VENDOR_LE), "7");
+    }
 }
 
 TEST_F(FileLoadTest, UnreadableFileIsOneLineWithTheReason)
