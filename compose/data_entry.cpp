@@ -34,16 +34,6 @@ constexpr EntryModeControls ENTRY_MODES[] = {
 constexpr int PATH_CAPACITY = 260;
 constexpr uint32_t VENDOR_LE_MAX = 255;
 
-// The value of an uppercase hex digit, or -1 for any other character.
-int HexDigitValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 uint8_t VendorLength(uint32_t count)
 {
     return uint8_t(count < VENDOR_LE_MAX ? count : VENDOR_LE_MAX);
@@ -76,7 +66,7 @@ void LogLoadFailure(const char* path, const char* reason)
 
 // Reads at most BUFFER_SIZE bytes of the file without ever waiting for data:
 // a pipe or device that has nothing to give is refused. fileData and fileLen
-// change only when the whole read succeeded.
+// change only when the whole read succeeded; a file that holds more is said to.
 void LoadFile(const char* path)
 {
     int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
@@ -105,6 +95,9 @@ void LoadFile(const char* path)
         loaded[count++] = BYTE(c);
     bool failed = ferror(tester.fileStream) != 0;
     int error = errno;
+    // One byte more tells a larger file (or an endless device) without
+    // reading it; a pipe with nothing more yet counts as not larger.
+    bool larger = !failed && count == BUFFER_SIZE && fgetc(tester.fileStream) != EOF;
     fclose(tester.fileStream);
     tester.fileStream = nullptr;
 
@@ -125,6 +118,11 @@ void LoadFile(const char* path)
     SetDlgItemInt(tester.hwndMain, IDC_FILE_LEN, tester.fileLen);
     snprintf(tester.lineScratch, sizeof tester.lineScratch, "%d bytes loaded.", int(tester.fileLen));
     LogAppend(tester.lineScratch);
+    if (larger) {
+        snprintf(tester.lineScratch, sizeof tester.lineScratch,
+                 "The file is larger than %d bytes: only its first %d bytes are used.", BUFFER_SIZE, BUFFER_SIZE);
+        LogAppend(tester.lineScratch);
+    }
 }
 
 }  // namespace
@@ -234,17 +232,13 @@ uint32_t CopyEntryData(BYTE* dest, uint32_t* length, int textFlag)
     return *length;
 }
 
-int32_t ParseHexPairs(char* buffer, int32_t count)
+int HexDigitValue(char c)
 {
-    if (count <= 0)
-        return 0;
-    int32_t k = 0;
-    for (int32_t i = 0; i < count; i += 2) {
-        int high = HexDigitValue(buffer[i]);
-        int low = HexDigitValue(buffer[i + 1]);
-        if (high < 0 || low < 0)
-            return 0;
-        buffer[k++] = char(high * 16 + low);
-    }
-    return k;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
 }

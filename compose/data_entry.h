@@ -14,8 +14,8 @@ INT_PTR LoadDataFile();
 // the field's text is copied (terminated when shorter than the destination)
 // and *length becomes the parsed byte count. Returns *length.
 uint32_t CopyEntryData(BYTE* dest, uint32_t* length, int textFlag);
-// Converts pairs of uppercase hex digits in place; bytes produced, 0 on failure.
-int32_t ParseHexPairs(char* buffer, int32_t count);
+// The value of a hex digit of either case, or -1 for any other character.
+int HexDigitValue(char c);
 // `path` holds 260 characters: the pattern on entry, the chosen file after.
 int OpenFileDialog(const char* filterName, char* path);
 void UpdateVendorLength(uint32_t count);

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "compose/data_entry.h"
+#include "output/log.h"
 #include "ui/ids.h"
 
 namespace {
@@ -64,15 +65,28 @@ uint8_t FieldByte(int id)
     return uint8_t(GetDlgItemInt(tester.hwndMain, id));
 }
 
-// P3 shows as "0x%02X": the prefix is passed over and the digit pair behind
-// it converted in place; the byte at the start of the rest is the value.
-uint8_t ReadP3()
+// P3 holds one byte in hex, as the field shows it ("0x%02X") or as typed:
+// "0x" or "0X" or nothing before one or two digits of either case. Anything
+// else is refused rather than guessed at; *keyType changes only on success.
+// `text` (P3_TEXT_CAPACITY bytes) receives the field's text.
+bool ReadP3(char* text, uint8_t* keyType)
 {
-    char text[P3_TEXT_CAPACITY] = {};
     GetDlgItemText(tester.hwndMain, IDC_P3, text, P3_TEXT_CAPACITY);
-    char* rest = text + 2;
-    ParseHexPairs(rest, int32_t(strlen(rest)));
-    return uint8_t(rest[0]);
+    const char* digits = text;
+    if (digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X'))
+        digits += 2;
+    int value = 0;
+    int count = 0;
+    for (; digits[count] != '\0'; ++count) {
+        int digit = HexDigitValue(digits[count]);
+        if (digit < 0 || count == 2)
+            return false;
+        value = value * 16 + digit;
+    }
+    if (count == 0)
+        return false;
+    *keyType = uint8_t(value);
+    return true;
 }
 
 void SetLabel(int id, const char* caption)
@@ -138,7 +152,7 @@ INT_PTR SelectCommandType(int id)
     return TRUE;
 }
 
-void ComposeStorageApdu(BYTE* dest, uint32_t* length, int32_t storageCommand)
+bool ComposeStorageApdu(BYTE* dest, uint32_t* length, int32_t storageCommand)
 {
     dest[0] = 0x00;
     dest[2] = FieldByte(IDC_P1);
@@ -147,9 +161,10 @@ void ComposeStorageApdu(BYTE* dest, uint32_t* length, int32_t storageCommand)
 
     // Copied whatever the command; only a file can be longer than the room left.
     uint32_t room = BUFFER_SIZE - HEADER_BYTES;
-    CopyEntryData(dest + HEADER_BYTES, &room, 0);
+    uint32_t copied = CopyEntryData(dest + HEADER_BYTES, &room, 0);
 
     uint32_t dataLength = dest[4];
+    char p3[P3_TEXT_CAPACITY];
     switch (storageCommand) {
     case IDC_CMD_GETUID:
         dest[1] = 0xCA;
@@ -161,7 +176,12 @@ void ComposeStorageApdu(BYTE* dest, uint32_t* length, int32_t storageCommand)
         break;
     case IDC_CMD_AUTH:
         dest[1] = 0x88;
-        dest[4] = ReadP3();
+        if (!ReadP3(p3, &dest[4])) {
+            snprintf(tester.lineScratch, sizeof tester.lineScratch,
+                     "P3: \"%s\" is not a hexadecimal byte; nothing sent.", p3);
+            LogAppend(tester.lineScratch);
+            return false;
+        }
         *length = HEADER_BYTES + 1;
         break;
     case IDC_CMD_READ:
@@ -173,6 +193,11 @@ void ComposeStorageApdu(BYTE* dest, uint32_t* length, int32_t storageCommand)
         *length = HEADER_BYTES + dataLength;
         break;
     }
+    // Data shorter than the request: the rest is zeros, never what an earlier
+    // command (a key, say) left in the buffer.
+    if (HEADER_BYTES + copied < *length)
+        memset(dest + HEADER_BYTES + copied, 0, *length - HEADER_BYTES - copied);
+    return true;
 }
 
 void SelectStorageCommand(int32_t id)
@@ -225,7 +250,9 @@ void SaveCommandSettings(int32_t id)
         return;
     settings->p1 = FieldByte(IDC_P1);
     settings->p2 = FieldByte(IDC_P2);
-    settings->p3 = ReadP3();
+    // A text that is not a byte keeps the value the command had.
+    char p3[P3_TEXT_CAPACITY];
+    ReadP3(p3, &settings->p3);
     settings->length = FieldByte(IDC_LENGTH);
     settings->dataLen = SETTINGS_DATA_SIZE;
     memset(settings->data, 0, SETTINGS_DATA_SIZE);

@@ -36,8 +36,8 @@ INT_PTR TransmitCommand()
         TransmitApdu();
         break;
     case COMMAND_STORAGE:
-        ComposeStorageApdu(tester.sendBuffer, &tester.sendLen, tester.storageCommand);
-        TransmitApdu();
+        if (ComposeStorageApdu(tester.sendBuffer, &tester.sendLen, tester.storageCommand))
+            TransmitApdu();
         break;
     case COMMAND_VENDOR:
         ExecuteVendorIo();

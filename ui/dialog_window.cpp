@@ -41,10 +41,13 @@ FieldValidator::FieldValidator(bool uppercase, QObject* parent) : QValidator(par
 
 QValidator::State FieldValidator::validate(QString& input, int&) const
 {
-    if (uppercase)
-        for (QChar& c : input)
-            if (c >= u'a' && c <= u'z')
-                c = QChar(c.unicode() - u'a' + u'A');
+    for (QChar& c : input) {
+        // The program reads fields as Latin-1: a character beyond it would be sent as '?'.
+        if (c.unicode() > 0xFF)
+            return Invalid;
+        if (uppercase && c >= u'a' && c <= u'z')
+            c = QChar(c.unicode() - u'a' + u'A');
+    }
     return limit > 0 && input.size() > limit ? Invalid : Acceptable;
 }
 

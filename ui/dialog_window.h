@@ -33,8 +33,9 @@ struct PopupMenu {
 // identifier, 0 when it closed without a choice.
 int RunMenu(const PopupMenu& menu, QWidget* parent, QPoint position, bool upward, const char* objectName);
 
-// Refuses typed text beyond the limit (program texts stay whole) and turns
-// typed a-z into capitals where the template asks for it.
+// Refuses typed text beyond the limit (program texts stay whole) or with a
+// character that has no Latin-1 form, and turns typed a-z into capitals
+// where the template asks for it.
 class FieldValidator : public QValidator {
 public:
     FieldValidator(bool uppercase, QObject* parent);

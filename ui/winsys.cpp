@@ -2,6 +2,7 @@
 #include "ui/winsys.h"
 
 #include <cstring>
+#include <sys/stat.h>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -9,6 +10,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
@@ -438,6 +440,60 @@ void OpenDocument(const char* name)
     QDesktopServices::openUrl(QUrl::fromLocalFile(QDir::current().absoluteFilePath(QFile::decodeName(name))));
 }
 
+namespace {
+
+// Qt reads file names as UTF-8 and leaves a name that is not valid UTF-8 out
+// of its listings, so the dialog cannot show such a file; typed in its
+// Latin-1 reading, the form the log shows paths in, it is still found. Each
+// part of the path is looked up as UTF-8 first, then as Latin-1.
+QByteArray NativePath(const QString& path)
+{
+    QByteArray native;
+    struct stat info;
+    for (const QString& part : path.split(u'/', Qt::SkipEmptyParts)) {
+        QByteArray utf8 = native + '/' + QFile::encodeName(part);
+        QByteArray latin1Part = part.toLatin1();
+        QByteArray latin1 = native + '/' + latin1Part;
+        bool isLatin1 = QString::fromLatin1(latin1Part) == part;
+        if (lstat(utf8.constData(), &info) != 0 && isLatin1 && lstat(latin1.constData(), &info) == 0)
+            native = latin1;
+        else
+            native = utf8;
+    }
+    return native;
+}
+
+// In AnyFile mode a typed name that the list cannot show reaches accept(),
+// which then asks for an existing file, as ExistingFile mode does.
+class OpenFileDialog : public QFileDialog {
+public:
+    explicit OpenFileDialog(QWidget* parent) : QFileDialog(parent) {}
+    QByteArray chosen;   // the file system's own bytes, so the file opens under this very name
+
+protected:
+    void accept() override
+    {
+        QStringList files = selectedFiles();
+        if (files.isEmpty())
+            return;
+        QFileInfo typed(files.first());
+        if (typed.isDir()) {
+            QFileDialog::accept();   // opens the folder
+            return;
+        }
+        chosen = NativePath(files.first());
+        struct stat info;
+        if (stat(chosen.constData(), &info) == 0 && !S_ISDIR(info.st_mode))
+            QDialog::accept();
+        else
+            QMessageBox::warning(this, windowTitle(),
+                                 tr("%1\nFile not found.\nPlease verify the correct file name was given.")
+                                     .arg(typed.fileName()));
+    }
+};
+
+}  // namespace
+
 int GetOpenFileName(HWND owner, const char* filterName, char* path, int capacity)
 {
     lastFileDialogError = 0;
@@ -448,17 +504,16 @@ int GetOpenFileName(HWND owner, const char* filterName, char* path, int capacity
     if (pattern == QStringLiteral("*.*"))
         pattern = QStringLiteral("*");
     pattern.replace(u';', u' ');
-    QFileDialog dialog(owner);
+    OpenFileDialog dialog(owner);
     dialog.setObjectName(QStringLiteral("OpenFileDialog"));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setNameFilter(QStringLiteral("%1 (%2)").arg(QString::fromLatin1(filterName ? filterName : ""), pattern));
     dialog.selectFile(pattern);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    if (dialog.exec() != QDialog::Accepted || dialog.chosen.isEmpty())
         return 0;
-    // The file system's own bytes, so the file opens under this very name.
-    QByteArray chosen = QFile::encodeName(dialog.selectedFiles().first());
+    const QByteArray& chosen = dialog.chosen;
     if (chosen.size() > capacity - 1) {
         lastFileDialogError = FNERR_BUFFERTOOSMALL;
         return 0;

@@ -23,6 +23,7 @@
 #include <QEvent>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QTimer>
 
 #include "ui/widget_lookup.h"
@@ -108,7 +109,15 @@ inline void AnswerFileDialog(const std::string& path, std::function<void()> afte
             dialog->reject();
         } else {
             dialog->selectFile(QString::fromStdString(path));
-            static_cast<QDialog*>(dialog)->accept();  // QFileDialog::accept checks the choice
+            // A refused choice shows a message box and leaves the picker open:
+            // close both, so the test fails instead of waiting.
+            QTimer::singleShot(200, dialog, [] {
+                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+                    box->reject();
+            });
+            static_cast<QDialog*>(dialog)->accept();  // the picker's own accept checks the choice
+            if (dialog->isVisible())
+                dialog->reject();
         }
         if (afterAnswer)
             afterAnswer();

@@ -1,7 +1,8 @@
 // The storage-card composer through the real form: the five default
 // requests, each command keeping its settings while another is shown, the
-// captions and enabled fields, the P3 rule, the Length byte and the bounds of
-// the saved data and of the request buffer.
+// captions and enabled fields, the P3 byte, the Length byte with the zeros
+// behind short data, and the bounds of the saved data and of the request
+// buffer.
 #include <map>
 
 #include "compose_support.h"
@@ -251,55 +252,68 @@ TEST_F(ComposerTest, DecimalFieldsKeepTheirLowEightBits)
     EXPECT_EQ(Fields(), (std::vector<std::string>{"44", "5", "0x00", "16"}));
 }
 
-TEST_F(ComposerTest, P3RuleGivesTheKeyType)
+TEST_F(ComposerTest, P3IsOneHexByteOrNothingIsSent)
 {
+    // shownAgain: the field after leaving Auth and coming back; a refused
+    // text keeps the value Auth had.
     struct {
         const char* text;
-        BYTE keyType;
+        int keyType;  // -1: refused
         const char* shownAgain;
     } cases[] = {
-        {"0x60", 0x60, "0x60"}, {"0x61", 0x61, "0x61"}, {"0xFF", 0xFF, "0xFF"}, {"0x", 0x00, "0x00"},
-        {"", 0x00, "0x00"},     {"60", 0x00, "0x00"},   {"0x6", '6', "0x36"},   {"0xff", 'f', "0x66"},
+        {"0x60", 0x60, "0x60"}, {"0XfF", 0xFF, "0xFF"}, {"0x1", 0x01, "0x01"}, {"61", 0x61, "0x61"},
+        {"f", 0x0F, "0x0F"},    {"00", 0x00, "0x00"},   {"0x6a", 0x6A, "0x6A"}, {"0xG1", -1, "0x6A"},
+        {"", -1, "0x6A"},       {"0x", -1, "0x6A"},     {"600", -1, "0x6A"},    {"0x600", -1, "0x6A"},
+        {"x60", -1, "0x6A"},    {"6 ", -1, "0x6A"},
     };
     Click(IDC_CMD_AUTH);
     SetText(IDC_LENGTH, "99");
     for (auto& c : cases) {
         SCOPED_TRACE(c.text);
         SetText(IDC_P3, c.text);
-        // Six bytes whatever Length says; the key type replaces the Length byte.
-        EXPECT_EQ(Send(), Bytes({0x00, 0x88, 0x00, 0x07, c.keyType, 0x01}));
+        Command(IDC_CLEAR_LOG);
+        transmitSpy = {};
+        Command(IDC_TRANSMIT);
+        if (c.keyType < 0) {
+            EXPECT_EQ(transmitSpy.calls, 0);
+            EXPECT_EQ(LogEntries(), std::vector<std::string>{"P3: \"" + std::string(c.text)
+                                                             + "\" is not a hexadecimal byte; nothing sent."});
+        } else {
+            // Six bytes whatever Length says; the key type replaces the Length byte.
+            ASSERT_EQ(transmitSpy.requests.size(), 1u);
+            EXPECT_EQ(transmitSpy.requests[0], Bytes({0x00, 0x88, 0x00, 0x07, c.keyType, 0x01}));
+        }
         Click(IDC_CMD_GETUID);
         Click(IDC_CMD_AUTH);
         EXPECT_EQ(Text(IDC_P3), c.shownAgain);
     }
 }
 
-TEST_F(ComposerTest, LengthDecidesHowManyBytesFollowTheHeader)
+TEST_F(ComposerTest, LengthDecidesHowManyBytesFollowTheHeaderAndTheRestIsZero)
 {
-    // A direct send leaves its bytes in the request buffer.
-    Click(IDC_TYPE_DIRECT);
-    SetText(IDC_STRING_DATA, "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123");
-    Send();
-    Click(IDC_TYPE_STORAGE);
-    Click(IDC_CMD_UPDATE);
-    Click(IDC_MODE_HEX);
-    SetText(IDC_HEX_DATA, "01 02 03");
-    // Three bytes of data under Length 16: the rest is what the buffer held.
-    EXPECT_EQ(Send(), Concat(Bytes({0x00, 0xD6, 0x00, 0x06, 0x10, 0x01, 0x02, 0x03}), "IJKLMNOPQRSTU"));
-
-    for (int length : {200, 255}) {
-        SCOPED_TRACE(length);
-        SetText(IDC_LENGTH, std::to_string(length));
-        std::vector<BYTE> request = Send();
-        ASSERT_EQ(request.size(), size_t(5 + length));
-        EXPECT_EQ(request[4], length);
+    struct {
+        int command;
+        const char* hex;
+        const char* length;
+        std::vector<BYTE> request;
+    } cases[] = {
+        {IDC_CMD_UPDATE, "01 02 03", "16", Concat(Bytes({0x00, 0xD6, 0x00, 0x06, 0x10, 1, 2, 3}), std::string(13, 0))},
+        {IDC_CMD_UPDATE, "01 02 03", "255", Concat(Bytes({0x00, 0xD6, 0x00, 0x06, 0xFF, 1, 2, 3}), std::string(252, 0))},
+        {IDC_CMD_UPDATE, "01 02 03", "0", Bytes({0x00, 0xD6, 0x00, 0x06, 0x00})},
+        {IDC_CMD_LOADKEYS, "A1 A2", "6", Bytes({0x00, 0x82, 0x00, 0x01, 0x06, 0xA1, 0xA2, 0, 0, 0, 0})},
+        {IDC_CMD_LOADKEYS, "A1 A2 A3 A4", "3", Bytes({0x00, 0x82, 0x00, 0x01, 0x03, 0xA1, 0xA2, 0xA3})},
+        {IDC_CMD_AUTH, "", "0", Bytes({0x00, 0x88, 0x00, 0x07, 0x60, 0x00})},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.command) + " " + c.hex + " length " + c.length);
+        Click(c.command);
+        Click(IDC_MODE_HEX);
+        SetText(IDC_HEX_DATA, c.hex);
+        SetText(IDC_LENGTH, c.length);
+        // What earlier commands, keys among them, left in the request buffer.
+        memset(tester.sendBuffer, 0xEE, BUFFER_SIZE);
+        EXPECT_EQ(Send(), c.request);
     }
-    SetText(IDC_LENGTH, "0");
-    EXPECT_EQ(Send().size(), 5u);
-
-    Click(IDC_CMD_LOADKEYS);
-    SetText(IDC_LENGTH, "3");
-    EXPECT_EQ(Send(), Bytes({0x00, 0x82, 0x00, 0x01, 0x03, 0x00, 0x02, 0x00}));
 }
 
 TEST_F(ComposerTest, LongFileStaysInsideTheRecordAndTheRequestBuffer)

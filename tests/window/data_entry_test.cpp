@@ -65,11 +65,13 @@ TEST_F(DataEntryTest, StringFieldCountsAndSetsTheVendorLength)
         EXPECT_EQ(Text(IDC_VENDOR_LC), "7");
     }
 
+    // Typed: a character with no Latin-1 form is refused, as it could not be sent.
     SetText(IDC_STRING_DATA, "");
     Widget(IDC_STRING_DATA)->setFocus();
-    QTest::keyClicks(Widget(IDC_STRING_DATA), "ab");
-    EXPECT_EQ(tester.stringLen, 2u);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(tester.stringData), 2), "ab");
+    for (QChar c : QStringLiteral(u"a\u20ACb\u00E9"))
+        QTest::sendKeyEvent(QTest::Click, Widget(IDC_STRING_DATA), Qt::Key_unknown, QString(c), Qt::NoModifier);
+    EXPECT_EQ(tester.stringLen, 3u);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(tester.stringData), tester.stringLen), "ab\xE9");
 }
 
 struct CopyCase {
@@ -127,24 +129,31 @@ protected:
 };
 
 struct LoadCase {
-    const char* name;
+    const char* name;   // on disk
+    const char* typed;  // in the picker
     size_t size;
     uint32_t loaded;
 };
 
+const char* const LARGER = "The file is larger than 10000 bytes: only its first 10000 bytes are used.";
+
 TEST_F(FileLoadTest, LoadsAtMost10000BytesAndReports)
 {
-    for (LoadCase c : {LoadCase{"empty", 0, 0}, LoadCase{"one", 1, 1}, LoadCase{"full", 10000, 10000},
-                       LoadCase{"over", 10001, 10000}}) {
+    for (LoadCase c : {LoadCase{"empty", "empty", 0, 0}, LoadCase{"one", "one", 1, 1},
+                       LoadCase{"full", "full", 10000, 10000}, LoadCase{"over", "over", 10001, 10000},
+                       // Not UTF-8, so the picker cannot list it: typed as Latin-1 reads it.
+                       LoadCase{"caf\xE9", "caf\u00E9", 3, 3}}) {
         SCOPED_TRACE(c.name);
         Command(IDC_CLEAR_LOG);
         std::string path = WriteFile(c.name, Pattern(c.size));
-        LoadFile(path);
+        LoadFile(scratch + "/" + c.typed);
         EXPECT_EQ(tester.fileLen, c.loaded);
         EXPECT_EQ(std::vector<BYTE>(tester.fileData, tester.fileData + c.loaded), Pattern(c.loaded));
         EXPECT_EQ(Text(IDC_FILE_LEN), std::to_string(c.loaded));
-        EXPECT_EQ(LogEntries(),
-                  (std::vector<std::string>{"Loading: " + path, std::to_string(c.loaded) + " bytes loaded."}));
+        std::vector<std::string> log = {"Loading: " + path, std::to_string(c.loaded) + " bytes loaded."};
+        if (c.size > c.loaded)
+            log.push_back(LARGER);
+        EXPECT_EQ(LogEntries(), log);
         EXPECT_EQ(tester.vendorIn.le, std::min<uint32_t>(c.loaded, 255));
         // Loading changes neither the source nor the vendor fields.
         EXPECT_EQ(tester.entryMode, ENTRY_STRING);
@@ -160,7 +169,7 @@ TEST_F(FileLoadTest, ReadsDevicesThatAlwaysHaveData)
         memset(tester.fileData, 0x77, sizeof tester.fileData);
         LoadFile(device);
         EXPECT_EQ(tester.fileLen, 10000u);
-        EXPECT_EQ(LastLogEntry(), "10000 bytes loaded.");
+        EXPECT_EQ(LastLogEntry(), LARGER);
         EXPECT_LT(std::count(tester.fileData, tester.fileData + BUFFER_SIZE, 0x77), 200);
     }
     EXPECT_EQ(std::count(tester.fileData, tester.fileData + BUFFER_SIZE, 0), BUFFER_SIZE);
@@ -169,13 +178,17 @@ TEST_F(FileLoadTest, ReadsDevicesThatAlwaysHaveData)
 TEST_F(FileLoadTest, CancelLogsNothingButSetsTheVendorLength)
 {
     LoadKnownFile();
-    tester.vendorIn.le = 7;
-    SetText(IDC_VENDOR_LE, "7");
-    LoadFile("");
-    EXPECT_EQ(Log(), "");
-    ExpectKnownFileKept();
-    EXPECT_EQ(tester.vendorIn.le, 42);
-    EXPECT_EQ(Text(IDC_VENDOR_LE), "7");
+    // A name with no file behind it is refused by the picker, which is then cancelled.
+    for (std::string answer : {std::string(), scratch + "/missing"}) {
+        SCOPED_TRACE(answer);
+        tester.vendorIn.le = 7;
+        SetText(IDC_VENDOR_LE, "7");
+        LoadFile(answer);
+        EXPECT_EQ(Log(), "");
+        ExpectKnownFileKept();
+        EXPECT_EQ(tester.vendorIn.le, 42);
+        EXPECT_EQ(Text(IDC_VENDOR_LE), "7");
+    }
 }
 
 TEST_F(FileLoadTest, UnreadableFileIsOneLineWithTheReason)

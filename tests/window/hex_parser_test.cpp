@@ -1,38 +1,7 @@
-// The hex field's parser (through the real field) and ParseHexPairs.
+// The hex field's parser, through the real field.
 #include "compose_support.h"
-#include "compose/data_entry.h"
 
 namespace {
-
-struct PairsCase {
-    const char* text;
-    int32_t count;
-    int32_t result;
-    std::vector<BYTE> buffer;  // the buffer's first bytes afterwards
-};
-
-TEST(ParseHexPairs, ConvertsWholeUppercasePairsOnly)
-{
-    const PairsCase cases[] = {
-        {"60", 2, 1, {0x60, '0'}},
-        {"6A", 2, 1, {0x6A, 'A'}},
-        {"00FF10", 6, 3, {0x00, 0xFF, 0x10}},
-        {"6a", 2, 0, {'6', 'a', 0}},             // lowercase fails, buffer untouched
-        {"6A7", 3, 0, {0x6A, 'A', '7', 0}},      // odd count: the first pair stays converted
-        {"6A 7B", 5, 0, {0x6A, 'A', ' ', '7'}},  // nothing is skipped
-        {"x60", 3, 0, {'x', '6', '0'}},
-        {"60", 0, 0, {'6', '0'}},
-        {"60", -1, 0, {'6', '0'}},
-        {"", 0, 0, {0}},
-    };
-    for (const PairsCase& c : cases) {
-        SCOPED_TRACE(c.text);
-        char buffer[16] = {};
-        strcpy(buffer, c.text);
-        EXPECT_EQ(ParseHexPairs(buffer, c.count), c.result);
-        EXPECT_EQ(std::vector<BYTE>(buffer, buffer + c.buffer.size()), c.buffer);
-    }
-}
 
 struct HexFieldCase {
     std::string text;
