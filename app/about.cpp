@@ -14,8 +14,9 @@
 namespace {
 
 constexpr int PATH_SIZE = 4096;
-static_assert(VERSION_READ_LIMIT == sizeof(Elf64_Ehdr) + VERSION_SECTION_LIMIT * sizeof(Elf64_Shdr) +
-                                        VERSION_NOTE_SECTION_LIMIT * VERSION_NOTE_BYTES_LIMIT,
+static_assert(VERSION_READ_LIMIT
+                  == sizeof(Elf64_Ehdr) + VERSION_SECTION_LIMIT * sizeof(Elf64_Shdr)
+                      + VERSION_NOTE_SECTION_LIMIT * VERSION_NOTE_BYTES_LIMIT,
               "the limit counts every read of the lookup");
 
 bool ReadAt(int fd, uint64_t offset, void* buffer, size_t size)
@@ -34,7 +35,10 @@ bool ReadAt(int fd, uint64_t offset, void* buffer, size_t size)
     return true;
 }
 
-uint64_t AlignNote(uint64_t size) { return (size + 3) & ~uint64_t(3); }
+uint64_t AlignNote(uint64_t size)
+{
+    return (size + 3) & ~uint64_t(3);
+}
 
 // Walks the notes of one note section, read whole into `notes`; each note
 // takes at least its 12-byte header, so the walk ends within the buffer.
@@ -47,8 +51,8 @@ bool FindVersionNote(const char* notes, uint64_t size, uint32_t* fileVersionMS, 
         uint64_t next = offset + sizeof header + AlignNote(header.n_namesz) + AlignNote(header.n_descsz);
         if (next > size)
             return false;
-        if (header.n_type == VERSION_NOTE_TYPE && header.n_namesz == sizeof VERSION_NOTE_NAME &&
-            header.n_descsz == VERSION_NOTE_DESC_SIZE) {
+        if (header.n_type == VERSION_NOTE_TYPE && header.n_namesz == sizeof VERSION_NOTE_NAME
+            && header.n_descsz == VERSION_NOTE_DESC_SIZE) {
             VersionNote note;
             memcpy(&note, notes + offset, sizeof note);
             if (memcmp(note.name, VERSION_NOTE_NAME, sizeof note.name) == 0 && note.signature == VERSION_SIGNATURE) {
@@ -68,8 +72,8 @@ bool FindVersionNote(const char* notes, uint64_t size, uint32_t* fileVersionMS, 
 bool FindVersionRecord(int fd, uint32_t* fileVersionMS, uint32_t* fileVersionLS)
 {
     Elf64_Ehdr header;
-    if (!ReadAt(fd, 0, &header, sizeof header) || memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 ||
-        header.e_ident[EI_CLASS] != ELFCLASS64)
+    if (!ReadAt(fd, 0, &header, sizeof header) || memcmp(header.e_ident, ELFMAG, SELFMAG) != 0
+        || header.e_ident[EI_CLASS] != ELFCLASS64)
         return false;
     const unsigned char hostOrder = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? ELFDATA2LSB : ELFDATA2MSB;
     if (header.e_ident[EI_DATA] != hostOrder || header.e_shentsize != sizeof(Elf64_Shdr))
@@ -85,8 +89,8 @@ bool FindVersionRecord(int fd, uint32_t* fileVersionMS, uint32_t* fileVersionLS)
             continue;
         ++noteSections;
         uint64_t size = sections[i].sh_size < sizeof notes ? sections[i].sh_size : sizeof notes;
-        if (ReadAt(fd, sections[i].sh_offset, notes, size) &&
-            FindVersionNote(notes, size, fileVersionMS, fileVersionLS))
+        if (ReadAt(fd, sections[i].sh_offset, notes, size)
+            && FindVersionNote(notes, size, fileVersionMS, fileVersionLS))
             return true;
     }
     return false;
@@ -107,8 +111,8 @@ bool InProgramFolder(const char* name, char* path)
         return false;
     program[length] = '\0';
     const char* slash = strrchr(program, '/');
-    return slash && snprintf(path, PATH_SIZE, "%.*s/%s", int(slash - program), program, name) < PATH_SIZE &&
-           IsRegularFile(path);
+    return slash && snprintf(path, PATH_SIZE, "%.*s/%s", int(slash - program), program, name) < PATH_SIZE
+        && IsRegularFile(path);
 }
 
 // Finds the file of a program name: as given when it holds a '/', else in
@@ -129,8 +133,8 @@ bool LocateProgram(const char* name, char* path)
     while (folders && *folders) {
         const char* end = strchrnul(folders, ':');
         int length = int(end - folders);
-        if (length > 0 && snprintf(path, PATH_SIZE, "%.*s/%s", length, folders, name) < PATH_SIZE &&
-            IsRegularFile(path))
+        if (length > 0 && snprintf(path, PATH_SIZE, "%.*s/%s", length, folders, name) < PATH_SIZE
+            && IsRegularFile(path))
             return true;
         folders = *end ? end + 1 : end;
     }

@@ -24,9 +24,11 @@ bool FindHelpPage(const char* programPath, char* path, int capacity)
     // The install puts the page at a fixed place relative to the program's
     // folder, so the copy is found whatever prefix it was installed to.
     const char* slash = strrchr(programPath, '/');
-    if (slash && snprintf(path, size_t(capacity), "%.*s/%s/%s", int(slash - programPath), programPath,
-                          QTU_HELP_DIR_FROM_PROGRAM, HELP_PAGE) < capacity &&
-        IsRegularFile(path))
+    if (slash
+        && snprintf(path, size_t(capacity), "%.*s/%s/%s", int(slash - programPath), programPath,
+                    QTU_HELP_DIR_FROM_PROGRAM, HELP_PAGE)
+            < capacity
+        && IsRegularFile(path))
         return true;
     return snprintf(path, size_t(capacity), "%s", QTU_SOURCE_HELP_PAGE) < capacity && IsRegularFile(path);
 }

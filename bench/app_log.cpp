@@ -96,9 +96,9 @@ int main(int argc, char* argv[])
     printf("  %-34s %10.1f %10.2f %18.1f\n", "empty", empty.append, 1.0, empty.withPaint);
     printf("  %-34s %10.1f %10.2f %18.1f\n", "9900 characters (append fits)", nearFull.append,
            nearFull.append / empty.append, nearFull.withPaint);
-    printf("  %-34s %10.1f %10.2f %18.1f\n", "9993 characters (log restarts)", full.append,
-           full.append / empty.append, full.withPaint);
-    printf("ratio near-full / empty: %.2f (LogAppend alone), %.2f (with the repaint)\n",
-           nearFull.append / empty.append, nearFull.withPaint / empty.withPaint);
+    printf("  %-34s %10.1f %10.2f %18.1f\n", "9993 characters (log restarts)", full.append, full.append / empty.append,
+           full.withPaint);
+    printf("ratio near-full / empty: %.2f (LogAppend alone), %.2f (with the repaint)\n", nearFull.append / empty.append,
+           nearFull.withPaint / empty.withPaint);
     return 0;
 }

@@ -49,8 +49,8 @@ class ExposeWatch : public QObject {
 protected:
     bool eventFilter(QObject* object, QEvent* event) override
     {
-        if (shownNs == 0 && event->type() == QEvent::Expose && object->isWindowType() &&
-            static_cast<QWindow*>(object)->isExposed()) {
+        if (shownNs == 0 && event->type() == QEvent::Expose && object->isWindowType()
+            && static_cast<QWindow*>(object)->isExposed()) {
             shownNs = NowNs();
             QTimer::singleShot(0, [] { SendCommand(tester.hwndMain, IDC_QUIT); });
         }
@@ -109,8 +109,8 @@ int main(int argc, char* argv[])
         int status = 0;
         waitpid(child, &status, 0);
         long long values[4];
-        if (length <= 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0 ||
-            sscanf(line, "%lld %lld %lld %lld", &values[0], &values[1], &values[2], &values[3]) != 4) {
+        if (length <= 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0
+            || sscanf(line, "%lld %lld %lld %lld", &values[0], &values[1], &values[2], &values[3]) != 4) {
             fprintf(stderr, "app_startup: start %d did not show the window\n", run + 1);
             continue;
         }
@@ -121,8 +121,7 @@ int main(int argc, char* argv[])
     if (done == 0)
         return 1;
 
-    printf("Process start (fork + exec) to the main window, %d starts, platform %s\n", done,
-           getenv("QT_QPA_PLATFORM"));
+    printf("Process start (fork + exec) to the main window, %d starts, platform %s\n", done, getenv("QT_QPA_PLATFORM"));
     printf("  %-20s %10s %10s %10s\n", "milestone", "min ms", "median ms", "max ms");
     for (int i = 0; i < 4; i++) {
         std::sort(figures[i], figures[i] + done);

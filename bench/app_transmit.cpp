@@ -81,13 +81,13 @@ protected:
 PaintCounter* progressPaints;
 
 struct AppRound {
-    double elapsedFieldMs;   // the figure the Elapsed field shows
-    double elapsedExactUs;   // the same span at full precision
-    double wallUs;           // per run, around the whole Transmit press
-    double callMedianUs;     // SCardTransmit inside the loop
+    double elapsedFieldMs;  // the figure the Elapsed field shows
+    double elapsedExactUs;  // the same span at full precision
+    double wallUs;          // per run, around the whole Transmit press
+    double callMedianUs;    // SCardTransmit inside the loop
     double callMeanUs;
-    double windowShare;      // the loop's time outside SCardTransmit, relative to it
-    int paints;              // of the progress field
+    double windowShare;  // the loop's time outside SCardTransmit, relative to it
+    int paints;          // of the progress field
 };
 
 AppRound RunAppRound(HWND dialog)
@@ -105,7 +105,12 @@ AppRound RunAppRound(HWND dialog)
     double inCalls = 0;
     for (double call : calls)
         inCalls += call;
-    return {atof(text), exact, wall, Median(calls), inCalls / double(calls.size()), (exact * RUNS - inCalls) / inCalls,
+    return {atof(text),
+            exact,
+            wall,
+            Median(calls),
+            inCalls / double(calls.size()),
+            (exact * RUNS - inCalls) / inCalls,
             progressPaints->paints};
 }
 
@@ -113,9 +118,9 @@ AppRound RunAppRound(HWND dialog)
 std::vector<double> RunRawRound()
 {
     static const BYTE getUid[] = {0x00, 0xCA, 0x00, 0x00, 0x00};
-    const SCARD_IO_REQUEST* pci = tester.activeProtocol == SCARD_PROTOCOL_T1   ? SCARD_PCI_T1
-                                  : tester.activeProtocol == SCARD_PROTOCOL_T0 ? SCARD_PCI_T0
-                                                                               : SCARD_PCI_RAW;
+    const SCARD_IO_REQUEST* pci = tester.activeProtocol == SCARD_PROTOCOL_T1 ? SCARD_PCI_T1
+        : tester.activeProtocol == SCARD_PROTOCOL_T0                         ? SCARD_PCI_T0
+                                                                             : SCARD_PCI_RAW;
     std::vector<double> calls(RUNS);
     BYTE response[BUFFER_SIZE];
     for (int i = 0; i < RUNS; ++i) {

@@ -10,41 +10,46 @@
 #include <chrono>
 
 struct RawSpread {
-  double minUs, medianUs, maxUs;
+    double minUs, medianUs, maxUs;
 };
 
-inline const SCARD_IO_REQUEST* RawPciFor(DWORD protocol) {
-  return protocol == SCARD_PROTOCOL_T1 ? SCARD_PCI_T1 : protocol == SCARD_PROTOCOL_T0 ? SCARD_PCI_T0 : SCARD_PCI_RAW;
+inline const SCARD_IO_REQUEST* RawPciFor(DWORD protocol)
+{
+    return protocol == SCARD_PROTOCOL_T1 ? SCARD_PCI_T1 : protocol == SCARD_PROTOCOL_T0 ? SCARD_PCI_T0 : SCARD_PCI_RAW;
 }
 
 // Sends GetUID `calls` times on a connected card; returns the microseconds per call, or -1
 // when a call fails.
-inline double RawTransmitLoop(SCARDHANDLE card, DWORD protocol, int calls) {
-  static const BYTE getUid[] = {0x00, 0xCA, 0x00, 0x00, 0x00};
-  const SCARD_IO_REQUEST* pci = RawPciFor(protocol);
-  BYTE response[258];
-  const auto start = std::chrono::steady_clock::now();
-  for (int i = 0; i < calls; ++i) {
-    DWORD length = sizeof response;
-    if (SCardTransmit(card, pci, getUid, sizeof getUid, nullptr, response, &length) != SCARD_S_SUCCESS) return -1;
-  }
-  const std::chrono::duration<double, std::micro> elapsed = std::chrono::steady_clock::now() - start;
-  return elapsed.count() / calls;
+inline double RawTransmitLoop(SCARDHANDLE card, DWORD protocol, int calls)
+{
+    static const BYTE getUid[] = {0x00, 0xCA, 0x00, 0x00, 0x00};
+    const SCARD_IO_REQUEST* pci = RawPciFor(protocol);
+    BYTE response[258];
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < calls; ++i) {
+        DWORD length = sizeof response;
+        if (SCardTransmit(card, pci, getUid, sizeof getUid, nullptr, response, &length) != SCARD_S_SUCCESS)
+            return -1;
+    }
+    const std::chrono::duration<double, std::micro> elapsed = std::chrono::steady_clock::now() - start;
+    return elapsed.count() / calls;
 }
 
 // Runs the loop `reps` times (after a short warm-up) and gives the spread of the
 // per-call times; false when a call fails. perCallUs receives each repetition's figure.
-inline bool RawTransmitRuns(SCARDHANDLE card, DWORD protocol, int calls, int reps, double* perCallUs,
-                            RawSpread* spread) {
-  if (reps < 1 || RawTransmitLoop(card, protocol, std::min(calls, 50)) < 0) return false;
-  for (int r = 0; r < reps; ++r)
-    if ((perCallUs[r] = RawTransmitLoop(card, protocol, calls)) < 0) return false;
-  double sorted[256];
-  const int n = std::min(reps, 256);
-  std::copy(perCallUs, perCallUs + n, sorted);
-  std::sort(sorted, sorted + n);
-  spread->minUs = sorted[0];
-  spread->maxUs = sorted[n - 1];
-  spread->medianUs = n % 2 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2;
-  return true;
+inline bool RawTransmitRuns(SCARDHANDLE card, DWORD protocol, int calls, int reps, double* perCallUs, RawSpread* spread)
+{
+    if (reps < 1 || RawTransmitLoop(card, protocol, std::min(calls, 50)) < 0)
+        return false;
+    for (int r = 0; r < reps; ++r)
+        if ((perCallUs[r] = RawTransmitLoop(card, protocol, calls)) < 0)
+            return false;
+    double sorted[256];
+    const int n = std::min(reps, 256);
+    std::copy(perCallUs, perCallUs + n, sorted);
+    std::sort(sorted, sorted + n);
+    spread->minUs = sorted[0];
+    spread->maxUs = sorted[n - 1];
+    spread->medianUs = n % 2 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2;
+    return true;
 }

@@ -136,7 +136,7 @@ INT_PTR SelectEntryMode(int id)
         CheckDlgButton(tester.hwndMain, IDC_MODE_HEX, id == IDC_MODE_HEX);
         CheckDlgButton(tester.hwndMain, IDC_MODE_FILE, id == IDC_MODE_FILE);
         uint32_t count = entry.mode == ENTRY_STRING ? tester.stringLen
-                         : entry.mode == ENTRY_HEX  ? tester.hexLen
+            : entry.mode == ENTRY_HEX               ? tester.hexLen
                                                     : tester.fileLen;
         SetDlgItemInt(tester.hwndMain, entry.countField, count);
         EnableDlgItem(tester.hwndMain, entry.input, true);

@@ -87,9 +87,8 @@ void LogVendorRecord(const char* title, const VendorIoRecord* record, int32_t si
     if (size != VENDOR_RECORD_SIZE)
         return;
 
-    snprintf(tester.lineScratch, sizeof tester.lineScratch,
-             "CMD = %d, PA = 0x%08X, PB = 0x%08X, PC = 0x%08X, LE = %d", record->cmd, unsigned(record->pa),
-             unsigned(record->pb), unsigned(record->pc), record->le);
+    snprintf(tester.lineScratch, sizeof tester.lineScratch, "CMD = %d, PA = 0x%08X, PB = 0x%08X, PC = 0x%08X, LE = %d",
+             record->cmd, unsigned(record->pa), unsigned(record->pb), unsigned(record->pc), record->le);
     LogAppend(tester.lineScratch);
 
     // At most 255 bytes: 827 characters, well inside the scratch.

@@ -191,8 +191,8 @@ Verdict ReleaseContext()
 
     // A failure that leaves no context to release (none was held, or the
     // service lost it) must not keep Establish Context out of reach.
-    bool contextGone = !held || status == SCARD_E_INVALID_HANDLE || status == SCARD_E_NO_SERVICE ||
-                       status == SCARD_E_SERVICE_STOPPED;
+    bool contextGone =
+        !held || status == SCARD_E_INVALID_HANDLE || status == SCARD_E_NO_SERVICE || status == SCARD_E_SERVICE_STOPPED;
     if (status != SCARD_S_SUCCESS && !contextGone)
         return {"SCardReleaseContext: ERROR!", status};
     EnableDlgItem(hwnd, IDC_CONNECT, false);

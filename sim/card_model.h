@@ -26,26 +26,26 @@ extern const uint8_t kStorageAtr[kAtrSize];
 extern const char kFirmwareRevision[];
 
 enum VendorCommand : uint8_t {
-  kVendorLedOff = 0,
-  kVendorLedOn = 1,
-  kVendorFlashLed = 2,
-  kVendorRfReset = 7,
-  kVendorFirmwareRevision = 8,
+    kVendorLedOff = 0,
+    kVendorLedOn = 1,
+    kVendorFlashLed = 2,
+    kVendorRfReset = 7,
+    kVendorFirmwareRevision = 8,
 };
 
 struct StorageCard {
-  uint8_t uid[kUidSize];
-  uint8_t blocks[kBlocks][kBlockSize];  // the last block of each sector is its trailer
+    uint8_t uid[kUidSize];
+    uint8_t blocks[kBlocks][kBlockSize];  // the last block of each sector is its trailer
 };
 
 struct ReaderSlot {
-  bool cardPresent;
-  bool powered;
-  int authSector;  // the sector authenticated to since power-up, -1 for none
-  StorageCard card;
-  bool keyLoaded[kKeySlots];
-  uint8_t keys[kKeySlots][kKeySize];
-  bool ledOn;
+    bool cardPresent;
+    bool powered;
+    int authSector;  // the sector authenticated to since power-up, -1 for none
+    StorageCard card;
+    bool keyLoaded[kKeySlots];
+    uint8_t keys[kKeySlots][kKeySize];
+    bool ledOn;
 };
 
 // A fresh card: block 0 holds the UID, its check byte and manufacturer bytes, every

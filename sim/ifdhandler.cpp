@@ -23,11 +23,11 @@ extern "C" {
 
 // pcscd exports log_msg to its drivers; a process that only dlopens the driver has none.
 #pragma weak log_msg
-#define LOG(priority, fmt, ...)                                                                  \
-  do {                                                                                           \
-    if (log_msg)                                                                                 \
-      log_msg(priority, "%s:%d:%s() " fmt, __FILE__, __LINE__, __func__ __VA_OPT__(, ) __VA_ARGS__); \
-  } while (0)
+#define LOG(priority, fmt, ...)                                                                                        \
+    do {                                                                                                               \
+        if (log_msg)                                                                                                   \
+            log_msg(priority, "%s:%d:%s() " fmt, __FILE__, __LINE__, __func__ __VA_OPT__(, ) __VA_ARGS__);             \
+    } while (0)
 
 #define DRIVER_ENTRY extern "C" __attribute__((visibility("default")))
 
@@ -48,293 +48,371 @@ constexpr uint8_t kIccPresent = 2;
 constexpr uint8_t kIccTypeIso7816Async = 1;
 
 struct Reader {
-  bool open;
-  SimSettings configured;  // from DEVICENAME
-  SimSettings current;     // the configured ones with the control file applied
-  bool removalPending;  // a removal pcscd has not been told of yet
-  bool controlSeen;
-  ino_t controlInode;
-  timespec controlTime;
-  unsigned transmits;  // since fail_every was last set
-  DWORD protocol;
-  ReaderSlot slot;
+    bool open;
+    SimSettings configured;  // from DEVICENAME
+    SimSettings current;     // the configured ones with the control file applied
+    bool removalPending;     // a removal pcscd has not been told of yet
+    bool controlSeen;
+    ino_t controlInode;
+    timespec controlTime;
+    unsigned transmits;  // since fail_every was last set
+    DWORD protocol;
+    ReaderSlot slot;
 };
 
 Reader readers[kMaxReaders];
 
-Reader* ReaderOf(DWORD lun) {
-  const DWORD index = lun >> 16;
-  return index < kMaxReaders && readers[index].open ? &readers[index] : nullptr;
+Reader* ReaderOf(DWORD lun)
+{
+    const DWORD index = lun >> 16;
+    return index < kMaxReaders && readers[index].open ? &readers[index] : nullptr;
 }
 
-int IndexOf(const Reader* reader) { return int(reader - readers); }
+int IndexOf(const Reader* reader)
+{
+    return int(reader - readers);
+}
 
 // Takes over new settings. A card goes in or out when its presence changes; the UID
 // applies to the next card put in. A removal stays latched until pcscd polls, so that a
 // card taken out and put back between two polls is still seen as a new card.
-void Apply(Reader* reader, const SimSettings& settings) {
-  if (settings.cardPresent && !reader->slot.cardPresent) {
-    InsertCard(&reader->slot, settings.uid);
-    LOG(PCSC_LOG_INFO, "reader %d: card %02X%02X%02X%02X inserted", IndexOf(reader), settings.uid[0],
-        settings.uid[1], settings.uid[2], settings.uid[3]);
-  } else if (!settings.cardPresent && reader->slot.cardPresent) {
-    RemoveCard(&reader->slot);
-    reader->removalPending = true;
-    LOG(PCSC_LOG_INFO, "reader %d: card removed", IndexOf(reader));
-  }
-  if (reader->current.failEvery != settings.failEvery) reader->transmits = 0;
-  reader->current = settings;
+void Apply(Reader* reader, const SimSettings& settings)
+{
+    if (settings.cardPresent && !reader->slot.cardPresent) {
+        InsertCard(&reader->slot, settings.uid);
+        LOG(PCSC_LOG_INFO, "reader %d: card %02X%02X%02X%02X inserted", IndexOf(reader), settings.uid[0],
+            settings.uid[1], settings.uid[2], settings.uid[3]);
+    } else if (!settings.cardPresent && reader->slot.cardPresent) {
+        RemoveCard(&reader->slot);
+        reader->removalPending = true;
+        LOG(PCSC_LOG_INFO, "reader %d: card removed", IndexOf(reader));
+    }
+    if (reader->current.failEvery != settings.failEvery)
+        reader->transmits = 0;
+    reader->current = settings;
 }
 
 // Looks at the control file; re-reads it when it was replaced or changed, falls back to the
 // configured settings when it disappears.
-void ReadControlFile(Reader* reader) {
-  const char* path = reader->configured.controlPath;
-  if (!path[0]) return;
-  struct stat info {};
-  if (stat(path, &info) != 0) {
-    if (reader->controlSeen) Apply(reader, reader->configured);
-    reader->controlSeen = false;
-    return;
-  }
-  if (reader->controlSeen && info.st_ino == reader->controlInode &&
-      info.st_mtim.tv_sec == reader->controlTime.tv_sec && info.st_mtim.tv_nsec == reader->controlTime.tv_nsec)
-    return;
-  char text[kControlFileSize] = {};
-  FILE* file = fopen(path, "r");
-  if (!file) return;
-  const size_t length = fread(text, 1, sizeof text - 1, file);
-  fclose(file);
-  text[length] = 0;
-  reader->controlSeen = true;
-  reader->controlInode = info.st_ino;
-  reader->controlTime = info.st_mtim;
-  SimSettings settings = reader->configured;
-  if (!ApplySettings(text, &settings)) LOG(PCSC_LOG_ERROR, "reader %d: bad line in %s", IndexOf(reader), path);
-  strcpy(settings.controlPath, path);
-  Apply(reader, settings);
+void ReadControlFile(Reader* reader)
+{
+    const char* path = reader->configured.controlPath;
+    if (!path[0])
+        return;
+    struct stat info { };
+    if (stat(path, &info) != 0) {
+        if (reader->controlSeen)
+            Apply(reader, reader->configured);
+        reader->controlSeen = false;
+        return;
+    }
+    if (reader->controlSeen && info.st_ino == reader->controlInode && info.st_mtim.tv_sec == reader->controlTime.tv_sec
+        && info.st_mtim.tv_nsec == reader->controlTime.tv_nsec)
+        return;
+    char text[kControlFileSize] = {};
+    FILE* file = fopen(path, "r");
+    if (!file)
+        return;
+    const size_t length = fread(text, 1, sizeof text - 1, file);
+    fclose(file);
+    text[length] = 0;
+    reader->controlSeen = true;
+    reader->controlInode = info.st_ino;
+    reader->controlTime = info.st_mtim;
+    SimSettings settings = reader->configured;
+    if (!ApplySettings(text, &settings))
+        LOG(PCSC_LOG_ERROR, "reader %d: bad line in %s", IndexOf(reader), path);
+    strcpy(settings.controlPath, path);
+    Apply(reader, settings);
 }
 
 // Takes over the control file; false while the reader is to look unplugged.
-bool Refresh(Reader* reader) {
-  ReadControlFile(reader);
-  return !reader->current.unplugged;
+bool Refresh(Reader* reader)
+{
+    ReadControlFile(reader);
+    return !reader->current.unplugged;
 }
 
-void Delay(const Reader* reader) {
-  if (reader->current.delayMicros > 0) usleep(useconds_t(reader->current.delayMicros));
+void Delay(const Reader* reader)
+{
+    if (reader->current.delayMicros > 0)
+        usleep(useconds_t(reader->current.delayMicros));
 }
 
 // The protocol pcscd negotiated; a powered card that pcscd speaks to without negotiating
 // (a client that offers RAW gets RAW) is in RAW mode.
-DWORD CurrentProtocol(const Reader* reader) {
-  if (!reader->slot.powered) return SCARD_PROTOCOL_UNDEFINED;
-  return reader->protocol ? reader->protocol : SCARD_PROTOCOL_RAW;
+DWORD CurrentProtocol(const Reader* reader)
+{
+    if (!reader->slot.powered)
+        return SCARD_PROTOCOL_UNDEFINED;
+    return reader->protocol ? reader->protocol : SCARD_PROTOCOL_RAW;
 }
 
-RESPONSECODE PutBytes(const void* data, DWORD size, PDWORD length, PUCHAR value) {
-  if (*length < size) return IFD_ERROR_INSUFFICIENT_BUFFER;
-  memcpy(value, data, size);
-  *length = size;
-  return IFD_SUCCESS;
+RESPONSECODE PutBytes(const void* data, DWORD size, PDWORD length, PUCHAR value)
+{
+    if (*length < size)
+        return IFD_ERROR_INSUFFICIENT_BUFFER;
+    memcpy(value, data, size);
+    *length = size;
+    return IFD_SUCCESS;
 }
 
-RESPONSECODE PutU32(uint32_t number, PDWORD length, PUCHAR value) {
-  const uint8_t bytes[4] = {uint8_t(number), uint8_t(number >> 8), uint8_t(number >> 16), uint8_t(number >> 24)};
-  return PutBytes(bytes, sizeof bytes, length, value);
+RESPONSECODE PutU32(uint32_t number, PDWORD length, PUCHAR value)
+{
+    const uint8_t bytes[4] = {uint8_t(number), uint8_t(number >> 8), uint8_t(number >> 16), uint8_t(number >> 24)};
+    return PutBytes(bytes, sizeof bytes, length, value);
 }
 
-RESPONSECODE PutByte(uint8_t byte, PDWORD length, PUCHAR value) { return PutBytes(&byte, 1, length, value); }
+RESPONSECODE PutByte(uint8_t byte, PDWORD length, PUCHAR value)
+{
+    return PutBytes(&byte, 1, length, value);
+}
 
-RESPONSECODE OpenReader(DWORD lun, const SimSettings& settings) {
-  const DWORD index = lun >> 16;
-  if (index >= kMaxReaders) return IFD_COMMUNICATION_ERROR;
-  Reader* reader = &readers[index];
-  *reader = Reader{};
-  reader->open = true;
-  reader->configured = settings;
-  reader->slot.authSector = -1;
-  Apply(reader, settings);
-  ReadControlFile(reader);
-  LOG(PCSC_LOG_INFO, "reader %d opened, control file \"%s\"", int(index), settings.controlPath);
-  return IFD_SUCCESS;
+RESPONSECODE OpenReader(DWORD lun, const SimSettings& settings)
+{
+    const DWORD index = lun >> 16;
+    if (index >= kMaxReaders)
+        return IFD_COMMUNICATION_ERROR;
+    Reader* reader = &readers[index];
+    *reader = Reader {};
+    reader->open = true;
+    reader->configured = settings;
+    reader->slot.authSector = -1;
+    Apply(reader, settings);
+    ReadControlFile(reader);
+    LOG(PCSC_LOG_INFO, "reader %d opened, control file \"%s\"", int(index), settings.controlPath);
+    return IFD_SUCCESS;
 }
 
 }  // namespace
 
 // DEVICENAME is "sim:" and settings, or the path of a control file. pcscd keeps the quotes
 // of a quoted DEVICENAME, and only a quoted one may hold commas.
-DRIVER_ENTRY RESPONSECODE IFDHCreateChannelByName(DWORD Lun, LPSTR DeviceName) {
-  char name[kMaxPathLength + 32] = {};
-  size_t length = strlen(DeviceName);
-  const bool quoted = length >= 2 && DeviceName[0] == '"' && DeviceName[length - 1] == '"';
-  if (quoted) length -= 2;
-  if (length < sizeof name) memcpy(name, DeviceName + (quoted ? 1 : 0), length);
-  const bool simForm = strncmp(name, "sim:", 4) == 0;
-  SimSettings settings = DefaultSettings();
-  const bool valid = length < sizeof name && (simForm ? ApplySettings(name + 4, &settings)
-                                                      : length > 0 && length < sizeof settings.controlPath);
-  if (!valid) {
-    LOG(PCSC_LOG_ERROR, "bad DEVICENAME %s", DeviceName);
-    return IFD_COMMUNICATION_ERROR;
-  }
-  if (!simForm) strcpy(settings.controlPath, name);
-  return OpenReader(Lun, settings);
+DRIVER_ENTRY RESPONSECODE IFDHCreateChannelByName(DWORD Lun, LPSTR DeviceName)
+{
+    char name[kMaxPathLength + 32] = {};
+    size_t length = strlen(DeviceName);
+    const bool quoted = length >= 2 && DeviceName[0] == '"' && DeviceName[length - 1] == '"';
+    if (quoted)
+        length -= 2;
+    if (length < sizeof name)
+        memcpy(name, DeviceName + (quoted ? 1 : 0), length);
+    const bool simForm = strncmp(name, "sim:", 4) == 0;
+    SimSettings settings = DefaultSettings();
+    const bool valid = length < sizeof name
+        && (simForm ? ApplySettings(name + 4, &settings) : length > 0 && length < sizeof settings.controlPath);
+    if (!valid) {
+        LOG(PCSC_LOG_ERROR, "bad DEVICENAME %s", DeviceName);
+        return IFD_COMMUNICATION_ERROR;
+    }
+    if (!simForm)
+        strcpy(settings.controlPath, name);
+    return OpenReader(Lun, settings);
 }
 
-DRIVER_ENTRY RESPONSECODE IFDHCreateChannel(DWORD Lun, DWORD Channel) {
-  LOG(PCSC_LOG_INFO, "channel %lu", Channel);
-  return OpenReader(Lun, DefaultSettings());
+DRIVER_ENTRY RESPONSECODE IFDHCreateChannel(DWORD Lun, DWORD Channel)
+{
+    LOG(PCSC_LOG_INFO, "channel %lu", Channel);
+    return OpenReader(Lun, DefaultSettings());
 }
 
-DRIVER_ENTRY RESPONSECODE IFDHCloseChannel(DWORD Lun) {
-  Reader* reader = ReaderOf(Lun);
-  if (!reader) return IFD_COMMUNICATION_ERROR;
-  LOG(PCSC_LOG_INFO, "reader %d closed", IndexOf(reader));
-  *reader = Reader{};
-  return IFD_SUCCESS;
+DRIVER_ENTRY RESPONSECODE IFDHCloseChannel(DWORD Lun)
+{
+    Reader* reader = ReaderOf(Lun);
+    if (!reader)
+        return IFD_COMMUNICATION_ERROR;
+    LOG(PCSC_LOG_INFO, "reader %d closed", IndexOf(reader));
+    *reader = Reader {};
+    return IFD_SUCCESS;
 }
 
-DRIVER_ENTRY RESPONSECODE IFDHGetCapabilities(DWORD Lun, DWORD Tag, PDWORD Length, PUCHAR Value) {
-  Reader* reader = ReaderOf(Lun);
-  if (!reader) return IFD_COMMUNICATION_ERROR;
-  if (!Refresh(reader)) return IFD_NO_SUCH_DEVICE;
-  // The attributes a client reads carry their class in the upper half; pcscd's own
-  // TAG_IFD_ questions do not, and keep their answers.
-  const bool clientAttribute = Tag >> 16 != 0;
-  if (clientAttribute &&
-      (reader->current.refuseAttributes || (reader->current.refuseAtr && Tag == SCARD_ATTR_ATR_STRING))) {
-    LOG(PCSC_LOG_INFO, "reader %d: attribute 0x%lX refused as asked", IndexOf(reader), Tag);
-    return IFD_ERROR_TAG;
-  }
-  const ReaderSlot& slot = reader->slot;
-  switch (Tag) {
+DRIVER_ENTRY RESPONSECODE IFDHGetCapabilities(DWORD Lun, DWORD Tag, PDWORD Length, PUCHAR Value)
+{
+    Reader* reader = ReaderOf(Lun);
+    if (!reader)
+        return IFD_COMMUNICATION_ERROR;
+    if (!Refresh(reader))
+        return IFD_NO_SUCH_DEVICE;
+    // The attributes a client reads carry their class in the upper half; pcscd's own
+    // TAG_IFD_ questions do not, and keep their answers.
+    const bool clientAttribute = Tag >> 16 != 0;
+    if (clientAttribute
+        && (reader->current.refuseAttributes || (reader->current.refuseAtr && Tag == SCARD_ATTR_ATR_STRING))) {
+        LOG(PCSC_LOG_INFO, "reader %d: attribute 0x%lX refused as asked", IndexOf(reader), Tag);
+        return IFD_ERROR_TAG;
+    }
+    const ReaderSlot& slot = reader->slot;
+    switch (Tag) {
     case TAG_IFD_ATR:
-    case SCARD_ATTR_ATR_STRING: return PutBytes(kStorageAtr, slot.powered ? kAtrSize : 0, Length, Value);
-    case TAG_IFD_SLOTS_NUMBER: return PutByte(1, Length, Value);
-    case TAG_IFD_SIMULTANEOUS_ACCESS: return PutByte(kMaxReaders, Length, Value);
+    case SCARD_ATTR_ATR_STRING:
+        return PutBytes(kStorageAtr, slot.powered ? kAtrSize : 0, Length, Value);
+    case TAG_IFD_SLOTS_NUMBER:
+        return PutByte(1, Length, Value);
+    case TAG_IFD_SIMULTANEOUS_ACCESS:
+        return PutByte(kMaxReaders, Length, Value);
     case TAG_IFD_THREAD_SAFE:
-    case TAG_IFD_SLOT_THREAD_SAFE: return PutByte(0, Length, Value);
-    case SCARD_ATTR_VENDOR_NAME: return PutBytes(kVendorName, sizeof kVendorName, Length, Value);
-    case SCARD_ATTR_VENDOR_IFD_TYPE: return PutBytes(kIfdType, sizeof kIfdType, Length, Value);
-    case SCARD_ATTR_VENDOR_IFD_VERSION: return PutU32(kIfdVersion, Length, Value);
-    case SCARD_ATTR_CHANNEL_ID: return PutU32(kChannelUsb << 16 | uint32_t(IndexOf(reader)), Length, Value);
-    case SCARD_ATTR_CHARACTERISTICS: return PutU32(0, Length, Value);
+    case TAG_IFD_SLOT_THREAD_SAFE:
+        return PutByte(0, Length, Value);
+    case SCARD_ATTR_VENDOR_NAME:
+        return PutBytes(kVendorName, sizeof kVendorName, Length, Value);
+    case SCARD_ATTR_VENDOR_IFD_TYPE:
+        return PutBytes(kIfdType, sizeof kIfdType, Length, Value);
+    case SCARD_ATTR_VENDOR_IFD_VERSION:
+        return PutU32(kIfdVersion, Length, Value);
+    case SCARD_ATTR_CHANNEL_ID:
+        return PutU32(kChannelUsb << 16 | uint32_t(IndexOf(reader)), Length, Value);
+    case SCARD_ATTR_CHARACTERISTICS:
+        return PutU32(0, Length, Value);
     case SCARD_ATTR_DEFAULT_CLK:
-    case SCARD_ATTR_MAX_CLK: return PutU32(kClockKhz, Length, Value);
-    case SCARD_ATTR_CURRENT_CLK: return PutU32(slot.powered ? kClockKhz : 0, Length, Value);
-    case SCARD_ATTR_DEFAULT_DATA_RATE: return PutU32(kDefaultDataRate, Length, Value);
-    case SCARD_ATTR_MAX_DATA_RATE: return PutU32(kMaxDataRate, Length, Value);
-    case SCARD_ATTR_POWER_MGMT_SUPPORT: return PutU32(1, Length, Value);
-    case SCARD_ATTR_ICC_PRESENCE: return PutByte(slot.cardPresent ? kIccPresent : 0, Length, Value);
-    case SCARD_ATTR_ICC_INTERFACE_STATUS: return PutByte(slot.powered ? 1 : 0, Length, Value);
-    case SCARD_ATTR_ICC_TYPE_PER_ATR: return PutByte(slot.powered ? kIccTypeIso7816Async : 0, Length, Value);
-    case SCARD_ATTR_CURRENT_PROTOCOL_TYPE: return PutU32(uint32_t(CurrentProtocol(reader)), Length, Value);
-    case SCARD_ATTR_DEVICE_UNIT: return PutU32(uint32_t(IndexOf(reader)), Length, Value);
+    case SCARD_ATTR_MAX_CLK:
+        return PutU32(kClockKhz, Length, Value);
+    case SCARD_ATTR_CURRENT_CLK:
+        return PutU32(slot.powered ? kClockKhz : 0, Length, Value);
+    case SCARD_ATTR_DEFAULT_DATA_RATE:
+        return PutU32(kDefaultDataRate, Length, Value);
+    case SCARD_ATTR_MAX_DATA_RATE:
+        return PutU32(kMaxDataRate, Length, Value);
+    case SCARD_ATTR_POWER_MGMT_SUPPORT:
+        return PutU32(1, Length, Value);
+    case SCARD_ATTR_ICC_PRESENCE:
+        return PutByte(slot.cardPresent ? kIccPresent : 0, Length, Value);
+    case SCARD_ATTR_ICC_INTERFACE_STATUS:
+        return PutByte(slot.powered ? 1 : 0, Length, Value);
+    case SCARD_ATTR_ICC_TYPE_PER_ATR:
+        return PutByte(slot.powered ? kIccTypeIso7816Async : 0, Length, Value);
+    case SCARD_ATTR_CURRENT_PROTOCOL_TYPE:
+        return PutU32(uint32_t(CurrentProtocol(reader)), Length, Value);
+    case SCARD_ATTR_DEVICE_UNIT:
+        return PutU32(uint32_t(IndexOf(reader)), Length, Value);
     default:
-      LOG(PCSC_LOG_DEBUG, "reader %d: tag 0x%lX not supported", IndexOf(reader), Tag);
-      return IFD_ERROR_TAG;
-  }
+        LOG(PCSC_LOG_DEBUG, "reader %d: tag 0x%lX not supported", IndexOf(reader), Tag);
+        return IFD_ERROR_TAG;
+    }
 }
 
-DRIVER_ENTRY RESPONSECODE IFDHSetCapabilities(DWORD Lun, DWORD Tag, DWORD, PUCHAR) {
-  LOG(PCSC_LOG_DEBUG, "reader %lu: tag 0x%lX not settable", Lun >> 16, Tag);
-  return IFD_ERROR_TAG;
+DRIVER_ENTRY RESPONSECODE IFDHSetCapabilities(DWORD Lun, DWORD Tag, DWORD, PUCHAR)
+{
+    LOG(PCSC_LOG_DEBUG, "reader %lu: tag 0x%lX not settable", Lun >> 16, Tag);
+    return IFD_ERROR_TAG;
 }
 
-DRIVER_ENTRY RESPONSECODE IFDHSetProtocolParameters(DWORD Lun, DWORD Protocol, UCHAR, UCHAR, UCHAR, UCHAR) {
-  Reader* reader = ReaderOf(Lun);
-  if (!reader) return IFD_COMMUNICATION_ERROR;
-  if (!Refresh(reader)) return IFD_NO_SUCH_DEVICE;
-  if (!reader->slot.cardPresent) return IFD_ICC_NOT_PRESENT;
-  if (Protocol != SCARD_PROTOCOL_T0 && Protocol != SCARD_PROTOCOL_T1) return IFD_PROTOCOL_NOT_SUPPORTED;
-  reader->protocol = Protocol;
-  return IFD_SUCCESS;
+DRIVER_ENTRY RESPONSECODE IFDHSetProtocolParameters(DWORD Lun, DWORD Protocol, UCHAR, UCHAR, UCHAR, UCHAR)
+{
+    Reader* reader = ReaderOf(Lun);
+    if (!reader)
+        return IFD_COMMUNICATION_ERROR;
+    if (!Refresh(reader))
+        return IFD_NO_SUCH_DEVICE;
+    if (!reader->slot.cardPresent)
+        return IFD_ICC_NOT_PRESENT;
+    if (Protocol != SCARD_PROTOCOL_T0 && Protocol != SCARD_PROTOCOL_T1)
+        return IFD_PROTOCOL_NOT_SUPPORTED;
+    reader->protocol = Protocol;
+    return IFD_SUCCESS;
 }
 
-DRIVER_ENTRY RESPONSECODE IFDHPowerICC(DWORD Lun, DWORD Action, PUCHAR Atr, PDWORD AtrLength) {
-  Reader* reader = ReaderOf(Lun);
-  if (!reader) return IFD_COMMUNICATION_ERROR;
-  if (!Refresh(reader)) return IFD_NO_SUCH_DEVICE;
-  const DWORD capacity = *AtrLength;
-  *AtrLength = 0;
-  switch (Action) {
+DRIVER_ENTRY RESPONSECODE IFDHPowerICC(DWORD Lun, DWORD Action, PUCHAR Atr, PDWORD AtrLength)
+{
+    Reader* reader = ReaderOf(Lun);
+    if (!reader)
+        return IFD_COMMUNICATION_ERROR;
+    if (!Refresh(reader))
+        return IFD_NO_SUCH_DEVICE;
+    const DWORD capacity = *AtrLength;
+    *AtrLength = 0;
+    switch (Action) {
     case IFD_POWER_DOWN:
-      PowerDownCard(&reader->slot);
-      reader->protocol = 0;
-      return IFD_SUCCESS;
+        PowerDownCard(&reader->slot);
+        reader->protocol = 0;
+        return IFD_SUCCESS;
     case IFD_POWER_UP:
     case IFD_RESET:
-      if (capacity < kAtrSize || !PowerUpCard(&reader->slot)) {
-        LOG(PCSC_LOG_ERROR, "reader %d: no card to power", IndexOf(reader));
-        return IFD_ERROR_POWER_ACTION;
-      }
-      memcpy(Atr, kStorageAtr, kAtrSize);
-      *AtrLength = kAtrSize;
-      return IFD_SUCCESS;
-    default: return IFD_NOT_SUPPORTED;
-  }
+        if (capacity < kAtrSize || !PowerUpCard(&reader->slot)) {
+            LOG(PCSC_LOG_ERROR, "reader %d: no card to power", IndexOf(reader));
+            return IFD_ERROR_POWER_ACTION;
+        }
+        memcpy(Atr, kStorageAtr, kAtrSize);
+        *AtrLength = kAtrSize;
+        return IFD_SUCCESS;
+    default:
+        return IFD_NOT_SUPPORTED;
+    }
 }
 
 DRIVER_ENTRY RESPONSECODE IFDHTransmitToICC(DWORD Lun, SCARD_IO_HEADER SendPci, PUCHAR TxBuffer, DWORD TxLength,
-                                            PUCHAR RxBuffer, PDWORD RxLength, PSCARD_IO_HEADER RecvPci) {
-  const DWORD capacity = *RxLength;
-  *RxLength = 0;
-  Reader* reader = ReaderOf(Lun);
-  if (!reader) return IFD_COMMUNICATION_ERROR;
-  if (!Refresh(reader)) return IFD_NO_SUCH_DEVICE;
-  if (!reader->slot.cardPresent) return IFD_ICC_NOT_PRESENT;
-  if (!reader->slot.powered || TxLength > 0xFFFF) return IFD_COMMUNICATION_ERROR;
-  Delay(reader);
-  const int failEvery = reader->current.failEvery;
-  if (failEvery > 0 && ++reader->transmits % unsigned(failEvery) == 0) {
-    LOG(PCSC_LOG_INFO, "reader %d: transmit %u fails as asked", IndexOf(reader), reader->transmits);
-    return IFD_COMMUNICATION_ERROR;
-  }
-  uint8_t response[kMaxResponse];
-  const int length = AnswerApdu(&reader->slot, TxBuffer, int(TxLength), response);
-  if (DWORD(length) > capacity) return IFD_ERROR_INSUFFICIENT_BUFFER;
-  memcpy(RxBuffer, response, length);
-  *RxLength = length;
-  if (RecvPci) RecvPci->Protocol = SendPci.Protocol;
-  return IFD_SUCCESS;
+                                            PUCHAR RxBuffer, PDWORD RxLength, PSCARD_IO_HEADER RecvPci)
+{
+    const DWORD capacity = *RxLength;
+    *RxLength = 0;
+    Reader* reader = ReaderOf(Lun);
+    if (!reader)
+        return IFD_COMMUNICATION_ERROR;
+    if (!Refresh(reader))
+        return IFD_NO_SUCH_DEVICE;
+    if (!reader->slot.cardPresent)
+        return IFD_ICC_NOT_PRESENT;
+    if (!reader->slot.powered || TxLength > 0xFFFF)
+        return IFD_COMMUNICATION_ERROR;
+    Delay(reader);
+    const int failEvery = reader->current.failEvery;
+    if (failEvery > 0 && ++reader->transmits % unsigned(failEvery) == 0) {
+        LOG(PCSC_LOG_INFO, "reader %d: transmit %u fails as asked", IndexOf(reader), reader->transmits);
+        return IFD_COMMUNICATION_ERROR;
+    }
+    uint8_t response[kMaxResponse];
+    const int length = AnswerApdu(&reader->slot, TxBuffer, int(TxLength), response);
+    if (DWORD(length) > capacity)
+        return IFD_ERROR_INSUFFICIENT_BUFFER;
+    memcpy(RxBuffer, response, length);
+    *RxLength = length;
+    if (RecvPci)
+        RecvPci->Protocol = SendPci.Protocol;
+    return IFD_SUCCESS;
 }
 
-DRIVER_ENTRY RESPONSECODE IFDHControl(DWORD Lun, DWORD dwControlCode, PUCHAR TxBuffer, DWORD TxLength,
-                                      PUCHAR RxBuffer, DWORD RxLength, LPDWORD pdwBytesReturned) {
-  *pdwBytesReturned = 0;
-  Reader* reader = ReaderOf(Lun);
-  if (!reader) return IFD_COMMUNICATION_ERROR;
-  if (!Refresh(reader)) return IFD_NO_SUCH_DEVICE;
-  Delay(reader);
-  if (reader->current.failControl) {
-    LOG(PCSC_LOG_INFO, "reader %d: control request fails as asked", IndexOf(reader));
-    return IFD_COMMUNICATION_ERROR;
-  }
-  if (dwControlCode != kVendorControlCode) {
-    LOG(PCSC_LOG_ERROR, "reader %d: unknown control code 0x%lX", IndexOf(reader), dwControlCode);
-    return IFD_ERROR_NOT_SUPPORTED;
-  }
-  if (TxLength != kVendorRecordSize || !TxBuffer || !RxBuffer) {
-    LOG(PCSC_LOG_ERROR, "reader %d: vendor record of %lu bytes", IndexOf(reader), TxLength);
-    return IFD_COMMUNICATION_ERROR;
-  }
-  if (RxLength < kVendorRecordSize) return IFD_ERROR_INSUFFICIENT_BUFFER;
-  int busyMs = 0;
-  if (!AnswerVendorRecord(&reader->slot, TxBuffer, RxBuffer, &busyMs)) {
-    LOG(PCSC_LOG_ERROR, "reader %d: unknown vendor command %d", IndexOf(reader), TxBuffer[0]);
-    return IFD_ERROR_NOT_SUPPORTED;
-  }
-  if (busyMs > 0) usleep(useconds_t(busyMs) * 1000);
-  *pdwBytesReturned = kVendorRecordSize;
-  return IFD_SUCCESS;
+DRIVER_ENTRY RESPONSECODE IFDHControl(DWORD Lun, DWORD dwControlCode, PUCHAR TxBuffer, DWORD TxLength, PUCHAR RxBuffer,
+                                      DWORD RxLength, LPDWORD pdwBytesReturned)
+{
+    *pdwBytesReturned = 0;
+    Reader* reader = ReaderOf(Lun);
+    if (!reader)
+        return IFD_COMMUNICATION_ERROR;
+    if (!Refresh(reader))
+        return IFD_NO_SUCH_DEVICE;
+    Delay(reader);
+    if (reader->current.failControl) {
+        LOG(PCSC_LOG_INFO, "reader %d: control request fails as asked", IndexOf(reader));
+        return IFD_COMMUNICATION_ERROR;
+    }
+    if (dwControlCode != kVendorControlCode) {
+        LOG(PCSC_LOG_ERROR, "reader %d: unknown control code 0x%lX", IndexOf(reader), dwControlCode);
+        return IFD_ERROR_NOT_SUPPORTED;
+    }
+    if (TxLength != kVendorRecordSize || !TxBuffer || !RxBuffer) {
+        LOG(PCSC_LOG_ERROR, "reader %d: vendor record of %lu bytes", IndexOf(reader), TxLength);
+        return IFD_COMMUNICATION_ERROR;
+    }
+    if (RxLength < kVendorRecordSize)
+        return IFD_ERROR_INSUFFICIENT_BUFFER;
+    int busyMs = 0;
+    if (!AnswerVendorRecord(&reader->slot, TxBuffer, RxBuffer, &busyMs)) {
+        LOG(PCSC_LOG_ERROR, "reader %d: unknown vendor command %d", IndexOf(reader), TxBuffer[0]);
+        return IFD_ERROR_NOT_SUPPORTED;
+    }
+    if (busyMs > 0)
+        usleep(useconds_t(busyMs) * 1000);
+    *pdwBytesReturned = kVendorRecordSize;
+    return IFD_SUCCESS;
 }
 
-DRIVER_ENTRY RESPONSECODE IFDHICCPresence(DWORD Lun) {
-  Reader* reader = ReaderOf(Lun);
-  if (!reader) return IFD_COMMUNICATION_ERROR;
-  if (!Refresh(reader)) return IFD_NO_SUCH_DEVICE;
-  const bool removed = reader->removalPending;
-  reader->removalPending = false;
-  return reader->slot.cardPresent && !removed ? IFD_SUCCESS : IFD_ICC_NOT_PRESENT;
+DRIVER_ENTRY RESPONSECODE IFDHICCPresence(DWORD Lun)
+{
+    Reader* reader = ReaderOf(Lun);
+    if (!reader)
+        return IFD_COMMUNICATION_ERROR;
+    if (!Refresh(reader))
+        return IFD_NO_SUCH_DEVICE;
+    const bool removed = reader->removalPending;
+    reader->removalPending = false;
+    return reader->slot.cardPresent && !removed ? IFD_SUCCESS : IFD_ICC_NOT_PRESENT;
 }

@@ -7,96 +7,118 @@ namespace {
 constexpr int kMaxFailEvery = 1000000;
 constexpr int kMaxDelayMicros = 5000000;
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
+int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
 }
 
-bool ParseUid(const char* value, int length, uint8_t* uid) {
-  if (length != 2 * kUidSize) return false;
-  for (int i = 0; i < length; ++i)
-    if (HexDigit(value[i]) < 0) return false;
-  for (int i = 0; i < kUidSize; ++i) uid[i] = uint8_t(HexDigit(value[2 * i]) << 4 | HexDigit(value[2 * i + 1]));
-  return true;
-}
-
-bool ParseNumber(const char* value, int length, int max, int* number) {
-  if (length == 0) return false;
-  long n = 0;
-  for (int i = 0; i < length; ++i) {
-    if (value[i] < '0' || value[i] > '9') return false;
-    n = n * 10 + (value[i] - '0');
-    if (n > max) return false;
-  }
-  *number = int(n);
-  return true;
-}
-
-bool Is(const char* text, int length, const char* word) {
-  return int(strlen(word)) == length && memcmp(text, word, length) == 0;
-}
-
-bool ApplyPair(const char* key, int keyLength, const char* value, int valueLength, SimSettings* settings) {
-  int number = 0;
-  if (Is(key, keyLength, "card")) {
-    if (!Is(value, valueLength, "none") && !Is(value, valueLength, "storage1k")) return false;
-    settings->cardPresent = Is(value, valueLength, "storage1k");
+bool ParseUid(const char* value, int length, uint8_t* uid)
+{
+    if (length != 2 * kUidSize)
+        return false;
+    for (int i = 0; i < length; ++i)
+        if (HexDigit(value[i]) < 0)
+            return false;
+    for (int i = 0; i < kUidSize; ++i)
+        uid[i] = uint8_t(HexDigit(value[2 * i]) << 4 | HexDigit(value[2 * i + 1]));
     return true;
-  }
-  if (Is(key, keyLength, "uid")) return ParseUid(value, valueLength, settings->uid);
-  if (Is(key, keyLength, "fail_every")) {
-    if (!ParseNumber(value, valueLength, kMaxFailEvery, &number)) return false;
-    settings->failEvery = number;
-    return true;
-  }
-  if (Is(key, keyLength, "delay_us")) {
-    if (!ParseNumber(value, valueLength, kMaxDelayMicros, &number)) return false;
-    settings->delayMicros = number;
-    return true;
-  }
-  struct Switch {
-    const char* key;
-    bool SimSettings::*field;
-  } switches[] = {{"fail_control", &SimSettings::failControl},
-                  {"refuse_atr", &SimSettings::refuseAtr},
-                  {"refuse_attributes", &SimSettings::refuseAttributes},
-                  {"unplugged", &SimSettings::unplugged}};
-  for (const Switch& s : switches)
-    if (Is(key, keyLength, s.key)) {
-      if (!ParseNumber(value, valueLength, 1, &number)) return false;
-      settings->*s.field = number == 1;
-      return true;
+}
+
+bool ParseNumber(const char* value, int length, int max, int* number)
+{
+    if (length == 0)
+        return false;
+    long n = 0;
+    for (int i = 0; i < length; ++i) {
+        if (value[i] < '0' || value[i] > '9')
+            return false;
+        n = n * 10 + (value[i] - '0');
+        if (n > max)
+            return false;
     }
-  if (Is(key, keyLength, "ctl")) {
-    if (valueLength == 0 || valueLength >= kMaxPathLength) return false;
-    memcpy(settings->controlPath, value, valueLength);
-    settings->controlPath[valueLength] = 0;
+    *number = int(n);
     return true;
-  }
-  return false;
+}
+
+bool Is(const char* text, int length, const char* word)
+{
+    return int(strlen(word)) == length && memcmp(text, word, length) == 0;
+}
+
+bool ApplyPair(const char* key, int keyLength, const char* value, int valueLength, SimSettings* settings)
+{
+    int number = 0;
+    if (Is(key, keyLength, "card")) {
+        if (!Is(value, valueLength, "none") && !Is(value, valueLength, "storage1k"))
+            return false;
+        settings->cardPresent = Is(value, valueLength, "storage1k");
+        return true;
+    }
+    if (Is(key, keyLength, "uid"))
+        return ParseUid(value, valueLength, settings->uid);
+    if (Is(key, keyLength, "fail_every")) {
+        if (!ParseNumber(value, valueLength, kMaxFailEvery, &number))
+            return false;
+        settings->failEvery = number;
+        return true;
+    }
+    if (Is(key, keyLength, "delay_us")) {
+        if (!ParseNumber(value, valueLength, kMaxDelayMicros, &number))
+            return false;
+        settings->delayMicros = number;
+        return true;
+    }
+    struct Switch {
+        const char* key;
+        bool SimSettings::*field;
+    } switches[] = {{"fail_control", &SimSettings::failControl},
+                    {"refuse_atr", &SimSettings::refuseAtr},
+                    {"refuse_attributes", &SimSettings::refuseAttributes},
+                    {"unplugged", &SimSettings::unplugged}};
+    for (const Switch& s : switches)
+        if (Is(key, keyLength, s.key)) {
+            if (!ParseNumber(value, valueLength, 1, &number))
+                return false;
+            settings->*s.field = number == 1;
+            return true;
+        }
+    if (Is(key, keyLength, "ctl")) {
+        if (valueLength == 0 || valueLength >= kMaxPathLength)
+            return false;
+        memcpy(settings->controlPath, value, valueLength);
+        settings->controlPath[valueLength] = 0;
+        return true;
+    }
+    return false;
 }
 
 }  // namespace
 
-SimSettings DefaultSettings() {
-  SimSettings settings{};
-  settings.cardPresent = true;
-  const uint8_t uid[kUidSize] = {0x04, 0xA1, 0xB2, 0xC3};
-  memcpy(settings.uid, uid, kUidSize);
-  return settings;
+SimSettings DefaultSettings()
+{
+    SimSettings settings {};
+    settings.cardPresent = true;
+    const uint8_t uid[kUidSize] = {0x04, 0xA1, 0xB2, 0xC3};
+    memcpy(settings.uid, uid, kUidSize);
+    return settings;
 }
 
-bool ApplySettings(const char* text, SimSettings* settings) {
-  bool valid = true;
-  while (*text) {
-    const int pairLength = int(strcspn(text, ",\r\n"));
-    const char* end = text + pairLength;
-    const char* equals = static_cast<const char*>(memchr(text, '=', pairLength));
-    if (pairLength > 0)
-      valid = equals && ApplyPair(text, int(equals - text), equals + 1, int(end - equals - 1), settings) && valid;
-    text = *end ? end + 1 : end;
-  }
-  return valid;
+bool ApplySettings(const char* text, SimSettings* settings)
+{
+    bool valid = true;
+    while (*text) {
+        const int pairLength = int(strcspn(text, ",\r\n"));
+        const char* end = text + pairLength;
+        const char* equals = static_cast<const char*>(memchr(text, '=', pairLength));
+        if (pairLength > 0)
+            valid = equals && ApplyPair(text, int(equals - text), equals + 1, int(end - equals - 1), settings) && valid;
+        text = *end ? end + 1 : end;
+    }
+    return valid;
 }

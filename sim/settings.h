@@ -9,15 +9,15 @@
 constexpr int kMaxPathLength = 256;
 
 struct SimSettings {
-  bool cardPresent;
-  uint8_t uid[kUidSize];
-  int failEvery;    // every nth transmit fails; 0 never
-  int delayMicros;  // added to every answer
-  bool failControl; // every vendor control request fails
-  bool refuseAtr;   // SCARD_ATTR_ATR_STRING is refused
-  bool refuseAttributes;  // every SCARD_ATTR_ attribute is refused
-  bool unplugged;   // every call answers that the reader is gone
-  char controlPath[kMaxPathLength];
+    bool cardPresent;
+    uint8_t uid[kUidSize];
+    int failEvery;          // every nth transmit fails; 0 never
+    int delayMicros;        // added to every answer
+    bool failControl;       // every vendor control request fails
+    bool refuseAtr;         // SCARD_ATTR_ATR_STRING is refused
+    bool refuseAttributes;  // every SCARD_ATTR_ attribute is refused
+    bool unplugged;         // every call answers that the reader is gone
+    char controlPath[kMaxPathLength];
 };
 
 // A storage card with UID 04A1B2C3, no faults, no control file.

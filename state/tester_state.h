@@ -41,7 +41,7 @@ enum CommandType : int32_t {
 struct CommandSettings {
     BYTE data[SETTINGS_DATA_SIZE];  // string bytes, hex text as typed, or file bytes
     uint32_t dataLen;
-    int32_t entryMode;              // EntryMode of data; ENTRY_NONE when none
+    int32_t entryMode;  // EntryMode of data; ENTRY_NONE when none
     uint8_t p1;
     uint8_t p2;
     uint8_t p3;

@@ -39,104 +39,135 @@
 #include <unistd.h>
 
 // The reader name as libpcsclite lists it (reader 0 or 1), "" outside the harness.
-inline std::string SimReaderName(int reader) {
-  const char* name = getenv(reader == 0 ? "QTU_SIM_READER0" : "QTU_SIM_READER1");
-  return name ? name : "";
+inline std::string SimReaderName(int reader)
+{
+    const char* name = getenv(reader == 0 ? "QTU_SIM_READER0" : "QTU_SIM_READER1");
+    return name ? name : "";
 }
 
-inline std::string SimControlPath(int reader) {
-  const char* dir = getenv("QTU_SIM_DIR");
-  return std::string(dir ? dir : ".") + "/reader" + std::to_string(reader) + ".ctl";
+inline std::string SimControlPath(int reader)
+{
+    const char* dir = getenv("QTU_SIM_DIR");
+    return std::string(dir ? dir : ".") + "/reader" + std::to_string(reader) + ".ctl";
 }
 
 // Sets one key of a reader's control file, keeping the others. The file is replaced
 // atomically (temporary file + rename), and its modification time always moves forward,
 // so the driver sees every change however quickly changes follow each other.
-inline bool SimSetKey(int reader, const std::string& key, const std::string& value) {
-  const std::string path = SimControlPath(reader);
-  std::string kept;
-  if (FILE* in = fopen(path.c_str(), "r")) {
-    char line[256];
-    while (fgets(line, sizeof line, in))
-      if (std::string(line).rfind(key + "=", 0) != 0) kept += line;
-    fclose(in);
-  }
-  kept += key + "=" + value + "\n";
+inline bool SimSetKey(int reader, const std::string& key, const std::string& value)
+{
+    const std::string path = SimControlPath(reader);
+    std::string kept;
+    if (FILE* in = fopen(path.c_str(), "r")) {
+        char line[256];
+        while (fgets(line, sizeof line, in))
+            if (std::string(line).rfind(key + "=", 0) != 0)
+                kept += line;
+        fclose(in);
+    }
+    kept += key + "=" + value + "\n";
 
-  struct stat old {};
-  const bool hadOld = stat(path.c_str(), &old) == 0;
-  const std::string tmp = path + ".tmp";
-  FILE* out = fopen(tmp.c_str(), "w");
-  if (!out) return false;
-  const bool written = fputs(kept.c_str(), out) >= 0;
-  fflush(out);
-  struct stat now {};
-  fstat(fileno(out), &now);
-  if (hadOld && (now.st_mtim.tv_sec < old.st_mtim.tv_sec ||
-                 (now.st_mtim.tv_sec == old.st_mtim.tv_sec && now.st_mtim.tv_nsec <= old.st_mtim.tv_nsec))) {
-    timespec times[2] = {old.st_mtim, old.st_mtim};
-    if (++times[1].tv_nsec == 1000000000) times[1] = {times[1].tv_sec + 1, 0};
-    times[0] = times[1];
-    futimens(fileno(out), times);
-  }
-  fclose(out);
-  return written && rename(tmp.c_str(), path.c_str()) == 0;
+    struct stat old { };
+    const bool hadOld = stat(path.c_str(), &old) == 0;
+    const std::string tmp = path + ".tmp";
+    FILE* out = fopen(tmp.c_str(), "w");
+    if (!out)
+        return false;
+    const bool written = fputs(kept.c_str(), out) >= 0;
+    fflush(out);
+    struct stat now { };
+    fstat(fileno(out), &now);
+    if (hadOld
+        && (now.st_mtim.tv_sec < old.st_mtim.tv_sec
+            || (now.st_mtim.tv_sec == old.st_mtim.tv_sec && now.st_mtim.tv_nsec <= old.st_mtim.tv_nsec))) {
+        timespec times[2] = {old.st_mtim, old.st_mtim};
+        if (++times[1].tv_nsec == 1000000000)
+            times[1] = {times[1].tv_sec + 1, 0};
+        times[0] = times[1];
+        futimens(fileno(out), times);
+    }
+    fclose(out);
+    return written && rename(tmp.c_str(), path.c_str()) == 0;
 }
 
 // Puts the storage card into the reader (a fresh one) or takes it out.
-inline bool SimSetCard(int reader, bool present) {
-  return SimSetKey(reader, "card", present ? "storage1k" : "none");
+inline bool SimSetCard(int reader, bool present)
+{
+    return SimSetKey(reader, "card", present ? "storage1k" : "none");
 }
 
 // The UID of the next card put in ("04A1B2C3"); a card already in keeps its UID.
-inline bool SimSetUid(int reader, const std::string& uidHex) { return SimSetKey(reader, "uid", uidHex); }
+inline bool SimSetUid(int reader, const std::string& uidHex)
+{
+    return SimSetKey(reader, "uid", uidHex);
+}
 
 // Every nth transmit fails with a communication error; 0 turns it off.
-inline bool SimSetFailEvery(int reader, int n) { return SimSetKey(reader, "fail_every", std::to_string(n)); }
+inline bool SimSetFailEvery(int reader, int n)
+{
+    return SimSetKey(reader, "fail_every", std::to_string(n));
+}
 
 // Every answer comes that many microseconds late; 0 turns it off.
-inline bool SimSetDelayMicros(int reader, int us) { return SimSetKey(reader, "delay_us", std::to_string(us)); }
+inline bool SimSetDelayMicros(int reader, int us)
+{
+    return SimSetKey(reader, "delay_us", std::to_string(us));
+}
 
 // While on, every vendor control request fails.
-inline bool SimFailControl(int reader, bool fail) { return SimSetKey(reader, "fail_control", fail ? "1" : "0"); }
+inline bool SimFailControl(int reader, bool fail)
+{
+    return SimSetKey(reader, "fail_control", fail ? "1" : "0");
+}
 
 // While on, the reader refuses the ATR attribute (refuse_atr) or every attribute.
-inline bool SimSetRefuseAtr(int reader, bool refuse) { return SimSetKey(reader, "refuse_atr", refuse ? "1" : "0"); }
-inline bool SimSetRefuseAttributes(int reader, bool refuse) {
-  return SimSetKey(reader, "refuse_attributes", refuse ? "1" : "0");
+inline bool SimSetRefuseAtr(int reader, bool refuse)
+{
+    return SimSetKey(reader, "refuse_atr", refuse ? "1" : "0");
+}
+inline bool SimSetRefuseAttributes(int reader, bool refuse)
+{
+    return SimSetKey(reader, "refuse_attributes", refuse ? "1" : "0");
 }
 
 // While on, pcscd finds the reader gone (see unplugged above).
-inline bool SimSetUnplugged(int reader, bool unplugged) { return SimSetKey(reader, "unplugged", unplugged ? "1" : "0"); }
+inline bool SimSetUnplugged(int reader, bool unplugged)
+{
+    return SimSetKey(reader, "unplugged", unplugged ? "1" : "0");
+}
 
 // Back to the reader's defaults (its card, no faults). A card that stays in keeps its memory.
-inline bool SimReset(int reader) {
-  const std::string path = SimControlPath(reader);
-  return unlink(path.c_str()) == 0 || access(path.c_str(), F_OK) != 0;
+inline bool SimReset(int reader)
+{
+    const std::string path = SimControlPath(reader);
+    return unlink(path.c_str()) == 0 || access(path.c_str(), F_OK) != 0;
 }
 
 // Kills the private pcscd as in a crash ("kill"), or starts a new one ("start"), through the
 // harness's QTU_PCSCD_CONTROL; returns when that is done. false outside the harness.
-inline bool SimPcscd(const char* verb) {
-  const char* control = getenv("QTU_PCSCD_CONTROL");
-  return control && system((std::string(control) + " " + verb).c_str()) == 0;
+inline bool SimPcscd(const char* verb)
+{
+    const char* control = getenv("QTU_PCSCD_CONTROL");
+    return control && system((std::string(control) + " " + verb).c_str()) == 0;
 }
 
 // Waits until pcscd reports the reader's card as present or absent; false on timeout.
-inline bool SimWaitForCard(int reader, bool present, int timeoutMs = 5000) {
-  SCARDCONTEXT context = 0;
-  if (SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context) != SCARD_S_SUCCESS) return false;
-  const std::string name = SimReaderName(reader);
-  SCARD_READERSTATE state{};
-  state.szReader = name.c_str();
-  state.dwCurrentState = SCARD_STATE_UNAWARE;
-  bool reached = false;
-  for (int waited = 0; !reached && waited <= timeoutMs; waited += 100) {
-    if (SCardGetStatusChange(context, 100, &state, 1) == SCARD_S_SUCCESS) {
-      reached = (state.dwEventState & (present ? SCARD_STATE_PRESENT : SCARD_STATE_EMPTY)) != 0;
-      state.dwCurrentState = state.dwEventState & ~SCARD_STATE_CHANGED;
+inline bool SimWaitForCard(int reader, bool present, int timeoutMs = 5000)
+{
+    SCARDCONTEXT context = 0;
+    if (SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context) != SCARD_S_SUCCESS)
+        return false;
+    const std::string name = SimReaderName(reader);
+    SCARD_READERSTATE state {};
+    state.szReader = name.c_str();
+    state.dwCurrentState = SCARD_STATE_UNAWARE;
+    bool reached = false;
+    for (int waited = 0; !reached && waited <= timeoutMs; waited += 100) {
+        if (SCardGetStatusChange(context, 100, &state, 1) == SCARD_S_SUCCESS) {
+            reached = (state.dwEventState & (present ? SCARD_STATE_PRESENT : SCARD_STATE_EMPTY)) != 0;
+            state.dwCurrentState = state.dwEventState & ~SCARD_STATE_CHANGED;
+        }
     }
-  }
-  SCardReleaseContext(context);
-  return reached;
+    SCardReleaseContext(context);
+    return reached;
 }

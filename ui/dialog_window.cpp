@@ -37,7 +37,12 @@ int RunMenu(const PopupMenu& menu, QWidget* parent, QPoint position, bool upward
     return chosen ? chosen->data().toInt() : 0;
 }
 
-FieldValidator::FieldValidator(bool uppercase, QObject* parent) : QValidator(parent), limit(0), uppercase(uppercase) {}
+FieldValidator::FieldValidator(bool uppercase, QObject* parent)
+    : QValidator(parent)
+    , limit(0)
+    , uppercase(uppercase)
+{
+}
 
 QValidator::State FieldValidator::validate(QString& input, int&) const
 {
@@ -51,7 +56,12 @@ QValidator::State FieldValidator::validate(QString& input, int&) const
     return limit > 0 && input.size() > limit ? Invalid : Acceptable;
 }
 
-EditField::EditField(DialogWindow* dialog, int id) : QLineEdit(dialog), dialog(dialog), id(id) {}
+EditField::EditField(DialogWindow* dialog, int id)
+    : QLineEdit(dialog)
+    , dialog(dialog)
+    , id(id)
+{
+}
 
 void EditField::focusInEvent(QFocusEvent* event)
 {
@@ -80,7 +90,10 @@ int AverageCharWidth(const QFontMetrics& metrics)
 // for a mouse click.
 class PlainRadioButtonAccessible : public QAccessibleWidget {
 public:
-    explicit PlainRadioButtonAccessible(PlainRadioButton* radio) : QAccessibleWidget(radio, QAccessible::RadioButton) {}
+    explicit PlainRadioButtonAccessible(PlainRadioButton* radio)
+        : QAccessibleWidget(radio, QAccessible::RadioButton)
+    {
+    }
 
     QAccessible::State state() const override
     {
@@ -141,7 +154,7 @@ bool TakesTabStop(ControlKind kind)
     }
 }
 
-}
+}  // namespace
 
 QString StripMnemonic(const QString& caption)
 {
@@ -170,18 +183,18 @@ QIcon ProgramIcon()
 }
 
 DialogWindow::DialogWindow(const DialogTemplate& dialogTemplate, DialogWindow* owner, DLGPROC proc)
-    : QWidget(owner, owner ? Qt::Dialog : Qt::Window),
-      dialogTemplate(dialogTemplate),
-      proc(proc),
-      items{},
-      systemMenu{},
-      loop(nullptr),
-      ended(false),
-      destroyed(false),
-      result(0)
+    : QWidget(owner, owner ? Qt::Dialog : Qt::Window)
+    , dialogTemplate(dialogTemplate)
+    , proc(proc)
+    , items {}
+    , systemMenu {}
+    , loop(nullptr)
+    , ended(false)
+    , destroyed(false)
+    , result(0)
 {
     Qt::WindowFlags flags = windowFlags() | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                            | Qt::WindowCloseButtonHint;
+        | Qt::WindowCloseButtonHint;
     flags &= ~(Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint);
     if (dialogTemplate.minimizable)
         flags |= Qt::WindowMinimizeButtonHint;

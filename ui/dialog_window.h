@@ -20,12 +20,12 @@ constexpr int MENU_TEXT_SIZE = 64;
 // A menu as the program builds it; the Qt menu exists only while it is open.
 struct PopupMenu {
     struct Item {
-        int id;                    // 0 for a separator
+        int id;  // 0 for a separator
         char text[MENU_TEXT_SIZE];
     };
     Item items[MENU_ITEM_CAPACITY];
     int count;
-    PopupMenu* next;               // every menu made by CreatePopupMenu stays on one list
+    PopupMenu* next;  // every menu made by CreatePopupMenu stays on one list
 };
 
 // Opens `menu` with its top-left corner at `position` (screen coordinates),
@@ -40,7 +40,7 @@ class FieldValidator : public QValidator {
 public:
     FieldValidator(bool uppercase, QObject* parent);
     State validate(QString& input, int& position) const override;
-    int limit;   // characters; 0 for none
+    int limit;  // characters; 0 for none
     bool uppercase;
 };
 
@@ -66,14 +66,17 @@ public:
     using QRadioButton::QRadioButton;
 
 protected:
-    void nextCheckState() override {}
+    void nextCheckState() override { }
 };
 
 // The log pane keeps the bytes it was given, so reading it back returns
 // exactly them (line breaks included).
 class LogView : public QPlainTextEdit {
 public:
-    explicit LogView(QWidget* parent) : QPlainTextEdit(parent) {}
+    explicit LogView(QWidget* parent)
+        : QPlainTextEdit(parent)
+    {
+    }
     QByteArray bytes;
 };
 
@@ -89,7 +92,7 @@ public:
     INT_PTR Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
     void Notify(int id, unsigned code);
     QWidget* Item(int id) const;
-    int ItemIndex(int id) const;   // place in the template, -1 when none
+    int ItemIndex(int id) const;  // place in the template, -1 when none
     const ControlTemplate* ItemTemplate(int id) const;
     // Dialog units to pixels with the window font's metrics.
     int PixelsX(int units) const;
@@ -100,14 +103,14 @@ public:
 
     const DialogTemplate& dialogTemplate;
     DLGPROC proc;
-    int baseX;   // average character width of the window font
-    int baseY;   // its height
-    QWidget* items[64];   // in template order; no template has more controls
-    bool unpainted[64];   // the control's text changed since it was last repainted
+    int baseX;           // average character width of the window font
+    int baseY;           // its height
+    QWidget* items[64];  // in template order; no template has more controls
+    bool unpainted[64];  // the control's text changed since it was last repainted
     PopupMenu systemMenu;
-    QEventLoop* loop;   // the modal run, while it lasts
+    QEventLoop* loop;  // the modal run, while it lasts
     bool ended;
-    bool destroyed;     // WM_DESTROY has been sent: no more messages
+    bool destroyed;  // WM_DESTROY has been sent: no more messages
     INT_PTR result;
 
 protected:

@@ -9,9 +9,10 @@ namespace {
 
 using K = ControlKind;
 
-// In template order. The mnemonic labels of the vendor fields name their own
+// In template order, one control per row (kept unformatted). The mnemonic labels of the vendor fields name their own
 // field as buddy: the next field in the order would be the wrong one for
 // "P&2" and "L&e", which follow "P&1" and "L&c".
+// clang-format off
 const ControlTemplate mainControls[] = {
     {IDC_ESTABLISH, "IDC_ESTABLISH", K::PushButton, "&Establish Context", 22, 20, 70, 14, 1, nullptr, false, 0},
     {IDC_LIST_READERS, "IDC_LIST_READERS", K::PushButton, "&List Devices", 22, 40, 70, 14, 2, nullptr, false, 0},
@@ -78,7 +79,9 @@ const ControlTemplate mainControls[] = {
     {IDC_LENGTH_LABEL, "IDC_LENGTH_LABEL", K::Label, "Length", 296, 233, 32, 8, 63, nullptr, false, 0},
     {IDC_LENGTH, "IDC_LENGTH", K::NumberField, "", 331, 230, 25, 14, 64, "Length", false, 0},
 };
+// clang-format on
 
+// clang-format off
 const ControlTemplate aboutControls[] = {
     {IDC_ABOUT_TITLE, "IDC_ABOUT_TITLE", K::Label, "Quarnel Test Program", 35, 6, 154, 15, 1, nullptr, false, 0},
     {IDC_ABOUT_OK, "IDC_ABOUT_OK", K::DefaultButton, "O&K", 75, 85, 50, 14, 2, nullptr, false, 0},
@@ -87,13 +90,14 @@ const ControlTemplate aboutControls[] = {
     {IDC_ABOUT_ICON, "IDC_ABOUT_ICON", K::Icon, "", 5, 5, 20, 20, 5, "Program Icon", false, 0},
     {IDC_ABOUT_VERSION, "IDC_ABOUT_VERSION", K::Label, "x x x", 35, 30, 155, 10, 6, nullptr, false, 0},
 };
+// clang-format on
 
 const DialogTemplate templates[] = {
     {IDD_MAIN, "IDD_MAIN", "Quarnel Test Utility", 418, 406, true, true, mainControls, int(std::size(mainControls))},
     {IDD_ABOUT, "IDD_ABOUT", "About . . .", 197, 106, false, false, aboutControls, int(std::size(aboutControls))},
 };
 
-}
+}  // namespace
 
 const DialogTemplate* FindDialogTemplate(int templateId)
 {

@@ -4,27 +4,27 @@
 #pragma once
 
 enum class ControlKind {
-    PushButton,      // tab stop; Enter on it presses it
-    DefaultButton,   // as PushButton, and Enter anywhere in the window presses it
-    RadioButton,     // plain: a click only notifies, the check is the program's
-    CheckBox,        // automatic: a click toggles the check, then notifies
-    Edit,            // single-line edit field with a tab stop
-    NumberField,     // Edit with right-aligned text
-    ReadOnly,        // read-only single-line field, no tab stop
-    ReadOnlyRight,   // ReadOnly with right-aligned text
-    Log,             // read-only multi-line field, unwrapped, no tab stop
-    ListBox,         // unsorted list with a tab stop
-    Label,           // left-aligned static text
-    LabelRight,      // right-aligned static text
-    GroupBox,        // frame with a caption, behind the controls it frames
-    Icon,            // the program icon
+    PushButton,     // tab stop; Enter on it presses it
+    DefaultButton,  // as PushButton, and Enter anywhere in the window presses it
+    RadioButton,    // plain: a click only notifies, the check is the program's
+    CheckBox,       // automatic: a click toggles the check, then notifies
+    Edit,           // single-line edit field with a tab stop
+    NumberField,    // Edit with right-aligned text
+    ReadOnly,       // read-only single-line field, no tab stop
+    ReadOnlyRight,  // ReadOnly with right-aligned text
+    Log,            // read-only multi-line field, unwrapped, no tab stop
+    ListBox,        // unsorted list with a tab stop
+    Label,          // left-aligned static text
+    LabelRight,     // right-aligned static text
+    GroupBox,       // frame with a caption, behind the controls it frames
+    Icon,           // the program icon
 };
 
 struct ControlTemplate {
     int id;
-    const char* name;            // the IDC_ name, also the widget's objectName
+    const char* name;  // the IDC_ name, also the widget's objectName
     ControlKind kind;
-    const char* caption;         // as stored, '&' marks the mnemonic; "" for none
+    const char* caption;  // as stored, '&' marks the mnemonic; "" for none
     int x, y, w, h;
     int order;                   // place in the template, 1-based
     const char* accessibleName;  // for controls without a caption; nullptr otherwise
@@ -34,10 +34,10 @@ struct ControlTemplate {
 
 struct DialogTemplate {
     int id;
-    const char* name;   // the IDD_ name, also the window's objectName
+    const char* name;  // the IDD_ name, also the window's objectName
     const char* title;
     int width, height;
-    bool centred;       // centred on the screen; otherwise at the owner's client origin
+    bool centred;  // centred on the screen; otherwise at the owner's client origin
     bool minimizable;
     const ControlTemplate* controls;
     int controlCount;

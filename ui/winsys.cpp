@@ -29,7 +29,7 @@ constexpr unsigned ERROR_RESOURCE_NAME_NOT_FOUND = 1814;
 
 unsigned lastError;
 unsigned lastFileDialogError;
-PopupMenu* popupMenus;   // keeps every popup menu reachable for the program's life
+PopupMenu* popupMenus;  // keeps every popup menu reachable for the program's life
 
 ControlKind KindOf(HWND dialog, int id)
 {
@@ -39,7 +39,7 @@ ControlKind KindOf(HWND dialog, int id)
 bool IsEditKind(ControlKind kind)
 {
     return kind == ControlKind::Edit || kind == ControlKind::NumberField || kind == ControlKind::ReadOnly
-           || kind == ControlKind::ReadOnlyRight;
+        || kind == ControlKind::ReadOnlyRight;
 }
 
 // Copies at most capacity - 1 bytes and a terminator; returns the count.
@@ -67,7 +67,7 @@ HWND CreateDialogWindow(int templateId, HWND owner, DLGPROC proc, LPARAM param, 
     return dialog;
 }
 
-}
+}  // namespace
 
 QWidget* DialogWidget(HWND dialog)
 {
@@ -397,7 +397,7 @@ HMENU GetSystemMenu(HWND dialog)
 
 HMENU CreatePopupMenu()
 {
-    auto* menu = new PopupMenu{};
+    auto* menu = new PopupMenu {};
     menu->next = popupMenus;
     popupMenus = menu;
     return menu;
@@ -416,7 +416,7 @@ void AppendMenuSeparator(HMENU menu)
 {
     if (!menu || menu->count >= MENU_ITEM_CAPACITY)
         return;
-    menu->items[menu->count++] = PopupMenu::Item{};
+    menu->items[menu->count++] = PopupMenu::Item {};
 }
 
 void TrackPopupMenuUpward(HMENU menu, HWND owner, int x, int y)
@@ -467,8 +467,11 @@ QByteArray NativePath(const QString& path)
 // which then asks for an existing file, as ExistingFile mode does.
 class OpenFileDialog : public QFileDialog {
 public:
-    explicit OpenFileDialog(QWidget* parent) : QFileDialog(parent) {}
-    QByteArray chosen;   // the file system's own bytes, so the file opens under this very name
+    explicit OpenFileDialog(QWidget* parent)
+        : QFileDialog(parent)
+    {
+    }
+    QByteArray chosen;  // the file system's own bytes, so the file opens under this very name
 
 protected:
     void accept() override
@@ -478,7 +481,7 @@ protected:
             return;
         QFileInfo typed(files.first());
         if (typed.isDir()) {
-            QFileDialog::accept();   // opens the folder
+            QFileDialog::accept();  // opens the folder
             return;
         }
         chosen = NativePath(files.first());
@@ -486,9 +489,9 @@ protected:
         if (stat(chosen.constData(), &info) == 0 && !S_ISDIR(info.st_mode))
             QDialog::accept();
         else
-            QMessageBox::warning(this, windowTitle(),
-                                 tr("%1\nFile not found.\nPlease verify the correct file name was given.")
-                                     .arg(typed.fileName()));
+            QMessageBox::warning(
+                this, windowTitle(),
+                tr("%1\nFile not found.\nPlease verify the correct file name was given.").arg(typed.fileName()));
     }
 };
 

@@ -20,7 +20,7 @@
 
 #include <cstdint>
 
-typedef struct DialogWindow* HWND;   // a dialog built from a template
+typedef struct DialogWindow* HWND;  // a dialog built from a template
 typedef struct PopupMenu* HMENU;
 typedef unsigned int UINT;
 typedef uintptr_t WPARAM;
@@ -57,9 +57,18 @@ constexpr unsigned EN_KILLFOCUS = 0x0200;
 constexpr unsigned EN_CHANGE = 0x0300;
 constexpr unsigned EN_UPDATE = 0x0400;
 
-inline unsigned LOWORD(WPARAM w) { return unsigned(w & 0xFFFF); }
-inline unsigned HIWORD(WPARAM w) { return unsigned((w >> 16) & 0xFFFF); }
-inline WPARAM MAKEWPARAM(unsigned low, unsigned high) { return WPARAM((low & 0xFFFF) | ((high & 0xFFFF) << 16)); }
+inline unsigned LOWORD(WPARAM w)
+{
+    return unsigned(w & 0xFFFF);
+}
+inline unsigned HIWORD(WPARAM w)
+{
+    return unsigned((w >> 16) & 0xFFFF);
+}
+inline WPARAM MAKEWPARAM(unsigned low, unsigned high)
+{
+    return WPARAM((low & 0xFFFF) | ((high & 0xFFFF) << 16));
+}
 
 struct RECT {
     int left;
@@ -109,9 +118,9 @@ bool IsDlgButtonChecked(HWND dialog, int id);
 // Typing beyond the limit is refused; texts the program sets are not cut.
 void LimitDlgItemText(HWND dialog, int id, int limit);
 void ListResetContent(HWND dialog, int id);
-void ListAddString(HWND dialog, int id, const char* text);   // appended, never sorted
+void ListAddString(HWND dialog, int id, const char* text);  // appended, never sorted
 void ListSetCurSel(HWND dialog, int id, int index);
-int ListGetCurSel(HWND dialog, int id);                        // -1 when none
+int ListGetCurSel(HWND dialog, int id);  // -1 when none
 int ListGetCount(HWND dialog, int id);
 // Copies entry `index` (at most capacity - 1 characters and a terminator).
 int ListGetText(HWND dialog, int id, int index, char* buffer, int capacity);

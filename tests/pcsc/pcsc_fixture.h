@@ -20,68 +20,90 @@ constexpr int kRecordSize = 276;
 inline const Bytes kTransportKey = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
 inline const Bytes kDefaultUid = {0x04, 0xA1, 0xB2, 0xC3};
 
-inline Bytes Cat(Bytes a, const Bytes& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
+inline Bytes Cat(Bytes a, const Bytes& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
 }
 
-inline uint16_t Sw(const Bytes& response) {
-  return response.size() < 2 ? 0 : uint16_t(response[response.size() - 2] << 8 | response.back());
+inline uint16_t Sw(const Bytes& response)
+{
+    return response.size() < 2 ? 0 : uint16_t(response[response.size() - 2] << 8 | response.back());
 }
 
-inline Bytes LoadKeyApdu(uint8_t slot, const Bytes& key) { return Cat({0x00, 0x82, 0x00, slot, 0x06}, key); }
-inline Bytes AuthApdu(uint8_t block, uint8_t keyType, uint8_t slot) { return {0x00, 0x88, 0x00, block, keyType, slot}; }
-inline Bytes ReadApdu(uint8_t block) { return {0x00, 0xB0, 0x00, block, 0x10}; }
-inline Bytes UpdateApdu(uint8_t block, const Bytes& data) { return Cat({0x00, 0xD6, 0x00, block, 0x10}, data); }
+inline Bytes LoadKeyApdu(uint8_t slot, const Bytes& key)
+{
+    return Cat({0x00, 0x82, 0x00, slot, 0x06}, key);
+}
+inline Bytes AuthApdu(uint8_t block, uint8_t keyType, uint8_t slot)
+{
+    return {0x00, 0x88, 0x00, block, keyType, slot};
+}
+inline Bytes ReadApdu(uint8_t block)
+{
+    return {0x00, 0xB0, 0x00, block, 0x10};
+}
+inline Bytes UpdateApdu(uint8_t block, const Bytes& data)
+{
+    return Cat({0x00, 0xD6, 0x00, block, 0x10}, data);
+}
 
 class PcscTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_FALSE(SimReaderName(0).empty()) << "run inside scripts/with-sim-pcscd";
-    SimReset(0);
-    SimReset(1);
-    ASSERT_TRUE(SimWaitForCard(0, true));
-    ASSERT_TRUE(SimWaitForCard(1, false));
-    ASSERT_EQ(SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context), SCARD_S_SUCCESS);
-  }
+protected:
+    void SetUp() override
+    {
+        ASSERT_FALSE(SimReaderName(0).empty()) << "run inside scripts/with-sim-pcscd";
+        SimReset(0);
+        SimReset(1);
+        ASSERT_TRUE(SimWaitForCard(0, true));
+        ASSERT_TRUE(SimWaitForCard(1, false));
+        ASSERT_EQ(SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context), SCARD_S_SUCCESS);
+    }
 
-  void TearDown() override {
-    if (card) SCardDisconnect(card, SCARD_LEAVE_CARD);
-    SCardReleaseContext(context);
-    SimReset(0);
-    SimReset(1);
-  }
+    void TearDown() override
+    {
+        if (card)
+            SCardDisconnect(card, SCARD_LEAVE_CARD);
+        SCardReleaseContext(context);
+        SimReset(0);
+        SimReset(1);
+    }
 
-  LONG Connect(int reader = 0) {
-    return SCardConnect(context, SimReaderName(reader).c_str(), SCARD_SHARE_EXCLUSIVE, kAllProtocols, &card, &protocol);
-  }
+    LONG Connect(int reader = 0)
+    {
+        return SCardConnect(context, SimReaderName(reader).c_str(), SCARD_SHARE_EXCLUSIVE, kAllProtocols, &card,
+                            &protocol);
+    }
 
-  // Sends an APDU on the connected card; returns the status of the call.
-  LONG Transmit(const Bytes& apdu, Bytes* response) {
-    const SCARD_IO_REQUEST* pci = protocol == SCARD_PROTOCOL_T1   ? SCARD_PCI_T1
-                                  : protocol == SCARD_PROTOCOL_T0 ? SCARD_PCI_T0
-                                                                  : SCARD_PCI_RAW;
-    uint8_t buffer[300];
-    DWORD length = sizeof buffer;
-    const LONG status = SCardTransmit(card, pci, apdu.data(), apdu.size(), nullptr, buffer, &length);
-    response->assign(buffer, buffer + (status == SCARD_S_SUCCESS ? length : 0));
-    return status;
-  }
+    // Sends an APDU on the connected card; returns the status of the call.
+    LONG Transmit(const Bytes& apdu, Bytes* response)
+    {
+        const SCARD_IO_REQUEST* pci = protocol == SCARD_PROTOCOL_T1 ? SCARD_PCI_T1
+            : protocol == SCARD_PROTOCOL_T0                         ? SCARD_PCI_T0
+                                                                    : SCARD_PCI_RAW;
+        uint8_t buffer[300];
+        DWORD length = sizeof buffer;
+        const LONG status = SCardTransmit(card, pci, apdu.data(), apdu.size(), nullptr, buffer, &length);
+        response->assign(buffer, buffer + (status == SCARD_S_SUCCESS ? length : 0));
+        return status;
+    }
 
-  // The response of an APDU that must go through.
-  Bytes Exchange(const Bytes& apdu) {
-    Bytes response;
-    EXPECT_EQ(Transmit(apdu, &response), SCARD_S_SUCCESS);
-    return response;
-  }
+    // The response of an APDU that must go through.
+    Bytes Exchange(const Bytes& apdu)
+    {
+        Bytes response;
+        EXPECT_EQ(Transmit(apdu, &response), SCARD_S_SUCCESS);
+        return response;
+    }
 
-  // Loads the transport key into slot 1 and authenticates to the sector of block with key A.
-  void Authenticate(uint8_t block) {
-    ASSERT_EQ(Sw(Exchange(LoadKeyApdu(1, kTransportKey))), 0x9000);
-    ASSERT_EQ(Sw(Exchange(AuthApdu(block, 0x60, 1))), 0x9000);
-  }
+    // Loads the transport key into slot 1 and authenticates to the sector of block with key A.
+    void Authenticate(uint8_t block)
+    {
+        ASSERT_EQ(Sw(Exchange(LoadKeyApdu(1, kTransportKey))), 0x9000);
+        ASSERT_EQ(Sw(Exchange(AuthApdu(block, 0x60, 1))), 0x9000);
+    }
 
-  SCARDCONTEXT context = 0;
-  SCARDHANDLE card = 0;
-  DWORD protocol = 0;
+    SCARDCONTEXT context = 0;
+    SCARDHANDLE card = 0;
+    DWORD protocol = 0;
 };

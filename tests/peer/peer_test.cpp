@@ -47,7 +47,11 @@ TEST_F(PeerTest, SessionShowsWhatTheReaderAnswers)
         {"connect", [&] { Click(IDC_CONNECT); }, "SCardConnect: OK, protocol = 0x00000002.", OK,
          [&] { EXPECT_EQ(Text(IDC_ATR), "3B 95 13 81 01 80 73 FF 01 00 0B "); }},
         // 17 attributes are refused; vpcd answers the two names with "insufficient buffer".
-        {"attributes", [&] { reportStart = LogEntries().size(); Click(IDC_ATTRIBUTES); },
+        {"attributes",
+         [&] {
+             reportStart = LogEntries().size();
+             Click(IDC_ATTRIBUTES);
+         },
          "IFD Vendor Name:   error 0x8010001F (Feature not supported.)", OK,
          [&] {
              std::vector<std::string> entries = LogEntries();
@@ -55,8 +59,10 @@ TEST_F(PeerTest, SessionShowsWhatTheReaderAnswers)
              for (size_t i = reportStart; i < entries.size(); i++) {
                  std::string label = entries[i].substr(0, entries[i].find(":   ") + 4);
                  bool name = label == "Friendly Name:   " || label == "System Name:   ";
-                 EXPECT_EQ(entries[i], label + (name ? "error 0x80100008 (Insufficient buffer.)"
-                                                     : "error 0x8010001F (Feature not supported.)"));
+                 EXPECT_EQ(entries[i],
+                           label
+                               + (name ? "error 0x80100008 (Insufficient buffer.)"
+                                       : "error 0x8010001F (Feature not supported.)"));
              }
          }},
         {"select an unknown application",

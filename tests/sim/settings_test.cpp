@@ -8,42 +8,44 @@
 
 namespace {
 
-TEST(SimSettings, DeviceNameAndControlFileForms) {
-  SimSettings s = DefaultSettings();
-  EXPECT_TRUE(s.cardPresent);
-  EXPECT_EQ(s.uid[1], 0xA1);
-  ASSERT_TRUE(ApplySettings("card=none,uid=0a1B2c3D,ctl=/tmp/x/reader1.ctl", &s));
-  EXPECT_FALSE(s.cardPresent);
-  const uint8_t uid[4] = {0x0A, 0x1B, 0x2C, 0x3D};
-  EXPECT_EQ(memcmp(s.uid, uid, 4), 0);
-  EXPECT_STREQ(s.controlPath, "/tmp/x/reader1.ctl");
+TEST(SimSettings, DeviceNameAndControlFileForms)
+{
+    SimSettings s = DefaultSettings();
+    EXPECT_TRUE(s.cardPresent);
+    EXPECT_EQ(s.uid[1], 0xA1);
+    ASSERT_TRUE(ApplySettings("card=none,uid=0a1B2c3D,ctl=/tmp/x/reader1.ctl", &s));
+    EXPECT_FALSE(s.cardPresent);
+    const uint8_t uid[4] = {0x0A, 0x1B, 0x2C, 0x3D};
+    EXPECT_EQ(memcmp(s.uid, uid, 4), 0);
+    EXPECT_STREQ(s.controlPath, "/tmp/x/reader1.ctl");
 
-  ASSERT_TRUE(ApplySettings("fail_every=3\ndelay_us=250\r\n\nfail_control=1\ncard=storage1k\n", &s));
-  EXPECT_TRUE(s.cardPresent);
-  EXPECT_EQ(s.failEvery, 3);
-  EXPECT_EQ(s.delayMicros, 250);
-  EXPECT_TRUE(s.failControl);
-  ASSERT_TRUE(ApplySettings(",fail_control=0\n,", &s));
-  EXPECT_FALSE(s.failControl);
-  EXPECT_EQ(s.failEvery, 3) << "pairs not named keep their values";
+    ASSERT_TRUE(ApplySettings("fail_every=3\ndelay_us=250\r\n\nfail_control=1\ncard=storage1k\n", &s));
+    EXPECT_TRUE(s.cardPresent);
+    EXPECT_EQ(s.failEvery, 3);
+    EXPECT_EQ(s.delayMicros, 250);
+    EXPECT_TRUE(s.failControl);
+    ASSERT_TRUE(ApplySettings(",fail_control=0\n,", &s));
+    EXPECT_FALSE(s.failControl);
+    EXPECT_EQ(s.failEvery, 3) << "pairs not named keep their values";
 }
 
 // A bad pair is reported and skipped; the good pairs around it still apply.
-TEST(SimSettings, BadPairsAreRejected) {
-  const std::string longPath = "ctl=/" + std::string(kMaxPathLength, 'p');
-  for (const std::string& bad :
-       {std::string("card=mifare"), std::string("uid=04A1B2"), std::string("uid=04A1B2C3D4"), std::string("uid=04A1B2CG"),
-        std::string("fail_every=-1"), std::string("fail_every="), std::string("fail_every=99999999999"),
-        std::string("delay_us=5000001"), std::string("fail_control=2"), std::string("colour=red"),
-        std::string("card"), std::string("ctl="), longPath}) {
-    SimSettings s = DefaultSettings();
-    EXPECT_FALSE(ApplySettings(("delay_us=7," + bad + ",fail_every=2").c_str(), &s)) << bad;
-    EXPECT_EQ(s.delayMicros, 7) << bad;
-    EXPECT_EQ(s.failEvery, 2) << bad;
-    EXPECT_TRUE(s.cardPresent) << bad;
-    EXPECT_EQ(s.uid[0], 0x04) << bad;
-    EXPECT_STREQ(s.controlPath, "") << bad;
-  }
+TEST(SimSettings, BadPairsAreRejected)
+{
+    const std::string longPath = "ctl=/" + std::string(kMaxPathLength, 'p');
+    for (const std::string& bad :
+         {std::string("card=mifare"), std::string("uid=04A1B2"), std::string("uid=04A1B2C3D4"),
+          std::string("uid=04A1B2CG"), std::string("fail_every=-1"), std::string("fail_every="),
+          std::string("fail_every=99999999999"), std::string("delay_us=5000001"), std::string("fail_control=2"),
+          std::string("colour=red"), std::string("card"), std::string("ctl="), longPath}) {
+        SimSettings s = DefaultSettings();
+        EXPECT_FALSE(ApplySettings(("delay_us=7," + bad + ",fail_every=2").c_str(), &s)) << bad;
+        EXPECT_EQ(s.delayMicros, 7) << bad;
+        EXPECT_EQ(s.failEvery, 2) << bad;
+        EXPECT_TRUE(s.cardPresent) << bad;
+        EXPECT_EQ(s.uid[0], 0x04) << bad;
+        EXPECT_STREQ(s.controlPath, "") << bad;
+    }
 }
 
 }  // namespace

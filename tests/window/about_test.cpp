@@ -50,7 +50,7 @@ std::string VersionNote(uint32_t signature, uint32_t ms, uint32_t ls)
 // entry and `noteSections` note sections, each of them all of `notes`).
 std::string CraftElf(const std::string& notes, uint64_t noteSize, int noteSections = 1)
 {
-    Elf64_Ehdr header{};
+    Elf64_Ehdr header {};
     memcpy(header.e_ident, ELFMAG, SELFMAG);
     header.e_ident[EI_CLASS] = ELFCLASS64;
     header.e_ident[EI_DATA] = ELFDATA2LSB;
@@ -63,7 +63,7 @@ std::string CraftElf(const std::string& notes, uint64_t noteSize, int noteSectio
     header.e_shnum = uint16_t(noteSections + 1);
     uint64_t tableOffset = (sizeof header + notes.size() + 7) & ~uint64_t(7);
     header.e_shoff = tableOffset;
-    Elf64_Shdr section{};
+    Elf64_Shdr section {};
     section.sh_type = SHT_NOTE;
     section.sh_offset = sizeof header;
     section.sh_size = noteSize;
@@ -76,7 +76,10 @@ std::string CraftElf(const std::string& notes, uint64_t noteSize, int noteSectio
     return file;
 }
 
-std::string CraftElf(const std::string& notes) { return CraftElf(notes, notes.size()); }
+std::string CraftElf(const std::string& notes)
+{
+    return CraftElf(notes, notes.size());
+}
 
 std::string ReadWhole(const char* path)
 {
@@ -135,15 +138,19 @@ protected:
         WriteFile("truncated", program.substr(0, 200));
         WriteFile("plain", CraftElf(""));
         WriteFile("foreign", CraftElf(Note("GNU", NT_GNU_BUILD_ID, Words({1, 2, 3, 4, 5}))));
-        WriteFile("max", CraftElf(Note("GNU", NT_GNU_BUILD_ID, Words({1, 2})) +
-                                  VersionNote(VERSION_SIGNATURE, 0xFFFFFFFF, 0xFFFFFFFF)));
+        WriteFile("max",
+                  CraftElf(Note("GNU", NT_GNU_BUILD_ID, Words({1, 2}))
+                           + VersionNote(VERSION_SIGNATURE, 0xFFFFFFFF, 0xFFFFFFFF)));
         WriteFile("badsig", CraftElf(VersionNote(0x12345678, 0x00010002, 0x00030004)));
         WriteFile("cutnote", CraftElf(VersionNote(VERSION_SIGNATURE, 0x00010002, 0x00030004), 24));
         WriteFile("hugenote", CraftElf(Words({0xFFFFFFFF, 0xFFFFFFF0, 1}) + std::string(20, 'Q')));
         std::string farTable = CraftElf(VersionNote(VERSION_SIGNATURE, 1, 1));
         reinterpret_cast<Elf64_Ehdr*>(farTable.data())->e_shoff = 0x7FFFFFFFFFFFFFF0;
         WriteFile("fartable", farTable);
-        WriteFile("card.bin", std::string("\x7f" "ELF not really", 14));
+        WriteFile("card.bin",
+                  std::string("\x7f"
+                              "ELF not really",
+                              14));
         mkdir("folder", 0700);
         mkdir("bin", 0700);
         WriteFile("bin/onpath", CraftElf(VersionNote(VERSION_SIGNATURE, 0x00020003, 0x00040005)));

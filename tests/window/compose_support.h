@@ -55,7 +55,8 @@ inline LONG SpyTransmit(SCARDHANDLE card, const SCARD_IO_REQUEST* sendPci, LPCBY
 class ProgressObserver : public QObject {
 public:
     explicit ProgressObserver(HWND window)
-        : window(window), field(static_cast<QLineEdit*>(window->Item(IDC_LOOP_PROGRESS)))
+        : window(window)
+        , field(static_cast<QLineEdit*>(window->Item(IDC_LOOP_PROGRESS)))
     {
         field->installEventFilter(this);
         forward = window->proc;

@@ -139,7 +139,7 @@ TEST_F(ComposerTest, ChoosingTheShownCommandAgainDropsItsEdits)
     SetFields("9", "9", "0x09", "9");
     SetText(IDC_STRING_DATA, "zzz");
     Click(IDC_CMD_UPDATE);
-    EXPECT_EQ(Fields(), (std::vector<std::string>{"0", "6", "0x00", "16"}));
+    EXPECT_EQ(Fields(), (std::vector<std::string> {"0", "6", "0x00", "16"}));
     EXPECT_EQ(Text(IDC_STRING_DATA), "*** TESTDATA ***");
     EXPECT_EQ(tester.stringLen, 16u);
 }
@@ -154,7 +154,7 @@ TEST_F(ComposerTest, UpdateLeftWithFileKeepsTheDataEntryOnReturn)
     Click(IDC_CMD_UPDATE);
     EXPECT_EQ(tester.entryMode, ENTRY_STRING);
     EXPECT_EQ(Text(IDC_STRING_DATA), "other");
-    EXPECT_EQ(Fields(), (std::vector<std::string>{"0", "6", "0x00", "16"}));
+    EXPECT_EQ(Fields(), (std::vector<std::string> {"0", "6", "0x00", "16"}));
 }
 
 struct CaptionCase {
@@ -249,7 +249,7 @@ TEST_F(ComposerTest, DecimalFieldsKeepTheirLowEightBits)
     EXPECT_EQ(Send(), Bytes({0x00, 0xB0, 0x2C, 0x05, 0x10}));
     Click(IDC_CMD_GETUID);
     Click(IDC_CMD_READ);
-    EXPECT_EQ(Fields(), (std::vector<std::string>{"44", "5", "0x00", "16"}));
+    EXPECT_EQ(Fields(), (std::vector<std::string> {"44", "5", "0x00", "16"}));
 }
 
 TEST_F(ComposerTest, P3IsOneHexByteOrNothingIsSent)
@@ -261,7 +261,7 @@ TEST_F(ComposerTest, P3IsOneHexByteOrNothingIsSent)
         int keyType;  // -1: refused
         const char* shownAgain;
     } cases[] = {
-        {"0x60", 0x60, "0x60"}, {"0XfF", 0xFF, "0xFF"}, {"0x1", 0x01, "0x01"}, {"61", 0x61, "0x61"},
+        {"0x60", 0x60, "0x60"}, {"0XfF", 0xFF, "0xFF"}, {"0x1", 0x01, "0x01"},  {"61", 0x61, "0x61"},
         {"f", 0x0F, "0x0F"},    {"00", 0x00, "0x00"},   {"0x6a", 0x6A, "0x6A"}, {"0xG1", -1, "0x6A"},
         {"", -1, "0x6A"},       {"0x", -1, "0x6A"},     {"600", -1, "0x6A"},    {"0x600", -1, "0x6A"},
         {"x60", -1, "0x6A"},    {"6 ", -1, "0x6A"},
@@ -276,8 +276,9 @@ TEST_F(ComposerTest, P3IsOneHexByteOrNothingIsSent)
         Command(IDC_TRANSMIT);
         if (c.keyType < 0) {
             EXPECT_EQ(transmitSpy.calls, 0);
-            EXPECT_EQ(LogEntries(), std::vector<std::string>{"P3: \"" + std::string(c.text)
-                                                             + "\" is not a hexadecimal byte; nothing sent."});
+            EXPECT_EQ(LogEntries(),
+                      std::vector<std::string> {"P3: \"" + std::string(c.text)
+                                                + "\" is not a hexadecimal byte; nothing sent."});
         } else {
             // Six bytes whatever Length says; the key type replaces the Length byte.
             ASSERT_EQ(transmitSpy.requests.size(), 1u);
@@ -298,7 +299,8 @@ TEST_F(ComposerTest, LengthDecidesHowManyBytesFollowTheHeaderAndTheRestIsZero)
         std::vector<BYTE> request;
     } cases[] = {
         {IDC_CMD_UPDATE, "01 02 03", "16", Concat(Bytes({0x00, 0xD6, 0x00, 0x06, 0x10, 1, 2, 3}), std::string(13, 0))},
-        {IDC_CMD_UPDATE, "01 02 03", "255", Concat(Bytes({0x00, 0xD6, 0x00, 0x06, 0xFF, 1, 2, 3}), std::string(252, 0))},
+        {IDC_CMD_UPDATE, "01 02 03", "255",
+         Concat(Bytes({0x00, 0xD6, 0x00, 0x06, 0xFF, 1, 2, 3}), std::string(252, 0))},
         {IDC_CMD_UPDATE, "01 02 03", "0", Bytes({0x00, 0xD6, 0x00, 0x06, 0x00})},
         {IDC_CMD_LOADKEYS, "A1 A2", "6", Bytes({0x00, 0x82, 0x00, 0x01, 0x06, 0xA1, 0xA2, 0, 0, 0, 0})},
         {IDC_CMD_LOADKEYS, "A1 A2 A3 A4", "3", Bytes({0x00, 0x82, 0x00, 0x01, 0x03, 0xA1, 0xA2, 0xA3})},

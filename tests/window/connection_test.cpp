@@ -45,16 +45,21 @@ TEST_F(ConnectionTest, WalksTheLifeCycleOfTheSimulatedReader)
         {"connect to the card", [&] { Click(IDC_CONNECT); }, CARD_CONNECTED, "SCardConnect: OK, protocol = 0x",
          "0x00000000"},
         {"disconnect", [&] { Click(IDC_DISCONNECT); }, CONTEXT_OPEN, "SCardDisconnect: SUCCESS!", "0x00000000"},
-        {"connect to the empty reader", [&] { SelectReader(1); Click(IDC_CONNECT); }, CONTEXT_OPEN,
-         "SCardConnect: ERROR.", "0x8010000C"},
+        {"connect to the empty reader",
+         [&] {
+             SelectReader(1);
+             Click(IDC_CONNECT);
+         },
+         CONTEXT_OPEN, "SCardConnect: ERROR.", "0x8010000C"},
         {"release", [&] { Click(IDC_RELEASE); }, NO_CONTEXT, "SCardReleaseContext: SUCCESS!", "0x00000000"},
     };
     EXPECT_EQ(Buttons(), NO_CONTEXT);
     // Disabled buttons are the only guard of the life cycle.
     for (int id : {IDC_LIST_READERS, IDC_CONNECT, IDC_DISCONNECT, IDC_ATTRIBUTES, IDC_RELEASE})
         Click(id);
-    EXPECT_EQ(fakePcsc.listReaders.calls + fakePcsc.connect.calls + fakePcsc.disconnect.calls +
-                  fakePcsc.getAttrib.calls + fakePcsc.release.calls, 0);
+    EXPECT_EQ(fakePcsc.listReaders.calls + fakePcsc.connect.calls + fakePcsc.disconnect.calls + fakePcsc.getAttrib.calls
+                  + fakePcsc.release.calls,
+              0);
     for (const Step& step : steps) {
         step.act();
         EXPECT_EQ(Buttons(), step.buttons) << step.what;
@@ -137,18 +142,18 @@ TEST_F(ConnectionTest, FailedCallsLogErrorAndSetTheButtons)
         const char* line;
         const char* shown;
     } cases[] = {
-        {"establish", [&] { ListAddString(window, IDC_READER_LIST, "stale"); }, &fakePcsc.establish,
-         SCARD_E_NO_SERVICE, IDC_ESTABLISH, CONTEXT_FAILED, "SCardEstablishContext: ERROR!", "0x8010001D"},
-        {"list", [&] { Command(IDC_ESTABLISH); }, &fakePcsc.listReaders, SCARD_E_NO_READERS_AVAILABLE,
-         IDC_LIST_READERS, CONTEXT_OPEN, "SCardListReaders: ERROR!", "0x8010002E"},
+        {"establish", [&] { ListAddString(window, IDC_READER_LIST, "stale"); }, &fakePcsc.establish, SCARD_E_NO_SERVICE,
+         IDC_ESTABLISH, CONTEXT_FAILED, "SCardEstablishContext: ERROR!", "0x8010001D"},
+        {"list", [&] { Command(IDC_ESTABLISH); }, &fakePcsc.listReaders, SCARD_E_NO_READERS_AVAILABLE, IDC_LIST_READERS,
+         CONTEXT_OPEN, "SCardListReaders: ERROR!", "0x8010002E"},
         {"disconnect", [&] { Connect(0); }, &fakePcsc.disconnect, SCARD_E_NOT_TRANSACTED, IDC_DISCONNECT,
          CARD_CONNECTED, "SCardDisconnect: ERROR!", "0x80100016"},
-        {"release", [&] { Connect(0); }, &fakePcsc.release, SCARD_E_READER_UNAVAILABLE, IDC_RELEASE,
-         CARD_CONNECTED, "SCardReleaseContext: ERROR!", "0x80100017"},
+        {"release", [&] { Connect(0); }, &fakePcsc.release, SCARD_E_READER_UNAVAILABLE, IDC_RELEASE, CARD_CONNECTED,
+         "SCardReleaseContext: ERROR!", "0x80100017"},
         {"release of a lost context", [&] { Connect(0); }, &fakePcsc.release, SCARD_E_INVALID_HANDLE, IDC_RELEASE,
          NO_CONTEXT, "SCardReleaseContext: ERROR!", "0x80100003"},
-        {"release without service", [&] { Command(IDC_ESTABLISH); }, &fakePcsc.release, SCARD_E_NO_SERVICE,
-         IDC_RELEASE, NO_CONTEXT, "SCardReleaseContext: ERROR!", "0x8010001D"},
+        {"release without service", [&] { Command(IDC_ESTABLISH); }, &fakePcsc.release, SCARD_E_NO_SERVICE, IDC_RELEASE,
+         NO_CONTEXT, "SCardReleaseContext: ERROR!", "0x8010001D"},
         {"release after the service stopped", [&] { Command(IDC_ESTABLISH); }, &fakePcsc.release,
          SCARD_E_SERVICE_STOPPED, IDC_RELEASE, NO_CONTEXT, "SCardReleaseContext: ERROR!", "0x8010001E"},
         {"release after a failed establish",
@@ -206,8 +211,11 @@ TEST_F(ConnectionTest, ConnectShowsTheStatusBeforeTheLogLine)
     struct Case {
         int command;
         bool statusFirst;
-    } cases[] = {{IDC_ESTABLISH, false}, {IDC_LIST_READERS, false}, {IDC_CONNECT, true},
-                 {IDC_DISCONNECT, false}, {IDC_RELEASE, false}};
+    } cases[] = {{IDC_ESTABLISH, false},
+                 {IDC_LIST_READERS, false},
+                 {IDC_CONNECT, true},
+                 {IDC_DISCONNECT, false},
+                 {IDC_RELEASE, false}};
     for (const Case& c : cases) {
         int from = recordedMessageCount;
         size_t logBefore = strlen(tester.logText);

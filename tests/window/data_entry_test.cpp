@@ -5,8 +5,8 @@
 #include <pty.h>
 #include <sys/stat.h>
 
-#include "compose_support.h"
 #include "compose/data_entry.h"
+#include "compose_support.h"
 
 namespace {
 
@@ -139,10 +139,10 @@ const char* const LARGER = "The file is larger than 10000 bytes: only its first 
 
 TEST_F(FileLoadTest, LoadsAtMost10000BytesAndReports)
 {
-    for (LoadCase c : {LoadCase{"empty", "empty", 0, 0}, LoadCase{"one", "one", 1, 1},
-                       LoadCase{"full", "full", 10000, 10000}, LoadCase{"over", "over", 10001, 10000},
+    for (LoadCase c : {LoadCase {"empty", "empty", 0, 0}, LoadCase {"one", "one", 1, 1},
+                       LoadCase {"full", "full", 10000, 10000}, LoadCase {"over", "over", 10001, 10000},
                        // Not UTF-8, so the picker cannot list it: typed as Latin-1 reads it.
-                       LoadCase{"caf\xE9", "caf\u00E9", 3, 3}}) {
+                       LoadCase {"caf\xE9", "caf\u00E9", 3, 3}}) {
         SCOPED_TRACE(c.name);
         Command(IDC_CLEAR_LOG);
         std::string path = WriteFile(c.name, Pattern(c.size));
@@ -196,7 +196,7 @@ TEST_F(FileLoadTest, UnreadableFileIsOneLineWithTheReason)
     LoadKnownFile();
     std::string gone = WriteFile("gone", Pattern(5));
     LoadFile(gone, [gone] { unlink(gone.c_str()); });
-    EXPECT_EQ(LogEntries(), std::vector<std::string>{"Cannot load " + gone + ": No such file or directory."});
+    EXPECT_EQ(LogEntries(), std::vector<std::string> {"Cannot load " + gone + ": No such file or directory."});
     ExpectKnownFileKept();
 
     // Opens, then fails to read: nothing of it reaches fileData.
@@ -229,7 +229,7 @@ TEST_F(FileLoadTest, FileWithoutReadPermissionIsOneLineWithTheReason)
     }
     if (!unreadable)
         GTEST_SKIP() << "no file this process cannot read";
-    EXPECT_EQ(LogEntries(), std::vector<std::string>{"Cannot load " + locked + ": Permission denied."});
+    EXPECT_EQ(LogEntries(), std::vector<std::string> {"Cannot load " + locked + ": Permission denied."});
     ExpectKnownFileKept();
 }
 
@@ -240,7 +240,7 @@ TEST_F(FileLoadTest, PipesAndDevicesWithoutDataAreRefusedAtOnce)
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
 
     LoadFile(fifo);
-    EXPECT_EQ(LogEntries(), std::vector<std::string>{"Cannot load " + fifo + ": the pipe has no writer."});
+    EXPECT_EQ(LogEntries(), std::vector<std::string> {"Cannot load " + fifo + ": the pipe has no writer."});
     ExpectKnownFileKept();
 
     // A writer that keeps the pipe open: what it wrote is not all there is.
@@ -251,7 +251,7 @@ TEST_F(FileLoadTest, PipesAndDevicesWithoutDataAreRefusedAtOnce)
         ASSERT_EQ(write(writer, written, strlen(written)), ssize_t(strlen(written)));
         Command(IDC_CLEAR_LOG);
         LoadFile(fifo);
-        EXPECT_EQ(LogEntries(), std::vector<std::string>{"Cannot load " + fifo + ": no data without waiting."});
+        EXPECT_EQ(LogEntries(), std::vector<std::string> {"Cannot load " + fifo + ": no data without waiting."});
         ExpectKnownFileKept();
     }
     close(writer);
@@ -263,7 +263,7 @@ TEST_F(FileLoadTest, PipesAndDevicesWithoutDataAreRefusedAtOnce)
     Command(IDC_CLEAR_LOG);
     LoadFile(name);
     EXPECT_EQ(LogEntries(),
-              std::vector<std::string>{"Cannot load " + std::string(name) + ": no data without waiting."});
+              std::vector<std::string> {"Cannot load " + std::string(name) + ": no data without waiting."});
     ExpectKnownFileKept();
     close(terminal);
     close(master);
@@ -280,7 +280,7 @@ TEST_F(FileLoadTest, PathLongerThan259CharactersIsRefused)
     WriteFile(folder.substr(scratch.size() + 1) + "/file", Pattern(3));
     Command(IDC_CLEAR_LOG);
     LoadFile(folder + "/file");
-    EXPECT_EQ(LogEntries(), std::vector<std::string>{"Common Dialog error 0x00003003 opening file dialog."});
+    EXPECT_EQ(LogEntries(), std::vector<std::string> {"Common Dialog error 0x00003003 opening file dialog."});
     ExpectKnownFileKept();
 }
 

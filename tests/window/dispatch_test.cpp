@@ -57,8 +57,8 @@ TEST_F(DispatchTest, LoopCountBelowOneIsRaisedBeforeEveryMessage)
 TEST_F(DispatchTest, UnhandledCommandsReturnFalseAndDoNothing)
 {
     LogAppend("kept");
-    unsigned ids[] = {IDOK,   IDCANCEL,          IDC_READER_LIST, IDC_LOG, IDC_WIN_STATUS, IDC_ELAPSED, IDC_P1,
-                      IDC_P3, IDC_LOOP_PROGRESS, IDC_VENDOR_P1,   IDC_GROUP_LOG, IDC_ATR_LABEL, IDM_ABOUT, 0xFFFF};
+    unsigned ids[] = {IDOK,   IDCANCEL,          IDC_READER_LIST, IDC_LOG,       IDC_WIN_STATUS, IDC_ELAPSED, IDC_P1,
+                      IDC_P3, IDC_LOOP_PROGRESS, IDC_VENDOR_P1,   IDC_GROUP_LOG, IDC_ATR_LABEL,  IDM_ABOUT,   0xFFFF};
     for (unsigned id : ids) {
         for (unsigned code : {BN_CLICKED, LBN_DBLCLK, EN_CHANGE}) {
             EXPECT_EQ(Command(int(id), code), FALSE) << id;
@@ -77,14 +77,14 @@ TEST_F(DispatchTest, HandledCommandsReturnTheirResult)
         int id;
         INT_PTR result;
     } cases[] = {
-        {IDC_ESTABLISH, TRUE},       {IDC_LIST_READERS, TRUE},   {IDC_CONNECT, TRUE},     {IDC_DISCONNECT, TRUE},
-        {IDC_ATTRIBUTES, FALSE},     {IDC_RELEASE, TRUE},        {IDC_CLEAR_LOG, TRUE},   {IDC_STRING_DATA, TRUE},
-        {IDC_LOOP, TRUE},            {IDC_LOOP_COUNT, TRUE},     {IDC_CMD_READ, TRUE},    {IDC_CMD_UPDATE, TRUE},
-        {IDC_CMD_AUTH, TRUE},        {IDC_CMD_LOADKEYS, TRUE},   {IDC_CMD_GETUID, TRUE},  {IDC_TRANSMIT, TRUE},
-        {IDC_MODE_HEX, TRUE},        {IDC_MODE_FILE, TRUE},      {IDC_MODE_STRING, TRUE}, {IDC_TYPE_STORAGE, TRUE},
-        {IDC_TYPE_DIRECT, TRUE},     {IDC_HEX_DATA, TRUE},       {IDC_BREAK_ON_ERROR, FALSE},
-        {IDC_TYPE_VENDOR, TRUE},     {IDM_LED_OFF, TRUE},        {IDM_LED_ON, TRUE},      {IDM_LED_FLASH, TRUE},
-        {IDM_RF_RESET, TRUE},        {IDM_FIRMWARE_REV, TRUE},
+        {IDC_ESTABLISH, TRUE},    {IDC_LIST_READERS, TRUE}, {IDC_CONNECT, TRUE},         {IDC_DISCONNECT, TRUE},
+        {IDC_ATTRIBUTES, FALSE},  {IDC_RELEASE, TRUE},      {IDC_CLEAR_LOG, TRUE},       {IDC_STRING_DATA, TRUE},
+        {IDC_LOOP, TRUE},         {IDC_LOOP_COUNT, TRUE},   {IDC_CMD_READ, TRUE},        {IDC_CMD_UPDATE, TRUE},
+        {IDC_CMD_AUTH, TRUE},     {IDC_CMD_LOADKEYS, TRUE}, {IDC_CMD_GETUID, TRUE},      {IDC_TRANSMIT, TRUE},
+        {IDC_MODE_HEX, TRUE},     {IDC_MODE_FILE, TRUE},    {IDC_MODE_STRING, TRUE},     {IDC_TYPE_STORAGE, TRUE},
+        {IDC_TYPE_DIRECT, TRUE},  {IDC_HEX_DATA, TRUE},     {IDC_BREAK_ON_ERROR, FALSE}, {IDC_TYPE_VENDOR, TRUE},
+        {IDM_LED_OFF, TRUE},      {IDM_LED_ON, TRUE},       {IDM_LED_FLASH, TRUE},       {IDM_RF_RESET, TRUE},
+        {IDM_FIRMWARE_REV, TRUE},
     };
     Script(fakePcsc.establish, SCARD_E_NO_SERVICE);
     Script(fakePcsc.listReaders, SCARD_E_NO_READERS_AVAILABLE);

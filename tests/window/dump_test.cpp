@@ -97,10 +97,8 @@ struct FormCase {
 TEST_F(DumpTest, FormFollowsCommandTypeThenSource)
 {
     const FormCase cases[] = {
-        {IDC_TYPE_DIRECT, IDC_MODE_STRING, "Hi"},
-        {IDC_TYPE_DIRECT, IDC_MODE_HEX, "48 69 "},
-        {IDC_TYPE_DIRECT, IDC_MODE_FILE, "48 69 "},
-        {IDC_TYPE_STORAGE, IDC_MODE_STRING, "48 69 "},
+        {IDC_TYPE_DIRECT, IDC_MODE_STRING, "Hi"},   {IDC_TYPE_DIRECT, IDC_MODE_HEX, "48 69 "},
+        {IDC_TYPE_DIRECT, IDC_MODE_FILE, "48 69 "}, {IDC_TYPE_STORAGE, IDC_MODE_STRING, "48 69 "},
         {IDC_TYPE_STORAGE, IDC_MODE_HEX, "48 69 "},
     };
     for (const FormCase& c : cases) {
@@ -112,7 +110,7 @@ TEST_F(DumpTest, FormFollowsCommandTypeThenSource)
 
 TEST_F(DumpTest, VendorRecordDumpsOnlyWholeRecords)
 {
-    VendorIoRecord record{};
+    VendorIoRecord record {};
     record.cmd = 2;
     record.pa = 3;
     record.pb = 100;
@@ -145,8 +143,9 @@ TEST_F(DumpTest, VendorRecordDumpsOnlyWholeRecords)
     record.le = 16;
     Command(IDC_CLEAR_LOG);
     LogVendorRecord("T", &record, VENDOR_RECORD_SIZE);
-    EXPECT_EQ(Log(), "T\r\nCMD = 255, PA = 0xFFFFFFFF, PB = 0x00000064, PC = 0xABCDEF01, LE = 16\r\n" +
-                         HexDump(std::vector<BYTE>(data.begin(), data.begin() + 16)));
+    EXPECT_EQ(Log(),
+              "T\r\nCMD = 255, PA = 0xFFFFFFFF, PB = 0x00000064, PC = 0xABCDEF01, LE = 16\r\n"
+                  + HexDump(std::vector<BYTE>(data.begin(), data.begin() + 16)));
 }
 
 }  // namespace

@@ -124,7 +124,7 @@ TEST_F(LogTest, ElapsedIsTicksOverTicksPerMsOverTheLoopCount)
         {0, 250000000, 1000000, 1, 3, "83.33 ms"},
         {0, 250000000, 1000000, 0, 3, "250.00 ms"},
         {5, 0, 1000000, 0, 1, "-0.00 ms"},
-        {0, 7, 0, 0, 1, " 7.00 ms"},   // fewer than 1000 ticks per second
+        {0, 7, 0, 0, 1, " 7.00 ms"},  // fewer than 1000 ticks per second
         {0, 7, -3, 0, 1, " 7.00 ms"},
     };
     for (const Case& c : cases) {
@@ -144,9 +144,8 @@ TEST_F(LogTest, StatusShowsTheLow32BitsInEightUpperCaseDigits)
         LONG status;
         const char* shown;
     } cases[] = {
-        {SCARD_S_SUCCESS, "0x00000000"},         {SCARD_W_REMOVED_CARD, "0x80100069"},
-        {SCARD_E_NO_SMARTCARD, "0x8010000C"},    {0xABCDE, "0x000ABCDE"},
-        {LONG(0x1234567880100017), "0x80100017"}, {-1, "0xFFFFFFFF"},
+        {SCARD_S_SUCCESS, "0x00000000"}, {SCARD_W_REMOVED_CARD, "0x80100069"},     {SCARD_E_NO_SMARTCARD, "0x8010000C"},
+        {0xABCDE, "0x000ABCDE"},         {LONG(0x1234567880100017), "0x80100017"}, {-1, "0xFFFFFFFF"},
     };
     for (const Case& c : cases) {
         ShowStatus(c.status);

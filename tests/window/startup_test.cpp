@@ -16,11 +16,12 @@ static const char HEX_DEFAULT[] = "00 02 00 00 10 01 02 03 04 05 06 07 08 09 0A 
 TEST_F(StartupTest, ControlsAreEnabledAsTheLayoutLists)
 {
     std::set<int> disabled = {
-        IDC_LIST_READERS, IDC_CONNECT,   IDC_DISCONNECT,     IDC_RELEASE,      IDC_ATTRIBUTES,   IDC_HEX_DATA,
-        IDC_LOOP_COUNT,   IDC_BREAK_ON_ERROR, IDC_CMD_GETUID, IDC_CMD_LOADKEYS, IDC_CMD_AUTH,    IDC_CMD_READ,
-        IDC_CMD_UPDATE,   IDC_P1_LABEL,  IDC_P1,             IDC_P2_LABEL,     IDC_P2,           IDC_P3_LABEL,
-        IDC_P3,           IDC_LENGTH_LABEL, IDC_LENGTH,      IDC_VENDOR_MENU,  IDC_VENDOR_CMD_NAME, IDC_VENDOR_P1,
-        IDC_VENDOR_P2,    IDC_VENDOR_LC, IDC_VENDOR_LE,
+        IDC_LIST_READERS, IDC_CONNECT,     IDC_DISCONNECT,      IDC_RELEASE,    IDC_ATTRIBUTES,
+        IDC_HEX_DATA,     IDC_LOOP_COUNT,  IDC_BREAK_ON_ERROR,  IDC_CMD_GETUID, IDC_CMD_LOADKEYS,
+        IDC_CMD_AUTH,     IDC_CMD_READ,    IDC_CMD_UPDATE,      IDC_P1_LABEL,   IDC_P1,
+        IDC_P2_LABEL,     IDC_P2,          IDC_P3_LABEL,        IDC_P3,         IDC_LENGTH_LABEL,
+        IDC_LENGTH,       IDC_VENDOR_MENU, IDC_VENDOR_CMD_NAME, IDC_VENDOR_P1,  IDC_VENDOR_P2,
+        IDC_VENDOR_LC,    IDC_VENDOR_LE,
     };
     const DialogTemplate* main = FindDialogTemplate(IDD_MAIN);
     ASSERT_EQ(main->controlCount, 64);
@@ -33,8 +34,8 @@ TEST_F(StartupTest, ControlsAreEnabledAsTheLayoutLists)
 TEST_F(StartupTest, ChecksAreSetOnlyWhereTheLayoutLists)
 {
     int checked[] = {IDC_MODE_STRING, IDC_CMD_GETUID, IDC_TYPE_DIRECT, IDC_BREAK_ON_ERROR};
-    int unchecked[] = {IDC_MODE_HEX,     IDC_MODE_FILE, IDC_TYPE_STORAGE, IDC_TYPE_VENDOR, IDC_CMD_LOADKEYS,
-                       IDC_CMD_AUTH,     IDC_CMD_READ,  IDC_CMD_UPDATE,   IDC_LOOP};
+    int unchecked[] = {IDC_MODE_HEX, IDC_MODE_FILE, IDC_TYPE_STORAGE, IDC_TYPE_VENDOR, IDC_CMD_LOADKEYS,
+                       IDC_CMD_AUTH, IDC_CMD_READ,  IDC_CMD_UPDATE,   IDC_LOOP};
     for (int id : checked)
         EXPECT_TRUE(Checked(id)) << id;
     for (int id : unchecked)
@@ -47,13 +48,29 @@ TEST_F(StartupTest, FieldsHoldTheirStartTexts)
         int id;
         const char* text;
     } fields[] = {
-        {IDC_STRING_DATA, "*** TESTDATA ***"}, {IDC_STRING_LEN, "16"}, {IDC_HEX_DATA, HEX_DEFAULT},
-        {IDC_HEX_LEN, "21"}, {IDC_FILE_LEN, ""}, {IDC_LOOP_COUNT, "100"}, {IDC_LOOP_PROGRESS, ""},
-        {IDC_P1, "0"}, {IDC_P2, "0"}, {IDC_P3, "0x00"}, {IDC_LENGTH, "0"},
-        {IDC_VENDOR_P1, "0"}, {IDC_VENDOR_P2, "0"}, {IDC_VENDOR_LC, "0"}, {IDC_VENDOR_LE, "21"},
-        {IDC_VENDOR_CMD_NAME, ""}, {IDC_WIN_STATUS, "0x00000000"}, {IDC_CONNECTED_READER, ""},
-        {IDC_ATR, ""}, {IDC_LOG, ""},
-        {IDC_P2_LABEL, "P2(Block)"}, {IDC_P3_LABEL, "P3"}, {IDC_LENGTH_LABEL, "Length"},
+        {IDC_STRING_DATA, "*** TESTDATA ***"},
+        {IDC_STRING_LEN, "16"},
+        {IDC_HEX_DATA, HEX_DEFAULT},
+        {IDC_HEX_LEN, "21"},
+        {IDC_FILE_LEN, ""},
+        {IDC_LOOP_COUNT, "100"},
+        {IDC_LOOP_PROGRESS, ""},
+        {IDC_P1, "0"},
+        {IDC_P2, "0"},
+        {IDC_P3, "0x00"},
+        {IDC_LENGTH, "0"},
+        {IDC_VENDOR_P1, "0"},
+        {IDC_VENDOR_P2, "0"},
+        {IDC_VENDOR_LC, "0"},
+        {IDC_VENDOR_LE, "21"},
+        {IDC_VENDOR_CMD_NAME, ""},
+        {IDC_WIN_STATUS, "0x00000000"},
+        {IDC_CONNECTED_READER, ""},
+        {IDC_ATR, ""},
+        {IDC_LOG, ""},
+        {IDC_P2_LABEL, "P2(Block)"},
+        {IDC_P3_LABEL, "P3"},
+        {IDC_LENGTH_LABEL, "Length"},
         {IDC_MODE_HEX, "Enter Data in &HEX"},
     };
     for (const Field& field : fields)
@@ -76,8 +93,8 @@ TEST_F(StartupTest, EditFieldsHaveTheirTextLimits)
 {
     struct Limit {
         int id, limit;
-    } limits[] = {{IDC_STRING_DATA, 1024}, {IDC_HEX_DATA, 1024}, {IDC_P1, 3},
-                  {IDC_P2, 3},             {IDC_P3, 4},          {IDC_LENGTH, 3}};
+    } limits[] = {{IDC_STRING_DATA, 1024}, {IDC_HEX_DATA, 1024}, {IDC_P1, 3}, {IDC_P2, 3}, {IDC_P3, 4},
+                  {IDC_LENGTH, 3}};
     for (const Limit& l : limits) {
         auto* validator = static_cast<const FieldValidator*>(static_cast<QLineEdit*>(Widget(l.id))->validator());
         EXPECT_EQ(validator->limit, l.limit) << l.id;

@@ -60,13 +60,13 @@ std::vector<std::string> Distinct(std::vector<std::string> values)
 
 TEST(ProgressRule, MatchesTheWorkedExamples)
 {
-    EXPECT_EQ(ProgressFor(1), std::vector<std::string>{"100"});
-    EXPECT_EQ(ProgressFor(3), std::vector<std::string>{"100"});
-    EXPECT_EQ(ProgressFor(7), (std::vector<std::string>{"85", "100"}));
+    EXPECT_EQ(ProgressFor(1), std::vector<std::string> {"100"});
+    EXPECT_EQ(ProgressFor(3), std::vector<std::string> {"100"});
+    EXPECT_EQ(ProgressFor(7), (std::vector<std::string> {"85", "100"}));
     std::vector<std::string> count200 = ProgressFor(200);
     ASSERT_EQ(count200.size(), 40u);
     EXPECT_EQ(std::vector<std::string>(count200.begin(), count200.begin() + 5),
-              (std::vector<std::string>{"0", "5", "5", "10", "10"}));
+              (std::vector<std::string> {"0", "5", "5", "10", "10"}));
     std::vector<std::string> count5000 = ProgressFor(5000);
     EXPECT_EQ(std::count(count5000.begin(), count5000.end(), "0"), 49);
 }
@@ -108,15 +108,15 @@ TEST_F(TransmitTest, LoopOffMakesOneRunAndLeavesProgressEmpty)
     Command(IDC_TRANSMIT);
 
     EXPECT_EQ(transmitSpy.calls, 1);
-    EXPECT_EQ(progress.written, std::vector<std::string>{""});
+    EXPECT_EQ(progress.written, std::vector<std::string> {""});
     EXPECT_TRUE(progress.painted.empty());
     EXPECT_EQ(Text(IDC_LOOP_PROGRESS), "");
     EXPECT_EQ(Text(IDC_ELAPSED), ElapsedFor(1));
     std::vector<std::string> entries = LogEntries();
     ASSERT_GE(entries.size(), 4u);
     EXPECT_EQ(std::vector<std::string>(entries.end() - 4, entries.end()),
-              (std::vector<std::string>{"SCardTransmit: Input:", "00 CA 00 00 00 ", "SCardTransmit: Output:",
-                                        "04 A1 B2 C3 90 00 "}));
+              (std::vector<std::string> {"SCardTransmit: Input:", "00 CA 00 00 00 ",
+                                         "SCardTransmit: Output:", "04 A1 B2 C3 90 00 "}));
 }
 
 struct BreakCase {
@@ -130,8 +130,7 @@ TEST_F(TransmitTest, BreakOnErrorDecidesWhereAFailingRunLeavesTheLoop)
     REQUIRE_SIMULATED_READER();
     SelectGetUid();
     SetLoop(true, 100);
-    for (BreakCase c : {BreakCase{true, 3, "SCardTransmit: Failure!"},
-                        BreakCase{false, 100, "04 A1 B2 C3 90 00 "}}) {
+    for (BreakCase c : {BreakCase {true, 3, "SCardTransmit: Failure!"}, BreakCase {false, 100, "04 A1 B2 C3 90 00 "}}) {
         SCOPED_TRACE(c.breakOnError);
         if (Checked(IDC_BREAK_ON_ERROR) != c.breakOnError)
             Click(IDC_BREAK_ON_ERROR);
@@ -150,7 +149,7 @@ TEST_F(TransmitTest, BreakOnErrorDecidesWhereAFailingRunLeavesTheLoop)
         // The span of the runs made is divided by the count all the same.
         EXPECT_EQ(Text(IDC_ELAPSED), ElapsedFor(100));
         if (c.breakOnError) {
-            EXPECT_EQ(progress.written, std::vector<std::string>{""});
+            EXPECT_EQ(progress.written, std::vector<std::string> {""});
             EXPECT_TRUE(progress.painted.empty());
             EXPECT_EQ(Text(IDC_LOOP_PROGRESS), "");
             char status[16];
@@ -176,9 +175,9 @@ struct CountCase {
 TEST_F(TransmitTest, CountFieldIsCappedAt5000AndRaisedToOne)
 {
     Click(IDC_LOOP);
-    for (CountCase c : {CountCase{"1", 1, "1"}, CountCase{"5000", 5000, "5000"}, CountCase{"5001", 5000, "5000"},
-                        CountCase{"2147483647", 5000, "5000"}, CountCase{"4294967295", 1, "4294967295"},
-                        CountCase{"0", 1, "0"}, CountCase{"", 1, ""}, CountCase{"many", 1, "many"}}) {
+    for (CountCase c : {CountCase {"1", 1, "1"}, CountCase {"5000", 5000, "5000"}, CountCase {"5001", 5000, "5000"},
+                        CountCase {"2147483647", 5000, "5000"}, CountCase {"4294967295", 1, "4294967295"},
+                        CountCase {"0", 1, "0"}, CountCase {"", 1, ""}, CountCase {"many", 1, "many"}}) {
         SCOPED_TRACE(c.text);
         SetText(IDC_LOOP_COUNT, c.text);
         Command(IDC_P1_LABEL);
@@ -205,7 +204,7 @@ TEST_F(TransmitTest, EmptiedCountMakesOneRun)
     Command(IDC_TRANSMIT);
 
     EXPECT_EQ(transmitSpy.calls, 1);
-    EXPECT_EQ(progress.painted, std::vector<std::string>{"100"});
+    EXPECT_EQ(progress.painted, std::vector<std::string> {"100"});
     EXPECT_EQ(Text(IDC_LOOP_COUNT), "");
 }
 

@@ -35,8 +35,7 @@ std::string Header(int cmd, uint32_t pa, uint32_t pb, uint32_t pc, int le)
     return header;
 }
 
-const char* const vendorItems[] = {"Switch LED Off", "Switch LED On", "Flash LED", "RF Reset",
-                                   "Get Firmware Revision"};
+const char* const vendorItems[] = {"Switch LED Off", "Switch LED On", "Flash LED", "RF Reset", "Get Firmware Revision"};
 
 // Scripted replies of the control call.
 DWORD scriptedReplySize;
@@ -46,7 +45,7 @@ DWORD scriptedControlCode;
 LONG ScriptedControl(SCARDHANDLE, DWORD code, LPCVOID, DWORD, LPVOID reply, DWORD, LPDWORD returned)
 {
     scriptedControlCode = code;
-    VendorIoRecord record{};
+    VendorIoRecord record {};
     record.cmd = 8;
     for (int i = 0; i < VENDOR_DATA_SIZE; i++)
         record.data[i] = uint8_t(0xA0 + i);
@@ -97,13 +96,12 @@ protected:
 
     std::string Fields()
     {
-        return Text(IDC_VENDOR_P1) + "," + Text(IDC_VENDOR_P2) + "," + Text(IDC_VENDOR_LC) + "," +
-               Text(IDC_VENDOR_LE);
+        return Text(IDC_VENDOR_P1) + "," + Text(IDC_VENDOR_P2) + "," + Text(IDC_VENDOR_LC) + "," + Text(IDC_VENDOR_LE);
     }
 
     bool RequestIsZero()
     {
-        static const VendorIoRecord zero{};
+        static const VendorIoRecord zero {};
         return memcmp(&tester.vendorIn, &zero, sizeof zero) == 0;
     }
 
@@ -150,10 +148,10 @@ TEST_F(VendorTest, EveryMenuCommandEndToEnd)
         EXPECT_EQ(Text(IDC_VENDOR_CMD_NAME), c.item);
 
         std::string log = Transmit();
-        std::string expected = "SCardControl: Input:\r\n" + Header(c.cmd, c.pa, c.pb, 0, c.le) + "\r\n" +
-                               HexDump(tester.sendBuffer, c.le) + "\r\nSCardControl: Output:\r\n" +
-                               Header(c.cmd, c.pa, c.pb, 0, tester.vendorOut.le) + "\r\n" +
-                               HexDump(tester.vendorOut.data, tester.vendorOut.le);
+        std::string expected = "SCardControl: Input:\r\n" + Header(c.cmd, c.pa, c.pb, 0, c.le) + "\r\n"
+            + HexDump(tester.sendBuffer, c.le) + "\r\nSCardControl: Output:\r\n"
+            + Header(c.cmd, c.pa, c.pb, 0, tester.vendorOut.le) + "\r\n"
+            + HexDump(tester.vendorOut.data, tester.vendorOut.le);
         EXPECT_EQ(log, expected);
         EXPECT_EQ(Text(IDC_WIN_STATUS), "0x00000000");
         EXPECT_EQ(tester.vendorBytesReturned, DWORD(VENDOR_RECORD_SIZE));
@@ -189,8 +187,9 @@ TEST_F(VendorTest, TransmitBeforeAnyMenuChoice)
 
     uint8_t data[21] = "*** TESTDATA ***";
     std::string log = Transmit();
-    EXPECT_EQ(log, "SCardControl: Input:\r\n" + Header(0, 0, 0, 0, 21) + "\r\n" + HexDump(data, 21) +
-                       "\r\nSCardControl: Output:\r\n" + Header(0, 0, 0, 0, 0) + "\r\n");
+    EXPECT_EQ(log,
+              "SCardControl: Input:\r\n" + Header(0, 0, 0, 0, 21) + "\r\n" + HexDump(data, 21)
+                  + "\r\nSCardControl: Output:\r\n" + Header(0, 0, 0, 0, 0) + "\r\n");
 }
 
 TEST_F(VendorTest, MenuClosedWithoutAChoiceLeavesAZeroRequest)
@@ -207,8 +206,9 @@ TEST_F(VendorTest, MenuClosedWithoutAChoiceLeavesAZeroRequest)
     EXPECT_EQ(Fields(), "0,0,0,0");
     EXPECT_TRUE(RequestIsZero());
     EXPECT_EQ(Text(IDC_VENDOR_CMD_NAME), "Flash LED");
-    EXPECT_EQ(Transmit(), "SCardControl: Input:\r\n" + Header(0, 0, 0, 0, 0) + "\r\n\r\nSCardControl: Output:\r\n" +
-                              Header(0, 0, 0, 0, 0) + "\r\n");
+    EXPECT_EQ(Transmit(),
+              "SCardControl: Input:\r\n" + Header(0, 0, 0, 0, 0) + "\r\n\r\nSCardControl: Output:\r\n"
+                  + Header(0, 0, 0, 0, 0) + "\r\n");
 }
 
 TEST_F(VendorTest, FieldsAreReadAtTransmit)
@@ -236,8 +236,8 @@ TEST_F(VendorTest, FieldsAreReadAtTransmit)
         SetField(IDC_VENDOR_LC, c.lc);
         SetField(IDC_VENDOR_LE, c.le);
         std::string log = Transmit();
-        std::string input = "SCardControl: Input:\r\n" + Header(7, c.pa, c.pb, c.pc, c.dumped) + "\r\n" +
-                            HexDump(tester.sendBuffer, c.dumped) + "\r\nSCardControl: Output:";
+        std::string input = "SCardControl: Input:\r\n" + Header(7, c.pa, c.pb, c.pc, c.dumped) + "\r\n"
+            + HexDump(tester.sendBuffer, c.dumped) + "\r\nSCardControl: Output:";
         EXPECT_EQ(log.substr(0, input.size()), input);
         EXPECT_EQ(tester.vendorIn.le, c.dumped);
     }
@@ -283,8 +283,9 @@ TEST_F(VendorTest, FailedControlCallLogsOneLine)
     Command(IDC_TYPE_VENDOR);
     // No card connected: hCard is 0.
     std::string log = Transmit();
-    EXPECT_EQ(log, "SCardControl: Input:\r\n" + Header(0, 0, 0, 0, 21) + "\r\n" + HexDump(tester.sendBuffer, 21) +
-                       "\r\nSCardControl: Failure!");
+    EXPECT_EQ(log,
+              "SCardControl: Input:\r\n" + Header(0, 0, 0, 0, 21) + "\r\n" + HexDump(tester.sendBuffer, 21)
+                  + "\r\nSCardControl: Failure!");
     EXPECT_EQ(Text(IDC_WIN_STATUS), "0x80100003");
     EXPECT_NE(Text(IDC_ELAPSED), "");
 

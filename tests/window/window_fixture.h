@@ -36,8 +36,8 @@
 #include "output/log.h"
 #include "sim_control.h"
 #include "state/tester_state.h"
-#include "ui/ids.h"
 #include "ui/dialog_window.h"
+#include "ui/ids.h"
 #include "ui/winsys.h"
 
 struct RecordedMessage {
@@ -152,8 +152,8 @@ protected:
 };
 
 // Skips a test outside scripts/with-sim-pcscd.
-#define REQUIRE_SIMULATED_READER()                                                  \
-    do {                                                                            \
-        if (!HaveSimulatedReader())                                                 \
-            GTEST_SKIP() << "needs the simulated reader (scripts/with-sim-pcscd)"; \
+#define REQUIRE_SIMULATED_READER()                                                                                     \
+    do {                                                                                                               \
+        if (!HaveSimulatedReader())                                                                                    \
+            GTEST_SKIP() << "needs the simulated reader (scripts/with-sim-pcscd)";                                     \
     } while (0)

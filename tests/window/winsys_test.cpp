@@ -38,8 +38,8 @@ struct Message {
     UINT message;
     WPARAM wParam;
     LPARAM lParam;
-    bool checked;       // of the sending button, as the procedure saw it
-    std::string text;   // of the sending control, as the procedure saw it
+    bool checked;      // of the sending button, as the procedure saw it
+    std::string text;  // of the sending control, as the procedure saw it
 };
 
 std::vector<Message> messages;
@@ -48,7 +48,7 @@ INT_PTR sysCommandResult = FALSE;
 
 INT_PTR RecordingProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    Message record{message, wParam, lParam, false, {}};
+    Message record {message, wParam, lParam, false, {}};
     if (message == WM_COMMAND) {
         char text[2048];
         GetDlgItemText(dialog, int(LOWORD(wParam)), text, sizeof text);
@@ -179,17 +179,28 @@ const struct {
     int id;
     const char* name;
 } namedFields[] = {
-    {IDC_CONNECTED_READER, "Connected Reader"}, {IDC_READER_LIST, "Reader List"},
-    {IDC_ATR, "ATR"},                           {IDC_LOG, "Log"},
-    {IDC_STRING_DATA, "String Data"},           {IDC_STRING_LEN, "String Length"},
-    {IDC_HEX_DATA, "Hex Data"},                 {IDC_HEX_LEN, "Hex Length"},
-    {IDC_FILE_LEN, "File Length"},              {IDC_P1, "P1"},
-    {IDC_P2, "P2"},                             {IDC_P3, "P3"},
-    {IDC_LENGTH, "Length"},                     {IDC_VENDOR_P1, "Vendor P1"},
-    {IDC_VENDOR_P2, "Vendor P2"},               {IDC_VENDOR_LC, "Vendor Lc"},
-    {IDC_VENDOR_LE, "Vendor Le"},               {IDC_VENDOR_CMD_NAME, "Vendor Command"},
-    {IDC_LOOP_COUNT, "Loop Count"},             {IDC_LOOP_PROGRESS, "Loop Progress"},
-    {IDC_WIN_STATUS, "Win Status"},             {IDC_ELAPSED, "Elapsed"},
+    {IDC_CONNECTED_READER, "Connected Reader"},
+    {IDC_READER_LIST, "Reader List"},
+    {IDC_ATR, "ATR"},
+    {IDC_LOG, "Log"},
+    {IDC_STRING_DATA, "String Data"},
+    {IDC_STRING_LEN, "String Length"},
+    {IDC_HEX_DATA, "Hex Data"},
+    {IDC_HEX_LEN, "Hex Length"},
+    {IDC_FILE_LEN, "File Length"},
+    {IDC_P1, "P1"},
+    {IDC_P2, "P2"},
+    {IDC_P3, "P3"},
+    {IDC_LENGTH, "Length"},
+    {IDC_VENDOR_P1, "Vendor P1"},
+    {IDC_VENDOR_P2, "Vendor P2"},
+    {IDC_VENDOR_LC, "Vendor Lc"},
+    {IDC_VENDOR_LE, "Vendor Le"},
+    {IDC_VENDOR_CMD_NAME, "Vendor Command"},
+    {IDC_LOOP_COUNT, "Loop Count"},
+    {IDC_LOOP_PROGRESS, "Loop Progress"},
+    {IDC_WIN_STATUS, "Win Status"},
+    {IDC_ELAPSED, "Elapsed"},
 };
 
 TEST_F(WinsysTest, MainWindowHasItsTitleAndEveryControlByNameAndIdentifier)
@@ -250,10 +261,18 @@ TEST_F(WinsysTest, ControlsHaveTheKindCaptionAndAccessibleNameOfTheirTemplate)
         EXPECT_EQ(bool(widget->focusPolicy() & Qt::TabFocus), tabStop) << name;
         Qt::Alignment alignment;
         switch (c.kind) {
-        case Button: EXPECT_NE(qobject_cast<QPushButton*>(widget), nullptr) << name; break;
-        case Radio: EXPECT_NE(qobject_cast<QRadioButton*>(widget), nullptr) << name; break;
-        case Check: EXPECT_NE(qobject_cast<QCheckBox*>(widget), nullptr) << name; break;
-        case Group: EXPECT_NE(qobject_cast<QGroupBox*>(widget), nullptr) << name; break;
+        case Button:
+            EXPECT_NE(qobject_cast<QPushButton*>(widget), nullptr) << name;
+            break;
+        case Radio:
+            EXPECT_NE(qobject_cast<QRadioButton*>(widget), nullptr) << name;
+            break;
+        case Check:
+            EXPECT_NE(qobject_cast<QCheckBox*>(widget), nullptr) << name;
+            break;
+        case Group:
+            EXPECT_NE(qobject_cast<QGroupBox*>(widget), nullptr) << name;
+            break;
         case Label:
             ASSERT_NE(qobject_cast<QLabel*>(widget), nullptr) << name;
             alignment = static_cast<QLabel*>(widget)->alignment();
@@ -283,12 +302,12 @@ TEST_F(WinsysTest, ControlsHaveTheKindCaptionAndAccessibleNameOfTheirTemplate)
 TEST_F(WinsysTest, TabOrderIsTheTemplateOrder)
 {
     const int tabStops[] = {
-        IDC_ESTABLISH,    IDC_LIST_READERS,  IDC_READER_LIST, IDC_CONNECT,      IDC_DISCONNECT,     IDC_ATTRIBUTES,
-        IDC_RELEASE,      IDC_MODE_STRING,   IDC_MODE_HEX,    IDC_MODE_FILE,    IDC_STRING_DATA,    IDC_HEX_DATA,
-        IDC_LOAD_FILE,    IDC_TYPE_DIRECT,   IDC_TYPE_STORAGE, IDC_TYPE_VENDOR, IDC_CMD_READ,       IDC_CMD_UPDATE,
-        IDC_P1,           IDC_P2,            IDC_P3,          IDC_VENDOR_P1,    IDC_VENDOR_P2,      IDC_VENDOR_LC,
-        IDC_VENDOR_LE,    IDC_VENDOR_MENU,   IDC_LOOP,        IDC_BREAK_ON_ERROR, IDC_LOOP_COUNT,   IDC_TRANSMIT,
-        IDC_CLEAR_LOG,    IDHELP,            IDC_QUIT,        IDC_CMD_AUTH,     IDC_CMD_LOADKEYS,   IDC_CMD_GETUID,
+        IDC_ESTABLISH, IDC_LIST_READERS, IDC_READER_LIST,  IDC_CONNECT,        IDC_DISCONNECT,   IDC_ATTRIBUTES,
+        IDC_RELEASE,   IDC_MODE_STRING,  IDC_MODE_HEX,     IDC_MODE_FILE,      IDC_STRING_DATA,  IDC_HEX_DATA,
+        IDC_LOAD_FILE, IDC_TYPE_DIRECT,  IDC_TYPE_STORAGE, IDC_TYPE_VENDOR,    IDC_CMD_READ,     IDC_CMD_UPDATE,
+        IDC_P1,        IDC_P2,           IDC_P3,           IDC_VENDOR_P1,      IDC_VENDOR_P2,    IDC_VENDOR_LC,
+        IDC_VENDOR_LE, IDC_VENDOR_MENU,  IDC_LOOP,         IDC_BREAK_ON_ERROR, IDC_LOOP_COUNT,   IDC_TRANSMIT,
+        IDC_CLEAR_LOG, IDHELP,           IDC_QUIT,         IDC_CMD_AUTH,       IDC_CMD_LOADKEYS, IDC_CMD_GETUID,
         IDC_LENGTH,
     };
     std::vector<std::string> expected;
@@ -345,7 +364,7 @@ TEST_F(WinsysTest, PlainRadioButtonClickOnlyNotifies)
 {
     QTest::mouseClick(Widget(IDC_MODE_HEX), Qt::LeftButton);
     EXPECT_FALSE(IsDlgButtonChecked(dialog, IDC_MODE_HEX));
-    ASSERT_EQ(Commands(), std::vector<WPARAM>{MAKEWPARAM(IDC_MODE_HEX, BN_CLICKED)});
+    ASSERT_EQ(Commands(), std::vector<WPARAM> {MAKEWPARAM(IDC_MODE_HEX, BN_CLICKED)});
 
     messages.clear();
     CheckDlgButton(dialog, IDC_MODE_HEX, true);
@@ -368,7 +387,7 @@ TEST_F(WinsysTest, PlainRadioButtonClickOnlyNotifies)
         EXPECT_EQ(accessible->state().checked, checked) << id;
         accessible->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
         EXPECT_EQ(IsDlgButtonChecked(dialog, id), checked) << id;
-        EXPECT_EQ(Commands(), std::vector<WPARAM>{MAKEWPARAM(id, BN_CLICKED)}) << id;
+        EXPECT_EQ(Commands(), std::vector<WPARAM> {MAKEWPARAM(id, BN_CLICKED)}) << id;
     }
 }
 
@@ -395,21 +414,21 @@ TEST_F(WinsysTest, CheckBoxTogglesBeforeItsCommandArrives)
 TEST_F(WinsysTest, PushButtonClickNotifies)
 {
     QTest::mouseClick(Widget(IDC_TRANSMIT), Qt::LeftButton);
-    EXPECT_EQ(Commands(), std::vector<WPARAM>{MAKEWPARAM(IDC_TRANSMIT, BN_CLICKED)});
+    EXPECT_EQ(Commands(), std::vector<WPARAM> {MAKEWPARAM(IDC_TRANSMIT, BN_CLICKED)});
 }
 
 TEST_F(WinsysTest, ProgramTextRunsAnEditFieldsHandlerExactlyOnce)
 {
     const struct {
         int id;
-        int changes;   // EN_CHANGE per setting
+        int changes;  // EN_CHANGE per setting
     } cases[] = {
-        {IDC_STRING_DATA, 1}, {IDC_HEX_DATA, 1},   {IDC_P3, 1},          {IDC_LOOP_COUNT, 1},
-        {IDC_WIN_STATUS, 1},  {IDC_ATR, 1},        {IDC_VENDOR_CMD_NAME, 1}, {IDC_LOG, 0},
-        {IDC_P2_LABEL, 0},    {IDC_ESTABLISH, 0},  {IDC_MODE_HEX, 0},    {IDC_GROUP_LOG, 0},
+        {IDC_STRING_DATA, 1}, {IDC_HEX_DATA, 1},        {IDC_P3, 1},  {IDC_LOOP_COUNT, 1}, {IDC_WIN_STATUS, 1},
+        {IDC_ATR, 1},         {IDC_VENDOR_CMD_NAME, 1}, {IDC_LOG, 0}, {IDC_P2_LABEL, 0},   {IDC_ESTABLISH, 0},
+        {IDC_MODE_HEX, 0},    {IDC_GROUP_LOG, 0},
     };
     for (const auto& c : cases) {
-        for (int round = 0; round < 2; ++round) {   // the second time with the same text
+        for (int round = 0; round < 2; ++round) {  // the second time with the same text
             messages.clear();
             SetDlgItemText(dialog, c.id, "0X1F");
             ASSERT_EQ(int(messages.size()), c.changes) << c.id << " round " << round;
@@ -433,8 +452,8 @@ TEST_F(WinsysTest, TypingNotifiesChangeFocusAndEditingFinished)
     QTest::keyClicks(Widget(IDC_STRING_DATA), "ab");
     Widget(IDC_LOAD_FILE)->setFocus();
     std::vector<WPARAM> expected = {
-        MAKEWPARAM(IDC_STRING_DATA, EN_SETFOCUS), MAKEWPARAM(IDC_STRING_DATA, EN_CHANGE),
-        MAKEWPARAM(IDC_STRING_DATA, EN_CHANGE),   MAKEWPARAM(IDC_STRING_DATA, EN_UPDATE),
+        MAKEWPARAM(IDC_STRING_DATA, EN_SETFOCUS),  MAKEWPARAM(IDC_STRING_DATA, EN_CHANGE),
+        MAKEWPARAM(IDC_STRING_DATA, EN_CHANGE),    MAKEWPARAM(IDC_STRING_DATA, EN_UPDATE),
         MAKEWPARAM(IDC_STRING_DATA, EN_KILLFOCUS),
     };
     EXPECT_EQ(Commands(), expected);
@@ -523,9 +542,21 @@ TEST_F(WinsysTest, NumbersAreReadAsUnsignedDecimal)
         const char* text;
         unsigned value;
     } cases[] = {
-        {"", 0},           {"abc", 0}, {"12", 12},       {"007", 7},         {"4294967295", 4294967295u},
-        {"2147483648", 2147483648u}, {"4294967296", 0}, {"4294967301", 5}, {" 7", 7}, {"7 ", 7},
-        {"12x", 0},        {"-1", 0},  {"+5", 0},        {"0x10", 0},        {"1 2", 0},
+        {"", 0},
+        {"abc", 0},
+        {"12", 12},
+        {"007", 7},
+        {"4294967295", 4294967295u},
+        {"2147483648", 2147483648u},
+        {"4294967296", 0},
+        {"4294967301", 5},
+        {" 7", 7},
+        {"7 ", 7},
+        {"12x", 0},
+        {"-1", 0},
+        {"+5", 0},
+        {"0x10", 0},
+        {"1 2", 0},
     };
     for (const auto& c : cases) {
         SetDlgItemText(dialog, IDC_LOOP_COUNT, c.text);
@@ -559,7 +590,7 @@ TEST_F(WinsysTest, EnterOnAFocusedPushButtonPressesIt)
     Widget(IDC_CLEAR_LOG)->setFocus();
     messages.clear();
     QTest::keyClick(Widget(IDC_CLEAR_LOG), Qt::Key_Return);
-    EXPECT_EQ(Commands(), std::vector<WPARAM>{MAKEWPARAM(IDC_CLEAR_LOG, BN_CLICKED)});
+    EXPECT_EQ(Commands(), std::vector<WPARAM> {MAKEWPARAM(IDC_CLEAR_LOG, BN_CLICKED)});
 }
 
 TEST_F(WinsysTest, MnemonicsMoveToTheirControl)
@@ -567,14 +598,17 @@ TEST_F(WinsysTest, MnemonicsMoveToTheirControl)
     Activate();
     const struct {
         Qt::Key key;
-        int focused;   // 0: not looked at
-        int clicked;   // 0: none
+        int focused;  // 0: not looked at
+        int clicked;  // 0: none
     } cases[] = {
-        {Qt::Key_1, IDC_VENDOR_P1, 0}, {Qt::Key_2, IDC_VENDOR_P2, 0}, {Qt::Key_X, IDC_LOOP, IDC_LOOP},
+        {Qt::Key_1, IDC_VENDOR_P1, 0},
+        {Qt::Key_2, IDC_VENDOR_P2, 0},
+        {Qt::Key_X, IDC_LOOP, IDC_LOOP},
         {Qt::Key_B, 0, IDC_ATTRIBUTES},
         // "L&e" shares its letter with "&Establish Context"; each press of
         // a shared letter only moves the focus, to each control in turn.
-        {Qt::Key_E, IDC_ESTABLISH, 0}, {Qt::Key_E, IDC_VENDOR_LE, 0},
+        {Qt::Key_E, IDC_ESTABLISH, 0},
+        {Qt::Key_E, IDC_VENDOR_LE, 0},
     };
     for (const auto& c : cases) {
         messages.clear();
@@ -622,7 +656,7 @@ TEST_F(WinsysTest, ListKeepsTheOrderOfAddingAndSelectsOnlyWhenAsked)
     QRect second = list->visualItemRect(list->item(1));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, second.center());
     EXPECT_EQ(ListGetCurSel(dialog, IDC_READER_LIST), 1);
-    EXPECT_EQ(Commands(), std::vector<WPARAM>{MAKEWPARAM(IDC_READER_LIST, LBN_SELCHANGE)});
+    EXPECT_EQ(Commands(), std::vector<WPARAM> {MAKEWPARAM(IDC_READER_LIST, LBN_SELCHANGE)});
     messages.clear();
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, second.center());
     EXPECT_EQ(Commands().back(), MAKEWPARAM(IDC_READER_LIST, LBN_DBLCLK));
@@ -719,7 +753,7 @@ TEST_F(WinsysTest, ContextMenuOfTheBackgroundIsTheSystemMenu)
     });
     QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2), Window()->mapToGlobal(QPoint(2, 2)));
     QApplication::sendEvent(Widget(IDC_GROUP_LOG), &event);
-    EXPECT_EQ(items, QStringList{"SystemMenu"});
+    EXPECT_EQ(items, QStringList {"SystemMenu"});
 
     // The Menu key asks the focused control; only edit fields and the list
     // have menus of their own.
@@ -765,7 +799,7 @@ TEST_F(WinsysTest, PopupMenuOpensUpwardAndSendsTheChosenItem)
     TrackPopupMenuUpward(menu, dialog, corner.x(), corner.y());
     EXPECT_EQ(geometry.left(), corner.x());
     EXPECT_EQ(geometry.bottom() + 1, corner.y());
-    EXPECT_EQ(Commands(), std::vector<WPARAM>{MAKEWPARAM(IDM_FIRMWARE_REV, 0)});
+    EXPECT_EQ(Commands(), std::vector<WPARAM> {MAKEWPARAM(IDM_FIRMWARE_REV, 0)});
 
     messages.clear();
     WhenOpen(Popup, [](QWidget* popup) { QTest::keyClick(popup, Qt::Key_Escape); });
@@ -775,7 +809,7 @@ TEST_F(WinsysTest, PopupMenuOpensUpwardAndSendsTheChosenItem)
 
 TEST_F(WinsysTest, ScreenRectOfAControlIsItsGlobalGeometry)
 {
-    RECT rect{};
+    RECT rect {};
     GetDlgItemScreenRect(dialog, IDC_VENDOR_MENU, &rect);
     QWidget* button = Widget(IDC_VENDOR_MENU);
     QPoint topLeft = button->mapToGlobal(QPoint(0, 0));
@@ -804,8 +838,8 @@ TEST_F(WinsysTest, RepaintPaintsAControlOnlyWhenItsTextChangedSinceItsLastPaint)
     field->installEventFilter(&counter);
 
     const struct {
-        const char* text;   // nullptr: repaint without setting a text
-        int paints;         // paints counted after the repaint
+        const char* text;  // nullptr: repaint without setting a text
+        int paints;        // paints counted after the repaint
     } steps[] = {{"5", 1}, {"5", 1}, {nullptr, 1}, {"10", 2}, {nullptr, 2}, {"", 3}};
     for (const auto& step : steps) {
         if (step.text)
@@ -846,17 +880,16 @@ TEST(WinsysMessageBox, ErrorMessageBoxShowsTextCaptionAndOk)
     QString text;
     QString title;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
-    WhenOpen(
-        [] { return QApplication::activeModalWidget(); },
-        [&](QWidget* widget) {
-            auto* box = qobject_cast<QMessageBox*>(widget);
-            if (!box)
-                return;
-            text = box->text();
-            title = box->windowTitle();
-            icon = box->icon();
-            box->button(QMessageBox::Ok)->click();
-        });
+    WhenOpen([] { return QApplication::activeModalWidget(); },
+             [&](QWidget* widget) {
+                 auto* box = qobject_cast<QMessageBox*>(widget);
+                 if (!box)
+                     return;
+                 text = box->text();
+                 title = box->windowTitle();
+                 icon = box->icon();
+                 box->button(QMessageBox::Ok)->click();
+             });
     ShowErrorMessageBox("Application error 0x00000057 in main window dialog!", "Quarnel Test Program");
     EXPECT_EQ(text, QStringLiteral("Application error 0x00000057 in main window dialog!"));
     EXPECT_EQ(title, QStringLiteral("Quarnel Test Program"));
@@ -981,8 +1014,8 @@ TEST_F(WinsysTest, FileDialogReturnsTheChosenPath)
     const struct {
         const char* pattern;
         const char* filterName;
-        int capacity;        // 0: the whole buffer
-        QString answer;      // empty: cancel
+        int capacity;    // 0: the whole buffer
+        QString answer;  // empty: cancel
         int result;
         unsigned error;
         const char* filter;
@@ -998,9 +1031,9 @@ TEST_F(WinsysTest, FileDialogReturnsTheChosenPath)
         AnswerFileDialog(c.answer, &filters);
         EXPECT_EQ(GetOpenFileName(dialog, c.filterName, path, c.capacity ? c.capacity : int(sizeof path)), c.result);
         EXPECT_EQ(CommDlgExtendedError(), c.error);
-        EXPECT_EQ(filters, QStringList{c.filter});
+        EXPECT_EQ(filters, QStringList {c.filter});
         EXPECT_STREQ(path, c.result ? expected.constData() : c.pattern);
     }
 }
 
-}
+}  // namespace
