@@ -7,7 +7,9 @@
 #include <cstring>
 
 #include "app/about.h"
+#include "app/commands.h"
 #include "app/help.h"
+#include "app/main_window.h"
 #include "compose/data_entry.h"
 #include "compose/storage.h"
 #include "compose/vendor.h"
@@ -43,7 +45,7 @@ static INT_PTR InitMainDialog(HWND hwnd)
     SetDialogIcon(hwnd, IDI_MAIN);
     AppendMenuSeparator(GetSystemMenu(hwnd));
     AppendMenuItem(GetSystemMenu(hwnd), IDM_ABOUT, "Information");
-    tester.hwndMain = hwnd;
+    mainWindow = hwnd;
 
     tester.loopEnabled = 0;
     tester.loopCount = 100;
@@ -52,19 +54,16 @@ static INT_PTR InitMainDialog(HWND hwnd)
     tester.commandType = COMMAND_DIRECT;
     tester.storageCommand = IDC_CMD_GETUID;
 
-    tester.counterStart = QueryPerformanceCounter();
-    tester.counterEnd = QueryPerformanceCounter();
-    ShowElapsed();
-    ShowStatus(SCARD_S_SUCCESS);
+    ShowEmptyMeasurement();
 
     CheckDlgButton(hwnd, IDC_BREAK_ON_ERROR, tester.breakOnError != 0);
     SetDlgItemInt(hwnd, IDC_LOOP_COUNT, unsigned(tester.loopCount));
     EnableDlgItem(hwnd, IDC_LOOP_COUNT, tester.loopEnabled != 0);
     EnableDlgItem(hwnd, IDC_BREAK_ON_ERROR, tester.loopEnabled != 0);
 
-    SendCommand(hwnd, IDC_MODE_STRING);
-    SendCommand(hwnd, IDC_CMD_GETUID);
-    SendCommand(hwnd, IDC_TYPE_DIRECT);
+    CmdSelectEntryMode(IDC_MODE_STRING);
+    CmdSwitchStorageCommand(IDC_CMD_GETUID);
+    CmdSelectCommandType(IDC_TYPE_DIRECT);
 
     LimitDlgItemText(hwnd, IDC_STRING_DATA, 1024);
     LimitDlgItemText(hwnd, IDC_HEX_DATA, 1024);
@@ -82,12 +81,12 @@ static INT_PTR InitMainDialog(HWND hwnd)
     SetCommandDefaults(&tester.readSettings, "", ENTRY_NONE, 0, 6, 0, 16);
     SetCommandDefaults(&tester.updateSettings, STRING_DEFAULT, ENTRY_STRING, 0, 6, 0, 16);
 
-    tester.hVendorMenu = CreatePopupMenu();
-    AppendMenuItem(tester.hVendorMenu, IDM_LED_OFF, "Switch LED Off");
-    AppendMenuItem(tester.hVendorMenu, IDM_LED_ON, "Switch LED On");
-    AppendMenuItem(tester.hVendorMenu, IDM_LED_FLASH, "Flash LED");
-    AppendMenuItem(tester.hVendorMenu, IDM_RF_RESET, "RF Reset");
-    AppendMenuItem(tester.hVendorMenu, IDM_FIRMWARE_REV, "Get Firmware Revision");
+    vendorMenu = CreatePopupMenu();
+    AppendMenuItem(vendorMenu, IDM_LED_OFF, "Switch LED Off");
+    AppendMenuItem(vendorMenu, IDM_LED_ON, "Switch LED On");
+    AppendMenuItem(vendorMenu, IDM_LED_FLASH, "Flash LED");
+    AppendMenuItem(vendorMenu, IDM_RF_RESET, "RF Reset");
+    AppendMenuItem(vendorMenu, IDM_FIRMWARE_REV, "Get Firmware Revision");
 
     EnableDlgItem(hwnd, IDC_DISCONNECT, false);
     EnableDlgItem(hwnd, IDC_RELEASE, false);
@@ -108,80 +107,70 @@ static void ReleaseHeldContext()
     }
 }
 
-// Establish Context, Disconnect and Release Context end here: the verdict line
-// goes to the log, then the status to Win Status.
-static INT_PTR ReportVerdict(Verdict verdict)
+INT_PTR CmdQuit(int id)
 {
-    LogAppend(verdict.line);
-    ShowStatus(verdict.status);
+    ReleaseHeldContext();
+    EndDialog(mainWindow, INT_PTR(id));
     return TRUE;
 }
 
-static INT_PTR DispatchCommand(HWND hwnd, WPARAM wParam)
+namespace {
+
+struct CommandEntry {
+    int id;
+    CommandHandler handler;
+};
+
+// Every command the main window answers; any other identifier is left to the
+// default handling.
+const CommandEntry COMMANDS[] = {
+    {IDHELP, CmdOpenHelp},
+    {IDC_QUIT, CmdQuit},
+    {IDC_ESTABLISH, CmdEstablishContext},
+    {IDC_LIST_READERS, CmdListReaders},
+    {IDC_CONNECT, CmdConnectCard},
+    {IDC_DISCONNECT, CmdDisconnectCard},
+    {IDC_RELEASE, CmdReleaseContext},
+    {IDC_CLEAR_LOG, CmdClearLog},
+    {IDC_ATTRIBUTES, CmdShowAttributes},
+    {IDC_MODE_STRING, CmdSelectEntryMode},
+    {IDC_MODE_HEX, CmdSelectEntryMode},
+    {IDC_MODE_FILE, CmdSelectEntryMode},
+    {IDC_STRING_DATA, CmdUpdateStringData},
+    {IDC_HEX_DATA, CmdUpdateHexData},
+    {IDC_LOAD_FILE, CmdLoadDataFile},
+    {IDC_TYPE_DIRECT, CmdSelectCommandType},
+    {IDC_TYPE_STORAGE, CmdSelectCommandType},
+    {IDC_CMD_GETUID, CmdSwitchStorageCommand},
+    {IDC_CMD_LOADKEYS, CmdSwitchStorageCommand},
+    {IDC_CMD_AUTH, CmdSwitchStorageCommand},
+    {IDC_CMD_READ, CmdSwitchStorageCommand},
+    {IDC_CMD_UPDATE, CmdSwitchStorageCommand},
+    {IDC_TYPE_VENDOR, CmdSelectVendorIo},
+    {IDC_VENDOR_MENU, CmdShowVendorMenu},
+    {IDM_LED_OFF, CmdSelectVendorCommand},
+    {IDM_LED_ON, CmdSelectVendorCommand},
+    {IDM_LED_FLASH, CmdSelectVendorCommand},
+    {IDM_RF_RESET, CmdSelectVendorCommand},
+    {IDM_FIRMWARE_REV, CmdSelectVendorCommand},
+    {IDC_TRANSMIT, CmdTransmit},
+    {IDC_LOOP, CmdToggleLoop},
+    {IDC_LOOP_COUNT, CmdUpdateLoopCount},
+    {IDC_BREAK_ON_ERROR, CmdToggleBreakOnError},
+};
+
+// A command is chosen by the low 16 bits of wParam alone, so every
+// notification of a control runs its handler.
+INT_PTR DispatchCommand(WPARAM wParam)
 {
-    unsigned id = LOWORD(wParam);
-    switch (id) {
-    case IDHELP:
-        return OpenHelp();
-    case IDC_QUIT:
-        ReleaseHeldContext();
-        EndDialog(hwnd, INT_PTR(wParam));
-        return TRUE;
-    case IDC_ESTABLISH:
-        return ReportVerdict(EstablishContext());
-    case IDC_LIST_READERS:
-        return ListReaders();
-    case IDC_CONNECT:
-        return ConnectCard();
-    case IDC_DISCONNECT:
-        return ReportVerdict(DisconnectCard());
-    case IDC_RELEASE:
-        return ReportVerdict(ReleaseContext());
-    case IDC_CLEAR_LOG:
-        return ClearLog();
-    case IDC_ATTRIBUTES:
-        return ShowAttributes();
-    case IDC_VENDOR_MENU:
-        return ShowVendorMenu();
-    case IDC_STRING_DATA:
-        return UpdateStringData();
-    case IDC_LOOP:
-        return ToggleLoop();
-    case IDC_LOOP_COUNT:
-        return UpdateLoopCount();
-    case IDC_CMD_READ:
-    case IDC_CMD_UPDATE:
-    case IDC_CMD_AUTH:
-    case IDC_CMD_LOADKEYS:
-    case IDC_CMD_GETUID:
-        return SwitchStorageCommand(int(id));
-    case IDC_TRANSMIT:
-        return TransmitCommand();
-    case IDC_MODE_HEX:
-    case IDC_MODE_STRING:
-    case IDC_MODE_FILE:
-        return SelectEntryMode(int(id));
-    case IDC_TYPE_DIRECT:
-    case IDC_TYPE_STORAGE:
-        return SelectCommandType(int(id));
-    case IDC_LOAD_FILE:
-        return LoadDataFile();
-    case IDC_HEX_DATA:
-        return UpdateHexData();
-    case IDC_BREAK_ON_ERROR:
-        return ToggleBreakOnError();
-    case IDC_TYPE_VENDOR:
-        return SelectVendorIo();
-    case IDM_LED_OFF:
-    case IDM_LED_ON:
-    case IDM_LED_FLASH:
-    case IDM_RF_RESET:
-    case IDM_FIRMWARE_REV:
-        return SelectVendorCommand(int(id));
-    default:
-        return FALSE;
-    }
+    int id = int(LOWORD(wParam));
+    for (const CommandEntry& entry : COMMANDS)
+        if (entry.id == id)
+            return entry.handler(id);
+    return FALSE;
 }
+
+}  // namespace
 
 INT_PTR MainDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -193,7 +182,7 @@ INT_PTR MainDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_INITDIALOG:
         return InitMainDialog(hwnd);
     case WM_COMMAND:
-        return DispatchCommand(hwnd, wParam);
+        return DispatchCommand(wParam);
     case WM_CLOSE:
     case WM_DESTROY:
         ReleaseHeldContext();
@@ -201,7 +190,7 @@ INT_PTR MainDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         return TRUE;
     case WM_SYSCOMMAND:
         if (LOWORD(wParam) == IDM_ABOUT)
-            DialogBoxParam(IDD_ABOUT, tester.hwndMain, AboutDialogProc, 0);
+            DialogBoxParam(IDD_ABOUT, mainWindow, AboutDialogProc, 0);
         DefWindowProc(hwnd, WM_SYSCOMMAND, wParam, lParam);
         return FALSE;
     case WM_POWERBROADCAST:

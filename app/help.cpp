@@ -1,6 +1,8 @@
 // The Help button: which copy of the help page it opens.
 #include "app/help.h"
 
+#include "app/commands.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,7 +35,7 @@ bool FindHelpPage(const char* programPath, char* path, int capacity)
     return snprintf(path, size_t(capacity), "%s", QTU_SOURCE_HELP_PAGE) < capacity && IsRegularFile(path);
 }
 
-INT_PTR OpenHelp()
+INT_PTR CmdOpenHelp([[maybe_unused]] int id)
 {
     char program[PATH_SIZE];
     ssize_t length = readlink("/proc/self/exe", program, sizeof program - 1);

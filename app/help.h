@@ -8,5 +8,3 @@
 // program, else the one in the source tree it was built from. False when
 // none exists.
 bool FindHelpPage(const char* programPath, char* path, int capacity);
-// Opens that page for the running program; nothing when there is none.
-INT_PTR OpenHelp();

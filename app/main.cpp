@@ -4,6 +4,7 @@
 #include <QApplication>
 
 #include "app/dispatch.h"
+#include "app/main_window.h"
 #include "output/counter.h"
 #include "state/tester_state.h"
 #include "ui/ids.h"
@@ -14,7 +15,6 @@ int main(int argc, char* argv[])
 
     int64_t frequency = QueryPerformanceFrequency();
     tester.ticksPerMs = frequency > 0 ? frequency / 1000 : 1;
-    tester.hInstance = &application;
 
     INT_PTR result = DialogBoxParam(IDD_MAIN, nullptr, MainDialogProc, 0);
     if (result < 0) {

@@ -13,6 +13,7 @@
 #include <QApplication>
 
 #include "app/dispatch.h"
+#include "app/main_window.h"
 #include "output/counter.h"
 #include "output/log.h"
 #include "state/tester_state.h"
@@ -43,7 +44,7 @@ static void PrepareLog(size_t length)
     while (used < length)
         tester.logText[used++] = 'z';
     tester.logText[used] = '\0';
-    SetDlgItemText(tester.hwndMain, IDC_LOG, tester.logText);
+    SetDlgItemText(mainWindow, IDC_LOG, tester.logText);
     QApplication::processEvents();
 }
 
@@ -78,7 +79,6 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     int64_t frequency = QueryPerformanceFrequency();
     tester.ticksPerMs = frequency > 0 ? frequency / 1000 : 1;
-    tester.hInstance = &application;
     HWND window = CreateDialogParam(IDD_MAIN, nullptr, MainDialogProc, 0);
     if (window == nullptr) {
         fprintf(stderr, "app_log: the main window could not be created\n");

@@ -21,6 +21,7 @@
 #include <QWindow>
 
 #include "app/dispatch.h"
+#include "app/main_window.h"
 #include "output/counter.h"
 #include "state/tester_state.h"
 #include "ui/ids.h"
@@ -52,7 +53,7 @@ protected:
         if (shownNs == 0 && event->type() == QEvent::Expose && object->isWindowType()
             && static_cast<QWindow*>(object)->isExposed()) {
             shownNs = NowNs();
-            QTimer::singleShot(0, [] { SendCommand(tester.hwndMain, IDC_QUIT); });
+            QTimer::singleShot(0, [] { SendCommand(mainWindow, IDC_QUIT); });
         }
         return false;
     }
@@ -67,11 +68,10 @@ static int RunChild(int64_t startNs, int argc, char* argv[])
     int64_t applicationNs = NowNs();
     ExposeWatch watch;
     application.installEventFilter(&watch);
-    QTimer::singleShot(10000, [] { SendCommand(tester.hwndMain, IDC_QUIT); });
+    QTimer::singleShot(10000, [] { SendCommand(mainWindow, IDC_QUIT); });
 
     int64_t frequency = QueryPerformanceFrequency();
     tester.ticksPerMs = frequency > 0 ? frequency / 1000 : 1;
-    tester.hInstance = &application;
     DialogBoxParam(IDD_MAIN, nullptr, TimedDialogProc, 0);
     if (shownNs == 0)
         return 1;

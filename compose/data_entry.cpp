@@ -3,6 +3,8 @@
 // Transmit and the storage composer use.
 #include "compose/data_entry.h"
 
+#include "app/commands.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -10,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "app/main_window.h"
 #include "output/log.h"
 #include "ui/ids.h"
 
@@ -51,7 +54,7 @@ uint32_t CopyBytes(BYTE* dest, uint32_t capacity, const BYTE* source, uint32_t c
 uint32_t CopyHexText(BYTE* dest, uint32_t capacity)
 {
     char text[BUFFER_SIZE];
-    uint32_t length = GetDlgItemText(tester.hwndMain, IDC_HEX_DATA, text, sizeof text);
+    uint32_t length = GetDlgItemText(mainWindow, IDC_HEX_DATA, text, sizeof text);
     uint32_t copied = CopyBytes(dest, capacity, reinterpret_cast<const BYTE*>(text), length);
     if (copied < capacity)
         dest[copied] = '\0';
@@ -115,7 +118,7 @@ void LoadFile(const char* path)
     LogAppend(tester.lineScratch);
     memcpy(tester.fileData, loaded, count);
     tester.fileLen = count;
-    SetDlgItemInt(tester.hwndMain, IDC_FILE_LEN, tester.fileLen);
+    SetDlgItemInt(mainWindow, IDC_FILE_LEN, tester.fileLen);
     snprintf(tester.lineScratch, sizeof tester.lineScratch, "%d bytes loaded.", int(tester.fileLen));
     LogAppend(tester.lineScratch);
     if (larger) {
@@ -127,41 +130,41 @@ void LoadFile(const char* path)
 
 }  // namespace
 
-INT_PTR SelectEntryMode(int id)
+INT_PTR CmdSelectEntryMode(int id)
 {
     for (const EntryModeControls& entry : ENTRY_MODES) {
         if (entry.radio != id)
             continue;
-        CheckDlgButton(tester.hwndMain, IDC_MODE_STRING, id == IDC_MODE_STRING);
-        CheckDlgButton(tester.hwndMain, IDC_MODE_HEX, id == IDC_MODE_HEX);
-        CheckDlgButton(tester.hwndMain, IDC_MODE_FILE, id == IDC_MODE_FILE);
+        CheckDlgButton(mainWindow, IDC_MODE_STRING, id == IDC_MODE_STRING);
+        CheckDlgButton(mainWindow, IDC_MODE_HEX, id == IDC_MODE_HEX);
+        CheckDlgButton(mainWindow, IDC_MODE_FILE, id == IDC_MODE_FILE);
         uint32_t count = entry.mode == ENTRY_STRING ? tester.stringLen
             : entry.mode == ENTRY_HEX               ? tester.hexLen
                                                     : tester.fileLen;
-        SetDlgItemInt(tester.hwndMain, entry.countField, count);
-        EnableDlgItem(tester.hwndMain, entry.input, true);
-        EnableDlgItem(tester.hwndMain, entry.otherInputs[0], false);
-        EnableDlgItem(tester.hwndMain, entry.otherInputs[1], false);
+        SetDlgItemInt(mainWindow, entry.countField, count);
+        EnableDlgItem(mainWindow, entry.input, true);
+        EnableDlgItem(mainWindow, entry.otherInputs[0], false);
+        EnableDlgItem(mainWindow, entry.otherInputs[1], false);
         tester.entryMode = entry.mode;
     }
     return TRUE;
 }
 
-INT_PTR UpdateStringData()
+INT_PTR CmdUpdateStringData([[maybe_unused]] int id)
 {
     tester.stringLen =
-        GetDlgItemText(tester.hwndMain, IDC_STRING_DATA, reinterpret_cast<char*>(tester.stringData), BUFFER_SIZE);
-    SetDlgItemInt(tester.hwndMain, IDC_STRING_LEN, tester.stringLen);
+        GetDlgItemText(mainWindow, IDC_STRING_DATA, reinterpret_cast<char*>(tester.stringData), BUFFER_SIZE);
+    SetDlgItemInt(mainWindow, IDC_STRING_LEN, tester.stringLen);
     UpdateVendorLength(tester.stringLen);
     return TRUE;
 }
 
 // Parses in place: the digit values are gathered at the buffer's start, then
 // paired; a lone last digit pairs with the zero behind it.
-INT_PTR UpdateHexData()
+INT_PTR CmdUpdateHexData([[maybe_unused]] int id)
 {
     char* text = reinterpret_cast<char*>(tester.hexData);
-    uint32_t length = GetDlgItemText(tester.hwndMain, IDC_HEX_DATA, text, BUFFER_SIZE);
+    uint32_t length = GetDlgItemText(mainWindow, IDC_HEX_DATA, text, BUFFER_SIZE);
 
     uint32_t digits = 0;
     for (uint32_t i = 0; i < length; ++i) {
@@ -177,7 +180,7 @@ INT_PTR UpdateHexData()
         tester.hexData[k] = BYTE(tester.hexData[2 * k] * 16 + tester.hexData[2 * k + 1]);
 
     tester.hexLen = bytes;
-    SetDlgItemInt(tester.hwndMain, IDC_HEX_LEN, tester.hexLen);
+    SetDlgItemInt(mainWindow, IDC_HEX_LEN, tester.hexLen);
     UpdateVendorLength(tester.hexLen);
     return TRUE;
 }
@@ -185,13 +188,13 @@ INT_PTR UpdateHexData()
 void UpdateVendorLength(uint32_t count)
 {
     tester.vendorIn.le = VendorLength(count);
-    SetDlgItemInt(tester.hwndMain, IDC_VENDOR_P1, tester.vendorIn.pa);
-    SetDlgItemInt(tester.hwndMain, IDC_VENDOR_P2, tester.vendorIn.pb);
-    SetDlgItemInt(tester.hwndMain, IDC_VENDOR_LC, tester.vendorIn.pc);
-    SetDlgItemInt(tester.hwndMain, IDC_VENDOR_LE, tester.vendorIn.le);
+    SetDlgItemInt(mainWindow, IDC_VENDOR_P1, tester.vendorIn.pa);
+    SetDlgItemInt(mainWindow, IDC_VENDOR_P2, tester.vendorIn.pb);
+    SetDlgItemInt(mainWindow, IDC_VENDOR_LC, tester.vendorIn.pc);
+    SetDlgItemInt(mainWindow, IDC_VENDOR_LE, tester.vendorIn.le);
 }
 
-INT_PTR LoadDataFile()
+INT_PTR CmdLoadDataFile([[maybe_unused]] int id)
 {
     char path[PATH_CAPACITY] = "*.*";
     if (OpenFileDialog("All Files", path))
@@ -203,7 +206,7 @@ INT_PTR LoadDataFile()
 
 int OpenFileDialog(const char* filterName, char* path)
 {
-    int chosen = GetOpenFileName(tester.hwndMain, filterName, path, PATH_CAPACITY);
+    int chosen = GetOpenFileName(mainWindow, filterName, path, PATH_CAPACITY);
     unsigned error = CommDlgExtendedError();
     if (!chosen && error != 0) {
         snprintf(tester.lineScratch, sizeof tester.lineScratch, "Common Dialog error 0x%08X opening file dialog.",

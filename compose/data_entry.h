@@ -5,10 +5,6 @@
 
 #include "state/tester_state.h"
 
-INT_PTR SelectEntryMode(int id);
-INT_PTR UpdateStringData();
-INT_PTR UpdateHexData();
-INT_PTR LoadDataFile();
 // Copies the current source into `dest`, which holds *length bytes, never
 // more. *length becomes the count copied; for the hex source with textFlag 1
 // the field's text is copied (terminated when shorter than the destination)

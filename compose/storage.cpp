@@ -3,9 +3,12 @@
 // APDU that Transmit sends.
 #include "compose/storage.h"
 
+#include "app/commands.h"
+
 #include <cstdio>
 #include <cstring>
 
+#include "app/main_window.h"
 #include "compose/data_entry.h"
 #include "output/log.h"
 #include "ui/ids.h"
@@ -62,7 +65,7 @@ CommandSettings* SettingsOf(int32_t id)
 
 uint8_t FieldByte(int id)
 {
-    return uint8_t(GetDlgItemInt(tester.hwndMain, id));
+    return uint8_t(GetDlgItemInt(mainWindow, id));
 }
 
 // P3 holds one byte in hex, as the field shows it ("0x%02X") or as typed:
@@ -71,7 +74,7 @@ uint8_t FieldByte(int id)
 // `text` (P3_TEXT_CAPACITY bytes) receives the field's text.
 bool ReadP3(char* text, uint8_t* keyType)
 {
-    GetDlgItemText(tester.hwndMain, IDC_P3, text, P3_TEXT_CAPACITY);
+    GetDlgItemText(mainWindow, IDC_P3, text, P3_TEXT_CAPACITY);
     const char* digits = text;
     if (digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X'))
         digits += 2;
@@ -92,12 +95,12 @@ bool ReadP3(char* text, uint8_t* keyType)
 void SetLabel(int id, const char* caption)
 {
     if (caption != nullptr)
-        SetDlgItemText(tester.hwndMain, id, caption);
+        SetDlgItemText(mainWindow, id, caption);
 }
 
 }  // namespace
 
-INT_PTR SwitchStorageCommand(int id)
+INT_PTR CmdSwitchStorageCommand(int id)
 {
     CommandSettings* settings = SettingsOf(id);
     if (settings == nullptr)
@@ -135,19 +138,19 @@ INT_PTR SwitchStorageCommand(int id)
     return TRUE;
 }
 
-INT_PTR SelectCommandType(int id)
+INT_PTR CmdSelectCommandType(int id)
 {
     bool storage = id == IDC_TYPE_STORAGE;
-    CheckDlgButton(tester.hwndMain, IDC_TYPE_DIRECT, !storage);
-    CheckDlgButton(tester.hwndMain, IDC_TYPE_STORAGE, storage);
-    CheckDlgButton(tester.hwndMain, IDC_TYPE_VENDOR, false);
+    CheckDlgButton(mainWindow, IDC_TYPE_DIRECT, !storage);
+    CheckDlgButton(mainWindow, IDC_TYPE_STORAGE, storage);
+    CheckDlgButton(mainWindow, IDC_TYPE_VENDOR, false);
     EnableComposerFields(storage);
     if (storage)
         SelectStorageCommand(tester.storageCommand);
     for (int control : VENDOR_CONTROLS)
-        EnableDlgItem(tester.hwndMain, control, false);
-    EnableDlgItem(tester.hwndMain, IDC_LOOP, true);
-    EnableDlgItem(tester.hwndMain, IDC_LOOP_COUNT, tester.loopEnabled != 0);
+        EnableDlgItem(mainWindow, control, false);
+    EnableDlgItem(mainWindow, IDC_LOOP, true);
+    EnableDlgItem(mainWindow, IDC_LOOP_COUNT, tester.loopEnabled != 0);
     tester.commandType = storage ? COMMAND_STORAGE : COMMAND_DIRECT;
     return TRUE;
 }
@@ -203,44 +206,44 @@ bool ComposeStorageApdu(BYTE* dest, uint32_t* length, int32_t storageCommand)
 void SelectStorageCommand(int32_t id)
 {
     for (int command : STORAGE_COMMANDS)
-        CheckDlgButton(tester.hwndMain, command, command == id);
+        CheckDlgButton(mainWindow, command, command == id);
 
     bool otherEntries = id != IDC_CMD_LOADKEYS && id != IDC_CMD_AUTH;
     bool length = id != IDC_CMD_AUTH;
     bool p3 = id == IDC_CMD_AUTH;
-    EnableDlgItem(tester.hwndMain, IDC_MODE_STRING, otherEntries);
-    EnableDlgItem(tester.hwndMain, IDC_STRING_DATA, otherEntries);
-    EnableDlgItem(tester.hwndMain, IDC_MODE_FILE, otherEntries);
-    EnableDlgItem(tester.hwndMain, IDC_LOAD_FILE, otherEntries);
-    EnableDlgItem(tester.hwndMain, IDC_LENGTH_LABEL, length);
-    EnableDlgItem(tester.hwndMain, IDC_LENGTH, length);
-    EnableDlgItem(tester.hwndMain, IDC_P3_LABEL, p3);
-    EnableDlgItem(tester.hwndMain, IDC_P3, p3);
+    EnableDlgItem(mainWindow, IDC_MODE_STRING, otherEntries);
+    EnableDlgItem(mainWindow, IDC_STRING_DATA, otherEntries);
+    EnableDlgItem(mainWindow, IDC_MODE_FILE, otherEntries);
+    EnableDlgItem(mainWindow, IDC_LOAD_FILE, otherEntries);
+    EnableDlgItem(mainWindow, IDC_LENGTH_LABEL, length);
+    EnableDlgItem(mainWindow, IDC_LENGTH, length);
+    EnableDlgItem(mainWindow, IDC_P3_LABEL, p3);
+    EnableDlgItem(mainWindow, IDC_P3, p3);
 }
 
 void EnableComposerFields(bool enable)
 {
     for (int control : COMPOSER_FIELDS)
-        EnableDlgItem(tester.hwndMain, control, enable);
+        EnableDlgItem(mainWindow, control, enable);
 }
 
 void ShowCommandFields(uint8_t p1, uint8_t p2, uint8_t p3, uint8_t length, const char* text, int32_t entryMode)
 {
     if (entryMode == ENTRY_STRING) {
-        SendCommand(tester.hwndMain, IDC_MODE_STRING);
+        CmdSelectEntryMode(IDC_MODE_STRING);
         if (text != nullptr)
-            SetDlgItemText(tester.hwndMain, IDC_STRING_DATA, text);
+            SetDlgItemText(mainWindow, IDC_STRING_DATA, text);
     } else if (entryMode == ENTRY_HEX) {
-        SendCommand(tester.hwndMain, IDC_MODE_HEX);
+        CmdSelectEntryMode(IDC_MODE_HEX);
         if (text != nullptr)
-            SetDlgItemText(tester.hwndMain, IDC_HEX_DATA, text);
+            SetDlgItemText(mainWindow, IDC_HEX_DATA, text);
     }
-    SetDlgItemInt(tester.hwndMain, IDC_P1, p1);
-    SetDlgItemInt(tester.hwndMain, IDC_P2, p2);
+    SetDlgItemInt(mainWindow, IDC_P1, p1);
+    SetDlgItemInt(mainWindow, IDC_P2, p2);
     char p3Text[8];
     snprintf(p3Text, sizeof p3Text, "0x%02X", p3);
-    SetDlgItemText(tester.hwndMain, IDC_P3, p3Text);
-    SetDlgItemInt(tester.hwndMain, IDC_LENGTH, length);
+    SetDlgItemText(mainWindow, IDC_P3, p3Text);
+    SetDlgItemInt(mainWindow, IDC_LENGTH, length);
 }
 
 void SaveCommandSettings(int32_t id)

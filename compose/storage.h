@@ -5,8 +5,6 @@
 
 #include "state/tester_state.h"
 
-INT_PTR SwitchStorageCommand(int id);
-INT_PTR SelectCommandType(int id);
 // Builds the APDU of `storageCommand` into `dest` (BUFFER_SIZE bytes) and
 // sets *length to the bytes to send. False, with the reason in the log, when
 // a field cannot be read: nothing is to be sent.

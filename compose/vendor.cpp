@@ -3,22 +3,22 @@
 // 276-byte request and reply records.
 #include "compose/vendor.h"
 
+#include "app/commands.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstring>
 
 #include <reader.h>
 
+#include "app/main_window.h"
 #include "compose/storage.h"
-#include "output/counter.h"
 #include "output/dump.h"
 #include "output/log.h"
+#include "output/timing.h"
 #include "pcsc/pcsc_api.h"
 #include "state/tester_state.h"
 #include "ui/ids.h"
-
-// pcsc-lite's own value for function 2048, the one its drivers answer.
-constexpr DWORD VENDOR_CONTROL_CODE = SCARD_CTL_CODE(2048);
 
 namespace {
 
@@ -45,17 +45,17 @@ const int vendorControls[] = {IDC_VENDOR_MENU, IDC_VENDOR_CMD_NAME, IDC_VENDOR_P
 
 void ShowVendorFields()
 {
-    SetDlgItemInt(tester.hwndMain, IDC_VENDOR_P1, tester.vendorIn.pa);
-    SetDlgItemInt(tester.hwndMain, IDC_VENDOR_P2, tester.vendorIn.pb);
-    SetDlgItemInt(tester.hwndMain, IDC_VENDOR_LC, tester.vendorIn.pc);
-    SetDlgItemInt(tester.hwndMain, IDC_VENDOR_LE, tester.vendorIn.le);
+    SetDlgItemInt(mainWindow, IDC_VENDOR_P1, tester.vendorIn.pa);
+    SetDlgItemInt(mainWindow, IDC_VENDOR_P2, tester.vendorIn.pb);
+    SetDlgItemInt(mainWindow, IDC_VENDOR_LC, tester.vendorIn.pc);
+    SetDlgItemInt(mainWindow, IDC_VENDOR_LE, tester.vendorIn.le);
 }
 
 }  // namespace
 
-INT_PTR SelectVendorIo()
+INT_PTR CmdSelectVendorIo([[maybe_unused]] int id)
 {
-    HWND window = tester.hwndMain;
+    HWND window = mainWindow;
     CheckDlgButton(window, IDC_TYPE_DIRECT, false);
     CheckDlgButton(window, IDC_TYPE_STORAGE, false);
     CheckDlgButton(window, IDC_TYPE_VENDOR, true);
@@ -71,18 +71,18 @@ INT_PTR SelectVendorIo()
     return TRUE;
 }
 
-INT_PTR ShowVendorMenu()
+INT_PTR CmdShowVendorMenu([[maybe_unused]] int id)
 {
     RECT button;
-    GetDlgItemScreenRect(tester.hwndMain, IDC_VENDOR_MENU, &button);
+    GetDlgItemScreenRect(mainWindow, IDC_VENDOR_MENU, &button);
     // Every choice starts from a zeroed request.
     memset(&tester.vendorIn, 0, sizeof tester.vendorIn);
     ShowVendorFields();
-    TrackPopupMenuUpward(tester.hVendorMenu, tester.hwndMain, button.left, button.top);
+    TrackPopupMenuUpward(vendorMenu, mainWindow, button.left, button.top);
     return TRUE;
 }
 
-INT_PTR SelectVendorCommand(int id)
+INT_PTR CmdSelectVendorCommand(int id)
 {
     for (const VendorCommand& command : vendorCommands) {
         if (command.id != id)
@@ -96,7 +96,7 @@ INT_PTR SelectVendorCommand(int id)
             tester.vendorIn.le = command.le;
         if (command.rewritesFields)
             ShowVendorFields();
-        SetDlgItemText(tester.hwndMain, IDC_VENDOR_CMD_NAME, command.name);
+        SetDlgItemText(mainWindow, IDC_VENDOR_CMD_NAME, command.name);
         break;
     }
     return TRUE;
@@ -104,7 +104,7 @@ INT_PTR SelectVendorCommand(int id)
 
 void ExecuteVendorIo()
 {
-    HWND window = tester.hwndMain;
+    HWND window = mainWindow;
     tester.vendorIn.pa = GetDlgItemInt(window, IDC_VENDOR_P1);
     tester.vendorIn.pb = GetDlgItemInt(window, IDC_VENDOR_P2);
     tester.vendorIn.pc = GetDlgItemInt(window, IDC_VENDOR_LC);
@@ -113,11 +113,12 @@ void ExecuteVendorIo()
     memcpy(tester.vendorIn.data, tester.sendBuffer, VENDOR_DATA_SIZE - 1);
     LogVendorRecord("SCardControl: Input:", &tester.vendorIn, VENDOR_RECORD_SIZE);
 
-    tester.counterStart = QueryPerformanceCounter();
-    LONG status = pcsc.Control(tester.hCard, VENDOR_CONTROL_CODE, &tester.vendorIn, VENDOR_RECORD_SIZE,
-                               &tester.vendorOut, VENDOR_RECORD_SIZE, &tester.vendorBytesReturned);
-    tester.counterEnd = QueryPerformanceCounter();
-    ShowElapsed();
+    Span span;
+    LONG status = TimedCall(&span, [] {
+        return pcsc.Control(tester.hCard, VENDOR_CONTROL_CODE, &tester.vendorIn, VENDOR_RECORD_SIZE, &tester.vendorOut,
+                            VENDOR_RECORD_SIZE, &tester.vendorBytesReturned);
+    });
+    ShowElapsed(span);
     ShowStatus(status);
 
     if (status != SCARD_S_SUCCESS) {

@@ -3,7 +3,4 @@
 
 #include "ui/winsys.h"
 
-INT_PTR SelectVendorIo();
-INT_PTR ShowVendorMenu();
-INT_PTR SelectVendorCommand(int id);
 void ExecuteVendorIo();

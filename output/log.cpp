@@ -1,16 +1,20 @@
 // The log pane, the Win Status and Elapsed fields, and Clear Log.
 #include "output/log.h"
 
+#include "app/commands.h"
+
 #include <cstdio>
 #include <cstring>
 
-#include "output/counter.h"
+#include "app/main_window.h"
+#include "output/timing.h"
 #include "state/tester_state.h"
 #include "ui/ids.h"
 
 // The log restarts when old + new + separator would reach this length, so it
 // never holds more than LOG_RESTART_LENGTH - 1 characters.
 constexpr size_t LOG_RESTART_LENGTH = 9994;
+constexpr size_t STATUS_TEXT_SIZE = 56;
 
 void LogAppend(const char* entry)
 {
@@ -31,32 +35,39 @@ void LogAppend(const char* entry)
         }
         memcpy(end, entry, newLength + 1);
     }
-    SetDlgItemText(tester.hwndMain, IDC_LOG, tester.logText);
+    SetDlgItemText(mainWindow, IDC_LOG, tester.logText);
 }
 
-void ShowElapsed()
+void ShowElapsed(const Span& span)
 {
     double divisor = tester.loopEnabled ? tester.loopCount : 1;
     // A counter slower than 1000 ticks per second would give 0 ticks per ms.
     int64_t ticksPerMs = tester.ticksPerMs < 1 ? 1 : tester.ticksPerMs;
-    double ms = double(tester.counterEnd - tester.counterStart) / double(ticksPerMs) / divisor;
-    snprintf(tester.statusScratch, sizeof tester.statusScratch, "%5.2f ms", ms);
-    SetDlgItemText(tester.hwndMain, IDC_ELAPSED, tester.statusScratch);
+    tester.shownTicks = span.end - span.start;
+    double ms = double(span.end - span.start) / double(ticksPerMs) / divisor;
+    char text[STATUS_TEXT_SIZE];
+    snprintf(text, sizeof text, "%5.2f ms", ms);
+    SetDlgItemText(mainWindow, IDC_ELAPSED, text);
 }
 
 void ShowStatus(LONG status)
 {
-    snprintf(tester.statusScratch, sizeof tester.statusScratch, "0x%08X", unsigned(uint32_t(status)));
-    SetDlgItemText(tester.hwndMain, IDC_WIN_STATUS, tester.statusScratch);
+    char text[STATUS_TEXT_SIZE];
+    snprintf(text, sizeof text, "0x%08X", unsigned(uint32_t(status)));
+    SetDlgItemText(mainWindow, IDC_WIN_STATUS, text);
 }
 
-INT_PTR ClearLog()
+void ShowEmptyMeasurement()
 {
-    tester.counterStart = QueryPerformanceCounter();
-    tester.counterEnd = QueryPerformanceCounter();
-    ShowElapsed();
+    int64_t now = QueryPerformanceCounter();
+    ShowElapsed(Span {now, now});
     ShowStatus(SCARD_S_SUCCESS);
+}
+
+INT_PTR CmdClearLog([[maybe_unused]] int id)
+{
+    ShowEmptyMeasurement();
     tester.logText[0] = '\0';
-    SetDlgItemText(tester.hwndMain, IDC_LOG, tester.logText);
+    SetDlgItemText(mainWindow, IDC_LOG, tester.logText);
     return TRUE;
 }

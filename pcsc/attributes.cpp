@@ -3,6 +3,8 @@
 // place of a value, so that "not supported" never reads as a value of 0.
 #include "pcsc/attributes.h"
 
+#include "app/commands.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -57,7 +59,7 @@ void ShowAttribute(const char* label, DWORD attrId, int format)
     LogAppend(line);
 }
 
-INT_PTR ShowAttributes()
+INT_PTR CmdShowAttributes([[maybe_unused]] int id)
 {
     ShowAttribute("ATR", SCARD_ATTR_ATR_STRING, 3);
     ShowAttribute("Channel", SCARD_ATTR_CHANNEL_ID, 0);

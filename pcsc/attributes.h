@@ -7,4 +7,3 @@
 
 // Formats: 0 "0x %08X ", 1 "%d ", 2 hex bytes, 3 characters.
 void ShowAttribute(const char* label, DWORD attrId, int format);
-INT_PTR ShowAttributes();

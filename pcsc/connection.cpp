@@ -3,52 +3,61 @@
 // life cycle: no handler tests a handle before its call.
 #include "pcsc/connection.h"
 
+#include "app/commands.h"
+
 #include <cstdio>
 #include <cstring>
 
 #include <reader.h>
 
-#include "output/counter.h"
+#include "app/main_window.h"
 #include "output/log.h"
+#include "output/timing.h"
 #include "pcsc/pcsc_api.h"
 #include "state/tester_state.h"
 #include "ui/ids.h"
 
-// pcscd negotiates only when RAW is not among the offered protocols; RAW is
-// offered alone, and only to a card that takes neither T=0 nor T=1.
-constexpr DWORD NEGOTIATED_PROTOCOLS = SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1;
 // Three characters per ATR byte and the terminator must fit selectedReader.
 constexpr DWORD ATR_SHOWN_MAX = (SELECTED_READER_SIZE - 1) / 3;
 
-Verdict EstablishContext()
+// Establish Context, Disconnect and Release Context end here: the verdict line
+// goes to the log, then the status to Win Status.
+static INT_PTR ReportVerdict(const char* line, LONG status)
 {
-    HWND hwnd = tester.hwndMain;
+    LogAppend(line);
+    ShowStatus(status);
+    return TRUE;
+}
+
+INT_PTR CmdEstablishContext([[maybe_unused]] int id)
+{
+    HWND hwnd = mainWindow;
     ListResetContent(hwnd, IDC_READER_LIST);
     EnableDlgItem(hwnd, IDC_ESTABLISH, false);
     EnableDlgItem(hwnd, IDC_RELEASE, true);
 
-    tester.counterStart = QueryPerformanceCounter();
-    LONG status = pcsc.EstablishContext(SCARD_SCOPE_USER, nullptr, nullptr, &tester.hContext);
-    tester.counterEnd = QueryPerformanceCounter();
-    ShowElapsed();
+    Span span;
+    LONG status =
+        TimedCall(&span, [] { return pcsc.EstablishContext(SCARD_SCOPE_USER, nullptr, nullptr, &tester.hContext); });
+    ShowElapsed(span);
 
     if (status != SCARD_S_SUCCESS)
-        return {"SCardEstablishContext: ERROR!", status};
+        return ReportVerdict("SCardEstablishContext: ERROR!", status);
     EnableDlgItem(hwnd, IDC_ESTABLISH, false);
     EnableDlgItem(hwnd, IDC_RELEASE, true);
     EnableDlgItem(hwnd, IDC_CONNECT, true);
     EnableDlgItem(hwnd, IDC_DISCONNECT, false);
     EnableDlgItem(hwnd, IDC_LIST_READERS, true);
-    return {"SCardEstablishContext: SUCCESS!", status};
+    return ReportVerdict("SCardEstablishContext: SUCCESS!", status);
 }
 
-INT_PTR ListReaders()
+INT_PTR CmdListReaders([[maybe_unused]] int id)
 {
     tester.readerNamesLen = BUFFER_SIZE;
-    tester.counterStart = QueryPerformanceCounter();
-    LONG status = pcsc.ListReaders(tester.hContext, nullptr, tester.readerNames, &tester.readerNamesLen);
-    tester.counterEnd = QueryPerformanceCounter();
-    ShowElapsed();
+    Span span;
+    LONG status = TimedCall(
+        &span, [] { return pcsc.ListReaders(tester.hContext, nullptr, tester.readerNames, &tester.readerNamesLen); });
+    ShowElapsed(span);
 
     if (status == SCARD_S_SUCCESS) {
         FillReaderList(tester.readerNames);
@@ -64,7 +73,7 @@ INT_PTR ListReaders()
 // even when the closing empty name is missing.
 void FillReaderList(const char* readerNames)
 {
-    HWND hwnd = tester.hwndMain;
+    HWND hwnd = mainWindow;
     ListResetContent(hwnd, IDC_READER_LIST);
     size_t offset = 0;
     while (offset < BUFFER_SIZE && readerNames[offset] != '\0') {
@@ -103,32 +112,31 @@ static void ShowAtr(LONG readStatus)
     text[0] = '\0';
     for (DWORD i = 0; i < count; i++)
         snprintf(text + 3 * i, 4, "%02X ", tester.recvBuffer[i]);
-    SetDlgItemText(tester.hwndMain, IDC_ATR, text);
+    SetDlgItemText(mainWindow, IDC_ATR, text);
 }
 
-INT_PTR ConnectCard()
+INT_PTR CmdConnectCard([[maybe_unused]] int id)
 {
-    HWND hwnd = tester.hwndMain;
+    HWND hwnd = mainWindow;
     int index = ListGetCurSel(hwnd, IDC_READER_LIST);
     if (index == -1) {
         LogAppend("Please select a (logical) reader device!");
-        tester.counterStart = QueryPerformanceCounter();
-        tester.counterEnd = QueryPerformanceCounter();
-        ShowElapsed();
-        ShowStatus(SCARD_S_SUCCESS);
+        ShowEmptyMeasurement();
         return TRUE;
     }
     // A name longer than the buffer is cut to fit; the connect then names no reader.
     ListGetText(hwnd, IDC_READER_LIST, index, tester.selectedReader, SELECTED_READER_SIZE);
 
-    tester.counterStart = QueryPerformanceCounter();
-    LONG status = pcsc.Connect(tester.hContext, tester.selectedReader, SCARD_SHARE_EXCLUSIVE, NEGOTIATED_PROTOCOLS,
-                               &tester.hCard, &tester.activeProtocol);
-    if (status == SCARD_E_PROTO_MISMATCH)
-        status = pcsc.Connect(tester.hContext, tester.selectedReader, SCARD_SHARE_EXCLUSIVE, SCARD_PROTOCOL_RAW,
-                              &tester.hCard, &tester.activeProtocol);
-    tester.counterEnd = QueryPerformanceCounter();
-    ShowElapsed();
+    Span span;
+    LONG status = TimedCall(&span, [] {
+        LONG offered = pcsc.Connect(tester.hContext, tester.selectedReader, SCARD_SHARE_EXCLUSIVE, OFFERED_PROTOCOLS,
+                                    &tester.hCard, &tester.activeProtocol);
+        if (offered != SCARD_E_PROTO_MISMATCH)
+            return offered;
+        return pcsc.Connect(tester.hContext, tester.selectedReader, SCARD_SHARE_EXCLUSIVE, FALLBACK_PROTOCOL,
+                            &tester.hCard, &tester.activeProtocol);
+    });
+    ShowElapsed(span);
     ShowStatus(status);
 
     if (status != SCARD_S_SUCCESS) {
@@ -149,57 +157,56 @@ INT_PTR ConnectCard()
 
 void ReconnectCard(DWORD initialization)
 {
-    LONG status = pcsc.Reconnect(tester.hCard, SCARD_SHARE_EXCLUSIVE, NEGOTIATED_PROTOCOLS, initialization,
-                                 &tester.activeProtocol);
+    LONG status =
+        pcsc.Reconnect(tester.hCard, SCARD_SHARE_EXCLUSIVE, OFFERED_PROTOCOLS, initialization, &tester.activeProtocol);
     if (status == SCARD_E_PROTO_MISMATCH)
-        pcsc.Reconnect(tester.hCard, SCARD_SHARE_EXCLUSIVE, SCARD_PROTOCOL_RAW, initialization, &tester.activeProtocol);
+        pcsc.Reconnect(tester.hCard, SCARD_SHARE_EXCLUSIVE, FALLBACK_PROTOCOL, initialization, &tester.activeProtocol);
 }
 
-Verdict DisconnectCard()
+INT_PTR CmdDisconnectCard([[maybe_unused]] int id)
 {
-    HWND hwnd = tester.hwndMain;
+    HWND hwnd = mainWindow;
     SetDlgItemText(hwnd, IDC_CONNECTED_READER, "");
     SetDlgItemText(hwnd, IDC_ATR, "");
 
-    tester.counterStart = QueryPerformanceCounter();
-    LONG status = pcsc.Disconnect(tester.hCard, SCARD_UNPOWER_CARD);
+    Span span;
+    LONG status = TimedCall(&span, [] { return pcsc.Disconnect(tester.hCard, SCARD_UNPOWER_CARD); });
     tester.hCard = 0;
-    tester.counterEnd = QueryPerformanceCounter();
-    ShowElapsed();
+    ShowElapsed(span);
 
     if (status != SCARD_S_SUCCESS)
-        return {"SCardDisconnect: ERROR!", status};
+        return ReportVerdict("SCardDisconnect: ERROR!", status);
     EnableDlgItem(hwnd, IDC_CONNECT, true);
     EnableDlgItem(hwnd, IDC_DISCONNECT, false);
     EnableDlgItem(hwnd, IDC_ATTRIBUTES, false);
-    return {"SCardDisconnect: SUCCESS!", status};
+    return ReportVerdict("SCardDisconnect: SUCCESS!", status);
 }
 
-Verdict ReleaseContext()
+INT_PTR CmdReleaseContext([[maybe_unused]] int id)
 {
-    HWND hwnd = tester.hwndMain;
+    HWND hwnd = mainWindow;
     SetDlgItemText(hwnd, IDC_CONNECTED_READER, "");
     SetDlgItemText(hwnd, IDC_ATR, "");
     ListResetContent(hwnd, IDC_READER_LIST);
 
     bool held = tester.hContext != 0;
-    tester.counterStart = QueryPerformanceCounter();
-    LONG status = pcsc.ReleaseContext(tester.hContext);
+    Span span;
+    LONG status = TimedCall(&span, [] { return pcsc.ReleaseContext(tester.hContext); });
     tester.hContext = 0;
-    tester.counterEnd = QueryPerformanceCounter();
-    ShowElapsed();
+    ShowElapsed(span);
 
     // A failure that leaves no context to release (none was held, or the
     // service lost it) must not keep Establish Context out of reach.
     bool contextGone =
         !held || status == SCARD_E_INVALID_HANDLE || status == SCARD_E_NO_SERVICE || status == SCARD_E_SERVICE_STOPPED;
     if (status != SCARD_S_SUCCESS && !contextGone)
-        return {"SCardReleaseContext: ERROR!", status};
+        return ReportVerdict("SCardReleaseContext: ERROR!", status);
     EnableDlgItem(hwnd, IDC_CONNECT, false);
     EnableDlgItem(hwnd, IDC_DISCONNECT, false);
     EnableDlgItem(hwnd, IDC_LIST_READERS, false);
     EnableDlgItem(hwnd, IDC_ESTABLISH, true);
     EnableDlgItem(hwnd, IDC_RELEASE, false);
     EnableDlgItem(hwnd, IDC_ATTRIBUTES, false);
-    return {status == SCARD_S_SUCCESS ? "SCardReleaseContext: SUCCESS!" : "SCardReleaseContext: ERROR!", status};
+    return ReportVerdict(status == SCARD_S_SUCCESS ? "SCardReleaseContext: SUCCESS!" : "SCardReleaseContext: ERROR!",
+                         status);
 }

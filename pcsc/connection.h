@@ -5,20 +5,9 @@
 
 #include "ui/winsys.h"
 
-// What a life-cycle handler hands to the dispatcher's verdict tail.
-struct Verdict {
-    const char* line;
-    LONG status;
-};
-
-Verdict EstablishContext();
-INT_PTR ListReaders();
-INT_PTR ConnectCard();
 // Reconnects the held card, offering the protocols Connect offers; the
 // outcome is not reported.
 void ReconnectCard(DWORD initialization);
-Verdict DisconnectCard();
-Verdict ReleaseContext();
 // Shows the names of a multi-string of at most BUFFER_SIZE bytes in the
 // reader list, in their order, and selects the first.
 void FillReaderList(const char* readerNames);

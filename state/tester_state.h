@@ -9,15 +9,12 @@
 
 #include <winscard.h>
 
-#include "ui/winsys.h"
+#include "pcsc/wire_format.h"
 
 constexpr int BUFFER_SIZE = 10000;
 constexpr int LINE_SCRATCH_SIZE = 1000;
 constexpr int SELECTED_READER_SIZE = 500;
-constexpr int STATUS_SCRATCH_SIZE = 56;
 constexpr int SETTINGS_DATA_SIZE = 1024;
-constexpr int VENDOR_DATA_SIZE = 256;
-constexpr int VENDOR_RECORD_SIZE = 276;
 
 // Source of the command data; 0 only in CommandSettings (nothing recorded).
 enum EntryMode : int32_t {
@@ -48,31 +45,7 @@ struct CommandSettings {
     uint8_t length;
 };
 
-// Request and reply record of the vendor control call; little-endian on the
-// wire, which is this host's order.
-struct VendorIoRecord {
-    uint8_t cmd;
-    uint8_t reserved1[3];
-    uint32_t pa;
-    uint32_t pb;
-    uint32_t pc;
-    uint8_t data[VENDOR_DATA_SIZE];
-    uint8_t le;
-    uint8_t reserved2[3];
-};
-static_assert(sizeof(VendorIoRecord) == VENDOR_RECORD_SIZE, "vendor record is 276 bytes");
-static_assert(offsetof(VendorIoRecord, pa) == 4);
-static_assert(offsetof(VendorIoRecord, pb) == 8);
-static_assert(offsetof(VendorIoRecord, pc) == 12);
-static_assert(offsetof(VendorIoRecord, data) == 16);
-static_assert(offsetof(VendorIoRecord, le) == 272);
-
 struct TesterState {
-    // Platform handles.
-    void* hInstance;
-    HWND hwndMain;
-    HMENU hVendorMenu;
-
     // Reader connection.
     SCARDCONTEXT hContext;
     SCARDHANDLE hCard;
@@ -83,9 +56,7 @@ struct TesterState {
 
     // Timing and status.
     int64_t ticksPerMs;
-    int64_t counterStart;
-    int64_t counterEnd;
-    char statusScratch[STATUS_SCRATCH_SIZE];
+    int64_t shownTicks;  // the span the Elapsed field shows, in counter ticks
 
     // Log.
     char logText[BUFFER_SIZE];

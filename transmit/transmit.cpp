@@ -2,12 +2,15 @@
 // progress and stop on error) and the loop controls.
 #include "transmit/transmit.h"
 
+#include "app/commands.h"
+
+#include "app/main_window.h"
 #include "compose/data_entry.h"
 #include "compose/storage.h"
 #include "compose/vendor.h"
-#include "output/counter.h"
 #include "output/dump.h"
 #include "output/log.h"
+#include "output/timing.h"
 #include "pcsc/pcsc_api.h"
 #include "state/tester_state.h"
 #include "ui/ids.h"
@@ -16,18 +19,9 @@ namespace {
 
 constexpr int32_t LOOP_COUNT_MAX = 5000;
 
-const SCARD_IO_REQUEST* SendPci(DWORD protocol)
-{
-    if (protocol == SCARD_PROTOCOL_T1)
-        return SCARD_PCI_T1;
-    if (protocol == SCARD_PROTOCOL_T0)
-        return SCARD_PCI_T0;
-    return SCARD_PCI_RAW;
-}
-
 }  // namespace
 
-INT_PTR TransmitCommand()
+INT_PTR CmdTransmit([[maybe_unused]] int id)
 {
     switch (tester.commandType) {
     case COMMAND_DIRECT:
@@ -48,7 +42,7 @@ INT_PTR TransmitCommand()
 
 void TransmitApdu()
 {
-    HWND dialog = tester.hwndMain;
+    HWND dialog = mainWindow;
     SetDlgItemText(dialog, IDC_LOOP_PROGRESS, "");
     tester.recvLen = BUFFER_SIZE;
     if (tester.sendLen >= BUFFER_SIZE) {
@@ -58,7 +52,8 @@ void TransmitApdu()
     LogBytes("SCardTransmit: Input:", tester.sendBuffer, tester.sendLen);
 
     // The span covers every run with its progress display; the dumps lie outside.
-    tester.counterStart = QueryPerformanceCounter();
+    Span span;
+    span.start = QueryPerformanceCounter();
     int32_t runs = tester.loopEnabled ? tester.loopCount : 1;
     LONG status = SCARD_S_SUCCESS;
     for (int32_t run = 1; run <= runs; ++run) {
@@ -76,9 +71,9 @@ void TransmitApdu()
             }
         }
     }
-    tester.counterEnd = QueryPerformanceCounter();
+    span.end = QueryPerformanceCounter();
 
-    ShowElapsed();
+    ShowElapsed(span);
     ShowStatus(status);
     if (status != SCARD_S_SUCCESS)
         LogAppend("SCardTransmit: Failure!");
@@ -86,27 +81,27 @@ void TransmitApdu()
         LogBytes("SCardTransmit: Output:", tester.recvBuffer, tester.recvLen);
 }
 
-INT_PTR ToggleLoop()
+INT_PTR CmdToggleLoop([[maybe_unused]] int id)
 {
-    tester.loopEnabled = IsDlgButtonChecked(tester.hwndMain, IDC_LOOP) ? 1 : 0;
-    EnableDlgItem(tester.hwndMain, IDC_LOOP_COUNT, tester.loopEnabled != 0);
-    EnableDlgItem(tester.hwndMain, IDC_BREAK_ON_ERROR, tester.loopEnabled != 0);
+    tester.loopEnabled = IsDlgButtonChecked(mainWindow, IDC_LOOP) ? 1 : 0;
+    EnableDlgItem(mainWindow, IDC_LOOP_COUNT, tester.loopEnabled != 0);
+    EnableDlgItem(mainWindow, IDC_BREAK_ON_ERROR, tester.loopEnabled != 0);
     return TRUE;
 }
 
-INT_PTR UpdateLoopCount()
+INT_PTR CmdUpdateLoopCount([[maybe_unused]] int id)
 {
-    tester.loopCount = int32_t(GetDlgItemInt(tester.hwndMain, IDC_LOOP_COUNT));
+    tester.loopCount = int32_t(GetDlgItemInt(mainWindow, IDC_LOOP_COUNT));
     if (tester.loopCount > LOOP_COUNT_MAX) {
         tester.loopCount = LOOP_COUNT_MAX;
         // Runs this handler once more, which reads 5000 back.
-        SetDlgItemInt(tester.hwndMain, IDC_LOOP_COUNT, LOOP_COUNT_MAX);
+        SetDlgItemInt(mainWindow, IDC_LOOP_COUNT, LOOP_COUNT_MAX);
     }
     return TRUE;
 }
 
-INT_PTR ToggleBreakOnError()
+INT_PTR CmdToggleBreakOnError([[maybe_unused]] int id)
 {
-    tester.breakOnError = IsDlgButtonChecked(tester.hwndMain, IDC_BREAK_ON_ERROR) ? 1 : 0;
+    tester.breakOnError = IsDlgButtonChecked(mainWindow, IDC_BREAK_ON_ERROR) ? 1 : 0;
     return FALSE;
 }

@@ -3,8 +3,4 @@
 
 #include "ui/winsys.h"
 
-INT_PTR TransmitCommand();
 void TransmitApdu();
-INT_PTR ToggleLoop();
-INT_PTR UpdateLoopCount();
-INT_PTR ToggleBreakOnError();

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "app/commands.h"
 #include "pcsc/attributes.h"
 #include "window_fixture.h"
 
@@ -96,7 +97,7 @@ TEST_F(AttributesTest, ReportHasNineteenLinesInOrder)
     };
     for (const Line& line : lines)
         ScriptAttribute(line.id, "A", 2, 2, SCARD_S_SUCCESS);
-    EXPECT_EQ(ShowAttributes(), FALSE);
+    EXPECT_EQ(CmdShowAttributes(IDC_ATTRIBUTES), FALSE);
     std::vector<std::string> entries = LogEntries();
     ASSERT_EQ(entries.size(), 19u);
     ASSERT_EQ(fakePcsc.attribCount, 19);

@@ -13,6 +13,7 @@
 #include <QUrl>
 
 #include "app/help.h"
+#include "app/main_window.h"
 #include "window_fixture.h"
 
 using DispatchTest = MainWindowTest;
@@ -161,8 +162,8 @@ TEST_F(DispatchTest, ClosingReleasesAHeldContextOnce)
 TEST_F(DispatchTest, QuitEndsTheModalRunWithItsCommand)
 {
     QTimer::singleShot(0, [] {
-        SendCommand(tester.hwndMain, IDC_ESTABLISH);
-        SendCommand(tester.hwndMain, MAKEWPARAM(IDC_QUIT, BN_CLICKED));
+        SendCommand(mainWindow, IDC_ESTABLISH);
+        SendCommand(mainWindow, MAKEWPARAM(IDC_QUIT, BN_CLICKED));
     });
     EXPECT_EQ(DialogBoxParam(IDD_MAIN, nullptr, RecordingDialogProc, 0), INT_PTR(IDC_QUIT));
     EXPECT_EQ(fakePcsc.release.calls, 1);

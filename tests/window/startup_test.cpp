@@ -7,6 +7,7 @@
 
 #include <QApplication>
 
+#include "app/main_window.h"
 #include "window_fixture.h"
 
 using StartupTest = MainWindowTest;
@@ -103,7 +104,7 @@ TEST_F(StartupTest, EditFieldsHaveTheirTextLimits)
 
 TEST_F(StartupTest, StateRecordHoldsItsDefaults)
 {
-    EXPECT_EQ(tester.hwndMain, window);
+    EXPECT_EQ(mainWindow, window);
     EXPECT_EQ(tester.loopEnabled, 0);
     EXPECT_EQ(tester.loopCount, 100);
     EXPECT_EQ(tester.breakOnError, 1);
@@ -139,7 +140,7 @@ TEST_F(StartupTest, StateRecordHoldsItsDefaults)
         EXPECT_EQ(memcmp(s.record, &expected, sizeof expected), 0) << s.data;
     }
 
-    const PopupMenu* vendor = tester.hVendorMenu;
+    const PopupMenu* vendor = vendorMenu;
     ASSERT_NE(vendor, nullptr);
     struct Item {
         int id;
@@ -157,12 +158,13 @@ TEST_F(StartupTest, StateRecordHoldsItsDefaults)
     EXPECT_FALSE(window->windowIcon().isNull());
 }
 
-// Later set-up steps run handlers that read what earlier steps set.
+// Later set-up steps run handlers that read what earlier steps set; the field
+// writes reach their handlers through the dialog, the radio choices are called.
 TEST_F(StartupTest, SetUpRunsItsHandlersInOrder)
 {
     ASSERT_GT(recordedMessageCount, 0);
     EXPECT_EQ(recordedMessages[0].message, WM_INITDIALOG);
-    int order[] = {IDC_LOOP_COUNT, IDC_MODE_STRING, IDC_CMD_GETUID, IDC_TYPE_DIRECT, IDC_STRING_DATA, IDC_HEX_DATA};
+    int order[] = {IDC_LOOP_COUNT, IDC_STRING_DATA, IDC_HEX_DATA};
     int previous = -1;
     for (int id : order) {
         int index = CommandIndex(id, previous + 1);

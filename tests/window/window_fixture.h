@@ -2,7 +2,7 @@
 //
 // Derive your test from MainWindowTest (TEST_F(MainWindowTest, ...) or your own
 // subclass). Each test gets a fresh window, built the way the program builds it:
-//   - `tester` is zeroed first, then ticksPerMs and hInstance are set as the
+//   - `tester` is zeroed first, then ticksPerMs is set as the
 //     program entry sets them;
 //   - the PC/SC table is spied (tests/window/fake_pcsc.h): calls go to the
 //     private pcscd with the simulated reader unless a test scripts a failure;
@@ -31,6 +31,7 @@
 #include <gtest/gtest.h>
 
 #include "app/dispatch.h"
+#include "app/main_window.h"
 #include "fake_pcsc.h"
 #include "output/counter.h"
 #include "output/log.h"
@@ -66,7 +67,6 @@ protected:
         memset(&tester, 0, sizeof tester);
         int64_t frequency = QueryPerformanceFrequency();
         tester.ticksPerMs = frequency > 0 ? frequency / 1000 : 1;
-        tester.hInstance = QCoreApplication::instance();
         InstallPcscSpies();
         recordedMessageCount = 0;
         window = CreateDialogParam(IDD_MAIN, nullptr, RecordingDialogProc, 0);

@@ -1,0 +1,42 @@
+// Every command handler of the main window, in one shape: it gets the
+// identifier of the control or menu item that sent the command and returns
+// what the dialog procedure returns (TRUE when handled; FALSE lets the
+// default handling follow). app/dispatch.cpp maps identifiers to handlers in
+// one table; a new button is one row there and one handler here.
+#pragma once
+
+#include "ui/winsys.h"
+
+typedef INT_PTR (*CommandHandler)(int id);
+
+// Resource Manager group and the log.
+INT_PTR CmdEstablishContext(int id);
+INT_PTR CmdListReaders(int id);
+INT_PTR CmdConnectCard(int id);
+INT_PTR CmdDisconnectCard(int id);
+INT_PTR CmdReleaseContext(int id);
+INT_PTR CmdShowAttributes(int id);  // FALSE: the default handling of a button does nothing
+INT_PTR CmdClearLog(int id);
+
+// Data entry.
+INT_PTR CmdSelectEntryMode(int id);
+INT_PTR CmdUpdateStringData(int id);
+INT_PTR CmdUpdateHexData(int id);
+INT_PTR CmdLoadDataFile(int id);
+
+// Command type, storage composer and vendor requests.
+INT_PTR CmdSelectCommandType(int id);
+INT_PTR CmdSwitchStorageCommand(int id);
+INT_PTR CmdSelectVendorIo(int id);
+INT_PTR CmdShowVendorMenu(int id);
+INT_PTR CmdSelectVendorCommand(int id);
+
+// Transmit and the loop.
+INT_PTR CmdTransmit(int id);
+INT_PTR CmdToggleLoop(int id);
+INT_PTR CmdUpdateLoopCount(int id);
+INT_PTR CmdToggleBreakOnError(int id);  // FALSE, as the check box always answered
+
+// The window.
+INT_PTR CmdOpenHelp(int id);
+INT_PTR CmdQuit(int id);
