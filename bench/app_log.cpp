@@ -14,8 +14,8 @@
 
 #include "app/dispatch.h"
 #include "app/main_window.h"
+#include "app/window_output.h"
 #include "output/counter.h"
-#include "output/log.h"
 #include "state/tester_state.h"
 #include "ui/ids.h"
 

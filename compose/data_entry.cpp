@@ -13,7 +13,7 @@
 #include <unistd.h>
 
 #include "app/main_window.h"
-#include "output/log.h"
+#include "app/window_output.h"
 #include "ui/ids.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include <cstring>
 
 #include "app/main_window.h"
+#include "app/window_output.h"
 #include "compose/data_entry.h"
-#include "output/log.h"
 #include "ui/ids.h"
 
 namespace {

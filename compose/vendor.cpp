@@ -12,9 +12,9 @@
 #include <reader.h>
 
 #include "app/main_window.h"
+#include "app/window_output.h"
 #include "compose/storage.h"
 #include "output/dump.h"
-#include "output/log.h"
 #include "output/timing.h"
 #include "pcsc/pcsc_api.h"
 #include "state/tester_state.h"

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "output/log.h"
+#include "app/window_output.h"
 
 namespace {
 

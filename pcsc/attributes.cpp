@@ -11,7 +11,7 @@
 
 #include <reader.h>
 
-#include "output/log.h"
+#include "app/window_output.h"
 #include "pcsc/pcsc_api.h"
 #include "state/tester_state.h"
 

@@ -11,7 +11,7 @@
 #include <reader.h>
 
 #include "app/main_window.h"
-#include "output/log.h"
+#include "app/window_output.h"
 #include "output/timing.h"
 #include "pcsc/pcsc_api.h"
 #include "state/tester_state.h"

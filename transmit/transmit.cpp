@@ -5,11 +5,11 @@
 #include "app/commands.h"
 
 #include "app/main_window.h"
+#include "app/window_output.h"
 #include "compose/data_entry.h"
 #include "compose/storage.h"
 #include "compose/vendor.h"
 #include "output/dump.h"
-#include "output/log.h"
 #include "output/timing.h"
 #include "pcsc/pcsc_api.h"
 #include "state/tester_state.h"

@@ -3,7 +3,7 @@
 
 #include <QScrollBar>
 
-#include "output/log.h"
+#include "app/window_output.h"
 #include "window_fixture.h"
 
 using LogTest = MainWindowTest;

@@ -32,9 +32,9 @@
 
 #include "app/dispatch.h"
 #include "app/main_window.h"
+#include "app/window_output.h"
 #include "fake_pcsc.h"
 #include "output/counter.h"
-#include "output/log.h"
 #include "sim_control.h"
 #include "state/tester_state.h"
 #include "ui/dialog_window.h"

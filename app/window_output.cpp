@@ -1,11 +1,11 @@
-// The log pane, the Win Status and Elapsed fields, and Clear Log.
-#include "output/log.h"
-
-#include "app/commands.h"
+// What the handlers show: the log pane, the Win Status and Elapsed fields, and
+// Clear Log.
+#include "app/window_output.h"
 
 #include <cstdio>
 #include <cstring>
 
+#include "app/commands.h"
 #include "app/main_window.h"
 #include "output/timing.h"
 #include "state/tester_state.h"

@@ -1,4 +1,5 @@
-// The log pane, the Win Status and Elapsed fields, and Clear Log.
+// What the handlers show: the log pane, the Win Status and Elapsed fields, and
+// Clear Log.
 #pragma once
 
 #include <winscard.h>
