@@ -19,6 +19,12 @@ namespace {
 
 constexpr int32_t LOOP_COUNT_MAX = 5000;
 
+// A storage APDU and its response are always hex; a direct send follows its source.
+DumpForm CardDumpForm()
+{
+    return tester.commandType == COMMAND_STORAGE || tester.entryMode != ENTRY_STRING ? DUMP_HEX : DUMP_CHARACTERS;
+}
+
 }  // namespace
 
 INT_PTR CmdTransmit([[maybe_unused]] int id)
@@ -49,7 +55,7 @@ void TransmitApdu()
         LogAppend("SCardTransmit: Error: Incorrect buffer size!");
         return;
     }
-    LogBytes("SCardTransmit: Input:", tester.sendBuffer, tester.sendLen);
+    LogBytes("SCardTransmit: Input:", tester.sendBuffer, tester.sendLen, CardDumpForm());
 
     // The span covers every run with its progress display; the dumps lie outside.
     Span span;
@@ -78,7 +84,7 @@ void TransmitApdu()
     if (status != SCARD_S_SUCCESS)
         LogAppend("SCardTransmit: Failure!");
     else
-        LogBytes("SCardTransmit: Output:", tester.recvBuffer, tester.recvLen);
+        LogBytes("SCardTransmit: Output:", tester.recvBuffer, tester.recvLen, CardDumpForm());
 }
 
 INT_PTR CmdToggleLoop([[maybe_unused]] int id)
