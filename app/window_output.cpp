@@ -10,6 +10,7 @@
 #include "output/log.h"
 #include "output/result_text.h"
 #include "state/tester_state.h"
+#include "transmit/transmit.h"
 #include "ui/ids.h"
 
 void LogAppend(const char* entry)
@@ -48,7 +49,7 @@ void ShowElapsed(const Span& span, int32_t divisor)
 
 void ShowElapsed(const Span& span)
 {
-    ShowElapsed(span, tester.loopEnabled ? tester.loopCount : 1);
+    ShowElapsed(span, LoopRuns(tester.loopEnabled, tester.loopCount));
 }
 
 void ShowStatus(LONG status)
