@@ -175,8 +175,7 @@ INT_PTR DispatchCommand(WPARAM wParam)
 INT_PTR MainDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     // Every handler sees a loop count of at least 1.
-    if (tester.loopCount < 1)
-        tester.loopCount = 1;
+    tester.loopCount = LoopCountAtLeastOne(tester.loopCount);
 
     switch (message) {
     case WM_INITDIALOG:

@@ -1,59 +1,61 @@
 // What the handlers show: the log pane, the Win Status and Elapsed fields, and
-// Clear Log.
+// Clear Log. The texts come from the output cores; this file puts them in
+// the window.
 #include "app/window_output.h"
 
-#include <cstdio>
-#include <cstring>
+#include <algorithm>
 
 #include "app/commands.h"
 #include "app/main_window.h"
-#include "output/timing.h"
+#include "output/log.h"
+#include "output/result_text.h"
 #include "state/tester_state.h"
+#include "transmit/transmit.h"
 #include "ui/ids.h"
-
-// The log restarts when old + new + separator would reach this length, so it
-// never holds more than LOG_RESTART_LENGTH - 1 characters.
-constexpr size_t LOG_RESTART_LENGTH = 9994;
-constexpr size_t STATUS_TEXT_SIZE = 56;
 
 void LogAppend(const char* entry)
 {
-    size_t oldLength = strlen(tester.logText);
-    size_t newLength = strlen(entry);
-
-    if (oldLength + newLength + 2 >= LOG_RESTART_LENGTH) {
-        // An entry too long for the buffer on its own keeps what a full log holds.
-        if (newLength >= BUFFER_SIZE - 1)
-            newLength = LOG_RESTART_LENGTH - 1;
-        memcpy(tester.logText, entry, newLength);
-        tester.logText[newLength] = '\0';
-    } else {
-        char* end = tester.logText + oldLength;
-        if (oldLength > 0) {
-            *end++ = '\r';
-            *end++ = '\n';
-        }
-        memcpy(end, entry, newLength + 1);
-    }
+    AppendLogEntry(tester.logText, entry);
     SetDlgItemText(mainWindow, IDC_LOG, tester.logText);
+}
+
+void LogBytes(const char* title, const BYTE* bytes, uint32_t count, DumpForm form)
+{
+    char text[DUMP_TEXT_SIZE];
+    FormatDump(text, bytes, count, form);
+    LogAppend(title);
+    LogAppend(text);
+}
+
+void LogVendorRecord(const char* title, const VendorIoRecord* record, int32_t size)
+{
+    LogAppend(title);
+    if (size != VENDOR_RECORD_SIZE)
+        return;
+    char text[DUMP_TEXT_SIZE];
+    FormatVendorHeader(text, *record);
+    LogAppend(text);
+    FormatDump(text, record->data, std::min<uint32_t>(record->le, VENDOR_DATA_SIZE), DUMP_HEX);
+    LogAppend(text);
+}
+
+void ShowElapsed(const Span& span, int32_t divisor)
+{
+    tester.shownTicks = span.end - span.start;
+    char text[RESULT_TEXT_SIZE];
+    FormatElapsed(text, span, tester.ticksPerMs, divisor);
+    SetDlgItemText(mainWindow, IDC_ELAPSED, text);
 }
 
 void ShowElapsed(const Span& span)
 {
-    double divisor = tester.loopEnabled ? tester.loopCount : 1;
-    // A counter slower than 1000 ticks per second would give 0 ticks per ms.
-    int64_t ticksPerMs = tester.ticksPerMs < 1 ? 1 : tester.ticksPerMs;
-    tester.shownTicks = span.end - span.start;
-    double ms = double(span.end - span.start) / double(ticksPerMs) / divisor;
-    char text[STATUS_TEXT_SIZE];
-    snprintf(text, sizeof text, "%5.2f ms", ms);
-    SetDlgItemText(mainWindow, IDC_ELAPSED, text);
+    ShowElapsed(span, LoopRuns(tester.loopEnabled, tester.loopCount));
 }
 
 void ShowStatus(LONG status)
 {
-    char text[STATUS_TEXT_SIZE];
-    snprintf(text, sizeof text, "0x%08X", unsigned(uint32_t(status)));
+    char text[RESULT_TEXT_SIZE];
+    FormatStatus(text, status);
     SetDlgItemText(mainWindow, IDC_WIN_STATUS, text);
 }
 

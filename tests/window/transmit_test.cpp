@@ -1,10 +1,12 @@
-// Transmit and the loop, against the simulated reader: runs made, every
+// The transmit core's progress rule and Break on Error (no window); Transmit
+// and the loop in the window, against the simulated reader: runs made, every
 // write of the progress field, Break on Error with a failing run, the count
 // field's cap, the request size limit and the send record per protocol.
 #include <algorithm>
 #include <cstdio>
 
 #include "compose_support.h"
+#include "transmit/transmit.h"
 
 namespace {
 
@@ -57,17 +59,54 @@ std::vector<std::string> Distinct(std::vector<std::string> values)
     return values;
 }
 
-TEST(ProgressRule, MatchesTheWorkedExamples)
+// The transmit core against a card that fails at run `failingRun`: no
+// window, no reader.
+int scriptedCalls, scriptedFailingRun;
+
+LONG ScriptedTransmit(SCARDHANDLE, const SCARD_IO_REQUEST*, LPCBYTE, DWORD, SCARD_IO_REQUEST*, LPBYTE, LPDWORD)
 {
-    EXPECT_EQ(ProgressFor(1), std::vector<std::string> {"100"});
-    EXPECT_EQ(ProgressFor(3), std::vector<std::string> {"100"});
-    EXPECT_EQ(ProgressFor(7), (std::vector<std::string> {"85", "100"}));
-    std::vector<std::string> count200 = ProgressFor(200);
+    return ++scriptedCalls == scriptedFailingRun ? SCARD_E_NOT_TRANSACTED : SCARD_S_SUCCESS;
+}
+
+void RecordProgress(void* values, int32_t percent)
+{
+    static_cast<std::vector<std::string>*>(values)->push_back(std::to_string(percent));
+}
+
+std::vector<std::string> CoreProgress(int32_t runs, int failingRun = 0, bool breakOnError = false,
+                                      int32_t* runsMade = nullptr)
+{
+    BYTE request[5] = {}, response[8];
+    std::vector<std::string> progress;
+    scriptedCalls = 0;
+    scriptedFailingRun = failingRun;
+    pcsc.Transmit = ScriptedTransmit;
+    TransmitOutcome outcome = TransmitLoop(1, SCARD_PROTOCOL_T1, request, sizeof request, runs, breakOnError, response,
+                                           sizeof response, {RecordProgress, &progress});
+    pcsc = pcscLibrary;
+    if (runsMade != nullptr)
+        *runsMade = outcome.runsMade;
+    return progress;
+}
+
+TEST(TransmitCore, ProgressAtEveryMultipleOfFivePercentAndRunsMade)
+{
+    EXPECT_EQ(CoreProgress(1), std::vector<std::string> {"100"});
+    EXPECT_EQ(CoreProgress(3), std::vector<std::string> {"100"});
+    EXPECT_EQ(CoreProgress(7), (std::vector<std::string> {"85", "100"}));
+    std::vector<std::string> count200 = CoreProgress(200);
     ASSERT_EQ(count200.size(), 40u);
     EXPECT_EQ(std::vector<std::string>(count200.begin(), count200.begin() + 5),
               (std::vector<std::string> {"0", "5", "5", "10", "10"}));
-    std::vector<std::string> count5000 = ProgressFor(5000);
+    std::vector<std::string> count5000 = CoreProgress(5000);
     EXPECT_EQ(std::count(count5000.begin(), count5000.end(), "0"), 49);
+
+    // The failing run counts as made; only Break on Error ends the loop there.
+    int32_t runsMade = 0;
+    CoreProgress(7, 3, true, &runsMade);
+    EXPECT_EQ(runsMade, 3);
+    CoreProgress(7, 3, false, &runsMade);
+    EXPECT_EQ(runsMade, 7);
 }
 
 TEST_F(TransmitTest, LoopWritesEveryProgressValueAndRunsCountTimes)

@@ -1,0 +1,15 @@
+// The log's text: entries separated by CR LF in one fixed buffer that starts
+// over with the new entry when it would grow too long.
+#pragma once
+
+#include <cstddef>
+
+#include "state/tester_state.h"
+
+// The log restarts when old + new + separator would reach this length, so an
+// append that fits never leaves more than LOG_RESTART_LENGTH - 1 characters.
+constexpr size_t LOG_RESTART_LENGTH = 9994;
+
+// Appends `entry` (it may hold CR LF breaks of its own); returns true when
+// the log restarted with the entry alone instead.
+bool AppendLogEntry(char (&log)[BUFFER_SIZE], const char* entry);
