@@ -103,10 +103,10 @@ public:
 
     const DialogTemplate& dialogTemplate;
     DLGPROC proc;
-    int baseX;           // average character width of the window font
-    int baseY;           // its height
-    QWidget* items[64];  // in template order; no template has more controls
-    bool unpainted[64];  // the control's text changed since it was last repainted
+    int baseX;                         // average character width of the window font
+    int baseY;                         // its height
+    QWidget* items[CONTROL_CAPACITY];  // in template order
+    bool unpainted[CONTROL_CAPACITY];  // the control's text changed since it was last repainted
     PopupMenu systemMenu;
     QEventLoop* loop;  // the modal run, while it lasts
     bool ended;
