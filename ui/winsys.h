@@ -1,6 +1,7 @@
 // The window-system operations every handler uses, addressed by dialog and
-// control identifier. Implemented over Qt in ui/; nothing outside ui/ and the
-// entry touches a Qt widget. Text is single-byte (Latin-1) both ways.
+// control identifier: the only way into a dialog from outside ui/.
+// Implemented over Qt in ui/; nothing outside ui/ and the entry touches a Qt
+// widget. Text is single-byte (Latin-1) both ways.
 //
 // The rules the handlers rely on:
 //  - Every control signal reaches the dialog procedure as WM_COMMAND with the
@@ -18,57 +19,7 @@
 //    and buttons send nothing.
 #pragma once
 
-#include <cstdint>
-
-typedef struct DialogWindow* HWND;  // a dialog built from a template
-typedef struct PopupMenu* HMENU;
-typedef unsigned int UINT;
-typedef uintptr_t WPARAM;
-typedef intptr_t LPARAM;
-typedef intptr_t INT_PTR;
-typedef INT_PTR (*DLGPROC)(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-
-#ifndef TRUE
-#define TRUE 1
-#endif
-#ifndef FALSE
-#define FALSE 0
-#endif
-
-constexpr UINT WM_DESTROY = 0x0002;
-constexpr UINT WM_CLOSE = 0x0010;
-constexpr UINT WM_INITDIALOG = 0x0110;
-constexpr UINT WM_COMMAND = 0x0111;
-constexpr UINT WM_SYSCOMMAND = 0x0112;
-constexpr UINT WM_POWERBROADCAST = 0x0218;
-
-constexpr WPARAM PBT_APMSUSPEND = 4;
-constexpr WPARAM PBT_APMRESUMESUSPEND = 7;
-
-constexpr WPARAM SC_MINIMIZE = 0xF020;
-constexpr WPARAM SC_CLOSE = 0xF060;
-
-// Notification codes (high 16 bits of a WM_COMMAND wParam).
-constexpr unsigned BN_CLICKED = 0;
-constexpr unsigned LBN_SELCHANGE = 1;
-constexpr unsigned LBN_DBLCLK = 2;
-constexpr unsigned EN_SETFOCUS = 0x0100;
-constexpr unsigned EN_KILLFOCUS = 0x0200;
-constexpr unsigned EN_CHANGE = 0x0300;
-constexpr unsigned EN_UPDATE = 0x0400;
-
-inline unsigned LOWORD(WPARAM w)
-{
-    return unsigned(w & 0xFFFF);
-}
-inline unsigned HIWORD(WPARAM w)
-{
-    return unsigned((w >> 16) & 0xFFFF);
-}
-inline WPARAM MAKEWPARAM(unsigned low, unsigned high)
-{
-    return WPARAM((low & 0xFFFF) | ((high & 0xFFFF) << 16));
-}
+#include "ui/messages.h"
 
 struct RECT {
     int left;
@@ -141,6 +92,11 @@ HMENU GetSystemMenu(HWND dialog);
 HMENU CreatePopupMenu();
 void AppendMenuItem(HMENU menu, int id, const char* text);
 void AppendMenuSeparator(HMENU menu);
+// The number of items; the identifier of the item at `position` (0 for a
+// separator, -1 as UINT for none); its text, copied as GetDlgItemText does.
+int GetMenuItemCount(HMENU menu);
+UINT GetMenuItemID(HMENU menu, int position);
+int GetMenuString(HMENU menu, int position, char* buffer, int capacity);
 // Opens the popup with its bottom-left corner at (x, y) and returns when it
 // closes; a chosen item then arrives at `owner` as WM_COMMAND with its id.
 void TrackPopupMenuUpward(HMENU menu, HWND owner, int x, int y);

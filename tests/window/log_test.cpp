@@ -1,6 +1,7 @@
 // The log pane, the Elapsed and Win Status fields, and Clear Log.
 #include <string>
 
+#include <QPlainTextEdit>
 #include <QScrollBar>
 
 #include "app/window_output.h"
@@ -81,7 +82,7 @@ TEST_F(LogTest, OversizedEntryIsCutToAFullLog)
 // scrolled up: then the view stays on the lines being read.
 TEST_F(LogTest, PaneFollowsTheEndUnlessScrolledUp)
 {
-    QScrollBar* bar = static_cast<LogView*>(Widget(IDC_LOG))->verticalScrollBar();
+    QScrollBar* bar = static_cast<QPlainTextEdit*>(Widget(IDC_LOG))->verticalScrollBar();
     for (int i = 0; i < 60; i++)
         LogAppend("entry");
     ASSERT_GT(bar->maximum(), 10);
