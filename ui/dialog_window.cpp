@@ -1,12 +1,15 @@
 // Dialogs built from templates over Qt widgets, and their menus.
 #include "ui/dialog_window.h"
 
+#include <cstdio>
+
 #include <QAccessibleWidget>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QDBusConnection>
+#include <QEventLoop>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QIcon>
@@ -18,12 +21,31 @@
 #include <QScreen>
 #include <QShortcut>
 
-int RunMenu(const PopupMenu& menu, QWidget* parent, QPoint position, bool upward, const char* objectName)
+void PopupMenu::Append(int id, const char* text)
+{
+    if (count >= MENU_ITEM_CAPACITY)
+        return;
+    Item& item = items[count++];
+    item.id = id;
+    snprintf(item.text, sizeof item.text, "%s", id && text ? text : "");
+}
+
+int PopupMenu::ItemId(int position) const
+{
+    return position >= 0 && position < count ? items[position].id : -1;
+}
+
+const char* PopupMenu::ItemText(int position) const
+{
+    return position >= 0 && position < count ? items[position].text : nullptr;
+}
+
+int PopupMenu::Run(QWidget* parent, QPoint position, bool upward, const char* objectName) const
 {
     QMenu qmenu(parent);
     qmenu.setObjectName(QString::fromLatin1(objectName));
-    for (int i = 0; i < menu.count; ++i) {
-        const PopupMenu::Item& item = menu.items[i];
+    for (int i = 0; i < count; ++i) {
+        const Item& item = items[i];
         if (item.id == 0) {
             qmenu.addSeparator();
             continue;
@@ -187,6 +209,7 @@ DialogWindow::DialogWindow(const DialogTemplate& dialogTemplate, DialogWindow* o
     , dialogTemplate(dialogTemplate)
     , proc(proc)
     , items {}
+    , unpainted {}
     , systemMenu {}
     , loop(nullptr)
     , ended(false)
@@ -213,7 +236,6 @@ DialogWindow::DialogWindow(const DialogTemplate& dialogTemplate, DialogWindow* o
         const ControlTemplate& control = dialogTemplate.controls[i];
         QWidget* widget = CreateControl(control);
         items[i] = widget;
-        unpainted[i] = false;
         widget->setObjectName(QString::fromLatin1(control.name));
         widget->setAccessibleName(control.accessibleName ? QString::fromLatin1(control.accessibleName)
                                                          : StripMnemonic(QString::fromLatin1(control.caption)));
@@ -233,8 +255,8 @@ DialogWindow::DialogWindow(const DialogTemplate& dialogTemplate, DialogWindow* o
             static_cast<QLabel*>(items[i])->setBuddy(Item(dialogTemplate.controls[i].buddy));
 
     if (dialogTemplate.minimizable)
-        AppendMenuItem(&systemMenu, int(SC_MINIMIZE), "Mi&nimize");
-    AppendMenuItem(&systemMenu, int(SC_CLOSE), "&Close\tAlt+F4");
+        systemMenu.Append(int(SC_MINIMIZE), "Mi&nimize");
+    systemMenu.Append(int(SC_CLOSE), "&Close\tAlt+F4");
 
     // With a window manager, Alt+F4 never reaches the program: the manager
     // closes the window (closeEvent). Without one, this stands in for it.
@@ -380,15 +402,68 @@ INT_PTR DialogWindow::Dispatch(UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (destroyed)
         return FALSE;
-    INT_PTR processed = proc(this, message, wParam, lParam);
+    INT_PTR processed = proc(HandleOf(this), message, wParam, lParam);
     if (message == WM_SYSCOMMAND && !processed)
-        DefWindowProc(this, message, wParam, lParam);
+        DefaultSystemCommand(wParam);
     return processed;
+}
+
+void DialogWindow::DefaultSystemCommand(WPARAM command)
+{
+    switch (command & 0xFFF0) {
+    case SC_CLOSE:
+        Dispatch(WM_CLOSE, 0, 0);
+        break;
+    case SC_MINIMIZE:
+        showMinimized();
+        break;
+    default:
+        break;
+    }
 }
 
 void DialogWindow::Notify(int id, unsigned code)
 {
     Dispatch(WM_COMMAND, MAKEWPARAM(unsigned(id), code), 0);
+}
+
+INT_PTR DialogWindow::RunModal()
+{
+    if (!ended) {
+        QEventLoop modalLoop;
+        loop = &modalLoop;
+        modalLoop.exec(QEventLoop::DialogExec);
+        loop = nullptr;
+    }
+    return result;
+}
+
+void DialogWindow::End(INT_PTR value)
+{
+    result = value;
+    if (ended)
+        return;
+    ended = true;
+    hide();
+    if (loop)
+        loop->quit();
+}
+
+void DialogWindow::MarkUnpainted(int id)
+{
+    int index = ItemIndex(id);
+    if (index >= 0)
+        unpainted[index] = true;
+}
+
+// Like UpdateWindow: a control that already shows its text is not painted.
+void DialogWindow::RepaintItem(int id)
+{
+    int index = ItemIndex(id);
+    if (index < 0 || !unpainted[index])
+        return;
+    unpainted[index] = false;
+    items[index]->repaint();
 }
 
 QWidget* DialogWindow::Item(int id) const
@@ -435,7 +510,7 @@ void DialogWindow::Open(LPARAM param)
 
 void DialogWindow::ShowSystemMenu(QPoint position)
 {
-    int id = RunMenu(systemMenu, this, position, false, "SystemMenu");
+    int id = systemMenu.Run(this, position, false, "SystemMenu");
     if (id)
         Dispatch(WM_SYSCOMMAND, WPARAM(unsigned(id)), 0);
 }

@@ -1,5 +1,6 @@
 // The Qt side of the window-system layer: a dialog built from a template,
-// its controls, and the menus. Only ui/ and the tests include this.
+// its controls, and the menus. winsys.cpp is the layer over this one and
+// this one calls nothing of it; only ui/ includes this header.
 #pragma once
 
 #include <QByteArray>
@@ -9,8 +10,8 @@
 #include <QValidator>
 #include <QWidget>
 
+#include "ui/messages.h"
 #include "ui/templates.h"
-#include "ui/winsys.h"
 
 class QEventLoop;
 
@@ -18,20 +19,29 @@ constexpr int MENU_ITEM_CAPACITY = 16;
 constexpr int MENU_TEXT_SIZE = 64;
 
 // A menu as the program builds it; the Qt menu exists only while it is open.
-struct PopupMenu {
+class PopupMenu {
+public:
+    // Appends an item, a separator for id 0; a full menu takes no more. The
+    // text is cut to MENU_TEXT_SIZE - 1 characters.
+    void Append(int id, const char* text);
+    int Count() const { return count; }
+    // The item at `position`: its identifier (0 for a separator, -1 when
+    // there is no such item) and its text (nullptr when there is none).
+    int ItemId(int position) const;
+    const char* ItemText(int position) const;
+    // Opens the menu with its top-left corner at `position` (screen
+    // coordinates), or its bottom-left corner there when `upward`; returns
+    // the chosen item's identifier, 0 when it closed without a choice.
+    int Run(QWidget* parent, QPoint position, bool upward, const char* objectName) const;
+
+private:
     struct Item {
         int id;  // 0 for a separator
         char text[MENU_TEXT_SIZE];
     };
-    Item items[MENU_ITEM_CAPACITY];
-    int count;
-    PopupMenu* next;  // every menu made by CreatePopupMenu stays on one list
+    Item items[MENU_ITEM_CAPACITY] {};
+    int count = 0;
 };
-
-// Opens `menu` with its top-left corner at `position` (screen coordinates),
-// or its bottom-left corner there when `upward`; returns the chosen item's
-// identifier, 0 when it closed without a choice.
-int RunMenu(const PopupMenu& menu, QWidget* parent, QPoint position, bool upward, const char* objectName);
 
 // Refuses typed text beyond the limit (program texts stay whole) or with a
 // character that has no Latin-1 form, and turns typed a-z into capitals
@@ -44,7 +54,7 @@ public:
     bool uppercase;
 };
 
-struct DialogWindow;
+class DialogWindow;
 
 // Single-line edit field: its focus changes notify the dialog.
 class EditField : public QLineEdit {
@@ -80,38 +90,34 @@ public:
     QByteArray bytes;
 };
 
-struct DialogWindow : public QWidget {
+class DialogWindow : public QWidget {
     Q_OBJECT
 
 public:
     DialogWindow(const DialogTemplate& dialogTemplate, DialogWindow* owner, DLGPROC proc);
     ~DialogWindow() override;
 
-    // Every message to the dialog passes here; a system command that the
-    // procedure leaves unprocessed gets the default handling.
+    // Every message to the dialog passes here; after WM_DESTROY none does. A
+    // system command that the procedure leaves unprocessed gets the default
+    // handling.
     INT_PTR Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
+    // WM_COMMAND from control `id` with a notification code.
     void Notify(int id, unsigned code);
-    QWidget* Item(int id) const;
-    int ItemIndex(int id) const;  // place in the template, -1 when none
-    const ControlTemplate* ItemTemplate(int id) const;
-    // Dialog units to pixels with the window font's metrics.
-    int PixelsX(int units) const;
-    int PixelsY(int units) const;
-    // WM_INITDIALOG, then the focus and the window shown.
+    // SC_CLOSE sends WM_CLOSE, SC_MINIMIZE minimizes; any other does nothing.
+    void DefaultSystemCommand(WPARAM command);
+    // WM_INITDIALOG, then the focus and the window shown (unless it ended).
     void Open(LPARAM param);
-    void ShowSystemMenu(QPoint position);
-
-    const DialogTemplate& dialogTemplate;
-    DLGPROC proc;
-    int baseX;           // average character width of the window font
-    int baseY;           // its height
-    QWidget* items[64];  // in template order; no template has more controls
-    bool unpainted[64];  // the control's text changed since it was last repainted
-    PopupMenu systemMenu;
-    QEventLoop* loop;  // the modal run, while it lasts
-    bool ended;
-    bool destroyed;  // WM_DESTROY has been sent: no more messages
-    INT_PTR result;
+    // Runs the dialog's own loop until it ends (not at all when it already
+    // has) and returns the value it ended with.
+    INT_PTR RunModal();
+    // Keeps the result; the first call hides the dialog and ends its loop.
+    void End(INT_PTR result);
+    QWidget* Item(int id) const;  // nullptr when the dialog has no such control
+    const ControlTemplate* ItemTemplate(int id) const;
+    // Notes that the control's text changed; RepaintItem then paints it now.
+    void MarkUnpainted(int id);
+    void RepaintItem(int id);
+    PopupMenu* SystemMenu() { return &systemMenu; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -124,7 +130,42 @@ private slots:
 private:
     QWidget* CreateControl(const ControlTemplate& control);
     void SubscribeToPowerEvents();
+    int ItemIndex(int id) const;  // place in the template, -1 when none
+    // Dialog units to pixels with the window font's metrics.
+    int PixelsX(int units) const;
+    int PixelsY(int units) const;
+    void ShowSystemMenu(QPoint position);
+
+    const DialogTemplate& dialogTemplate;
+    DLGPROC proc;
+    int baseX;                         // average character width of the window font
+    int baseY;                         // its height
+    QWidget* items[CONTROL_CAPACITY];  // in template order
+    bool unpainted[CONTROL_CAPACITY];  // the control's text changed since it was last painted
+    PopupMenu systemMenu;
+    QEventLoop* loop;  // the modal run, while it lasts
+    bool ended;
+    bool destroyed;  // WM_DESTROY has been sent: no more messages
+    INT_PTR result;
 };
+
+// The handles stand for these objects; only ui/ converts.
+inline HWND HandleOf(DialogWindow* dialog)
+{
+    return reinterpret_cast<HWND>(dialog);
+}
+inline DialogWindow* DialogOf(HWND dialog)
+{
+    return reinterpret_cast<DialogWindow*>(dialog);
+}
+inline HMENU HandleOf(PopupMenu* menu)
+{
+    return reinterpret_cast<HMENU>(menu);
+}
+inline PopupMenu* MenuOf(HMENU menu)
+{
+    return reinterpret_cast<PopupMenu*>(menu);
+}
 
 QIcon ProgramIcon();
 // A caption as shown: "&&" gives "&", a single '&' (the mnemonic mark) goes.

@@ -1,7 +1,7 @@
 // The main window (IDD_MAIN) and the About box (IDD_ABOUT).
 #include "ui/templates.h"
 
-#include <iterator>
+#include <cstddef>
 
 #include "ui/ids.h"
 
@@ -92,9 +92,17 @@ const ControlTemplate aboutControls[] = {
 };
 // clang-format on
 
+// The count of a template's controls, refused at compile time beyond what a
+// dialog can hold.
+template<size_t count> constexpr int ControlCount(const ControlTemplate (&)[count])
+{
+    static_assert(count <= CONTROL_CAPACITY, "more controls than a dialog holds: raise CONTROL_CAPACITY");
+    return int(count);
+}
+
 const DialogTemplate templates[] = {
-    {IDD_MAIN, "IDD_MAIN", "Quarnel Test Utility", 418, 406, true, true, mainControls, int(std::size(mainControls))},
-    {IDD_ABOUT, "IDD_ABOUT", "About . . .", 197, 106, false, false, aboutControls, int(std::size(aboutControls))},
+    {IDD_MAIN, "IDD_MAIN", "Quarnel Test Utility", 418, 406, true, true, mainControls, ControlCount(mainControls)},
+    {IDD_ABOUT, "IDD_ABOUT", "About . . .", 197, 106, false, false, aboutControls, ControlCount(aboutControls)},
 };
 
 }  // namespace

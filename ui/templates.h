@@ -32,6 +32,11 @@ struct ControlTemplate {
     int buddy;                   // for a label with a mnemonic: the control it focuses
 };
 
+// The controls one dialog can hold (DialogWindow keeps one slot per control).
+// Every template is checked against it when it is compiled; the main window
+// has 64, so a few more fit without touching the window.
+constexpr int CONTROL_CAPACITY = 80;
+
 struct DialogTemplate {
     int id;
     const char* name;  // the IDD_ name, also the window's objectName

@@ -2,7 +2,7 @@
 // can click and type into them like a user.
 #pragma once
 
-#include "ui/winsys.h"
+#include "ui/messages.h"
 
 class QWidget;
 

@@ -1,4 +1,6 @@
-// The window-system operations over the Qt dialogs of dialog_window.h.
+// The window-system operations, the layer over the Qt dialogs of
+// dialog_window.h: handles become objects here, and every call goes through
+// their public methods.
 #include "ui/winsys.h"
 
 #include <cstring>
@@ -8,7 +10,6 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
-#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -29,11 +30,23 @@ constexpr unsigned ERROR_RESOURCE_NAME_NOT_FOUND = 1814;
 
 unsigned lastError;
 unsigned lastFileDialogError;
-PopupMenu* popupMenus;  // keeps every popup menu reachable for the program's life
 
+// Every popup menu stays on one list, reachable for the program's life.
+struct MenuRecord {
+    PopupMenu menu;
+    MenuRecord* next;
+};
+MenuRecord* popupMenus;
+
+QWidget* ItemWidget(HWND dialog, int id)
+{
+    return dialog ? DialogOf(dialog)->Item(id) : nullptr;
+}
+
+// Only for a control the dialog has.
 ControlKind KindOf(HWND dialog, int id)
 {
-    return dialog->ItemTemplate(id)->kind;
+    return DialogOf(dialog)->ItemTemplate(id)->kind;
 }
 
 bool IsEditKind(ControlKind kind)
@@ -60,23 +73,23 @@ HWND CreateDialogWindow(int templateId, HWND owner, DLGPROC proc, LPARAM param, 
         lastError = ERROR_RESOURCE_NAME_NOT_FOUND;
         return nullptr;
     }
-    auto* dialog = new DialogWindow(*dialogTemplate, owner, proc);
+    auto* dialog = new DialogWindow(*dialogTemplate, DialogOf(owner), proc);
     if (modal && owner)
         dialog->setWindowModality(Qt::WindowModal);
     dialog->Open(param);
-    return dialog;
+    return HandleOf(dialog);
 }
 
 }  // namespace
 
 QWidget* DialogWidget(HWND dialog)
 {
-    return dialog;
+    return DialogOf(dialog);
 }
 
 QWidget* DialogItemWidget(HWND dialog, int id)
 {
-    return dialog ? dialog->Item(id) : nullptr;
+    return ItemWidget(dialog, id);
 }
 
 INT_PTR DialogBoxParam(int templateId, HWND owner, DLGPROC proc, LPARAM param)
@@ -84,19 +97,13 @@ INT_PTR DialogBoxParam(int templateId, HWND owner, DLGPROC proc, LPARAM param)
     HWND dialog = CreateDialogWindow(templateId, owner, proc, param, true);
     if (!dialog)
         return -1;
-    if (!dialog->ended) {
-        QEventLoop loop;
-        dialog->loop = &loop;
-        loop.exec(QEventLoop::DialogExec);
-        dialog->loop = nullptr;
-    }
     // The result is taken before WM_DESTROY, whose handler may end the
     // dialog once more.
-    INT_PTR result = dialog->result;
+    INT_PTR result = DialogOf(dialog)->RunModal();
     DestroyDialog(dialog);
     // The owner takes the keyboard again, also without a window manager.
     if (owner)
-        owner->activateWindow();
+        DialogOf(owner)->activateWindow();
     return result;
 }
 
@@ -107,28 +114,21 @@ HWND CreateDialogParam(int templateId, HWND owner, DLGPROC proc, LPARAM param)
 
 void EndDialog(HWND dialog, INT_PTR result)
 {
-    if (!dialog)
-        return;
-    dialog->result = result;
-    if (dialog->ended)
-        return;
-    dialog->ended = true;
-    dialog->hide();
-    if (dialog->loop)
-        dialog->loop->quit();
+    if (dialog)
+        DialogOf(dialog)->End(result);
 }
 
 void DestroyDialog(HWND dialog)
 {
     if (!dialog)
         return;
-    dialog->Dispatch(WM_DESTROY, 0, 0);
-    delete dialog;
+    DialogOf(dialog)->Dispatch(WM_DESTROY, 0, 0);
+    delete DialogOf(dialog);
 }
 
 INT_PTR SendDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    return dialog ? dialog->Dispatch(message, wParam, lParam) : FALSE;
+    return dialog ? DialogOf(dialog)->Dispatch(message, wParam, lParam) : FALSE;
 }
 
 INT_PTR SendCommand(HWND dialog, WPARAM wParam)
@@ -138,18 +138,8 @@ INT_PTR SendCommand(HWND dialog, WPARAM wParam)
 
 INT_PTR DefWindowProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
 {
-    if (!dialog || message != WM_SYSCOMMAND)
-        return 0;
-    switch (wParam & 0xFFF0) {
-    case SC_CLOSE:
-        dialog->Dispatch(WM_CLOSE, 0, 0);
-        break;
-    case SC_MINIMIZE:
-        dialog->showMinimized();
-        break;
-    default:
-        break;
-    }
+    if (dialog && message == WM_SYSCOMMAND)
+        DialogOf(dialog)->DefaultSystemCommand(wParam);
     return 0;
 }
 
@@ -160,7 +150,7 @@ unsigned GetLastError()
 
 void SetDlgItemText(HWND dialog, int id, const char* text)
 {
-    QWidget* widget = DialogItemWidget(dialog, id);
+    QWidget* widget = ItemWidget(dialog, id);
     if (!widget)
         return;
     QString value = QString::fromLatin1(text ? text : "");
@@ -171,11 +161,11 @@ void SetDlgItemText(HWND dialog, int id, const char* text)
             QSignalBlocker blocker(widget);
             auto* edit = static_cast<QLineEdit*>(widget);
             if (edit->text() != value)
-                dialog->unpainted[dialog->ItemIndex(id)] = true;
+                DialogOf(dialog)->MarkUnpainted(id);
             edit->setText(value);
             edit->setCursorPosition(0);
         }
-        dialog->Notify(id, EN_CHANGE);
+        DialogOf(dialog)->Notify(id, EN_CHANGE);
         return;
     }
     switch (kind) {
@@ -217,7 +207,7 @@ void SetDlgItemText(HWND dialog, int id, const char* text)
 
 unsigned GetDlgItemText(HWND dialog, int id, char* buffer, int capacity)
 {
-    QWidget* widget = DialogItemWidget(dialog, id);
+    QWidget* widget = ItemWidget(dialog, id);
     if (!widget)
         return CopyOut(QByteArray(), buffer, capacity);
     ControlKind kind = KindOf(dialog, id);
@@ -271,31 +261,31 @@ unsigned GetDlgItemInt(HWND dialog, int id)
 
 void EnableDlgItem(HWND dialog, int id, bool enable)
 {
-    if (QWidget* widget = DialogItemWidget(dialog, id))
+    if (QWidget* widget = ItemWidget(dialog, id))
         widget->setEnabled(enable);
 }
 
 bool IsDlgItemEnabled(HWND dialog, int id)
 {
-    QWidget* widget = DialogItemWidget(dialog, id);
+    QWidget* widget = ItemWidget(dialog, id);
     return widget && widget->isEnabled();
 }
 
 void CheckDlgButton(HWND dialog, int id, bool checked)
 {
-    if (auto* button = qobject_cast<QAbstractButton*>(DialogItemWidget(dialog, id)))
+    if (auto* button = qobject_cast<QAbstractButton*>(ItemWidget(dialog, id)))
         button->setChecked(checked);
 }
 
 bool IsDlgButtonChecked(HWND dialog, int id)
 {
-    auto* button = qobject_cast<QAbstractButton*>(DialogItemWidget(dialog, id));
+    auto* button = qobject_cast<QAbstractButton*>(ItemWidget(dialog, id));
     return button && button->isChecked();
 }
 
 void LimitDlgItemText(HWND dialog, int id, int limit)
 {
-    auto* edit = qobject_cast<QLineEdit*>(DialogItemWidget(dialog, id));
+    auto* edit = qobject_cast<QLineEdit*>(ItemWidget(dialog, id));
     if (!edit)
         return;
     auto* validator = static_cast<FieldValidator*>(const_cast<QValidator*>(edit->validator()));
@@ -304,7 +294,7 @@ void LimitDlgItemText(HWND dialog, int id, int limit)
 
 void ListResetContent(HWND dialog, int id)
 {
-    if (auto* list = qobject_cast<QListWidget*>(DialogItemWidget(dialog, id))) {
+    if (auto* list = qobject_cast<QListWidget*>(ItemWidget(dialog, id))) {
         QSignalBlocker blocker(list);
         list->clear();
     }
@@ -312,7 +302,7 @@ void ListResetContent(HWND dialog, int id)
 
 void ListAddString(HWND dialog, int id, const char* text)
 {
-    if (auto* list = qobject_cast<QListWidget*>(DialogItemWidget(dialog, id))) {
+    if (auto* list = qobject_cast<QListWidget*>(ItemWidget(dialog, id))) {
         QSignalBlocker blocker(list);
         list->addItem(QString::fromLatin1(text ? text : ""));
     }
@@ -320,7 +310,7 @@ void ListAddString(HWND dialog, int id, const char* text)
 
 void ListSetCurSel(HWND dialog, int id, int index)
 {
-    auto* list = qobject_cast<QListWidget*>(DialogItemWidget(dialog, id));
+    auto* list = qobject_cast<QListWidget*>(ItemWidget(dialog, id));
     if (!list)
         return;
     QSignalBlocker blocker(list);
@@ -334,7 +324,7 @@ void ListSetCurSel(HWND dialog, int id, int index)
 
 int ListGetCurSel(HWND dialog, int id)
 {
-    auto* list = qobject_cast<QListWidget*>(DialogItemWidget(dialog, id));
+    auto* list = qobject_cast<QListWidget*>(ItemWidget(dialog, id));
     if (!list)
         return -1;
     QModelIndexList rows = list->selectionModel()->selectedRows();
@@ -343,13 +333,13 @@ int ListGetCurSel(HWND dialog, int id)
 
 int ListGetCount(HWND dialog, int id)
 {
-    auto* list = qobject_cast<QListWidget*>(DialogItemWidget(dialog, id));
+    auto* list = qobject_cast<QListWidget*>(ItemWidget(dialog, id));
     return list ? list->count() : 0;
 }
 
 int ListGetText(HWND dialog, int id, int index, char* buffer, int capacity)
 {
-    auto* list = qobject_cast<QListWidget*>(DialogItemWidget(dialog, id));
+    auto* list = qobject_cast<QListWidget*>(ItemWidget(dialog, id));
     if (!list || index < 0 || index >= list->count()) {
         CopyOut(QByteArray(), buffer, capacity);
         return -1;
@@ -357,21 +347,15 @@ int ListGetText(HWND dialog, int id, int index, char* buffer, int capacity)
     return int(CopyOut(list->item(index)->text().toLatin1(), buffer, capacity));
 }
 
-// Like UpdateWindow: paints the control now when something of it changed
-// since its last paint, and does nothing when it already shows its text.
 void RepaintDlgItem(HWND dialog, int id)
 {
-    QWidget* widget = DialogItemWidget(dialog, id);
-    int index = dialog ? dialog->ItemIndex(id) : -1;
-    if (!widget || index < 0 || !dialog->unpainted[index])
-        return;
-    dialog->unpainted[index] = false;
-    widget->repaint();
+    if (dialog)
+        DialogOf(dialog)->RepaintItem(id);
 }
 
 void GetDlgItemScreenRect(HWND dialog, int id, RECT* rect)
 {
-    QWidget* widget = DialogItemWidget(dialog, id);
+    QWidget* widget = ItemWidget(dialog, id);
     if (!widget || !rect)
         return;
     QPoint topLeft = widget->mapToGlobal(QPoint(0, 0));
@@ -386,46 +370,57 @@ void SetDialogIcon(HWND dialog, int iconId)
     if (!dialog || iconId != IDI_MAIN)
         return;
     QIcon icon = ProgramIcon();
-    dialog->setWindowIcon(icon);
+    DialogOf(dialog)->setWindowIcon(icon);
     QApplication::setWindowIcon(icon);
 }
 
 HMENU GetSystemMenu(HWND dialog)
 {
-    return dialog ? &dialog->systemMenu : nullptr;
+    return dialog ? HandleOf(DialogOf(dialog)->SystemMenu()) : nullptr;
 }
 
 HMENU CreatePopupMenu()
 {
-    auto* menu = new PopupMenu {};
-    menu->next = popupMenus;
-    popupMenus = menu;
-    return menu;
+    auto* record = new MenuRecord {PopupMenu {}, popupMenus};
+    popupMenus = record;
+    return HandleOf(&record->menu);
 }
 
 void AppendMenuItem(HMENU menu, int id, const char* text)
 {
-    if (!menu || menu->count >= MENU_ITEM_CAPACITY || id == 0)
-        return;
-    PopupMenu::Item& item = menu->items[menu->count++];
-    item.id = id;
-    snprintf(item.text, sizeof item.text, "%s", text ? text : "");
+    if (menu && id != 0)
+        MenuOf(menu)->Append(id, text);
 }
 
 void AppendMenuSeparator(HMENU menu)
 {
-    if (!menu || menu->count >= MENU_ITEM_CAPACITY)
-        return;
-    menu->items[menu->count++] = PopupMenu::Item {};
+    if (menu)
+        MenuOf(menu)->Append(0, nullptr);
+}
+
+int GetMenuItemCount(HMENU menu)
+{
+    return menu ? MenuOf(menu)->Count() : -1;
+}
+
+UINT GetMenuItemID(HMENU menu, int position)
+{
+    return menu ? UINT(MenuOf(menu)->ItemId(position)) : UINT(-1);
+}
+
+int GetMenuString(HMENU menu, int position, char* buffer, int capacity)
+{
+    const char* text = menu ? MenuOf(menu)->ItemText(position) : nullptr;
+    return int(CopyOut(QByteArray(text ? text : ""), buffer, capacity));
 }
 
 void TrackPopupMenuUpward(HMENU menu, HWND owner, int x, int y)
 {
     if (!menu)
         return;
-    int id = RunMenu(*menu, owner, QPoint(x, y), true, "PopupMenu");
+    int id = MenuOf(menu)->Run(DialogOf(owner), QPoint(x, y), true, "PopupMenu");
     if (id && owner)
-        owner->Notify(id, 0);
+        DialogOf(owner)->Notify(id, 0);
 }
 
 void ShowErrorMessageBox(const char* text, const char* caption)
@@ -507,7 +502,7 @@ int GetOpenFileName(HWND owner, const char* filterName, char* path, int capacity
     if (pattern == QStringLiteral("*.*"))
         pattern = QStringLiteral("*");
     pattern.replace(u';', u' ');
-    OpenFileDialog dialog(owner);
+    OpenFileDialog dialog(DialogOf(owner));
     dialog.setObjectName(QStringLiteral("OpenFileDialog"));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFileMode(QFileDialog::AnyFile);

@@ -1,74 +1,48 @@
 // The window-system operations every handler uses, addressed by dialog and
-// control identifier. Implemented over Qt in ui/; nothing outside ui/ and the
-// entry touches a Qt widget. Text is single-byte (Latin-1) both ways.
+// control identifier: the only way into a dialog from outside ui/.
+// Implemented over Qt in ui/; nothing outside ui/ and the entry touches a Qt
+// widget. Text is single-byte (Latin-1) both ways.
+//
+// Each function is marked:
+//   [Win32]  behaves as the Win32 call of the same name, in the parts listed;
+//   [own]    this program's own name, for the Win32 call or message named.
 //
 // The rules the handlers rely on:
 //  - Every control signal reaches the dialog procedure as WM_COMMAND with the
 //    control identifier in the low 16 bits of wParam and a notification code
 //    in the high 16 bits, synchronously.
-//  - SetDlgItemText / SetDlgItemInt on an edit field run that field's
-//    handler (WM_COMMAND with EN_CHANGE) exactly once before they return,
-//    also when the text does not change. Other notifications of an edit
-//    field (focus in/out, editing finished) arrive as EN_SETFOCUS,
-//    EN_KILLFOCUS, EN_UPDATE.
+//  - SetDlgItemText / SetDlgItemInt on an edit field (read-only ones too)
+//    send that field's WM_COMMAND with EN_CHANGE exactly once before they
+//    return, also when the text does not change, as Win32 does. Other
+//    notifications of an edit field (focus in/out, editing finished) arrive
+//    as EN_SETFOCUS, EN_KILLFOCUS, EN_UPDATE.
 //  - Radio buttons are plain: a click only sends BN_CLICKED, the check
 //    changes only through CheckDlgButton. Check boxes are automatic: a click
 //    toggles the check, then BN_CLICKED arrives.
 //  - CheckDlgButton, EnableDlgItem, list operations, window texts of labels
 //    and buttons send nothing.
+//
+// Program writes that re-enter the main window's procedure, and what depends
+// on the re-entry (the one place this is written down):
+//
+//   field written     by                          re-runs               what depends on it
+//   ----------------  --------------------------  --------------------  ---------------------------------
+//   IDC_STRING_DATA   set-up (the default text);  CmdUpdateStringData   the string bytes, their count and
+//                     the storage composer (the                         the vendor Le follow the text:
+//                     chosen command's data)                            this is how the default and each
+//                                                                       storage command's data reach them
+//   IDC_HEX_DATA      set-up (the default bytes); CmdUpdateHexData      the same for the hex bytes
+//                     the storage composer
+//   IDC_LOOP_COUNT    its own handler, writing    CmdUpdateLoopCount    nothing but the end of it: the
+//                     5000 back over a larger                           re-run reads 5000, which is not
+//                     count                                             over the limit, and stops there
+//   IDC_LOOP_COUNT    set-up (100)                CmdUpdateLoopCount    nothing: it reads back the count
+//                                                                       set-up has already stored
+//   any other edit    set-up, handlers, the loop  no handler            nothing: the notification arrives,
+//   field                                                               as in Win32, unanswered
 #pragma once
 
-#include <cstdint>
-
-typedef struct DialogWindow* HWND;  // a dialog built from a template
-typedef struct PopupMenu* HMENU;
-typedef unsigned int UINT;
-typedef uintptr_t WPARAM;
-typedef intptr_t LPARAM;
-typedef intptr_t INT_PTR;
-typedef INT_PTR (*DLGPROC)(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-
-#ifndef TRUE
-#define TRUE 1
-#endif
-#ifndef FALSE
-#define FALSE 0
-#endif
-
-constexpr UINT WM_DESTROY = 0x0002;
-constexpr UINT WM_CLOSE = 0x0010;
-constexpr UINT WM_INITDIALOG = 0x0110;
-constexpr UINT WM_COMMAND = 0x0111;
-constexpr UINT WM_SYSCOMMAND = 0x0112;
-constexpr UINT WM_POWERBROADCAST = 0x0218;
-
-constexpr WPARAM PBT_APMSUSPEND = 4;
-constexpr WPARAM PBT_APMRESUMESUSPEND = 7;
-
-constexpr WPARAM SC_MINIMIZE = 0xF020;
-constexpr WPARAM SC_CLOSE = 0xF060;
-
-// Notification codes (high 16 bits of a WM_COMMAND wParam).
-constexpr unsigned BN_CLICKED = 0;
-constexpr unsigned LBN_SELCHANGE = 1;
-constexpr unsigned LBN_DBLCLK = 2;
-constexpr unsigned EN_SETFOCUS = 0x0100;
-constexpr unsigned EN_KILLFOCUS = 0x0200;
-constexpr unsigned EN_CHANGE = 0x0300;
-constexpr unsigned EN_UPDATE = 0x0400;
-
-inline unsigned LOWORD(WPARAM w)
-{
-    return unsigned(w & 0xFFFF);
-}
-inline unsigned HIWORD(WPARAM w)
-{
-    return unsigned((w >> 16) & 0xFFFF);
-}
-inline WPARAM MAKEWPARAM(unsigned low, unsigned high)
-{
-    return WPARAM((low & 0xFFFF) | ((high & 0xFFFF) << 16));
-}
+#include "ui/messages.h"
 
 struct RECT {
     int left;
@@ -78,85 +52,121 @@ struct RECT {
 };
 
 // Dialogs.
-// Runs a dialog modally from a template: WM_INITDIALOG first, returns the
-// value given to EndDialog after WM_DESTROY has been sent. -1 when no
-// dialog could be created (unknown template); GetLastError tells why.
+// [Win32] DialogBoxParam, the template named by its number: runs the dialog
+// modally, WM_INITDIALOG first, returns the value given to EndDialog after
+// WM_DESTROY has been sent; -1 when no dialog could be created (unknown
+// template), GetLastError then tells why.
 INT_PTR DialogBoxParam(int templateId, HWND owner, DLGPROC proc, LPARAM param);
-// Builds and shows a dialog without running its loop (WM_INITDIALOG is sent
-// before it returns); the tests drive the window this way.
+// [Win32] CreateDialogParam: builds the dialog and sends WM_INITDIALOG before
+// it returns, without a loop of its own; the dialog is shown (as with
+// WS_VISIBLE) unless it ended during WM_INITDIALOG. The tests drive the
+// window this way.
 HWND CreateDialogParam(int templateId, HWND owner, DLGPROC proc, LPARAM param);
-// Ends a dialog: a modal run returns; a modeless one is hidden. Calling it
-// again (from the WM_DESTROY handler, say) does no harm.
+// [Win32] EndDialog: a modal run returns; a modeless dialog is hidden (Win32
+// leaves that undefined). Calling it again (from the WM_DESTROY handler,
+// say) does no harm.
 void EndDialog(HWND dialog, INT_PTR result);
-// Sends WM_DESTROY to a modeless dialog and frees it; after WM_DESTROY no
-// message reaches the procedure. Not from inside the dialog's own handlers.
+// [own] DestroyWindow of a modeless dialog: sends WM_DESTROY and frees it;
+// after WM_DESTROY no message reaches the procedure. Not from inside the
+// dialog's own handlers.
 void DestroyDialog(HWND dialog);
-// Calls the dialog procedure at once with the message; returns its result.
-// Like every message, a WM_SYSCOMMAND the procedure returns FALSE for then
-// gets the default handling (DefWindowProc).
+// [own] SendMessage to a dialog: calls the procedure at once and returns its
+// result. A WM_SYSCOMMAND the procedure returns FALSE for then gets the
+// default handling (DefWindowProc), as the Win32 dialog manager does.
 INT_PTR SendDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-// Sends a WM_COMMAND with lParam 0 to the dialog (SendMessage).
+// [own] SendMessage(dialog, WM_COMMAND, wParam, 0).
 INT_PTR SendCommand(HWND dialog, WPARAM wParam);
-// Default handling of a system command: SC_CLOSE sends WM_CLOSE,
+// [Win32] DefWindowProc, for WM_SYSCOMMAND only: SC_CLOSE sends WM_CLOSE,
 // SC_MINIMIZE minimizes; everything else does nothing.
 INT_PTR DefWindowProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+// [Win32] GetLastError, set only by the two dialog builders.
 unsigned GetLastError();
 
 // Controls.
+// [Win32] SetDlgItemText, with the notification of an edit field described
+// above. The log pane keeps its view at the end unless the reader scrolled up.
 void SetDlgItemText(HWND dialog, int id, const char* text);
-// Copies at most capacity - 1 characters and a terminator; returns the count.
+// [Win32] GetDlgItemText: copies at most capacity - 1 characters and a
+// terminator; returns the count.
 unsigned GetDlgItemText(HWND dialog, int id, char* buffer, int capacity);
+// [Win32] SetDlgItemInt unsigned (bSigned FALSE); notifies as SetDlgItemText.
 void SetDlgItemInt(HWND dialog, int id, unsigned value);
-// The text as an unsigned 32-bit decimal number (modulo 2^32), 0 when it
-// is empty or not a number. Blanks before and after the digits are allowed;
+// [Win32] GetDlgItemInt unsigned (bSigned FALSE), without lpTranslated: the
+// text as an unsigned 32-bit decimal number (modulo 2^32), 0 when it is
+// empty or not a number. Blanks before and after the digits are allowed;
 // anything else ("12x", "+5", "-1") makes it not a number.
 unsigned GetDlgItemInt(HWND dialog, int id);
+// [own] EnableWindow(GetDlgItem(dialog, id), enable).
 void EnableDlgItem(HWND dialog, int id, bool enable);
+// [own] IsWindowEnabled(GetDlgItem(dialog, id)).
 bool IsDlgItemEnabled(HWND dialog, int id);
+// [Win32] CheckDlgButton, checked or unchecked.
 void CheckDlgButton(HWND dialog, int id, bool checked);
+// [Win32] IsDlgButtonChecked, checked or not.
 bool IsDlgButtonChecked(HWND dialog, int id);
-// Typing beyond the limit is refused; texts the program sets are not cut.
+// [own] EM_LIMITTEXT: typing beyond the limit is refused; texts the program
+// sets are not cut.
 void LimitDlgItemText(HWND dialog, int id, int limit);
+// [own] LB_RESETCONTENT, LB_ADDSTRING (appended, never sorted),
+// LB_SETCURSEL, LB_GETCURSEL (-1 when none), LB_GETCOUNT; none notifies.
 void ListResetContent(HWND dialog, int id);
-void ListAddString(HWND dialog, int id, const char* text);  // appended, never sorted
+void ListAddString(HWND dialog, int id, const char* text);
 void ListSetCurSel(HWND dialog, int id, int index);
-int ListGetCurSel(HWND dialog, int id);  // -1 when none
+int ListGetCurSel(HWND dialog, int id);
 int ListGetCount(HWND dialog, int id);
-// Copies entry `index` (at most capacity - 1 characters and a terminator).
+// [own] LB_GETTEXT: copies entry `index` (at most capacity - 1 characters and
+// a terminator).
 int ListGetText(HWND dialog, int id, int index, char* buffer, int capacity);
-// Repaints one control now, inside a long handler.
+// [own] UpdateWindow(GetDlgItem(dialog, id)): repaints one control now,
+// inside a long handler, when its text changed since its last paint.
 void RepaintDlgItem(HWND dialog, int id);
-// The control's rectangle in screen coordinates.
+// [own] GetWindowRect(GetDlgItem(dialog, id)): the control's rectangle in
+// screen coordinates.
 void GetDlgItemScreenRect(HWND dialog, int id, RECT* rect);
+// [own] WM_SETICON with the icon resource `iconId`; also the application's.
 void SetDialogIcon(HWND dialog, int iconId);
 
-// Menus.
-// The window's own menu, standing for the system menu: Minimize, Close;
-// items appended to it arrive as WM_SYSCOMMAND with their identifier. It
-// opens as the context menu of the window's background, with Alt+Space and
-// with the Menu key (outside edit fields and the list).
+// Menus. They live as long as the program. At most 16 items each; an item
+// text is cut to 63 characters.
+// [Win32] GetSystemMenu(dialog, FALSE), standing for the system menu: the
+// window's own menu, Minimize, Close; items appended to it arrive as
+// WM_SYSCOMMAND with their identifier. It opens as the context menu of the
+// window's background, with Alt+Space and with the Menu key (outside edit
+// fields and the list).
 HMENU GetSystemMenu(HWND dialog);
-// Menus live as long as the program. At most 16 items each; an item text
-// is cut to 63 characters.
+// [Win32] CreatePopupMenu.
 HMENU CreatePopupMenu();
+// [own] AppendMenu with MF_STRING, and with MF_SEPARATOR.
 void AppendMenuItem(HMENU menu, int id, const char* text);
 void AppendMenuSeparator(HMENU menu);
-// Opens the popup with its bottom-left corner at (x, y) and returns when it
-// closes; a chosen item then arrives at `owner` as WM_COMMAND with its id.
+// [Win32] GetMenuItemCount; -1 for no menu.
+int GetMenuItemCount(HMENU menu);
+// [Win32] GetMenuItemID by position: 0 for a separator, -1 (as UINT) when
+// there is no such item.
+UINT GetMenuItemID(HMENU menu, int position);
+// [Win32] GetMenuString with MF_BYPOSITION: copies the item's text (at most
+// capacity - 1 characters and a terminator) and returns its length.
+int GetMenuString(HMENU menu, int position, char* buffer, int capacity);
+// [own] TrackPopupMenu with TPM_BOTTOMALIGN: opens the popup with its
+// bottom-left corner at (x, y) and returns when it closes; a chosen item then
+// arrives at `owner` as WM_COMMAND with its id.
 void TrackPopupMenuUpward(HMENU menu, HWND owner, int x, int y);
 
 // Platform services.
+// [own] MessageBox with MB_OK | MB_ICONERROR, owned by no window.
 void ShowErrorMessageBox(const char* text, const char* caption);
-// Opens a document with the desktop's default handler; the name is resolved
-// against the current working directory. The outcome is not reported.
+// [own] ShellExecute "open": opens a document with the desktop's default
+// handler; the name is resolved against the current working directory. The
+// outcome is not reported.
 void OpenDocument(const char* name);
-// File-open dialog: one filter `filterName` with the pattern held in `path`
-// on entry ("*.*" shows every file); accepts only an existing file. On
-// success `path` holds the full path as the file system's bytes (so fopen
+// [Win32] GetOpenFileName, its OPENFILENAME reduced to what the program
+// sets: one filter `filterName` with the pattern held in `path` on entry
+// ("*.*" shows every file); accepts only an existing file (OFN_FILEMUSTEXIST).
+// On success `path` holds the full path as the file system's bytes (so fopen
 // finds it) and 1 is returned; 0 on cancel or failure (CommDlgExtendedError
 // then tells which: 0 for a plain cancel), `path` unchanged.
 int GetOpenFileName(HWND owner, const char* filterName, char* path, int capacity);
-// Extended error of the last GetOpenFileName: 0 for a plain cancel,
-// FNERR_BUFFERTOOSMALL when the chosen path does not fit `capacity`.
+// [Win32] CommDlgExtendedError of the last GetOpenFileName: 0 for a plain
+// cancel, FNERR_BUFFERTOOSMALL when the chosen path does not fit `capacity`.
 constexpr unsigned FNERR_BUFFERTOOSMALL = 0x3003;
 unsigned CommDlgExtendedError();

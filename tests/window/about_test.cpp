@@ -294,6 +294,7 @@ protected:
     }
 
     void Open() { about = CreateDialogParam(IDD_ABOUT, window, AboutDialogProc, 0); }
+    QWidget* AboutBox() { return DialogWidget(about); }
 
     std::string AboutText(int id)
     {
@@ -308,9 +309,9 @@ TEST_F(AboutBoxTest, ShowsTitleIconAndVersionLine)
 {
     Open();
     ASSERT_NE(about, nullptr);
-    EXPECT_EQ(about->windowTitle().toStdString(), "About . . .");
+    EXPECT_EQ(AboutBox()->windowTitle().toStdString(), "About . . .");
     EXPECT_EQ(AboutText(IDC_ABOUT_TITLE), "Quarnel Test Program");
-    auto* icon = qobject_cast<QLabel*>(about->Item(IDC_ABOUT_ICON));
+    auto* icon = qobject_cast<QLabel*>(DialogItemWidget(about, IDC_ABOUT_ICON));
     ASSERT_NE(icon, nullptr);
     EXPECT_FALSE(icon->pixmap().isNull());
     // The test program carries no version record.
@@ -320,18 +321,18 @@ TEST_F(AboutBoxTest, ShowsTitleIconAndVersionLine)
 TEST_F(AboutBoxTest, OkAndCloseEndItEscapeDoesNot)
 {
     const std::function<void()> closers[] = {
-        [&] { QTest::mouseClick(about->Item(IDC_ABOUT_OK), Qt::LeftButton); },
+        [&] { QTest::mouseClick(DialogItemWidget(about, IDC_ABOUT_OK), Qt::LeftButton); },
         [&] { EXPECT_EQ(SendDialogMessage(about, WM_CLOSE, 0, 0), TRUE); },
     };
     for (const auto& close : closers) {
         SCOPED_TRACE(&close - closers);
         Open();
-        QTest::keyClick(about, Qt::Key_Escape);
+        QTest::keyClick(AboutBox(), Qt::Key_Escape);
         EXPECT_EQ(SendDialogMessage(about, WM_COMMAND, IDCANCEL, 0), FALSE);
         EXPECT_EQ(SendDialogMessage(about, WM_COMMAND, IDC_ABOUT_TITLE, 0), FALSE);
-        EXPECT_TRUE(about->isVisible());
+        EXPECT_TRUE(AboutBox()->isVisible());
         close();
-        EXPECT_FALSE(about->isVisible());
+        EXPECT_FALSE(AboutBox()->isVisible());
         DestroyDialog(about);
         about = nullptr;
     }
@@ -341,11 +342,11 @@ TEST_F(AboutBoxTest, OkAndCloseEndItEscapeDoesNot)
 void CloseModalBoxWithOk(std::string* version)
 {
     QTimer::singleShot(0, [version] {
-        auto* box = static_cast<DialogWindow*>(QApplication::activeModalWidget());
+        QWidget* box = QApplication::activeModalWidget();
         if (!box)
             return;
-        *version = static_cast<QLabel*>(box->Item(IDC_ABOUT_VERSION))->text().toStdString();
-        QTest::mouseClick(box->Item(IDC_ABOUT_OK), Qt::LeftButton);
+        *version = box->findChild<QLabel*>(QStringLiteral("IDC_ABOUT_VERSION"))->text().toStdString();
+        QTest::mouseClick(box->findChild<QWidget*>(QStringLiteral("IDC_ABOUT_OK")), Qt::LeftButton);
     });
 }
 

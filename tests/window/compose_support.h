@@ -55,18 +55,16 @@ inline LONG SpyTransmit(SCARDHANDLE card, const SCARD_IO_REQUEST* sendPci, LPCBY
 class ProgressObserver : public QObject {
 public:
     explicit ProgressObserver(HWND window)
-        : window(window)
-        , field(static_cast<QLineEdit*>(window->Item(IDC_LOOP_PROGRESS)))
+        : field(static_cast<QLineEdit*>(DialogItemWidget(window, IDC_LOOP_PROGRESS)))
     {
         field->installEventFilter(this);
-        forward = window->proc;
-        window->proc = RecordWrite;
+        messageObserver = RecordWrite;
         current = this;
     }
     ~ProgressObserver() override
     {
         field->removeEventFilter(this);
-        window->proc = forward;
+        messageObserver = nullptr;
         current = nullptr;
     }
 
@@ -82,17 +80,14 @@ protected:
     }
 
 private:
-    static INT_PTR RecordWrite(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+    static void RecordWrite(UINT message, WPARAM wParam)
     {
         if (message == WM_COMMAND && LOWORD(wParam) == IDC_LOOP_PROGRESS)
             current->written.push_back(current->field->text().toStdString());
-        return current->forward(dialog, message, wParam, lParam);
     }
 
     static inline ProgressObserver* current;
-    HWND window;
     QLineEdit* field;
-    DLGPROC forward;
 };
 
 // Answers the next file picker: chooses `path`, or cancels when it is empty.
@@ -150,7 +145,7 @@ protected:
     {
         MainWindowTest::SetUp();
         // A window repaints only once it is on screen, as it is by the time a user acts.
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(Window()));
         transmitSpy = {};
         pcsc.Transmit = SpyTransmit;
         char folder[] = "/tmp/qtu-compose-XXXXXX";

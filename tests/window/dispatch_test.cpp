@@ -14,6 +14,7 @@
 
 #include "app/help.h"
 #include "app/main_window.h"
+#include "ui/templates.h"
 #include "window_fixture.h"
 
 using DispatchTest = MainWindowTest;
@@ -63,7 +64,7 @@ TEST_F(DispatchTest, UnhandledCommandsReturnFalseAndDoNothing)
     for (unsigned id : ids) {
         for (unsigned code : {BN_CLICKED, LBN_DBLCLK, EN_CHANGE}) {
             EXPECT_EQ(Command(int(id), code), FALSE) << id;
-            EXPECT_TRUE(window->isVisible()) << id;
+            EXPECT_TRUE(Window()->isVisible()) << id;
         }
     }
     EXPECT_STREQ(tester.logText, "kept");
@@ -172,24 +173,27 @@ TEST_F(DispatchTest, QuitEndsTheModalRunWithItsCommand)
 
 TEST_F(DispatchTest, SystemMenuEndsWithInformationWhichOpensTheAboutBox)
 {
-    const PopupMenu& menu = window->systemMenu;
-    ASSERT_GE(menu.count, 2);
-    EXPECT_EQ(menu.items[menu.count - 2].id, 0);
-    EXPECT_EQ(menu.items[menu.count - 1].id, IDM_ABOUT);
-    EXPECT_STREQ(menu.items[menu.count - 1].text, "Information");
+    HMENU menu = GetSystemMenu(window);
+    int count = GetMenuItemCount(menu);
+    ASSERT_GE(count, 2);
+    EXPECT_EQ(GetMenuItemID(menu, count - 2), 0u);
+    EXPECT_EQ(GetMenuItemID(menu, count - 1), UINT(IDM_ABOUT));
+    char text[64];
+    GetMenuString(menu, count - 1, text, sizeof text);
+    EXPECT_STREQ(text, "Information");
 
     LogAppend("kept");
     bool aboutShown = false;
     QTimer::singleShot(0, [&] {
         for (QWidget* widget : QApplication::topLevelWidgets())
-            if (widget != window && widget->isVisible() && widget->objectName() == "IDD_ABOUT") {
+            if (widget != Window() && widget->isVisible() && widget->objectName() == "IDD_ABOUT") {
                 aboutShown = true;
                 QTest::mouseClick(widget->findChild<QWidget*>("IDC_ABOUT_OK"), Qt::LeftButton);
             }
     });
     EXPECT_EQ(SendDialogMessage(window, WM_SYSCOMMAND, IDM_ABOUT, 0), FALSE);
     EXPECT_TRUE(aboutShown);
-    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(Window()->isVisible());
     EXPECT_STREQ(tester.logText, "kept");
     EXPECT_EQ(SendDialogMessage(window, WM_SYSCOMMAND, SC_MINIMIZE, 0), FALSE);
 }

@@ -3,6 +3,7 @@
 // divisor on every timed call (the window).
 #include <string>
 
+#include <QPlainTextEdit>
 #include <QScrollBar>
 
 #include "app/window_output.h"
@@ -121,7 +122,7 @@ TEST_F(LogTest, PaneShowsTheWholeLog)
 // scrolled up: then the view stays on the lines being read.
 TEST_F(LogTest, PaneFollowsTheEndUnlessScrolledUp)
 {
-    QScrollBar* bar = static_cast<LogView*>(Widget(IDC_LOG))->verticalScrollBar();
+    QScrollBar* bar = static_cast<QPlainTextEdit*>(Widget(IDC_LOG))->verticalScrollBar();
     for (int i = 0; i < 60; i++)
         LogAppend("entry");
     ASSERT_GT(bar->maximum(), 10);

@@ -6,8 +6,11 @@
 #include <string>
 
 #include <QApplication>
+#include <QLineEdit>
+#include <QValidator>
 
 #include "app/main_window.h"
+#include "ui/templates.h"
 #include "window_fixture.h"
 
 using StartupTest = MainWindowTest;
@@ -87,7 +90,7 @@ TEST_F(StartupTest, FieldsHoldTheirStartTexts)
 
 TEST_F(StartupTest, FocusIsOnEstablishContext)
 {
-    EXPECT_EQ(window->focusWidget(), Widget(IDC_ESTABLISH));
+    EXPECT_EQ(Window()->focusWidget(), Widget(IDC_ESTABLISH));
 }
 
 TEST_F(StartupTest, EditFieldsHaveTheirTextLimits)
@@ -97,8 +100,12 @@ TEST_F(StartupTest, EditFieldsHaveTheirTextLimits)
     } limits[] = {{IDC_STRING_DATA, 1024}, {IDC_HEX_DATA, 1024}, {IDC_P1, 3}, {IDC_P2, 3}, {IDC_P3, 4},
                   {IDC_LENGTH, 3}};
     for (const Limit& l : limits) {
-        auto* validator = static_cast<const FieldValidator*>(static_cast<QLineEdit*>(Widget(l.id))->validator());
-        EXPECT_EQ(validator->limit, l.limit) << l.id;
+        const QValidator* validator = static_cast<QLineEdit*>(Widget(l.id))->validator();
+        QString full(l.limit, u'1');
+        QString over(l.limit + 1, u'1');
+        int position = 0;
+        EXPECT_EQ(validator->validate(full, position), QValidator::Acceptable) << l.id;
+        EXPECT_EQ(validator->validate(over, position), QValidator::Invalid) << l.id;
     }
 }
 
@@ -140,8 +147,7 @@ TEST_F(StartupTest, StateRecordHoldsItsDefaults)
         EXPECT_EQ(memcmp(s.record, &expected, sizeof expected), 0) << s.data;
     }
 
-    const PopupMenu* vendor = vendorMenu;
-    ASSERT_NE(vendor, nullptr);
+    ASSERT_NE(vendorMenu, nullptr);
     struct Item {
         int id;
         const char* text;
@@ -150,12 +156,14 @@ TEST_F(StartupTest, StateRecordHoldsItsDefaults)
                  {IDM_LED_FLASH, "Flash LED"},
                  {IDM_RF_RESET, "RF Reset"},
                  {IDM_FIRMWARE_REV, "Get Firmware Revision"}};
-    ASSERT_EQ(vendor->count, 5);
+    ASSERT_EQ(GetMenuItemCount(vendorMenu), 5);
     for (int i = 0; i < 5; i++) {
-        EXPECT_EQ(vendor->items[i].id, items[i].id);
-        EXPECT_STREQ(vendor->items[i].text, items[i].text);
+        char text[64];
+        GetMenuString(vendorMenu, i, text, sizeof text);
+        EXPECT_EQ(GetMenuItemID(vendorMenu, i), UINT(items[i].id));
+        EXPECT_STREQ(text, items[i].text);
     }
-    EXPECT_FALSE(window->windowIcon().isNull());
+    EXPECT_FALSE(Window()->windowIcon().isNull());
 }
 
 // Later set-up steps run handlers that read what earlier steps set; the field

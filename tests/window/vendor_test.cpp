@@ -166,7 +166,7 @@ TEST_F(VendorTest, PopupListsTheCommandsAndOpensUpwardFromTheButton)
 {
     Command(IDC_TYPE_VENDOR);
     // Room for the menu on the screen, which would otherwise push it aside.
-    window->move(0, 0);
+    Window()->move(0, 0);
     RECT button;
     GetDlgItemScreenRect(window, IDC_VENDOR_MENU, &button);
     ASSERT_TRUE(UseVendorMenu(nullptr));

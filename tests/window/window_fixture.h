@@ -15,10 +15,11 @@
 //     points at libpcsclite again.
 // Tests that change the simulated reader (tests/sim_control.h) restore it.
 //
-// Helpers: Command(id[, code]) sends WM_COMMAND as a control would; Click(id)
-// clicks the real widget; Text, Enabled, Checked read a control; LogEntries()
-// splits the log at its CR LF separators; Connect(reader) walks Establish
-// Context, List Devices and Connect to one of the simulated readers.
+// Helpers: Command(id[, code]) sends WM_COMMAND as a control would; Window()
+// and Widget(id) are the real widgets; Click(id) clicks one; Text, Enabled,
+// Checked read a control; LogEntries() splits the log at its CR LF
+// separators; Connect(reader) walks Establish Context, List Devices and
+// Connect to one of the simulated readers.
 #pragma once
 
 #include <cstring>
@@ -37,8 +38,8 @@
 #include "output/counter.h"
 #include "sim_control.h"
 #include "state/tester_state.h"
-#include "ui/dialog_window.h"
 #include "ui/ids.h"
+#include "ui/widget_lookup.h"
 #include "ui/winsys.h"
 
 struct RecordedMessage {
@@ -50,9 +51,14 @@ struct RecordedMessage {
 
 inline RecordedMessage recordedMessages[4096];
 inline int recordedMessageCount;
+// When set, sees every message before the procedure does (a test that needs
+// a control's state at each message sets it).
+inline void (*messageObserver)(UINT message, WPARAM wParam);
 
 inline INT_PTR RecordingDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (messageObserver)
+        messageObserver(message, wParam);
     if (recordedMessageCount < 4096)
         recordedMessages[recordedMessageCount++] = {message, wParam, lParam, strlen(tester.logText)};
     return MainDialogProc(dialog, message, wParam, lParam);
@@ -69,6 +75,7 @@ protected:
         tester.ticksPerMs = frequency > 0 ? frequency / 1000 : 1;
         InstallPcscSpies();
         recordedMessageCount = 0;
+        messageObserver = nullptr;
         window = CreateDialogParam(IDD_MAIN, nullptr, RecordingDialogProc, 0);
         ASSERT_NE(window, nullptr);
     }
@@ -93,7 +100,8 @@ protected:
     bool Enabled(int id) { return IsDlgItemEnabled(window, id); }
     bool Checked(int id) { return IsDlgButtonChecked(window, id); }
 
-    QWidget* Widget(int id) { return window->Item(id); }
+    QWidget* Window() { return DialogWidget(window); }
+    QWidget* Widget(int id) { return DialogItemWidget(window, id); }
 
     void Click(int id)
     {
