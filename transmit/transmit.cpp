@@ -4,6 +4,8 @@
 #include "pcsc/pcsc_api.h"
 #include "pcsc/wire_format.h"
 
+LoopRecord loopRecord;
+
 TransmitOutcome TransmitLoop(SCARDHANDLE card, DWORD protocol, const BYTE* request, DWORD requestLength, int32_t runs,
                              bool breakOnError, BYTE* response, DWORD responseSize, LoopProgress progress)
 {

@@ -35,6 +35,20 @@ struct LoopProgress {
     void* context;
 };
 
+// One loop's measurements, run by run, in a fixed record (no allocation per
+// run): what the summary, the distribution, the charts and the CSV read.
+struct LoopRecord {
+    int32_t runsPlanned;
+    int32_t runsMade;
+    int32_t firstFailure;         // 1-based run that first failed (PC/SC code or expected SW); 0 for none
+    bool stopped;                 // ended by the user before runsPlanned
+    int64_t ns[LOOP_COUNT_MAX];   // each run's SCardTransmit time, monotonic clock
+    LONG status[LOOP_COUNT_MAX];  // each run's PC/SC code
+    uint16_t sw[LOOP_COUNT_MAX];  // each run's last two response bytes; 0 without them
+};
+// The last loop's record; written only by the loop while it runs.
+extern LoopRecord loopRecord;
+
 struct TransmitOutcome {
     LONG status;           // of the last run made
     int32_t runsMade;      // a run that failed and stopped the loop included

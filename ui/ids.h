@@ -74,6 +74,15 @@ constexpr int IDC_VENDOR_LC = 1060;
 constexpr int IDC_VENDOR_LE_LABEL = 1061;
 constexpr int IDC_VENDOR_LE = 1062;
 constexpr int IDC_LENGTH_LABEL = 1063;
+constexpr int IDC_INSIGHT = 1064;  // shows and hides the insight panel
+
+// The insight panel, to the right of the fixed layout.
+constexpr int IDC_EXPECTED_SW_LABEL = 1100;
+constexpr int IDC_EXPECTED_SW = 1101;
+constexpr int IDC_HISTOGRAM = 1102;
+constexpr int IDC_TIME_SERIES = 1103;
+constexpr int IDC_SAVE_SAMPLES = 1104;
+constexpr int IDC_LOOP_SUMMARY = 1105;
 
 // About box (these numbers name other controls in the main window).
 constexpr int IDC_ABOUT_TITLE = 1004;
@@ -90,3 +99,4 @@ constexpr int IDM_LED_FLASH = 40003;
 constexpr int IDM_RF_RESET = 40008;
 constexpr int IDM_FIRMWARE_REV = 40009;
 constexpr int IDM_ABOUT = 50001;
+constexpr int IDM_INSIGHT = 50002;
