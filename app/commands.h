@@ -17,6 +17,8 @@ INT_PTR CmdDisconnectCard(int id);
 INT_PTR CmdReleaseContext(int id);
 INT_PTR CmdShowAttributes(int id);  // FALSE: the default handling of a button does nothing
 INT_PTR CmdClearLog(int id);
+// Not a command: the resume from suspend reconnects the held card.
+void ReconnectAfterResume();
 
 // Data entry.
 INT_PTR CmdSelectEntryMode(int id);

@@ -15,8 +15,6 @@
 #include "compose/storage.h"
 #include "compose/vendor.h"
 #include "output/counter.h"
-#include "pcsc/attributes.h"
-#include "pcsc/connection.h"
 #include "pcsc/pcsc_api.h"
 #include "state/tester_state.h"
 #include "transmit/transmit.h"
@@ -193,10 +191,8 @@ INT_PTR MainDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         DefWindowProc(hwnd, WM_SYSCOMMAND, wParam, lParam);
         return FALSE;
     case WM_POWERBROADCAST:
-        // The card lost its session in the suspend: reconnect with a reset,
-        // whatever handle is held.
         if (wParam == PBT_APMRESUMESUSPEND)
-            ReconnectCard(SCARD_RESET_CARD);
+            ReconnectAfterResume();
         return TRUE;
     default:
         return FALSE;

@@ -13,6 +13,7 @@
 
 constexpr int BUFFER_SIZE = 10000;
 constexpr int LINE_SCRATCH_SIZE = 1000;
+// Connect takes a reader name of at most 499 characters.
 constexpr int SELECTED_READER_SIZE = 500;
 constexpr int SETTINGS_DATA_SIZE = 1024;
 
@@ -50,9 +51,6 @@ struct TesterState {
     SCARDCONTEXT hContext;
     SCARDHANDLE hCard;
     DWORD activeProtocol;
-    char readerNames[BUFFER_SIZE];
-    DWORD readerNamesLen;
-    char selectedReader[SELECTED_READER_SIZE];
 
     // Timing and status.
     int64_t ticksPerMs;

@@ -5,8 +5,6 @@
 
 namespace {
 
-const Bytes kGetUid = {0x00, 0xCA, 0x00, 0x00, 0x00};
-
 class Faults : public PcscTest {
 protected:
     void SetUp() override
@@ -85,10 +83,8 @@ TEST_F(Faults, AnswersAreDelayed)
     auto start = steady_clock::now();
     EXPECT_EQ(Sw(Exchange(kGetUid)), 0x9000);
     EXPECT_GE(steady_clock::now() - start, std::chrono::milliseconds(30));
-    uint8_t in[kRecordSize] = {}, out[kRecordSize];
-    DWORD returned = 0;
     start = steady_clock::now();
-    EXPECT_EQ(SCardControl(card, kVendorCode, in, kRecordSize, out, kRecordSize, &returned), SCARD_S_SUCCESS);
+    EXPECT_EQ(VendorRequest(card), SCARD_S_SUCCESS);
     EXPECT_GE(steady_clock::now() - start, std::chrono::milliseconds(30));
     SimSetDelayMicros(0, 0);
     start = steady_clock::now();
@@ -98,13 +94,11 @@ TEST_F(Faults, AnswersAreDelayed)
 
 TEST_F(Faults, ControlRequestsFailOnDemand)
 {
-    uint8_t in[kRecordSize] = {}, out[kRecordSize];
-    DWORD returned = 0;
     SimFailControl(0, true);
-    EXPECT_EQ(SCardControl(card, kVendorCode, in, kRecordSize, out, kRecordSize, &returned), SCARD_E_NOT_TRANSACTED);
+    EXPECT_EQ(VendorRequest(card), SCARD_E_NOT_TRANSACTED);
     EXPECT_EQ(Sw(Exchange(kGetUid)), 0x9000) << "transmits are not affected";
     SimFailControl(0, false);
-    EXPECT_EQ(SCardControl(card, kVendorCode, in, kRecordSize, out, kRecordSize, &returned), SCARD_S_SUCCESS);
+    EXPECT_EQ(VendorRequest(card), SCARD_S_SUCCESS);
 }
 
 // pcscd keeps an unplugged reader listed but unavailable, and takes it back when it answers.
@@ -113,10 +107,7 @@ TEST_F(Faults, UnpluggedReaderIsUnavailableUntilItAnswersAgain)
     SimSetUnplugged(0, true);
     Bytes response;
     EXPECT_EQ(Transmit(kGetUid, &response), SCARD_E_READER_UNAVAILABLE);
-    uint8_t in[kRecordSize] = {}, out[kRecordSize];
-    DWORD returned = 0;
-    EXPECT_EQ(SCardControl(card, kVendorCode, in, kRecordSize, out, kRecordSize, &returned),
-              SCARD_E_READER_UNAVAILABLE);
+    EXPECT_EQ(VendorRequest(card), SCARD_E_READER_UNAVAILABLE);
     const std::string name = SimReaderName(0);
     SCARD_READERSTATE state {};
     state.szReader = name.c_str();

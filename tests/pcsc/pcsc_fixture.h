@@ -9,15 +9,15 @@
 #include <cstdint>
 #include <vector>
 
+#include "pcsc/wire_format.h"
 #include "sim_control.h"
 
 using Bytes = std::vector<uint8_t>;
 
 constexpr DWORD kAllProtocols = SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1 | SCARD_PROTOCOL_RAW;
-constexpr DWORD kVendorCode = SCARD_CTL_CODE(2048);
-constexpr int kRecordSize = 276;
 
 inline const Bytes kTransportKey = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+inline const Bytes kGetUid = {STORAGE_CLA, INS_GET_UID, 0x00, 0x00, 0x00};
 inline const Bytes kDefaultUid = {0x04, 0xA1, 0xB2, 0xC3};
 
 inline Bytes Cat(Bytes a, const Bytes& b)
@@ -33,19 +33,19 @@ inline uint16_t Sw(const Bytes& response)
 
 inline Bytes LoadKeyApdu(uint8_t slot, const Bytes& key)
 {
-    return Cat({0x00, 0x82, 0x00, slot, 0x06}, key);
+    return Cat({STORAGE_CLA, INS_LOAD_KEYS, 0x00, slot, 0x06}, key);
 }
 inline Bytes AuthApdu(uint8_t block, uint8_t keyType, uint8_t slot)
 {
-    return {0x00, 0x88, 0x00, block, keyType, slot};
+    return {STORAGE_CLA, INS_AUTHENTICATE, 0x00, block, keyType, slot};
 }
 inline Bytes ReadApdu(uint8_t block)
 {
-    return {0x00, 0xB0, 0x00, block, 0x10};
+    return {STORAGE_CLA, INS_READ_BINARY, 0x00, block, 0x10};
 }
 inline Bytes UpdateApdu(uint8_t block, const Bytes& data)
 {
-    return Cat({0x00, 0xD6, 0x00, block, 0x10}, data);
+    return Cat({STORAGE_CLA, INS_UPDATE_BINARY, 0x00, block, 0x10}, data);
 }
 
 class PcscTest : public ::testing::Test {
@@ -78,14 +78,20 @@ protected:
     // Sends an APDU on the connected card; returns the status of the call.
     LONG Transmit(const Bytes& apdu, Bytes* response)
     {
-        const SCARD_IO_REQUEST* pci = protocol == SCARD_PROTOCOL_T1 ? SCARD_PCI_T1
-            : protocol == SCARD_PROTOCOL_T0                         ? SCARD_PCI_T0
-                                                                    : SCARD_PCI_RAW;
         uint8_t buffer[300];
         DWORD length = sizeof buffer;
-        const LONG status = SCardTransmit(card, pci, apdu.data(), apdu.size(), nullptr, buffer, &length);
+        const LONG status = SCardTransmit(card, SendPci(protocol), apdu.data(), apdu.size(), nullptr, buffer, &length);
         response->assign(buffer, buffer + (status == SCARD_S_SUCCESS ? length : 0));
         return status;
+    }
+
+    // A zero vendor request record with command `cmd` on `handle`; the status of the call.
+    static LONG VendorRequest(SCARDHANDLE handle, uint8_t cmd = VENDOR_LED_OFF)
+    {
+        VendorIoRecord in {}, out {};
+        in.cmd = cmd;
+        DWORD returned = 0;
+        return SCardControl(handle, VENDOR_CONTROL_CODE, &in, sizeof in, &out, sizeof out, &returned);
     }
 
     // The response of an APDU that must go through.

@@ -101,7 +101,7 @@ TEST_F(Reader, NegotiatesAProtocolWithoutRaw)
     Bytes value;
     ASSERT_EQ(Attribute(SCARD_ATTR_CURRENT_PROTOCOL_TYPE, &value), SCARD_S_SUCCESS);
     EXPECT_EQ(value, Le32(uint32_t(protocol)));
-    EXPECT_EQ(Exchange({0x00, 0xCA, 0x00, 0x00, 0x00}), Cat(kDefaultUid, {0x90, 0x00}));
+    EXPECT_EQ(Exchange(kGetUid), Cat(kDefaultUid, {0x90, 0x00}));
 }
 
 TEST_F(Reader, EmptyReaderHasNoCard)
@@ -114,7 +114,7 @@ TEST_F(Reader, PowersUpAgainAndAgain)
 {
     for (int round = 0; round < 5; ++round) {
         ASSERT_EQ(Connect(), SCARD_S_SUCCESS) << round;
-        EXPECT_EQ(Exchange({0x00, 0xCA, 0x00, 0x00, 0x00}), Cat(kDefaultUid, {0x90, 0x00}));
+        EXPECT_EQ(Exchange(kGetUid), Cat(kDefaultUid, {0x90, 0x00}));
         ASSERT_EQ(SCardDisconnect(card, SCARD_UNPOWER_CARD), SCARD_S_SUCCESS);
         card = 0;
     }
@@ -122,7 +122,7 @@ TEST_F(Reader, PowersUpAgainAndAgain)
     EXPECT_EQ(SCardReconnect(card, SCARD_SHARE_EXCLUSIVE, kAllProtocols, SCARD_RESET_CARD, &protocol), SCARD_S_SUCCESS);
     EXPECT_EQ(SCardReconnect(card, SCARD_SHARE_EXCLUSIVE, kAllProtocols, SCARD_UNPOWER_CARD, &protocol),
               SCARD_S_SUCCESS);
-    EXPECT_EQ(Sw(Exchange({0x00, 0xCA, 0x00, 0x00, 0x00})), 0x9000);
+    EXPECT_EQ(Sw(Exchange(kGetUid)), 0x9000);
 }
 
 // Every attribute of the tester's report, in its order.

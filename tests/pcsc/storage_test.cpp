@@ -17,7 +17,7 @@ protected:
 // The requests the tester composes with its start values, in the order a tester uses them.
 TEST_F(Storage, TesterDefaultsWorkInSequence)
 {
-    EXPECT_EQ(Exchange({0x00, 0xCA, 0x00, 0x00, 0x00}), Cat(kDefaultUid, {0x90, 0x00}));
+    EXPECT_EQ(Exchange(kGetUid), Cat(kDefaultUid, {0x90, 0x00}));
     EXPECT_EQ(Exchange(LoadKeyApdu(1, kTransportKey)), Bytes({0x90, 0x00}));
     EXPECT_EQ(Exchange({0x00, 0x88, 0x00, 0x07, 0x60, 0x01}), Bytes({0x90, 0x00}));
     EXPECT_EQ(Exchange(UpdateApdu(6, kTestData)), Bytes({0x90, 0x00}));
