@@ -3,12 +3,10 @@
 #include "transmit/transmit.h"
 
 #include "app/commands.h"
+#include "app/compose_commands.h"
 
 #include "app/main_window.h"
 #include "app/window_output.h"
-#include "compose/data_entry.h"
-#include "compose/storage.h"
-#include "compose/vendor.h"
 #include "output/dump.h"
 #include "output/timing.h"
 #include "pcsc/pcsc_api.h"
