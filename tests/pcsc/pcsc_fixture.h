@@ -7,18 +7,20 @@
 #include <winscard.h>
 
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
+#include "pcsc/wire_format.h"
 #include "sim_control.h"
 
 using Bytes = std::vector<uint8_t>;
 
-constexpr DWORD kAllProtocols = SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1 | SCARD_PROTOCOL_RAW;
-constexpr DWORD kVendorCode = SCARD_CTL_CODE(2048);
-constexpr int kRecordSize = 276;
+// RAW among them: pcscd leaves the card unnegotiated, in RAW mode.
+constexpr DWORD ALL_PROTOCOLS = SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1 | SCARD_PROTOCOL_RAW;
 
-inline const Bytes kTransportKey = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
-inline const Bytes kDefaultUid = {0x04, 0xA1, 0xB2, 0xC3};
+inline const Bytes TRANSPORT_KEY = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+inline const Bytes DEFAULT_UID = {0x04, 0xA1, 0xB2, 0xC3};
+inline const Bytes GET_UID = {STORAGE_CLA, INS_GET_UID, 0x00, 0x00, 0x00};
 
 inline Bytes Cat(Bytes a, const Bytes& b)
 {
@@ -33,19 +35,19 @@ inline uint16_t Sw(const Bytes& response)
 
 inline Bytes LoadKeyApdu(uint8_t slot, const Bytes& key)
 {
-    return Cat({0x00, 0x82, 0x00, slot, 0x06}, key);
+    return Cat({STORAGE_CLA, INS_LOAD_KEYS, 0x00, slot, 0x06}, key);
 }
 inline Bytes AuthApdu(uint8_t block, uint8_t keyType, uint8_t slot)
 {
-    return {0x00, 0x88, 0x00, block, keyType, slot};
+    return {STORAGE_CLA, INS_AUTHENTICATE, 0x00, block, keyType, slot};
 }
 inline Bytes ReadApdu(uint8_t block)
 {
-    return {0x00, 0xB0, 0x00, block, 0x10};
+    return {STORAGE_CLA, INS_READ_BINARY, 0x00, block, 0x10};
 }
 inline Bytes UpdateApdu(uint8_t block, const Bytes& data)
 {
-    return Cat({0x00, 0xD6, 0x00, block, 0x10}, data);
+    return Cat({STORAGE_CLA, INS_UPDATE_BINARY, 0x00, block, 0x10}, data);
 }
 
 class PcscTest : public ::testing::Test {
@@ -71,19 +73,16 @@ protected:
 
     LONG Connect(int reader = 0)
     {
-        return SCardConnect(context, SimReaderName(reader).c_str(), SCARD_SHARE_EXCLUSIVE, kAllProtocols, &card,
+        return SCardConnect(context, SimReaderName(reader).c_str(), SCARD_SHARE_EXCLUSIVE, ALL_PROTOCOLS, &card,
                             &protocol);
     }
 
     // Sends an APDU on the connected card; returns the status of the call.
     LONG Transmit(const Bytes& apdu, Bytes* response)
     {
-        const SCARD_IO_REQUEST* pci = protocol == SCARD_PROTOCOL_T1 ? SCARD_PCI_T1
-            : protocol == SCARD_PROTOCOL_T0                         ? SCARD_PCI_T0
-                                                                    : SCARD_PCI_RAW;
         uint8_t buffer[300];
         DWORD length = sizeof buffer;
-        const LONG status = SCardTransmit(card, pci, apdu.data(), apdu.size(), nullptr, buffer, &length);
+        const LONG status = SCardTransmit(card, SendPci(protocol), apdu.data(), apdu.size(), nullptr, buffer, &length);
         response->assign(buffer, buffer + (status == SCARD_S_SUCCESS ? length : 0));
         return status;
     }
@@ -96,14 +95,28 @@ protected:
         return response;
     }
 
+    // A vendor request on the connected card; sizes other than the record's test the
+    // driver's checks. `returned` receives the reply's size.
+    LONG Control(const VendorIoRecord& request, VendorIoRecord* reply, DWORD code = VENDOR_CONTROL_CODE,
+                 DWORD inSize = VENDOR_RECORD_SIZE, DWORD outSize = VENDOR_RECORD_SIZE)
+    {
+        uint8_t in[VENDOR_RECORD_SIZE + 8] = {}, out[VENDOR_RECORD_SIZE + 8] = {};
+        memcpy(in, &request, sizeof request);
+        returned = 12345;
+        const LONG status = SCardControl(card, code, in, inSize, out, outSize, &returned);
+        memcpy(reply, out, sizeof *reply);
+        return status;
+    }
+
     // Loads the transport key into slot 1 and authenticates to the sector of block with key A.
     void Authenticate(uint8_t block)
     {
-        ASSERT_EQ(Sw(Exchange(LoadKeyApdu(1, kTransportKey))), 0x9000);
+        ASSERT_EQ(Sw(Exchange(LoadKeyApdu(1, TRANSPORT_KEY))), 0x9000);
         ASSERT_EQ(Sw(Exchange(AuthApdu(block, 0x60, 1))), 0x9000);
     }
 
     SCARDCONTEXT context = 0;
     SCARDHANDLE card = 0;
     DWORD protocol = 0;
+    DWORD returned = 0;
 };
