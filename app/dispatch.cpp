@@ -4,37 +4,17 @@
 // runs its handler.
 #include "app/dispatch.h"
 
-#include <cstring>
-
 #include "app/about.h"
 #include "app/commands.h"
+#include "app/compose_commands.h"
 #include "app/help.h"
 #include "app/main_window.h"
 #include "app/window_output.h"
-#include "compose/data_entry.h"
-#include "compose/storage.h"
-#include "compose/vendor.h"
 #include "output/counter.h"
 #include "pcsc/pcsc_api.h"
 #include "state/tester_state.h"
 #include "transmit/transmit.h"
 #include "ui/ids.h"
-
-static const char STRING_DEFAULT[] = "*** TESTDATA ***";
-static const char HEX_DEFAULT[] = "00 02 00 00 10 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10";
-
-static void SetCommandDefaults(CommandSettings* settings, const char* data, int32_t entryMode, uint8_t p1, uint8_t p2,
-                               uint8_t p3, uint8_t length)
-{
-    memset(settings, 0, sizeof *settings);
-    settings->dataLen = uint32_t(strlen(data));
-    memcpy(settings->data, data, settings->dataLen);
-    settings->entryMode = entryMode;
-    settings->p1 = p1;
-    settings->p2 = p2;
-    settings->p3 = p3;
-    settings->length = length;
-}
 
 // The start-up sequence; later steps run handlers that read the defaults of
 // the earlier ones, so the order matters.
@@ -50,7 +30,7 @@ static INT_PTR InitMainDialog(HWND hwnd)
     tester.breakOnError = 1;
     tester.entryMode = ENTRY_STRING;
     tester.commandType = COMMAND_DIRECT;
-    tester.storageCommand = IDC_CMD_GETUID;
+    tester.storageCommand = STORAGE_GET_UID;
 
     ShowEmptyMeasurement();
 
@@ -70,21 +50,8 @@ static INT_PTR InitMainDialog(HWND hwnd)
     LimitDlgItemText(hwnd, IDC_P3, 4);
     LimitDlgItemText(hwnd, IDC_LENGTH, 3);
 
-    SetDlgItemText(hwnd, IDC_STRING_DATA, STRING_DEFAULT);
-    SetDlgItemText(hwnd, IDC_HEX_DATA, HEX_DEFAULT);
-    ShowCommandFields(0, 0, 0, 0, nullptr, ENTRY_NONE);
-
-    SetCommandDefaults(&tester.loadKeysSettings, HEX_DEFAULT, ENTRY_HEX, 0, 1, 0, 6);
-    SetCommandDefaults(&tester.authSettings, "01", ENTRY_HEX, 0, 7, 0x60, 0);
-    SetCommandDefaults(&tester.readSettings, "", ENTRY_NONE, 0, 6, 0, 16);
-    SetCommandDefaults(&tester.updateSettings, STRING_DEFAULT, ENTRY_STRING, 0, 6, 0, 16);
-
-    vendorMenu = CreatePopupMenu();
-    AppendMenuItem(vendorMenu, IDM_LED_OFF, "Switch LED Off");
-    AppendMenuItem(vendorMenu, IDM_LED_ON, "Switch LED On");
-    AppendMenuItem(vendorMenu, IDM_LED_FLASH, "Flash LED");
-    AppendMenuItem(vendorMenu, IDM_RF_RESET, "RF Reset");
-    AppendMenuItem(vendorMenu, IDM_FIRMWARE_REV, "Get Firmware Revision");
+    ShowComposerDefaults();
+    vendorMenu = CreateVendorMenu();
 
     EnableDlgItem(hwnd, IDC_DISCONNECT, false);
     EnableDlgItem(hwnd, IDC_RELEASE, false);

@@ -1,11 +1,9 @@
 // The Transmit button and the loop controls: the request is built from the
 // fields, sent by the transmit core, and its result shown.
 #include "app/commands.h"
+#include "app/compose_commands.h"
 #include "app/main_window.h"
 #include "app/window_output.h"
-#include "compose/data_entry.h"
-#include "compose/storage.h"
-#include "compose/vendor.h"
 #include "state/tester_state.h"
 #include "transmit/transmit.h"
 #include "ui/ids.h"
@@ -58,7 +56,7 @@ INT_PTR CmdTransmit([[maybe_unused]] int id)
     switch (tester.commandType) {
     case COMMAND_DIRECT:
         tester.sendLen = BUFFER_SIZE;
-        CopyEntryData(tester.sendBuffer, &tester.sendLen, 0);
+        CopyEntryData(tester.sendBuffer, &tester.sendLen, false);
         TransmitRequest();
         break;
     case COMMAND_STORAGE:

@@ -16,6 +16,7 @@
 #include <QWindow>
 
 #include "app/dispatch.h"
+#include "bench/raw_transmit.h"
 #include "output/counter.h"
 #include "pcsc/pcsc_api.h"
 #include "state/tester_state.h"
@@ -117,16 +118,13 @@ AppRound RunAppRound(HWND dialog)
 // Bare calls on the window's own connection: the card is held exclusively.
 std::vector<double> RunRawRound()
 {
-    static const BYTE getUid[] = {0x00, 0xCA, 0x00, 0x00, 0x00};
-    const SCARD_IO_REQUEST* pci = tester.activeProtocol == SCARD_PROTOCOL_T1 ? SCARD_PCI_T1
-        : tester.activeProtocol == SCARD_PROTOCOL_T0                         ? SCARD_PCI_T0
-                                                                             : SCARD_PCI_RAW;
+    const SCARD_IO_REQUEST* pci = SendPci(tester.activeProtocol);
     std::vector<double> calls(RUNS);
     BYTE response[BUFFER_SIZE];
     for (int i = 0; i < RUNS; ++i) {
         DWORD length = sizeof response;
         Clock::time_point start = Clock::now();
-        LONG status = SCardTransmit(tester.hCard, pci, getUid, sizeof getUid, nullptr, response, &length);
+        LONG status = SCardTransmit(tester.hCard, pci, RAW_GET_UID, sizeof RAW_GET_UID, nullptr, response, &length);
         calls[i] = MicrosSince(start);
         if (status != SCARD_S_SUCCESS) {
             fprintf(stderr, "raw SCardTransmit failed: 0x%08X\n", unsigned(status));

@@ -1,9 +1,9 @@
 // raw_transmit [--reader NAME] [--calls N] [--reps R]
 // Times bare SCardTransmit calls of GetUID (00 CA 00 00 00) on a reader, connected the way
-// the tester connects (exclusive, T0|T1|RAW). The reader defaults to $QTU_SIM_READER0 (the
-// simulated reader of scripts/with-sim-pcscd), else the first one listed. Prints one line
-// per repetition, then key=value lines: raw_min_us, raw_median_us, raw_max_us (microseconds
-// per call, over the repetitions).
+// the tester connects (exclusive, T=0 or T=1, RAW only for a card that speaks neither). The reader defaults to
+// $QTU_SIM_READER0 (the simulated reader of scripts/with-sim-pcscd), else the first one listed. Prints one line per
+// repetition, then key=value lines: raw_min_us, raw_median_us, raw_max_us (microseconds per call, over the
+// repetitions).
 #include "raw_transmit.h"
 
 #include <cstdio>
@@ -58,8 +58,9 @@ int main(int argc, char** argv)
     }
     SCARDHANDLE card = 0;
     DWORD protocol = 0;
-    status = SCardConnect(context, reader.c_str(), SCARD_SHARE_EXCLUSIVE,
-                          SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1 | SCARD_PROTOCOL_RAW, &card, &protocol);
+    status = SCardConnect(context, reader.c_str(), SCARD_SHARE_EXCLUSIVE, OFFERED_PROTOCOLS, &card, &protocol);
+    if (status == SCARD_E_PROTO_MISMATCH)
+        status = SCardConnect(context, reader.c_str(), SCARD_SHARE_EXCLUSIVE, FALLBACK_PROTOCOL, &card, &protocol);
     if (status != SCARD_S_SUCCESS)
         return Fail("SCardConnect", status);
 

@@ -9,26 +9,25 @@
 #include <algorithm>
 #include <chrono>
 
+#include "pcsc/wire_format.h"
+
 struct RawSpread {
     double minUs, medianUs, maxUs;
 };
 
-inline const SCARD_IO_REQUEST* RawPciFor(DWORD protocol)
-{
-    return protocol == SCARD_PROTOCOL_T1 ? SCARD_PCI_T1 : protocol == SCARD_PROTOCOL_T0 ? SCARD_PCI_T0 : SCARD_PCI_RAW;
-}
+// GetUID as the tester composes it with its start values.
+inline constexpr BYTE RAW_GET_UID[] = {STORAGE_CLA, INS_GET_UID, 0x00, 0x00, 0x00};
 
 // Sends GetUID `calls` times on a connected card; returns the microseconds per call, or -1
 // when a call fails.
 inline double RawTransmitLoop(SCARDHANDLE card, DWORD protocol, int calls)
 {
-    static const BYTE getUid[] = {0x00, 0xCA, 0x00, 0x00, 0x00};
-    const SCARD_IO_REQUEST* pci = RawPciFor(protocol);
+    const SCARD_IO_REQUEST* pci = SendPci(protocol);
     BYTE response[258];
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < calls; ++i) {
         DWORD length = sizeof response;
-        if (SCardTransmit(card, pci, getUid, sizeof getUid, nullptr, response, &length) != SCARD_S_SUCCESS)
+        if (SCardTransmit(card, pci, RAW_GET_UID, sizeof RAW_GET_UID, nullptr, response, &length) != SCARD_S_SUCCESS)
             return -1;
     }
     const std::chrono::duration<double, std::micro> elapsed = std::chrono::steady_clock::now() - start;

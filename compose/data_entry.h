@@ -1,17 +1,33 @@
-// The three data sources: string, hex digits, file.
+// Data entry cores: the hex text parser, the one-byte P3 reading and the
+// file loader. Plain arguments and results; the handlers in app/ read the
+// fields and show what comes back.
 #pragma once
 
 #include <cstdint>
 
-#include "state/tester_state.h"
+// Reads every hex digit of `text` (length characters) in order and skips
+// anything else, Latin-1 letters included; digits pair into bytes, and a
+// lone last digit pairs with 0. Writes at most `capacity` bytes into `dest`
+// and returns the count written.
+uint32_t ParseHexBytes(const char* text, uint32_t length, uint8_t* dest, uint32_t capacity);
 
-// Copies the current source into `dest`, which holds *length bytes, never
-// more. *length becomes the count copied; for the hex source with textFlag 1
-// the field's text is copied (terminated when shorter than the destination)
-// and *length becomes the parsed byte count. Returns *length.
-uint32_t CopyEntryData(BYTE* dest, uint32_t* length, int textFlag);
-// The value of a hex digit of either case, or -1 for any other character.
-int HexDigitValue(char c);
-// `path` holds 260 characters: the pattern on entry, the chosen file after.
-int OpenFileDialog(const char* filterName, char* path);
-void UpdateVendorLength(uint32_t count);
+// One byte in hex, as the P3 field shows it ("0x%02X") or as typed: "0x",
+// "0X" or nothing before one or two digits of either case. False for any
+// other text; *value changes only on success.
+bool ParseHexByte(const char* text, uint8_t* value);
+
+constexpr int LOAD_FAILURE_SIZE = 80;
+
+// What a file load came to. `failure` is empty after a load that worked and
+// otherwise says why it did not.
+struct FileLoad {
+    uint32_t count;  // bytes read into the destination
+    bool larger;     // the file holds more than the destination took
+    char failure[LOAD_FAILURE_SIZE];
+};
+
+// Reads at most `capacity` bytes of the file at `path` into `dest`, without
+// ever waiting for data: a pipe or device that has nothing to give now is
+// refused. Returns false (with result->failure) when the file cannot be
+// opened or read; dest may then hold part of it.
+bool LoadDataFile(const char* path, uint8_t* dest, uint32_t capacity, FileLoad* result);

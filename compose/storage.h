@@ -1,15 +1,23 @@
-// The storage-card APDU composer and the command-type radio buttons.
+// The storage-card APDU composer core: the request a command makes of its
+// parameter bytes and the current data.
 #pragma once
 
 #include <cstdint>
 
 #include "state/tester_state.h"
 
-// Builds the APDU of `storageCommand` into `dest` (BUFFER_SIZE bytes) and
-// sets *length to the bytes to send. False, with the reason in the log, when
-// a field cannot be read: nothing is to be sent.
-bool ComposeStorageApdu(BYTE* dest, uint32_t* length, int32_t storageCommand);
-void SelectStorageCommand(int32_t id);
-void EnableComposerFields(bool enable);
-void ShowCommandFields(uint8_t p1, uint8_t p2, uint8_t p3, uint8_t length, const char* text, int32_t entryMode);
-void SaveCommandSettings(int32_t id);
+// The parameter fields of the form as bytes.
+struct StorageFields {
+    uint8_t p1;
+    uint8_t p2;
+    uint8_t p3;      // Authenticate's key type
+    uint8_t length;  // Le of a request without data, Lc of one with data
+};
+
+// Builds the request of `command` into `dest` and returns its length; 0 when
+// it would not fit in `capacity`. All of `data` that fits behind the header is
+// copied whatever the command; what the request takes beyond the data is
+// zeros, never what an earlier request left in `dest`. `data` may be null
+// when there is none.
+uint32_t BuildStorageApdu(StorageCommand command, const StorageFields& fields, const uint8_t* data, uint32_t dataLength,
+                          uint8_t* dest, uint32_t capacity);

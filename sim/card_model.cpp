@@ -2,33 +2,28 @@
 
 #include <cstring>
 
-const uint8_t kStorageAtr[kAtrSize] = {0x3B, 0x8F, 0x80, 0x01, 0x80, 0x4F, 0x0C, 0xA0, 0x00, 0x00,
+const uint8_t STORAGE_ATR[ATR_SIZE] = {0x3B, 0x8F, 0x80, 0x01, 0x80, 0x4F, 0x0C, 0xA0, 0x00, 0x00,
                                        0x03, 0x06, 0x03, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x6A};
-const char kFirmwareRevision[] = "QSIM-1K 1.0.0";
+const char FIRMWARE_REVISION[] = "QSIM-1K 1.0.0";
 
 namespace {
 
-constexpr uint8_t kClaIso = 0x00;
-constexpr uint8_t kClaPcsc = 0xFF;
-constexpr uint8_t kInsGetUid = 0xCA;
-constexpr uint8_t kInsLoadKeys = 0x82;
-constexpr uint8_t kInsAuthenticate = 0x88;
-constexpr uint8_t kInsRead = 0xB0;
-constexpr uint8_t kInsUpdate = 0xD6;
+// The class of the reader's own pseudo-APDUs, which the card answers as well.
+constexpr uint8_t CLA_PCSC = 0xFF;
 
-constexpr uint16_t kSwOk = 0x9000;
-constexpr uint16_t kSwAuthFailed = 0x6300;
-constexpr uint16_t kSwWrongLength = 0x6700;
-constexpr uint16_t kSwSecurity = 0x6982;
-constexpr uint16_t kSwWrongParams = 0x6A86;
-constexpr uint16_t kSwInsUnknown = 0x6D00;
-constexpr uint16_t kSwClaUnknown = 0x6E00;
+constexpr uint16_t SW_OK = 0x9000;
+constexpr uint16_t SW_AUTH_FAILED = 0x6300;
+constexpr uint16_t SW_WRONG_LENGTH = 0x6700;
+constexpr uint16_t SW_SECURITY = 0x6982;
+constexpr uint16_t SW_WRONG_PARAMS = 0x6A86;
+constexpr uint16_t SW_INS_UNKNOWN = 0x6D00;
+constexpr uint16_t SW_CLA_UNKNOWN = 0x6E00;
 
-constexpr uint8_t kTransportAccess[4] = {0xFF, 0x07, 0x80, 0x69};
+constexpr uint8_t TRANSPORT_ACCESS[4] = {0xFF, 0x07, 0x80, 0x69};
 
 int TrailerOf(int block)
 {
-    return block / kBlocksPerSector * kBlocksPerSector + kBlocksPerSector - 1;
+    return block / BLOCKS_PER_SECTOR * BLOCKS_PER_SECTOR + BLOCKS_PER_SECTOR - 1;
 }
 bool IsTrailer(int block)
 {
@@ -42,107 +37,102 @@ int Status(uint8_t* response, int dataLength, uint16_t sw)
     return dataLength + 2;
 }
 
-uint32_t ReadLe32(const uint8_t* p)
-{
-    return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24;
-}
-
 int AnswerGetUid(const ReaderSlot* slot, const uint8_t* apdu, int length, uint8_t* response)
 {
-    if (length != 5 || (apdu[4] != 0 && apdu[4] != kUidSize))
-        return Status(response, 0, kSwWrongLength);
+    if (length != APDU_HEADER_SIZE || (apdu[4] != 0 && apdu[4] != UID_SIZE))
+        return Status(response, 0, SW_WRONG_LENGTH);
     if (apdu[2] != 0 || apdu[3] != 0)
-        return Status(response, 0, kSwWrongParams);
-    memcpy(response, slot->card.uid, kUidSize);
-    return Status(response, kUidSize, kSwOk);
+        return Status(response, 0, SW_WRONG_PARAMS);
+    memcpy(response, slot->card.uid, UID_SIZE);
+    return Status(response, UID_SIZE, SW_OK);
 }
 
 int AnswerLoadKeys(ReaderSlot* slot, const uint8_t* apdu, int length, uint8_t* response)
 {
-    if (length != 5 + kKeySize || apdu[4] != kKeySize)
-        return Status(response, 0, kSwWrongLength);
+    if (length != APDU_HEADER_SIZE + KEY_SIZE || apdu[4] != KEY_SIZE)
+        return Status(response, 0, SW_WRONG_LENGTH);
     const int keySlot = apdu[3];
-    if (apdu[2] != 0 || keySlot >= kKeySlots)
-        return Status(response, 0, kSwWrongParams);
-    memcpy(slot->keys[keySlot], apdu + 5, kKeySize);
+    if (apdu[2] != 0 || keySlot >= KEY_SLOTS)
+        return Status(response, 0, SW_WRONG_PARAMS);
+    memcpy(slot->keys[keySlot], apdu + APDU_HEADER_SIZE, KEY_SIZE);
     slot->keyLoaded[keySlot] = true;
-    return Status(response, 0, kSwOk);
+    return Status(response, 0, SW_OK);
 }
 
 // CLA INS P1 P2(block) key-type key-slot: the key in the slot is checked against key A or
 // key B of the block's sector trailer. A failed attempt also ends an earlier authentication.
 int AnswerAuthenticate(ReaderSlot* slot, const uint8_t* apdu, int length, uint8_t* response)
 {
-    if (length != 6)
-        return Status(response, 0, kSwWrongLength);
+    if (length != APDU_HEADER_SIZE + 1)
+        return Status(response, 0, SW_WRONG_LENGTH);
     const int block = apdu[3], keyType = apdu[4], keySlot = apdu[5];
-    if (apdu[2] != 0 || block >= kBlocks || (keyType != kKeyTypeA && keyType != kKeyTypeB) || keySlot >= kKeySlots)
-        return Status(response, 0, kSwWrongParams);
+    if (apdu[2] != 0 || block >= BLOCKS || (keyType != KEY_TYPE_A && keyType != KEY_TYPE_B) || keySlot >= KEY_SLOTS)
+        return Status(response, 0, SW_WRONG_PARAMS);
     const uint8_t* trailer = slot->card.blocks[TrailerOf(block)];
-    const uint8_t* cardKey = keyType == kKeyTypeA ? trailer : trailer + kBlockSize - kKeySize;
-    if (!slot->keyLoaded[keySlot] || memcmp(slot->keys[keySlot], cardKey, kKeySize) != 0) {
+    const uint8_t* cardKey = keyType == KEY_TYPE_A ? trailer : trailer + BLOCK_SIZE - KEY_SIZE;
+    if (!slot->keyLoaded[keySlot] || memcmp(slot->keys[keySlot], cardKey, KEY_SIZE) != 0) {
         slot->authSector = -1;
-        return Status(response, 0, kSwAuthFailed);
+        return Status(response, 0, SW_AUTH_FAILED);
     }
-    slot->authSector = block / kBlocksPerSector;
-    return Status(response, 0, kSwOk);
+    slot->authSector = block / BLOCKS_PER_SECTOR;
+    return Status(response, 0, SW_OK);
 }
 
 // Read and Update share their checks: P1 0, a block of the card, exactly 16 bytes, and an
 // authentication to the block's sector.
 uint16_t CheckBlockAccess(const ReaderSlot* slot, const uint8_t* apdu, int length, int expectedLength)
 {
-    if (length != expectedLength || apdu[4] != kBlockSize)
-        return kSwWrongLength;
-    if (apdu[2] != 0 || apdu[3] >= kBlocks)
-        return kSwWrongParams;
-    if (slot->authSector != apdu[3] / kBlocksPerSector)
-        return kSwSecurity;
-    return kSwOk;
+    if (length != expectedLength || apdu[4] != BLOCK_SIZE)
+        return SW_WRONG_LENGTH;
+    if (apdu[2] != 0 || apdu[3] >= BLOCKS)
+        return SW_WRONG_PARAMS;
+    if (slot->authSector != apdu[3] / BLOCKS_PER_SECTOR)
+        return SW_SECURITY;
+    return SW_OK;
 }
 
 int AnswerRead(const ReaderSlot* slot, const uint8_t* apdu, int length, uint8_t* response)
 {
-    const uint16_t sw = CheckBlockAccess(slot, apdu, length, 5);
-    if (sw != kSwOk)
+    const uint16_t sw = CheckBlockAccess(slot, apdu, length, APDU_HEADER_SIZE);
+    if (sw != SW_OK)
         return Status(response, 0, sw);
     const int block = apdu[3];
-    memcpy(response, slot->card.blocks[block], kBlockSize);
+    memcpy(response, slot->card.blocks[block], BLOCK_SIZE);
     if (IsTrailer(block))
-        memset(response, 0, kKeySize);  // key A never reads back
-    return Status(response, kBlockSize, kSwOk);
+        memset(response, 0, KEY_SIZE);  // key A never reads back
+    return Status(response, BLOCK_SIZE, SW_OK);
 }
 
 // Block 0 (UID and manufacturer data) is read-only; writing a trailer changes the keys.
 int AnswerUpdate(ReaderSlot* slot, const uint8_t* apdu, int length, uint8_t* response)
 {
-    uint16_t sw = CheckBlockAccess(slot, apdu, length, 5 + kBlockSize);
-    if (sw == kSwOk && apdu[3] == 0)
-        sw = kSwSecurity;
-    if (sw != kSwOk)
+    uint16_t sw = CheckBlockAccess(slot, apdu, length, APDU_HEADER_SIZE + BLOCK_SIZE);
+    if (sw == SW_OK && apdu[3] == 0)
+        sw = SW_SECURITY;
+    if (sw != SW_OK)
         return Status(response, 0, sw);
-    memcpy(slot->card.blocks[apdu[3]], apdu + 5, kBlockSize);
-    return Status(response, 0, kSwOk);
+    memcpy(slot->card.blocks[apdu[3]], apdu + APDU_HEADER_SIZE, BLOCK_SIZE);
+    return Status(response, 0, SW_OK);
 }
 
 }  // namespace
 
-void InsertCard(ReaderSlot* slot, const uint8_t uid[kUidSize])
+void InsertCard(ReaderSlot* slot, const uint8_t uid[UID_SIZE])
 {
     slot->cardPresent = true;
     slot->powered = false;
     slot->authSector = -1;
     StorageCard& card = slot->card;
     memset(&card, 0, sizeof card);
-    memcpy(card.uid, uid, kUidSize);
+    memcpy(card.uid, uid, UID_SIZE);
     const uint8_t manufacturer[] = {0x08, 0x04, 0x00, 0x62, 0x63, 0x64, 0x65, 0x66, 0x67, 0x68, 0x69};
-    memcpy(card.blocks[0], uid, kUidSize);
-    card.blocks[0][kUidSize] = uid[0] ^ uid[1] ^ uid[2] ^ uid[3];
-    memcpy(card.blocks[0] + kUidSize + 1, manufacturer, sizeof manufacturer);
-    for (int sector = 0; sector < kSectors; ++sector) {
-        uint8_t* trailer = card.blocks[sector * kBlocksPerSector + kBlocksPerSector - 1];
-        memset(trailer, 0xFF, kBlockSize);
-        memcpy(trailer + kKeySize, kTransportAccess, sizeof kTransportAccess);
+    memcpy(card.blocks[0], uid, UID_SIZE);
+    card.blocks[0][UID_SIZE] = uid[0] ^ uid[1] ^ uid[2] ^ uid[3];
+    memcpy(card.blocks[0] + UID_SIZE + 1, manufacturer, sizeof manufacturer);
+    for (int sector = 0; sector < SECTORS; ++sector) {
+        uint8_t* trailer = card.blocks[sector * BLOCKS_PER_SECTOR + BLOCKS_PER_SECTOR - 1];
+        memset(trailer, 0xFF, BLOCK_SIZE);
+        memcpy(trailer + KEY_SIZE, TRANSPORT_ACCESS, sizeof TRANSPORT_ACCESS);
     }
 }
 
@@ -169,54 +159,55 @@ void PowerDownCard(ReaderSlot* slot)
 int AnswerApdu(ReaderSlot* slot, const uint8_t* apdu, int length, uint8_t* response)
 {
     if (length < 4)
-        return Status(response, 0, kSwWrongLength);
-    if (apdu[0] != kClaIso && apdu[0] != kClaPcsc)
-        return Status(response, 0, kSwClaUnknown);
+        return Status(response, 0, SW_WRONG_LENGTH);
+    if (apdu[0] != STORAGE_CLA && apdu[0] != CLA_PCSC)
+        return Status(response, 0, SW_CLA_UNKNOWN);
     switch (apdu[1]) {
-    case kInsGetUid:
+    case INS_GET_UID:
         return AnswerGetUid(slot, apdu, length, response);
-    case kInsLoadKeys:
+    case INS_LOAD_KEYS:
         return AnswerLoadKeys(slot, apdu, length, response);
-    case kInsAuthenticate:
+    case INS_AUTHENTICATE:
         return AnswerAuthenticate(slot, apdu, length, response);
-    case kInsRead:
+    case INS_READ_BINARY:
         return AnswerRead(slot, apdu, length, response);
-    case kInsUpdate:
+    case INS_UPDATE_BINARY:
         return AnswerUpdate(slot, apdu, length, response);
     default:
-        return Status(response, 0, kSwInsUnknown);
+        return Status(response, 0, SW_INS_UNKNOWN);
     }
 }
 
-bool AnswerVendorRecord(ReaderSlot* slot, const uint8_t* request, uint8_t* reply, int* busyMs)
+bool AnswerVendorRecord(ReaderSlot* slot, const VendorIoRecord& request, VendorIoRecord* reply, int* busyMs)
 {
-    const uint32_t pa = ReadLe32(request + 4), pb = ReadLe32(request + 8);
-    memset(reply, 0, kVendorRecordSize);
-    reply[0] = request[0];
-    memcpy(reply + 4, request + 4, 12);
+    *reply = VendorIoRecord {};
+    reply->cmd = request.cmd;
+    reply->pa = request.pa;
+    reply->pb = request.pb;
+    reply->pc = request.pc;
     *busyMs = 0;
     uint64_t busy = 0;
-    switch (request[0]) {
-    case kVendorLedOff:
+    switch (request.cmd) {
+    case VENDOR_LED_OFF:
         slot->ledOn = false;
         break;
-    case kVendorLedOn:
+    case VENDOR_LED_ON:
         slot->ledOn = true;
         break;
-    case kVendorFlashLed:
-        busy = uint64_t(pa) * pb;
+    case VENDOR_FLASH_LED:
+        busy = uint64_t(request.pa) * request.pb;
         break;
-    case kVendorRfReset:
-        busy = pa;
+    case VENDOR_RF_RESET:
+        busy = request.pa;
         slot->authSector = -1;
         break;
-    case kVendorFirmwareRevision:
-        memcpy(reply + 16, kFirmwareRevision, sizeof kFirmwareRevision - 1);
-        reply[272] = sizeof kFirmwareRevision - 1;
+    case VENDOR_FIRMWARE_REVISION:
+        memcpy(reply->data, FIRMWARE_REVISION, sizeof FIRMWARE_REVISION - 1);
+        reply->le = sizeof FIRMWARE_REVISION - 1;
         break;
     default:
         return false;
     }
-    *busyMs = busy < kMaxBusyMs ? int(busy) : kMaxBusyMs;
+    *busyMs = busy < MAX_BUSY_MS ? int(busy) : MAX_BUSY_MS;
     return true;
 }

@@ -6,36 +6,29 @@
 
 #include <cstdint>
 
-constexpr int kSectors = 16;
-constexpr int kBlocksPerSector = 4;
-constexpr int kBlocks = kSectors * kBlocksPerSector;
-constexpr int kBlockSize = 16;
-constexpr int kUidSize = 4;
-constexpr int kKeySize = 6;
-constexpr int kKeySlots = 16;
-constexpr int kAtrSize = 20;
-constexpr int kMaxResponse = kBlockSize + 2;
-constexpr int kVendorRecordSize = 276;
-constexpr int kMaxBusyMs = 20;  // the longest a vendor command keeps the reader busy
+#include "pcsc/wire_format.h"
 
-constexpr uint8_t kKeyTypeA = 0x60;
-constexpr uint8_t kKeyTypeB = 0x61;
+constexpr int SECTORS = 16;
+constexpr int BLOCKS_PER_SECTOR = 4;
+constexpr int BLOCKS = SECTORS * BLOCKS_PER_SECTOR;
+constexpr int BLOCK_SIZE = 16;
+constexpr int UID_SIZE = 4;
+constexpr int KEY_SIZE = 6;
+constexpr int KEY_SLOTS = 16;
+constexpr int ATR_SIZE = 20;
+constexpr int MAX_RESPONSE = BLOCK_SIZE + 2;
+constexpr int MAX_BUSY_MS = 20;  // the longest a vendor command keeps the reader busy
+
+constexpr uint8_t KEY_TYPE_A = 0x60;
+constexpr uint8_t KEY_TYPE_B = 0x61;
 
 // PC/SC storage-card ATR of a 1K card.
-extern const uint8_t kStorageAtr[kAtrSize];
-extern const char kFirmwareRevision[];
-
-enum VendorCommand : uint8_t {
-    kVendorLedOff = 0,
-    kVendorLedOn = 1,
-    kVendorFlashLed = 2,
-    kVendorRfReset = 7,
-    kVendorFirmwareRevision = 8,
-};
+extern const uint8_t STORAGE_ATR[ATR_SIZE];
+extern const char FIRMWARE_REVISION[];
 
 struct StorageCard {
-    uint8_t uid[kUidSize];
-    uint8_t blocks[kBlocks][kBlockSize];  // the last block of each sector is its trailer
+    uint8_t uid[UID_SIZE];
+    uint8_t blocks[BLOCKS][BLOCK_SIZE];  // the last block of each sector is its trailer
 };
 
 struct ReaderSlot {
@@ -43,26 +36,25 @@ struct ReaderSlot {
     bool powered;
     int authSector;  // the sector authenticated to since power-up, -1 for none
     StorageCard card;
-    bool keyLoaded[kKeySlots];
-    uint8_t keys[kKeySlots][kKeySize];
+    bool keyLoaded[KEY_SLOTS];
+    uint8_t keys[KEY_SLOTS][KEY_SIZE];
     bool ledOn;
 };
 
 // A fresh card: block 0 holds the UID, its check byte and manufacturer bytes, every
 // trailer the transport keys FF FF FF FF FF FF and the transport access bits.
-void InsertCard(ReaderSlot* slot, const uint8_t uid[kUidSize]);
+void InsertCard(ReaderSlot* slot, const uint8_t uid[UID_SIZE]);
 void RemoveCard(ReaderSlot* slot);
 
 // Power-up and power-down both drop the authentication; power-up fails without a card.
 bool PowerUpCard(ReaderSlot* slot);
 void PowerDownCard(ReaderSlot* slot);
 
-// Answers one command APDU for the powered card; response holds kMaxResponse bytes.
+// Answers one command APDU for the powered card; response holds MAX_RESPONSE bytes.
 // Returns the response length (data and the two status bytes).
 int AnswerApdu(ReaderSlot* slot, const uint8_t* apdu, int length, uint8_t* response);
 
-// Answers a 276-byte vendor request with a 276-byte reply of the same layout: the
-// request's cmd, pa, pb and pc, and le valid bytes of data. Returns false for an unknown
-// command. *busyMs is how long the reader stays busy (flashing, field off), at most
-// kMaxBusyMs.
-bool AnswerVendorRecord(ReaderSlot* slot, const uint8_t* request, uint8_t* reply, int* busyMs);
+// Answers a vendor request with a reply record: the request's cmd, pa, pb and pc, and le
+// valid bytes of data. Returns false for an unknown command. *busyMs is how long the reader
+// stays busy (flashing, field off), at most MAX_BUSY_MS.
+bool AnswerVendorRecord(ReaderSlot* slot, const VendorIoRecord& request, VendorIoRecord* reply, int* busyMs);

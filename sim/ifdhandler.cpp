@@ -33,19 +33,18 @@ extern "C" {
 
 namespace {
 
-constexpr int kMaxReaders = 16;
-constexpr DWORD kVendorControlCode = SCARD_CTL_CODE(2048);
-constexpr int kControlFileSize = 1024;
+constexpr int MAX_READERS = 16;
+constexpr int CONTROL_FILE_SIZE = 1024;
 
-constexpr char kVendorName[] = "Quarnel";
-constexpr char kIfdType[] = "Simulated Contactless Reader";
-constexpr uint32_t kIfdVersion = 0x01000001;  // 1.0, build 1
-constexpr uint32_t kChannelUsb = 0x0020;
-constexpr uint32_t kClockKhz = 13560;  // the 13.56 MHz carrier
-constexpr uint32_t kDefaultDataRate = 106000;
-constexpr uint32_t kMaxDataRate = 848000;
-constexpr uint8_t kIccPresent = 2;
-constexpr uint8_t kIccTypeIso7816Async = 1;
+constexpr char VENDOR_NAME[] = "Quarnel";
+constexpr char IFD_TYPE[] = "Simulated Contactless Reader";
+constexpr uint32_t IFD_VERSION = 0x01000001;  // 1.0, build 1
+constexpr uint32_t CHANNEL_USB = 0x0020;
+constexpr uint32_t CLOCK_KHZ = 13560;  // the 13.56 MHz carrier
+constexpr uint32_t DEFAULT_DATA_RATE = 106000;
+constexpr uint32_t MAX_DATA_RATE = 848000;
+constexpr uint8_t ICC_PRESENT = 2;
+constexpr uint8_t ICC_TYPE_ISO7816_ASYNC = 1;
 
 struct Reader {
     bool open;
@@ -60,12 +59,12 @@ struct Reader {
     ReaderSlot slot;
 };
 
-Reader readers[kMaxReaders];
+Reader readers[MAX_READERS];
 
 Reader* ReaderOf(DWORD lun)
 {
     const DWORD index = lun >> 16;
-    return index < kMaxReaders && readers[index].open ? &readers[index] : nullptr;
+    return index < MAX_READERS && readers[index].open ? &readers[index] : nullptr;
 }
 
 int IndexOf(const Reader* reader)
@@ -109,7 +108,7 @@ void ReadControlFile(Reader* reader)
     if (reader->controlSeen && info.st_ino == reader->controlInode && info.st_mtim.tv_sec == reader->controlTime.tv_sec
         && info.st_mtim.tv_nsec == reader->controlTime.tv_nsec)
         return;
-    char text[kControlFileSize] = {};
+    char text[CONTROL_FILE_SIZE] = {};
     FILE* file = fopen(path, "r");
     if (!file)
         return;
@@ -126,11 +125,16 @@ void ReadControlFile(Reader* reader)
     Apply(reader, settings);
 }
 
-// Takes over the control file; false while the reader is to look unplugged.
-bool Refresh(Reader* reader)
+// Every call on a reader starts here: the open reader of `lun`, with its control file
+// taken over. Anything but IFD_SUCCESS is the call's answer: no such reader, or one that
+// is to look unplugged.
+RESPONSECODE Enter(DWORD lun, Reader** reader)
 {
-    ReadControlFile(reader);
-    return !reader->current.unplugged;
+    *reader = ReaderOf(lun);
+    if (!*reader)
+        return IFD_COMMUNICATION_ERROR;
+    ReadControlFile(*reader);
+    return (*reader)->current.unplugged ? IFD_NO_SUCH_DEVICE : IFD_SUCCESS;
 }
 
 void Delay(const Reader* reader)
@@ -171,7 +175,7 @@ RESPONSECODE PutByte(uint8_t byte, PDWORD length, PUCHAR value)
 RESPONSECODE OpenReader(DWORD lun, const SimSettings& settings)
 {
     const DWORD index = lun >> 16;
-    if (index >= kMaxReaders)
+    if (index >= MAX_READERS)
         return IFD_COMMUNICATION_ERROR;
     Reader* reader = &readers[index];
     *reader = Reader {};
@@ -190,7 +194,7 @@ RESPONSECODE OpenReader(DWORD lun, const SimSettings& settings)
 // of a quoted DEVICENAME, and only a quoted one may hold commas.
 DRIVER_ENTRY RESPONSECODE IFDHCreateChannelByName(DWORD Lun, LPSTR DeviceName)
 {
-    char name[kMaxPathLength + 32] = {};
+    char name[MAX_PATH_LENGTH + 32] = {};
     size_t length = strlen(DeviceName);
     const bool quoted = length >= 2 && DeviceName[0] == '"' && DeviceName[length - 1] == '"';
     if (quoted)
@@ -228,11 +232,9 @@ DRIVER_ENTRY RESPONSECODE IFDHCloseChannel(DWORD Lun)
 
 DRIVER_ENTRY RESPONSECODE IFDHGetCapabilities(DWORD Lun, DWORD Tag, PDWORD Length, PUCHAR Value)
 {
-    Reader* reader = ReaderOf(Lun);
-    if (!reader)
-        return IFD_COMMUNICATION_ERROR;
-    if (!Refresh(reader))
-        return IFD_NO_SUCH_DEVICE;
+    Reader* reader = nullptr;
+    if (const RESPONSECODE refused = Enter(Lun, &reader); refused != IFD_SUCCESS)
+        return refused;
     // The attributes a client reads carry their class in the upper half; pcscd's own
     // TAG_IFD_ questions do not, and keep their answers.
     const bool clientAttribute = Tag >> 16 != 0;
@@ -245,41 +247,41 @@ DRIVER_ENTRY RESPONSECODE IFDHGetCapabilities(DWORD Lun, DWORD Tag, PDWORD Lengt
     switch (Tag) {
     case TAG_IFD_ATR:
     case SCARD_ATTR_ATR_STRING:
-        return PutBytes(kStorageAtr, slot.powered ? kAtrSize : 0, Length, Value);
+        return PutBytes(STORAGE_ATR, slot.powered ? ATR_SIZE : 0, Length, Value);
     case TAG_IFD_SLOTS_NUMBER:
         return PutByte(1, Length, Value);
     case TAG_IFD_SIMULTANEOUS_ACCESS:
-        return PutByte(kMaxReaders, Length, Value);
+        return PutByte(MAX_READERS, Length, Value);
     case TAG_IFD_THREAD_SAFE:
     case TAG_IFD_SLOT_THREAD_SAFE:
         return PutByte(0, Length, Value);
     case SCARD_ATTR_VENDOR_NAME:
-        return PutBytes(kVendorName, sizeof kVendorName, Length, Value);
+        return PutBytes(VENDOR_NAME, sizeof VENDOR_NAME, Length, Value);
     case SCARD_ATTR_VENDOR_IFD_TYPE:
-        return PutBytes(kIfdType, sizeof kIfdType, Length, Value);
+        return PutBytes(IFD_TYPE, sizeof IFD_TYPE, Length, Value);
     case SCARD_ATTR_VENDOR_IFD_VERSION:
-        return PutU32(kIfdVersion, Length, Value);
+        return PutU32(IFD_VERSION, Length, Value);
     case SCARD_ATTR_CHANNEL_ID:
-        return PutU32(kChannelUsb << 16 | uint32_t(IndexOf(reader)), Length, Value);
+        return PutU32(CHANNEL_USB << 16 | uint32_t(IndexOf(reader)), Length, Value);
     case SCARD_ATTR_CHARACTERISTICS:
         return PutU32(0, Length, Value);
     case SCARD_ATTR_DEFAULT_CLK:
     case SCARD_ATTR_MAX_CLK:
-        return PutU32(kClockKhz, Length, Value);
+        return PutU32(CLOCK_KHZ, Length, Value);
     case SCARD_ATTR_CURRENT_CLK:
-        return PutU32(slot.powered ? kClockKhz : 0, Length, Value);
+        return PutU32(slot.powered ? CLOCK_KHZ : 0, Length, Value);
     case SCARD_ATTR_DEFAULT_DATA_RATE:
-        return PutU32(kDefaultDataRate, Length, Value);
+        return PutU32(DEFAULT_DATA_RATE, Length, Value);
     case SCARD_ATTR_MAX_DATA_RATE:
-        return PutU32(kMaxDataRate, Length, Value);
+        return PutU32(MAX_DATA_RATE, Length, Value);
     case SCARD_ATTR_POWER_MGMT_SUPPORT:
         return PutU32(1, Length, Value);
     case SCARD_ATTR_ICC_PRESENCE:
-        return PutByte(slot.cardPresent ? kIccPresent : 0, Length, Value);
+        return PutByte(slot.cardPresent ? ICC_PRESENT : 0, Length, Value);
     case SCARD_ATTR_ICC_INTERFACE_STATUS:
         return PutByte(slot.powered ? 1 : 0, Length, Value);
     case SCARD_ATTR_ICC_TYPE_PER_ATR:
-        return PutByte(slot.powered ? kIccTypeIso7816Async : 0, Length, Value);
+        return PutByte(slot.powered ? ICC_TYPE_ISO7816_ASYNC : 0, Length, Value);
     case SCARD_ATTR_CURRENT_PROTOCOL_TYPE:
         return PutU32(uint32_t(CurrentProtocol(reader)), Length, Value);
     case SCARD_ATTR_DEVICE_UNIT:
@@ -298,11 +300,9 @@ DRIVER_ENTRY RESPONSECODE IFDHSetCapabilities(DWORD Lun, DWORD Tag, DWORD, PUCHA
 
 DRIVER_ENTRY RESPONSECODE IFDHSetProtocolParameters(DWORD Lun, DWORD Protocol, UCHAR, UCHAR, UCHAR, UCHAR)
 {
-    Reader* reader = ReaderOf(Lun);
-    if (!reader)
-        return IFD_COMMUNICATION_ERROR;
-    if (!Refresh(reader))
-        return IFD_NO_SUCH_DEVICE;
+    Reader* reader = nullptr;
+    if (const RESPONSECODE refused = Enter(Lun, &reader); refused != IFD_SUCCESS)
+        return refused;
     if (!reader->slot.cardPresent)
         return IFD_ICC_NOT_PRESENT;
     if (Protocol != SCARD_PROTOCOL_T0 && Protocol != SCARD_PROTOCOL_T1)
@@ -313,11 +313,9 @@ DRIVER_ENTRY RESPONSECODE IFDHSetProtocolParameters(DWORD Lun, DWORD Protocol, U
 
 DRIVER_ENTRY RESPONSECODE IFDHPowerICC(DWORD Lun, DWORD Action, PUCHAR Atr, PDWORD AtrLength)
 {
-    Reader* reader = ReaderOf(Lun);
-    if (!reader)
-        return IFD_COMMUNICATION_ERROR;
-    if (!Refresh(reader))
-        return IFD_NO_SUCH_DEVICE;
+    Reader* reader = nullptr;
+    if (const RESPONSECODE refused = Enter(Lun, &reader); refused != IFD_SUCCESS)
+        return refused;
     const DWORD capacity = *AtrLength;
     *AtrLength = 0;
     switch (Action) {
@@ -327,12 +325,12 @@ DRIVER_ENTRY RESPONSECODE IFDHPowerICC(DWORD Lun, DWORD Action, PUCHAR Atr, PDWO
         return IFD_SUCCESS;
     case IFD_POWER_UP:
     case IFD_RESET:
-        if (capacity < kAtrSize || !PowerUpCard(&reader->slot)) {
+        if (capacity < ATR_SIZE || !PowerUpCard(&reader->slot)) {
             LOG(PCSC_LOG_ERROR, "reader %d: no card to power", IndexOf(reader));
             return IFD_ERROR_POWER_ACTION;
         }
-        memcpy(Atr, kStorageAtr, kAtrSize);
-        *AtrLength = kAtrSize;
+        memcpy(Atr, STORAGE_ATR, ATR_SIZE);
+        *AtrLength = ATR_SIZE;
         return IFD_SUCCESS;
     default:
         return IFD_NOT_SUPPORTED;
@@ -344,11 +342,9 @@ DRIVER_ENTRY RESPONSECODE IFDHTransmitToICC(DWORD Lun, SCARD_IO_HEADER SendPci, 
 {
     const DWORD capacity = *RxLength;
     *RxLength = 0;
-    Reader* reader = ReaderOf(Lun);
-    if (!reader)
-        return IFD_COMMUNICATION_ERROR;
-    if (!Refresh(reader))
-        return IFD_NO_SUCH_DEVICE;
+    Reader* reader = nullptr;
+    if (const RESPONSECODE refused = Enter(Lun, &reader); refused != IFD_SUCCESS)
+        return refused;
     if (!reader->slot.cardPresent)
         return IFD_ICC_NOT_PRESENT;
     if (!reader->slot.powered || TxLength > 0xFFFF)
@@ -359,7 +355,7 @@ DRIVER_ENTRY RESPONSECODE IFDHTransmitToICC(DWORD Lun, SCARD_IO_HEADER SendPci, 
         LOG(PCSC_LOG_INFO, "reader %d: transmit %u fails as asked", IndexOf(reader), reader->transmits);
         return IFD_COMMUNICATION_ERROR;
     }
-    uint8_t response[kMaxResponse];
+    uint8_t response[MAX_RESPONSE];
     const int length = AnswerApdu(&reader->slot, TxBuffer, int(TxLength), response);
     if (DWORD(length) > capacity)
         return IFD_ERROR_INSUFFICIENT_BUFFER;
@@ -374,44 +370,45 @@ DRIVER_ENTRY RESPONSECODE IFDHControl(DWORD Lun, DWORD dwControlCode, PUCHAR TxB
                                       DWORD RxLength, LPDWORD pdwBytesReturned)
 {
     *pdwBytesReturned = 0;
-    Reader* reader = ReaderOf(Lun);
-    if (!reader)
-        return IFD_COMMUNICATION_ERROR;
-    if (!Refresh(reader))
-        return IFD_NO_SUCH_DEVICE;
+    Reader* reader = nullptr;
+    if (const RESPONSECODE refused = Enter(Lun, &reader); refused != IFD_SUCCESS)
+        return refused;
     Delay(reader);
     if (reader->current.failControl) {
         LOG(PCSC_LOG_INFO, "reader %d: control request fails as asked", IndexOf(reader));
         return IFD_COMMUNICATION_ERROR;
     }
-    if (dwControlCode != kVendorControlCode) {
+    if (dwControlCode != VENDOR_CONTROL_CODE) {
         LOG(PCSC_LOG_ERROR, "reader %d: unknown control code 0x%lX", IndexOf(reader), dwControlCode);
         return IFD_ERROR_NOT_SUPPORTED;
     }
-    if (TxLength != kVendorRecordSize || !TxBuffer || !RxBuffer) {
+    if (TxLength != VENDOR_RECORD_SIZE || !TxBuffer || !RxBuffer) {
         LOG(PCSC_LOG_ERROR, "reader %d: vendor record of %lu bytes", IndexOf(reader), TxLength);
         return IFD_COMMUNICATION_ERROR;
     }
-    if (RxLength < kVendorRecordSize)
+    if (RxLength < VENDOR_RECORD_SIZE)
         return IFD_ERROR_INSUFFICIENT_BUFFER;
+    // The buffers carry the record's bytes, not an aligned record.
+    VendorIoRecord request;
+    VendorIoRecord reply;
+    memcpy(&request, TxBuffer, sizeof request);
     int busyMs = 0;
-    if (!AnswerVendorRecord(&reader->slot, TxBuffer, RxBuffer, &busyMs)) {
-        LOG(PCSC_LOG_ERROR, "reader %d: unknown vendor command %d", IndexOf(reader), TxBuffer[0]);
+    if (!AnswerVendorRecord(&reader->slot, request, &reply, &busyMs)) {
+        LOG(PCSC_LOG_ERROR, "reader %d: unknown vendor command %d", IndexOf(reader), request.cmd);
         return IFD_ERROR_NOT_SUPPORTED;
     }
     if (busyMs > 0)
         usleep(useconds_t(busyMs) * 1000);
-    *pdwBytesReturned = kVendorRecordSize;
+    memcpy(RxBuffer, &reply, sizeof reply);
+    *pdwBytesReturned = VENDOR_RECORD_SIZE;
     return IFD_SUCCESS;
 }
 
 DRIVER_ENTRY RESPONSECODE IFDHICCPresence(DWORD Lun)
 {
-    Reader* reader = ReaderOf(Lun);
-    if (!reader)
-        return IFD_COMMUNICATION_ERROR;
-    if (!Refresh(reader))
-        return IFD_NO_SUCH_DEVICE;
+    Reader* reader = nullptr;
+    if (const RESPONSECODE refused = Enter(Lun, &reader); refused != IFD_SUCCESS)
+        return refused;
     const bool removed = reader->removalPending;
     reader->removalPending = false;
     return reader->slot.cardPresent && !removed ? IFD_SUCCESS : IFD_ICC_NOT_PRESENT;

@@ -1,31 +1,28 @@
 #include "settings.h"
 
+#include <cctype>
 #include <cstring>
 
 namespace {
 
-constexpr int kMaxFailEvery = 1000000;
-constexpr int kMaxDelayMicros = 5000000;
+constexpr int MAX_FAIL_EVERY = 1000000;
+constexpr int MAX_DELAY_MICROS = 5000000;
 
 int HexDigit(char c)
 {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
+    const char* digits = "0123456789abcdef";
+    const char* found = c != '\0' ? strchr(digits, tolower(static_cast<unsigned char>(c))) : nullptr;
+    return found ? int(found - digits) : -1;
 }
 
 bool ParseUid(const char* value, int length, uint8_t* uid)
 {
-    if (length != 2 * kUidSize)
+    if (length != 2 * UID_SIZE)
         return false;
     for (int i = 0; i < length; ++i)
         if (HexDigit(value[i]) < 0)
             return false;
-    for (int i = 0; i < kUidSize; ++i)
+    for (int i = 0; i < UID_SIZE; ++i)
         uid[i] = uint8_t(HexDigit(value[2 * i]) << 4 | HexDigit(value[2 * i + 1]));
     return true;
 }
@@ -63,13 +60,13 @@ bool ApplyPair(const char* key, int keyLength, const char* value, int valueLengt
     if (Is(key, keyLength, "uid"))
         return ParseUid(value, valueLength, settings->uid);
     if (Is(key, keyLength, "fail_every")) {
-        if (!ParseNumber(value, valueLength, kMaxFailEvery, &number))
+        if (!ParseNumber(value, valueLength, MAX_FAIL_EVERY, &number))
             return false;
         settings->failEvery = number;
         return true;
     }
     if (Is(key, keyLength, "delay_us")) {
-        if (!ParseNumber(value, valueLength, kMaxDelayMicros, &number))
+        if (!ParseNumber(value, valueLength, MAX_DELAY_MICROS, &number))
             return false;
         settings->delayMicros = number;
         return true;
@@ -89,7 +86,7 @@ bool ApplyPair(const char* key, int keyLength, const char* value, int valueLengt
             return true;
         }
     if (Is(key, keyLength, "ctl")) {
-        if (valueLength == 0 || valueLength >= kMaxPathLength)
+        if (valueLength == 0 || valueLength >= MAX_PATH_LENGTH)
             return false;
         memcpy(settings->controlPath, value, valueLength);
         settings->controlPath[valueLength] = 0;
@@ -104,8 +101,8 @@ SimSettings DefaultSettings()
 {
     SimSettings settings {};
     settings.cardPresent = true;
-    const uint8_t uid[kUidSize] = {0x04, 0xA1, 0xB2, 0xC3};
-    memcpy(settings.uid, uid, kUidSize);
+    const uint8_t uid[UID_SIZE] = {0x04, 0xA1, 0xB2, 0xC3};
+    memcpy(settings.uid, uid, UID_SIZE);
     return settings;
 }
 

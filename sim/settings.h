@@ -6,18 +6,18 @@
 
 #include "card_model.h"
 
-constexpr int kMaxPathLength = 256;
+constexpr int MAX_PATH_LENGTH = 256;
 
 struct SimSettings {
     bool cardPresent;
-    uint8_t uid[kUidSize];
+    uint8_t uid[UID_SIZE];
     int failEvery;          // every nth transmit fails; 0 never
     int delayMicros;        // added to every answer
     bool failControl;       // every vendor control request fails
     bool refuseAtr;         // SCARD_ATTR_ATR_STRING is refused
     bool refuseAttributes;  // every SCARD_ATTR_ attribute is refused
     bool unplugged;         // every call answers that the reader is gone
-    char controlPath[kMaxPathLength];
+    char controlPath[MAX_PATH_LENGTH];
 };
 
 // A storage card with UID 04A1B2C3, no faults, no control file.

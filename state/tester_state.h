@@ -32,8 +32,16 @@ enum CommandType : int32_t {
     COMMAND_VENDOR = 2,
 };
 
-// The storage-command selector is the control identifier of the command's
-// radio button (IDC_CMD_GETUID ... IDC_CMD_UPDATE, see ui/ids.h).
+// The storage-card command the composer builds; app/storage_commands.cpp
+// gives each its radio button, captions and defaults.
+enum StorageCommand : int32_t {
+    STORAGE_GET_UID = 0,
+    STORAGE_LOAD_KEYS = 1,
+    STORAGE_AUTHENTICATE = 2,
+    STORAGE_READ_BINARY = 3,
+    STORAGE_UPDATE_BINARY = 4,
+};
+constexpr int STORAGE_COMMAND_COUNT = 5;
 
 // Saved form of one storage command, kept while another command is shown.
 struct CommandSettings {
@@ -68,11 +76,10 @@ struct TesterState {
     uint32_t hexLen;
     BYTE fileData[BUFFER_SIZE];
     uint32_t fileLen;
-    FILE* fileStream;
 
     // Command composition and transmission.
     int32_t commandType;
-    int32_t storageCommand;
+    StorageCommand storageCommand;
     CommandSettings getUidSettings;
     CommandSettings loadKeysSettings;
     CommandSettings authSettings;

@@ -18,10 +18,10 @@ TEST_F(Faults, RemovalDuringASession)
 {
     SimSetCard(0, false);
     Bytes response;
-    EXPECT_NE(Transmit(kGetUid, &response), SCARD_S_SUCCESS) << "before pcscd polls";
+    EXPECT_NE(Transmit(GET_UID, &response), SCARD_S_SUCCESS) << "before pcscd polls";
     ASSERT_TRUE(SimWaitForCard(0, false));
-    EXPECT_EQ(Transmit(kGetUid, &response), SCARD_E_NO_SMARTCARD);
-    EXPECT_EQ(SCardReconnect(card, SCARD_SHARE_EXCLUSIVE, kAllProtocols, SCARD_LEAVE_CARD, &protocol),
+    EXPECT_EQ(Transmit(GET_UID, &response), SCARD_E_NO_SMARTCARD);
+    EXPECT_EQ(SCardReconnect(card, SCARD_SHARE_EXCLUSIVE, ALL_PROTOCOLS, SCARD_LEAVE_CARD, &protocol),
               SCARD_E_NO_SMARTCARD);
 
     // Put back, it is a fresh card: the memory written before is gone.
@@ -30,7 +30,7 @@ TEST_F(Faults, RemovalDuringASession)
     SCardDisconnect(card, SCARD_LEAVE_CARD);
     card = 0;
     ASSERT_EQ(Connect(), SCARD_S_SUCCESS);
-    EXPECT_EQ(Exchange(kGetUid), Cat(kDefaultUid, {0x90, 0x00}));
+    EXPECT_EQ(Exchange(GET_UID), Cat(DEFAULT_UID, {0x90, 0x00}));
 }
 
 TEST_F(Faults, CardPutBackBeforePcscdPollsIsStillANewCard)
@@ -39,11 +39,11 @@ TEST_F(Faults, CardPutBackBeforePcscdPollsIsStillANewCard)
     ASSERT_EQ(Sw(Exchange(UpdateApdu(4, Bytes(16, 0x11)))), 0x9000);
     SimSetCard(0, false);
     Bytes response;
-    EXPECT_NE(Transmit(kGetUid, &response), SCARD_S_SUCCESS);
+    EXPECT_NE(Transmit(GET_UID, &response), SCARD_S_SUCCESS);
     SimSetCard(0, true);
     ASSERT_TRUE(SimWaitForCard(0, true));
-    EXPECT_EQ(Transmit(kGetUid, &response), SCARD_W_REMOVED_CARD);
-    ASSERT_EQ(SCardReconnect(card, SCARD_SHARE_EXCLUSIVE, kAllProtocols, SCARD_LEAVE_CARD, &protocol), SCARD_S_SUCCESS);
+    EXPECT_EQ(Transmit(GET_UID, &response), SCARD_W_REMOVED_CARD);
+    ASSERT_EQ(SCardReconnect(card, SCARD_SHARE_EXCLUSIVE, ALL_PROTOCOLS, SCARD_LEAVE_CARD, &protocol), SCARD_S_SUCCESS);
     Authenticate(4);
     EXPECT_EQ(Exchange(ReadApdu(4)), Cat(Bytes(16, 0x00), {0x90, 0x00}));
 }
@@ -55,7 +55,7 @@ TEST_F(Faults, InsertionIntoTheEmptyReader)
     ASSERT_TRUE(SimWaitForCard(1, true));
     SCardDisconnect(card, SCARD_LEAVE_CARD);
     ASSERT_EQ(Connect(1), SCARD_S_SUCCESS);
-    EXPECT_EQ(Exchange(kGetUid), Bytes({0x11, 0x22, 0x33, 0x44, 0x90, 0x00}));
+    EXPECT_EQ(Exchange(GET_UID), Bytes({0x11, 0x22, 0x33, 0x44, 0x90, 0x00}));
     SimReset(1);
     ASSERT_TRUE(SimWaitForCard(1, false));
 }
@@ -65,7 +65,7 @@ TEST_F(Faults, EveryNthTransmitFails)
     SimSetFailEvery(0, 3);
     for (int call = 1; call <= 9; ++call) {
         Bytes response;
-        const LONG status = Transmit(kGetUid, &response);
+        const LONG status = Transmit(GET_UID, &response);
         if (call % 3 == 0)
             EXPECT_EQ(status, SCARD_E_NOT_TRANSACTED) << call;
         else
@@ -73,7 +73,7 @@ TEST_F(Faults, EveryNthTransmitFails)
     }
     SimSetFailEvery(0, 0);
     for (int call = 1; call <= 4; ++call)
-        EXPECT_EQ(Sw(Exchange(kGetUid)), 0x9000);
+        EXPECT_EQ(Sw(Exchange(GET_UID)), 0x9000);
 }
 
 TEST_F(Faults, AnswersAreDelayed)
@@ -81,24 +81,26 @@ TEST_F(Faults, AnswersAreDelayed)
     using std::chrono::steady_clock;
     SimSetDelayMicros(0, 30000);
     auto start = steady_clock::now();
-    EXPECT_EQ(Sw(Exchange(kGetUid)), 0x9000);
+    EXPECT_EQ(Sw(Exchange(GET_UID)), 0x9000);
     EXPECT_GE(steady_clock::now() - start, std::chrono::milliseconds(30));
+    VendorIoRecord reply;
     start = steady_clock::now();
-    EXPECT_EQ(VendorRequest(card), SCARD_S_SUCCESS);
+    EXPECT_EQ(Control({}, &reply), SCARD_S_SUCCESS);
     EXPECT_GE(steady_clock::now() - start, std::chrono::milliseconds(30));
     SimSetDelayMicros(0, 0);
     start = steady_clock::now();
-    EXPECT_EQ(Sw(Exchange(kGetUid)), 0x9000);
+    EXPECT_EQ(Sw(Exchange(GET_UID)), 0x9000);
     EXPECT_LT(steady_clock::now() - start, std::chrono::milliseconds(30));
 }
 
 TEST_F(Faults, ControlRequestsFailOnDemand)
 {
+    VendorIoRecord reply;
     SimFailControl(0, true);
-    EXPECT_EQ(VendorRequest(card), SCARD_E_NOT_TRANSACTED);
-    EXPECT_EQ(Sw(Exchange(kGetUid)), 0x9000) << "transmits are not affected";
+    EXPECT_EQ(Control({}, &reply), SCARD_E_NOT_TRANSACTED);
+    EXPECT_EQ(Sw(Exchange(GET_UID)), 0x9000) << "transmits are not affected";
     SimFailControl(0, false);
-    EXPECT_EQ(VendorRequest(card), SCARD_S_SUCCESS);
+    EXPECT_EQ(Control({}, &reply), SCARD_S_SUCCESS);
 }
 
 // pcscd keeps an unplugged reader listed but unavailable, and takes it back when it answers.
@@ -106,8 +108,9 @@ TEST_F(Faults, UnpluggedReaderIsUnavailableUntilItAnswersAgain)
 {
     SimSetUnplugged(0, true);
     Bytes response;
-    EXPECT_EQ(Transmit(kGetUid, &response), SCARD_E_READER_UNAVAILABLE);
-    EXPECT_EQ(VendorRequest(card), SCARD_E_READER_UNAVAILABLE);
+    EXPECT_EQ(Transmit(GET_UID, &response), SCARD_E_READER_UNAVAILABLE);
+    VendorIoRecord reply;
+    EXPECT_EQ(Control({}, &reply), SCARD_E_READER_UNAVAILABLE);
     const std::string name = SimReaderName(0);
     SCARD_READERSTATE state {};
     state.szReader = name.c_str();
@@ -127,7 +130,7 @@ TEST_F(Faults, UnpluggedReaderIsUnavailableUntilItAnswersAgain)
     SCardDisconnect(card, SCARD_LEAVE_CARD);
     card = 0;
     ASSERT_EQ(Connect(), SCARD_S_SUCCESS);
-    EXPECT_EQ(Exchange(kGetUid), Cat(kDefaultUid, {0x90, 0x00}));
+    EXPECT_EQ(Exchange(GET_UID), Cat(DEFAULT_UID, {0x90, 0x00}));
 }
 
 }  // namespace

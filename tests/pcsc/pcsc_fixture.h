@@ -7,6 +7,7 @@
 #include <winscard.h>
 
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "pcsc/wire_format.h"
@@ -14,11 +15,12 @@
 
 using Bytes = std::vector<uint8_t>;
 
-constexpr DWORD kAllProtocols = SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1 | SCARD_PROTOCOL_RAW;
+// RAW among them: pcscd leaves the card unnegotiated, in RAW mode.
+constexpr DWORD ALL_PROTOCOLS = SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1 | SCARD_PROTOCOL_RAW;
 
-inline const Bytes kTransportKey = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
-inline const Bytes kGetUid = {STORAGE_CLA, INS_GET_UID, 0x00, 0x00, 0x00};
-inline const Bytes kDefaultUid = {0x04, 0xA1, 0xB2, 0xC3};
+inline const Bytes TRANSPORT_KEY = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+inline const Bytes DEFAULT_UID = {0x04, 0xA1, 0xB2, 0xC3};
+inline const Bytes GET_UID = {STORAGE_CLA, INS_GET_UID, 0x00, 0x00, 0x00};
 
 inline Bytes Cat(Bytes a, const Bytes& b)
 {
@@ -71,7 +73,7 @@ protected:
 
     LONG Connect(int reader = 0)
     {
-        return SCardConnect(context, SimReaderName(reader).c_str(), SCARD_SHARE_EXCLUSIVE, kAllProtocols, &card,
+        return SCardConnect(context, SimReaderName(reader).c_str(), SCARD_SHARE_EXCLUSIVE, ALL_PROTOCOLS, &card,
                             &protocol);
     }
 
@@ -85,15 +87,6 @@ protected:
         return status;
     }
 
-    // A zero vendor request record with command `cmd` on `handle`; the status of the call.
-    static LONG VendorRequest(SCARDHANDLE handle, uint8_t cmd = VENDOR_LED_OFF)
-    {
-        VendorIoRecord in {}, out {};
-        in.cmd = cmd;
-        DWORD returned = 0;
-        return SCardControl(handle, VENDOR_CONTROL_CODE, &in, sizeof in, &out, sizeof out, &returned);
-    }
-
     // The response of an APDU that must go through.
     Bytes Exchange(const Bytes& apdu)
     {
@@ -102,14 +95,28 @@ protected:
         return response;
     }
 
+    // A vendor request on the connected card; sizes other than the record's test the
+    // driver's checks. `returned` receives the reply's size.
+    LONG Control(const VendorIoRecord& request, VendorIoRecord* reply, DWORD code = VENDOR_CONTROL_CODE,
+                 DWORD inSize = VENDOR_RECORD_SIZE, DWORD outSize = VENDOR_RECORD_SIZE)
+    {
+        uint8_t in[VENDOR_RECORD_SIZE + 8] = {}, out[VENDOR_RECORD_SIZE + 8] = {};
+        memcpy(in, &request, sizeof request);
+        returned = 12345;
+        const LONG status = SCardControl(card, code, in, inSize, out, outSize, &returned);
+        memcpy(reply, out, sizeof *reply);
+        return status;
+    }
+
     // Loads the transport key into slot 1 and authenticates to the sector of block with key A.
     void Authenticate(uint8_t block)
     {
-        ASSERT_EQ(Sw(Exchange(LoadKeyApdu(1, kTransportKey))), 0x9000);
+        ASSERT_EQ(Sw(Exchange(LoadKeyApdu(1, TRANSPORT_KEY))), 0x9000);
         ASSERT_EQ(Sw(Exchange(AuthApdu(block, 0x60, 1))), 0x9000);
     }
 
     SCARDCONTEXT context = 0;
     SCARDHANDLE card = 0;
     DWORD protocol = 0;
+    DWORD returned = 0;
 };

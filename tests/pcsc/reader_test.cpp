@@ -9,8 +9,8 @@
 
 namespace {
 
-const Bytes kAtr = {0x3B, 0x8F, 0x80, 0x01, 0x80, 0x4F, 0x0C, 0xA0, 0x00, 0x00,
-                    0x03, 0x06, 0x03, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x6A};
+const Bytes CARD_ATR = {0x3B, 0x8F, 0x80, 0x01, 0x80, 0x4F, 0x0C, 0xA0, 0x00, 0x00,
+                        0x03, 0x06, 0x03, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x6A};
 
 Bytes AsBytes(const std::string& text)
 {
@@ -75,7 +75,7 @@ TEST_F(Reader, ConnectsExclusivelyAndShowsTheAtr)
     uint8_t atr[MAX_ATR_SIZE];
     atrLength = sizeof atr;
     ASSERT_EQ(SCardStatus(card, name, &nameLength, &state, &activeProtocol, atr, &atrLength), SCARD_S_SUCCESS);
-    EXPECT_EQ(Bytes(atr, atr + atrLength), kAtr);
+    EXPECT_EQ(Bytes(atr, atr + atrLength), CARD_ATR);
     EXPECT_EQ(activeProtocol, protocol);
 
     SCARDCONTEXT other = 0;
@@ -83,7 +83,7 @@ TEST_F(Reader, ConnectsExclusivelyAndShowsTheAtr)
     DWORD otherProtocol = 0;
     ASSERT_EQ(SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &other), SCARD_S_SUCCESS);
     EXPECT_EQ(
-        SCardConnect(other, SimReaderName(0).c_str(), SCARD_SHARE_SHARED, kAllProtocols, &otherCard, &otherProtocol),
+        SCardConnect(other, SimReaderName(0).c_str(), SCARD_SHARE_SHARED, ALL_PROTOCOLS, &otherCard, &otherProtocol),
         SCARD_E_SHARING_VIOLATION);
     SCardReleaseContext(other);
 }
@@ -101,7 +101,7 @@ TEST_F(Reader, NegotiatesAProtocolWithoutRaw)
     Bytes value;
     ASSERT_EQ(Attribute(SCARD_ATTR_CURRENT_PROTOCOL_TYPE, &value), SCARD_S_SUCCESS);
     EXPECT_EQ(value, Le32(uint32_t(protocol)));
-    EXPECT_EQ(Exchange(kGetUid), Cat(kDefaultUid, {0x90, 0x00}));
+    EXPECT_EQ(Exchange(GET_UID), Cat(DEFAULT_UID, {0x90, 0x00}));
 }
 
 TEST_F(Reader, EmptyReaderHasNoCard)
@@ -114,15 +114,15 @@ TEST_F(Reader, PowersUpAgainAndAgain)
 {
     for (int round = 0; round < 5; ++round) {
         ASSERT_EQ(Connect(), SCARD_S_SUCCESS) << round;
-        EXPECT_EQ(Exchange(kGetUid), Cat(kDefaultUid, {0x90, 0x00}));
+        EXPECT_EQ(Exchange(GET_UID), Cat(DEFAULT_UID, {0x90, 0x00}));
         ASSERT_EQ(SCardDisconnect(card, SCARD_UNPOWER_CARD), SCARD_S_SUCCESS);
         card = 0;
     }
     ASSERT_EQ(Connect(), SCARD_S_SUCCESS);
-    EXPECT_EQ(SCardReconnect(card, SCARD_SHARE_EXCLUSIVE, kAllProtocols, SCARD_RESET_CARD, &protocol), SCARD_S_SUCCESS);
-    EXPECT_EQ(SCardReconnect(card, SCARD_SHARE_EXCLUSIVE, kAllProtocols, SCARD_UNPOWER_CARD, &protocol),
+    EXPECT_EQ(SCardReconnect(card, SCARD_SHARE_EXCLUSIVE, ALL_PROTOCOLS, SCARD_RESET_CARD, &protocol), SCARD_S_SUCCESS);
+    EXPECT_EQ(SCardReconnect(card, SCARD_SHARE_EXCLUSIVE, ALL_PROTOCOLS, SCARD_UNPOWER_CARD, &protocol),
               SCARD_S_SUCCESS);
-    EXPECT_EQ(Sw(Exchange(kGetUid)), 0x9000);
+    EXPECT_EQ(Sw(Exchange(GET_UID)), 0x9000);
 }
 
 // Every attribute of the tester's report, in its order.
@@ -133,7 +133,7 @@ TEST_F(Reader, AnswersEveryAttributeOfTheReport)
         DWORD id;
         Bytes expected;
     } attributes[] = {
-        {SCARD_ATTR_ATR_STRING, kAtr},
+        {SCARD_ATTR_ATR_STRING, CARD_ATR},
         {SCARD_ATTR_CHANNEL_ID, Le32(0x00200000)},
         {SCARD_ATTR_CHARACTERISTICS, Le32(0)},
         {SCARD_ATTR_CURRENT_CLK, Le32(13560)},

@@ -3,7 +3,7 @@
 
 namespace {
 
-const Bytes kTestData = {'*', '*', '*', ' ', 'T', 'E', 'S', 'T', 'D', 'A', 'T', 'A', ' ', '*', '*', '*'};
+const Bytes TEST_DATA = {'*', '*', '*', ' ', 'T', 'E', 'S', 'T', 'D', 'A', 'T', 'A', ' ', '*', '*', '*'};
 
 class Storage : public PcscTest {
 protected:
@@ -17,11 +17,11 @@ protected:
 // The requests the tester composes with its start values, in the order a tester uses them.
 TEST_F(Storage, TesterDefaultsWorkInSequence)
 {
-    EXPECT_EQ(Exchange(kGetUid), Cat(kDefaultUid, {0x90, 0x00}));
-    EXPECT_EQ(Exchange(LoadKeyApdu(1, kTransportKey)), Bytes({0x90, 0x00}));
+    EXPECT_EQ(Exchange(GET_UID), Cat(DEFAULT_UID, {0x90, 0x00}));
+    EXPECT_EQ(Exchange(LoadKeyApdu(1, TRANSPORT_KEY)), Bytes({0x90, 0x00}));
     EXPECT_EQ(Exchange({0x00, 0x88, 0x00, 0x07, 0x60, 0x01}), Bytes({0x90, 0x00}));
-    EXPECT_EQ(Exchange(UpdateApdu(6, kTestData)), Bytes({0x90, 0x00}));
-    EXPECT_EQ(Exchange({0x00, 0xB0, 0x00, 0x06, 0x10}), Cat(kTestData, {0x90, 0x00}));
+    EXPECT_EQ(Exchange(UpdateApdu(6, TEST_DATA)), Bytes({0x90, 0x00}));
+    EXPECT_EQ(Exchange({0x00, 0xB0, 0x00, 0x06, 0x10}), Cat(TEST_DATA, {0x90, 0x00}));
 }
 
 TEST_F(Storage, EveryFailureStatusComesThrough)
@@ -53,7 +53,7 @@ TEST_F(Storage, ResetDropsTheAuthentication)
     const Bytes data(16, 0x5A);
     Authenticate(9);
     ASSERT_EQ(Sw(Exchange(UpdateApdu(9, data))), 0x9000);
-    ASSERT_EQ(SCardReconnect(card, SCARD_SHARE_EXCLUSIVE, kAllProtocols, SCARD_RESET_CARD, &protocol), SCARD_S_SUCCESS);
+    ASSERT_EQ(SCardReconnect(card, SCARD_SHARE_EXCLUSIVE, ALL_PROTOCOLS, SCARD_RESET_CARD, &protocol), SCARD_S_SUCCESS);
     EXPECT_EQ(Sw(Exchange(ReadApdu(9))), 0x6982);
     Authenticate(9);
     EXPECT_EQ(Exchange(ReadApdu(9)), Cat(data, {0x90, 0x00}));

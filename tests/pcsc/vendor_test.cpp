@@ -1,22 +1,19 @@
 // The 276-byte vendor record through SCardControl.
-#include <cstring>
 #include <string>
 
 #include "pcsc_fixture.h"
 
 namespace {
 
-using Record = VendorIoRecord;
-
-Record Request(uint8_t cmd, uint32_t pa = 0, uint32_t pb = 0, uint32_t pc = 0, uint8_t le = 0)
+VendorIoRecord Request(uint8_t cmd, uint32_t pa = 0, uint32_t pb = 0, uint32_t pc = 0, uint8_t le = 0)
 {
-    Record r {};
-    r.cmd = cmd;
-    r.pa = pa;
-    r.pb = pb;
-    r.pc = pc;
-    r.le = le;
-    return r;
+    VendorIoRecord request {};
+    request.cmd = cmd;
+    request.pa = pa;
+    request.pb = pb;
+    request.pc = pc;
+    request.le = le;
+    return request;
 }
 
 class Vendor : public PcscTest {
@@ -26,32 +23,20 @@ protected:
         PcscTest::SetUp();
         ASSERT_EQ(Connect(), SCARD_S_SUCCESS);
     }
-
-    LONG Control(const Record& request, Record* reply, DWORD code = VENDOR_CONTROL_CODE,
-                 DWORD inSize = VENDOR_RECORD_SIZE, DWORD outSize = VENDOR_RECORD_SIZE)
-    {
-        uint8_t in[VENDOR_RECORD_SIZE + 8] = {}, out[VENDOR_RECORD_SIZE + 8] = {};
-        memcpy(in, &request, sizeof request);
-        returned = 12345;
-        const LONG status = SCardControl(card, code, in, inSize, out, outSize, &returned);
-        memcpy(reply, out, sizeof *reply);
-        return status;
-    }
-
-    DWORD returned = 0;
 };
 
 TEST_F(Vendor, EachCommandAnswersWithARecord)
 {
-    const Record requests[] = {Request(VENDOR_LED_OFF), Request(VENDOR_LED_ON), Request(VENDOR_FLASH_LED, 3, 100),
-                               Request(VENDOR_RF_RESET, 200), Request(VENDOR_FIRMWARE_REVISION, 0, 0, 0, 255)};
-    for (const Record& request : requests) {
-        Record reply;
+    const VendorIoRecord requests[] = {Request(VENDOR_LED_OFF), Request(VENDOR_LED_ON),
+                                       Request(VENDOR_FLASH_LED, 3, 100), Request(VENDOR_RF_RESET, 200),
+                                       Request(VENDOR_FIRMWARE_REVISION, 0, 0, 0, 255)};
+    for (const VendorIoRecord& request : requests) {
+        VendorIoRecord reply;
         ASSERT_EQ(Control(request, &reply), SCARD_S_SUCCESS) << int(request.cmd);
         EXPECT_EQ(returned, DWORD(VENDOR_RECORD_SIZE));
-        EXPECT_EQ(memcmp(&reply, &request, offsetof(Record, data)), 0) << "cmd, pa, pb and pc come back";
+        EXPECT_EQ(memcmp(&reply, &request, offsetof(VendorIoRecord, data)), 0) << "cmd, pa, pb and pc come back";
     }
-    Record reply;
+    VendorIoRecord reply;
     ASSERT_EQ(Control(requests[4], &reply), SCARD_S_SUCCESS);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(reply.data), reply.le), "QSIM-1K 1.0.0");
 }
@@ -60,23 +45,22 @@ TEST_F(Vendor, RfResetDropsTheAuthentication)
 {
     Authenticate(5);
     ASSERT_EQ(Sw(Exchange(ReadApdu(5))), 0x9000);
-    Record reply;
+    VendorIoRecord reply;
     ASSERT_EQ(Control(Request(VENDOR_RF_RESET, 200), &reply), SCARD_S_SUCCESS);
     EXPECT_EQ(Sw(Exchange(ReadApdu(5))), 0x6982);
 }
 
 TEST_F(Vendor, MalformedRequestsFail)
 {
-    Record reply;
+    const DWORD SIZE = VENDOR_RECORD_SIZE;
+    const DWORD CODE = VENDOR_CONTROL_CODE;
+    VendorIoRecord reply;
     EXPECT_EQ(Control(Request(3), &reply), SCARD_E_UNSUPPORTED_FEATURE) << "unknown command";
     EXPECT_EQ(Control(Request(0), &reply, SCARD_CTL_CODE(2049)), SCARD_E_UNSUPPORTED_FEATURE) << "other code";
     EXPECT_EQ(Control(Request(0), &reply, 0x312000), SCARD_E_UNSUPPORTED_FEATURE) << "the Win32 code";
-    EXPECT_EQ(Control(Request(0), &reply, VENDOR_CONTROL_CODE, VENDOR_RECORD_SIZE - 1), SCARD_E_NOT_TRANSACTED)
-        << "short";
-    EXPECT_EQ(Control(Request(0), &reply, VENDOR_CONTROL_CODE, VENDOR_RECORD_SIZE + 1), SCARD_E_NOT_TRANSACTED)
-        << "long";
-    EXPECT_EQ(Control(Request(0), &reply, VENDOR_CONTROL_CODE, VENDOR_RECORD_SIZE, VENDOR_RECORD_SIZE - 1),
-              SCARD_E_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(Control(Request(0), &reply, CODE, SIZE - 1), SCARD_E_NOT_TRANSACTED) << "short";
+    EXPECT_EQ(Control(Request(0), &reply, CODE, SIZE + 1), SCARD_E_NOT_TRANSACTED) << "long";
+    EXPECT_EQ(Control(Request(0), &reply, CODE, SIZE, SIZE - 1), SCARD_E_INSUFFICIENT_BUFFER);
 }
 
 // Vendor requests concern the reader: they work on a direct connection to the empty reader.
@@ -86,7 +70,10 @@ TEST_F(Vendor, WorksWithoutACard)
     DWORD directProtocol = 0;
     ASSERT_EQ(SCardConnect(context, SimReaderName(1).c_str(), SCARD_SHARE_DIRECT, 0, &direct, &directProtocol),
               SCARD_S_SUCCESS);
-    EXPECT_EQ(VendorRequest(direct, VENDOR_LED_ON), SCARD_S_SUCCESS);
+    VendorIoRecord request = Request(VENDOR_LED_ON), reply;
+    EXPECT_EQ(
+        SCardControl(direct, VENDOR_CONTROL_CODE, &request, VENDOR_RECORD_SIZE, &reply, VENDOR_RECORD_SIZE, &returned),
+        SCARD_S_SUCCESS);
     SCardDisconnect(direct, SCARD_LEAVE_CARD);
 }
 

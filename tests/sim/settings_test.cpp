@@ -32,7 +32,7 @@ TEST(SimSettings, DeviceNameAndControlFileForms)
 // A bad pair is reported and skipped; the good pairs around it still apply.
 TEST(SimSettings, BadPairsAreRejected)
 {
-    const std::string longPath = "ctl=/" + std::string(kMaxPathLength, 'p');
+    const std::string longPath = "ctl=/" + std::string(MAX_PATH_LENGTH, 'p');
     for (const std::string& bad :
          {std::string("card=mifare"), std::string("uid=04A1B2"), std::string("uid=04A1B2C3D4"),
           std::string("uid=04A1B2CG"), std::string("fail_every=-1"), std::string("fail_every="),

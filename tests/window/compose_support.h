@@ -5,6 +5,7 @@
 //   - ProgressObserver, which notes the progress field's text at every paint
 //     of it (the loop repaints the field after each write);
 //   - AnswerFileDialog, which answers the next file picker from a timer;
+//   - ScratchFolder, a folder for the files a test writes;
 //   - ComposeTest, the fixture with the spy installed and a scratch folder.
 #pragma once
 
@@ -137,8 +138,39 @@ inline std::string HexDump(const std::vector<BYTE>& bytes)
     return text;
 }
 
+// A folder of its own for the files a test writes; gone after the test.
+class ScratchFolder {
+public:
+    std::string path;
+
+    bool Create()
+    {
+        char folder[] = "/tmp/qtu-compose-XXXXXX";
+        if (mkdtemp(folder) == nullptr)
+            return false;
+        path = folder;
+        return true;
+    }
+
+    bool Remove() { return system(("rm -rf '" + path + "'").c_str()) == 0; }
+
+    std::string WriteFile(const std::string& name, const std::vector<BYTE>& bytes)
+    {
+        std::string file = path + "/" + name;
+        FILE* stream = fopen(file.c_str(), "wb");
+        EXPECT_NE(stream, nullptr);
+        if (stream != nullptr) {
+            if (!bytes.empty())
+                fwrite(bytes.data(), 1, bytes.size(), stream);
+            fclose(stream);
+        }
+        return file;
+    }
+};
+
 class ComposeTest : public MainWindowTest {
 protected:
+    ScratchFolder folder;
     std::string scratch;
 
     void SetUp() override
@@ -148,29 +180,19 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(Window()));
         transmitSpy = {};
         pcsc.Transmit = SpyTransmit;
-        char folder[] = "/tmp/qtu-compose-XXXXXX";
-        ASSERT_NE(mkdtemp(folder), nullptr);
-        scratch = folder;
+        ASSERT_TRUE(folder.Create());
+        scratch = folder.path;
     }
 
     void TearDown() override
     {
         MainWindowTest::TearDown();
-        std::string command = "rm -rf '" + scratch + "'";
-        ASSERT_EQ(system(command.c_str()), 0);
+        ASSERT_TRUE(folder.Remove());
     }
 
     std::string WriteFile(const std::string& name, const std::vector<BYTE>& bytes)
     {
-        std::string path = scratch + "/" + name;
-        FILE* file = fopen(path.c_str(), "wb");
-        EXPECT_NE(file, nullptr);
-        if (file != nullptr) {
-            if (!bytes.empty())
-                fwrite(bytes.data(), 1, bytes.size(), file);
-            fclose(file);
-        }
-        return path;
+        return folder.WriteFile(name, bytes);
     }
 
     // Presses Select and Load File and answers the picker with `path`.

@@ -117,7 +117,7 @@ TEST_F(StartupTest, StateRecordHoldsItsDefaults)
     EXPECT_EQ(tester.breakOnError, 1);
     EXPECT_EQ(tester.entryMode, ENTRY_STRING);
     EXPECT_EQ(tester.commandType, COMMAND_DIRECT);
-    EXPECT_EQ(tester.storageCommand, IDC_CMD_GETUID);
+    EXPECT_EQ(tester.storageCommand, STORAGE_GET_UID);
     EXPECT_EQ(tester.stringLen, 16u);
     EXPECT_EQ(tester.hexLen, 21u);
     EXPECT_EQ(tester.vendorIn.le, 21);
