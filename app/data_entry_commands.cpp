@@ -20,7 +20,7 @@ struct EntryModeControls {
     int countField;
     int input;
     int otherInputs[2];
-    int32_t mode;
+    EntryMode mode;
 };
 
 // Per source: its radio button, count field, input control and the inputs of
@@ -41,7 +41,7 @@ uint32_t CopyBytes(BYTE* dest, uint32_t capacity, const BYTE* source, uint32_t c
     return copied;
 }
 
-const BYTE* EntryData(int32_t mode, uint32_t* count)
+const BYTE* EntryData(EntryMode mode, uint32_t* count)
 {
     switch (mode) {
     case ENTRY_HEX:

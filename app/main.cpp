@@ -18,9 +18,9 @@ int main(int argc, char* argv[])
 
     INT_PTR result = DialogBoxParam(IDD_MAIN, nullptr, MainDialogProc, 0);
     if (result < 0) {
-        snprintf(tester.lineScratch, sizeof tester.lineScratch, "Application error 0x%08X in main window dialog!",
-                 GetLastError());
-        ShowErrorMessageBox(tester.lineScratch, "Quarnel Test Program");
+        char message[64];
+        snprintf(message, sizeof message, "Application error 0x%08X in main window dialog!", GetLastError());
+        ShowErrorMessageBox(message, "Quarnel Test Program");
     }
     return 0;
 }

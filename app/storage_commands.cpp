@@ -35,7 +35,7 @@ enum DataShown {
 
 struct CommandDefaults {
     const char* data;
-    int32_t entryMode;
+    EntryMode entryMode;
     uint8_t p1;
     uint8_t p2;
     uint8_t p3;
@@ -125,7 +125,7 @@ void SelectStorageCommand(const StorageCommandForm& shown)
     EnableDlgItem(mainWindow, IDC_P3, shown.takesP3);
 }
 
-void ShowCommandFields(uint8_t p1, uint8_t p2, uint8_t p3, uint8_t length, const char* text, int32_t entryMode)
+void ShowCommandFields(uint8_t p1, uint8_t p2, uint8_t p3, uint8_t length, const char* text, EntryMode entryMode)
 {
     if (entryMode == ENTRY_STRING) {
         CmdSelectEntryMode(IDC_MODE_STRING);
@@ -194,9 +194,9 @@ INT_PTR CmdSwitchStorageCommand(int id)
     char text[SETTINGS_DATA_SIZE + 1];
     memcpy(text, settings.data, SETTINGS_DATA_SIZE);
     text[SETTINGS_DATA_SIZE] = '\0';
-    int32_t entryShown = form->data == SHOWS_KEY ? ENTRY_HEX
-        : form->data == SHOWS_SAVED_ENTRY        ? settings.entryMode
-                                                 : ENTRY_NONE;
+    EntryMode entryShown = form->data == SHOWS_KEY ? ENTRY_HEX
+        : form->data == SHOWS_SAVED_ENTRY          ? settings.entryMode
+                                                   : ENTRY_NONE;
     ShowCommandFields(settings.p1, settings.p2, settings.p3, settings.length,
                       form->data == SHOWS_NO_DATA ? nullptr : text, entryShown);
     tester.storageCommand = form->command;

@@ -5,14 +5,12 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 
 #include <winscard.h>
 
 #include "pcsc/wire_format.h"
 
 constexpr int BUFFER_SIZE = 10000;
-constexpr int LINE_SCRATCH_SIZE = 1000;
 // Connect takes a reader name of at most 499 characters.
 constexpr int SELECTED_READER_SIZE = 500;
 constexpr int SETTINGS_DATA_SIZE = 1024;
@@ -47,7 +45,7 @@ constexpr int STORAGE_COMMAND_COUNT = 5;
 struct CommandSettings {
     BYTE data[SETTINGS_DATA_SIZE];  // string bytes, hex text as typed, or file bytes
     uint32_t dataLen;
-    int32_t entryMode;  // EntryMode of data; ENTRY_NONE when none
+    EntryMode entryMode;  // of data; ENTRY_NONE when none
     uint8_t p1;
     uint8_t p2;
     uint8_t p3;
@@ -55,45 +53,46 @@ struct CommandSettings {
 };
 
 struct TesterState {
-    // Reader connection.
-    SCARDCONTEXT hContext;
-    SCARDHANDLE hCard;
-    DWORD activeProtocol;
+    // Reader connection; the Resource Manager buttons guard their life cycle.
+    SCARDCONTEXT hContext;  // 0 when none is held
+    SCARDHANDLE hCard;      // 0 when no card is connected
+    DWORD activeProtocol;   // negotiated at Connect (or at the resume's reconnect)
 
-    // Timing and status.
-    int64_t ticksPerMs;
+    // Timing.
+    int64_t ticksPerMs;  // counter ticks per millisecond, set by the entry
     int64_t shownTicks;  // the span the Elapsed field shows, in counter ticks
 
-    // Log.
+    // The log pane's text: CR LF separated entries, restarted when full.
     char logText[BUFFER_SIZE];
-    char lineScratch[LINE_SCRATCH_SIZE];
 
-    // Data entry.
-    int32_t entryMode;
-    BYTE stringData[BUFFER_SIZE];
+    // Data entry: the chosen source and what each source holds.
+    EntryMode entryMode;
+    BYTE stringData[BUFFER_SIZE];  // the string field's bytes (Latin-1)
     uint32_t stringLen;
-    BYTE hexData[BUFFER_SIZE];
+    BYTE hexData[BUFFER_SIZE];  // the hex field's parsed bytes
     uint32_t hexLen;
-    BYTE fileData[BUFFER_SIZE];
+    BYTE fileData[BUFFER_SIZE];  // the loaded file's first bytes
     uint32_t fileLen;
 
-    // Command composition and transmission.
-    int32_t commandType;
-    StorageCommand storageCommand;
-    CommandSettings getUidSettings;
+    // Command composition.
+    CommandType commandType;
+    StorageCommand storageCommand;   // the form shown while commandType is storage
+    CommandSettings getUidSettings;  // each storage command's form while another is shown
     CommandSettings loadKeysSettings;
     CommandSettings authSettings;
     CommandSettings readSettings;
     CommandSettings updateSettings;
-    BYTE sendBuffer[BUFFER_SIZE];
-    uint32_t sendLen;
-    BYTE recvBuffer[BUFFER_SIZE];
-    DWORD recvLen;
-    int32_t loopEnabled;
-    int32_t loopCount;
-    int32_t breakOnError;
 
-    // Vendor I/O.
+    // Transmission.
+    BYTE sendBuffer[BUFFER_SIZE];  // the last request, built anew at each Transmit
+    uint32_t sendLen;
+    BYTE recvBuffer[BUFFER_SIZE];  // the last response
+    DWORD recvLen;
+    bool loopEnabled;   // Execute Command in Loop
+    int32_t loopCount;  // runs per Transmit with the loop on, 1 to 5000 when used
+    bool breakOnError;  // a failed run ends the loop
+
+    // Vendor I/O: the request the vendor fields and menu fill, and the reply.
     VendorIoRecord vendorIn;
     VendorIoRecord vendorOut;
     DWORD vendorBytesReturned;

@@ -126,7 +126,7 @@ TEST_F(StartupTest, StateRecordHoldsItsDefaults)
     struct Settings {
         const CommandSettings* record;
         const char* data;
-        int32_t entryMode;
+        EntryMode entryMode;
         uint8_t p1, p2, p3, length;
     } settings[] = {
         {&tester.getUidSettings, "", ENTRY_NONE, 0, 0, 0, 0},
