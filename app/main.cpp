@@ -12,6 +12,8 @@
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
+    // Lets Wayland desktops match the window to its desktop entry.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.quarnel.TestUtility"));
 
     int64_t frequency = QueryPerformanceFrequency();
     tester.ticksPerMs = frequency > 0 ? frequency / 1000 : 1;

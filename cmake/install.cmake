@@ -1,11 +1,18 @@
 # What `cmake --install` puts in place:
-#   the program, its help page, a desktop entry and the icon (default component);
+#   the program, its help page, a desktop entry, the AppStream metadata, the
+#   icons, the manual page and the licence (default component);
 #   the simulated reader driver with a reader.conf.d file for the system pcscd,
 #   only on request: `cmake --install BUILD --component sim`.
+# Nothing is written into the build tree at install time: files that follow
+# the install prefix are written straight to their destination.
 include(GNUInstallDirs)
 
-set(QTU_APP_ID quarnel-test-utility)
-set(QTU_SHARE_DIR ${CMAKE_INSTALL_DATADIR}/${QTU_APP_ID})
+set(QTU_PROGRAM_NAME quarnel-test-utility)
+# One reverse-DNS id names the desktop entry, the metadata and the icons, so
+# that software centres tie them together.
+set(QTU_APP_ID org.quarnel.TestUtility)
+set(QTU_SHARE_DIR ${CMAKE_INSTALL_DATADIR}/${QTU_PROGRAM_NAME})
+set(QTU_SIM_PACKAGE ${QTU_PROGRAM_NAME}-sim)
 
 install(TARGETS quarnel-test-utility RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES help/qrnlhelp.htm DESTINATION ${QTU_SHARE_DIR})
@@ -13,7 +20,7 @@ install(FILES help/qrnlhelp.htm DESTINATION ${QTU_SHARE_DIR})
 # Help falls back to the installed page, found relative to the program's
 # folder (so any prefix given at install time works), and, for the program
 # run from the build, to the page in the source tree.
-file(RELATIVE_PATH QTU_HELP_DIR_FROM_PROGRAM ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_DATADIR}/${QTU_APP_ID})
+file(RELATIVE_PATH QTU_HELP_DIR_FROM_PROGRAM ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_DATADIR}/${QTU_PROGRAM_NAME})
 target_compile_definitions(qtu_core PRIVATE QTU_HELP_DIR_FROM_PROGRAM="${QTU_HELP_DIR_FROM_PROGRAM}"
   QTU_SOURCE_HELP_PAGE="${PROJECT_SOURCE_DIR}/help/qrnlhelp.htm")
 
@@ -23,30 +30,57 @@ foreach(size 16 32 48 64 256)
   install(FILES ui/icons/quarnel-${size}.png DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
           RENAME ${QTU_APP_ID}.png)
 endforeach()
+install(FILES packaging/${QTU_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+
+# Debian wants the manual page and the changelog compressed, without a time
+# stamp so that the package is reproducible; gzip them at build time.
+set(QTU_GZIPPED)
+foreach(file quarnel-test-utility.1 changelog)
+  add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/packaging/${file}.gz
+    COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/packaging/${file} > ${PROJECT_BINARY_DIR}/packaging/${file}.gz
+    DEPENDS packaging/${file} VERBATIM)
+  list(APPEND QTU_GZIPPED ${PROJECT_BINARY_DIR}/packaging/${file}.gz)
+endforeach()
+add_custom_target(qtu_gzipped_docs ALL DEPENDS ${QTU_GZIPPED})
+install(FILES ${PROJECT_BINARY_DIR}/packaging/quarnel-test-utility.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# Each package carries the licence as its copyright file, and the changelog.
+set(QTU_CHANGELOG ${PROJECT_BINARY_DIR}/packaging/changelog.gz)
+install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${QTU_PROGRAM_NAME} RENAME copyright)
+install(FILES ${QTU_CHANGELOG} DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${QTU_PROGRAM_NAME})
+install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${QTU_SIM_PACKAGE} RENAME copyright
+        COMPONENT sim EXCLUDE_FROM_ALL)
+install(FILES ${QTU_CHANGELOG} DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${QTU_SIM_PACKAGE} COMPONENT sim EXCLUDE_FROM_ALL)
 
 # The help page is opened from the working directory, so the desktop entry
 # starts the program in the page's folder. Both paths follow the prefix given
-# at install time (`cmake --install BUILD --prefix DIR`).
+# at install time (`cmake --install BUILD --prefix DIR`), so the entry is
+# written then, straight to its destination.
 string(CONFIGURE [[
-  set(QTU_PROGRAM "${CMAKE_INSTALL_PREFIX}/@CMAKE_INSTALL_BINDIR@/@QTU_APP_ID@")
+  set(QTU_PROGRAM "${CMAKE_INSTALL_PREFIX}/@CMAKE_INSTALL_BINDIR@/@QTU_PROGRAM_NAME@")
   set(QTU_HELP_DIR "${CMAKE_INSTALL_PREFIX}/@QTU_SHARE_DIR@")
-  configure_file("@PROJECT_SOURCE_DIR@/packaging/@QTU_APP_ID@.desktop.in"
-                 "@PROJECT_BINARY_DIR@/packaging/@QTU_APP_ID@.desktop" @ONLY)
-  file(INSTALL "@PROJECT_BINARY_DIR@/packaging/@QTU_APP_ID@.desktop"
-       DESTINATION "${CMAKE_INSTALL_PREFIX}/@CMAKE_INSTALL_DATADIR@/applications")
+  set(entry "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/@CMAKE_INSTALL_DATADIR@/applications/@QTU_APP_ID@.desktop")
+  message(STATUS "Installing: ${entry}")
+  file(READ "@PROJECT_SOURCE_DIR@/packaging/@QTU_APP_ID@.desktop.in" template)
+  file(CONFIGURE OUTPUT "${entry}" CONTENT "${template}" @ONLY)
+  list(APPEND CMAKE_INSTALL_MANIFEST_FILES "${entry}")
 ]] QTU_INSTALL_DESKTOP_ENTRY @ONLY)
 install(CODE "${QTU_INSTALL_DESKTOP_ENTRY}")
 
 # The simulated reader: pcscd reads reader.conf.d from a fixed folder, which
 # does not follow the prefix.
 set(QTU_READER_CONF_DIR /etc/reader.conf.d CACHE PATH "Folder where pcscd reads its reader.conf.d files")
-set(QTU_SIM_DRIVER_DIR ${CMAKE_INSTALL_LIBDIR}/${QTU_APP_ID})
+# The driver goes where pcsc-lite keeps the drivers that reader.conf.d files
+# name (its own layout, without the multiarch part), under the prefix.
+set(QTU_SIM_DRIVER_DIR lib/pcsc/drivers/serial)
 install(TARGETS ifd_quarnel_sim LIBRARY DESTINATION ${QTU_SIM_DRIVER_DIR} COMPONENT sim EXCLUDE_FROM_ALL)
 string(CONFIGURE [[
   set(QTU_SIM_DRIVER "${CMAKE_INSTALL_PREFIX}/@QTU_SIM_DRIVER_DIR@/$<TARGET_FILE_NAME:ifd_quarnel_sim>")
-  configure_file("@PROJECT_SOURCE_DIR@/packaging/quarnel-sim.reader.conf.in"
-                 "@PROJECT_BINARY_DIR@/packaging/quarnel-sim" @ONLY)
-  file(INSTALL "@PROJECT_BINARY_DIR@/packaging/quarnel-sim" DESTINATION "@QTU_READER_CONF_DIR@")
+  set(conf "$ENV{DESTDIR}@QTU_READER_CONF_DIR@/quarnel-sim")
+  message(STATUS "Installing: ${conf}")
+  file(READ "@PROJECT_SOURCE_DIR@/packaging/quarnel-sim.reader.conf.in" template)
+  file(CONFIGURE OUTPUT "${conf}" CONTENT "${template}" @ONLY)
+  list(APPEND CMAKE_INSTALL_MANIFEST_FILES "${conf}")
   message(STATUS "Restart pcscd (systemctl restart pcscd) to see the simulated readers")
 ]] QTU_INSTALL_SIM_CONF @ONLY)
 install(CODE "${QTU_INSTALL_SIM_CONF}" COMPONENT sim EXCLUDE_FROM_ALL)

@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# The install and the Debian packages as a user gets them:
+#   check_packages.sh BUILD_DIR
+# `cmake --install` leaves the build tree alone; cpack builds the program and
+# the sim packages; lintian finds no error or warning; extracted into a
+# throwaway root (nothing is installed into this system) every file is where
+# it belongs and the paths the desktop entry and reader.conf.d file name exist.
+set -euo pipefail
+build=$(realpath "$1")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+status=0
+fail() { echo "FAIL: $*" >&2; status=1; }
+run() { echo "\$ $*"; "$@"; }
+
+# CMake itself records what it installed in install_manifest*.txt; nothing
+# else may change (ctest writes its own log under Testing/).
+touch "$work/before"
+cmake --install "$build" --prefix "$work/prefix" >/dev/null
+DESTDIR="$work/destdir" cmake --install "$build" --component sim >/dev/null
+written=$(find "$build" -newer "$work/before" -type f ! -name 'install_manifest*.txt' ! -path "$build/Testing/*")
+[ -z "$written" ] || fail "cmake --install wrote into the build tree: $written"
+
+cpack --config "$build/CPackConfig.cmake" -B "$work/out" >/dev/null
+program=$(echo "$work"/out/quarnel-test-utility_*.deb)
+sim=$(echo "$work"/out/quarnel-test-utility-sim_*.deb)
+[ -f "$program" ] && [ -f "$sim" ] || { ls "$work/out" >&2; fail "cpack did not build both packages"; exit 1; }
+
+for deb in "$program" "$sim"; do
+    run dpkg-deb -I "$deb"
+    run dpkg-deb -c "$deb"
+done
+depends=$(dpkg-deb -f "$program" Depends)
+for needed in libqt6widgets6 libpcsclite1 qt6-qpa-plugins; do
+    [[ $depends == *"$needed"* ]] || fail "the program does not depend on $needed: $depends"
+done
+[[ $(dpkg-deb -f "$sim" Depends) == *pcscd* ]] || fail "the sim does not depend on pcscd"
+dpkg-deb -I "$sim" conffiles | grep -qx /etc/reader.conf.d/quarnel-sim || fail "reader.conf.d file is no conffile"
+
+run lintian --fail-on error,warning "$program" "$sim" || fail "lintian"
+
+cd "$work"
+for deb in program sim; do dpkg -x "${!deb}" "$deb"; done
+for file in program/usr/bin/quarnel-test-utility program/usr/share/quarnel-test-utility/qrnlhelp.htm \
+    program/usr/share/applications/org.quarnel.TestUtility.desktop \
+    program/usr/share/metainfo/org.quarnel.TestUtility.metainfo.xml \
+    program/usr/share/icons/hicolor/scalable/apps/org.quarnel.TestUtility.svg \
+    program/usr/share/icons/hicolor/48x48/apps/org.quarnel.TestUtility.png \
+    program/usr/share/man/man1/quarnel-test-utility.1.gz program/usr/share/doc/quarnel-test-utility/copyright \
+    sim/etc/reader.conf.d/quarnel-sim sim/usr/share/doc/quarnel-test-utility-sim/copyright; do
+    [ -f "$file" ] || fail "missing $file"
+done
+[ ! -e program/etc ] || fail "the program package ships /etc"
+
+entry=program/usr/share/applications/org.quarnel.TestUtility.desktop
+run desktop-file-validate "$entry" || fail "desktop-file-validate"
+run appstreamcli validate-tree --no-net program || fail "appstreamcli validate-tree"
+exec=$(sed -n 's/^Exec="\(.*\)"$/\1/p' "$entry")
+[ -x "program$exec" ] || fail "Exec names no program in the package: $exec"
+[ -f "program$(sed -n 's/^Path=//p' "$entry")/qrnlhelp.htm" ] || fail "Path is not the help page's folder"
+grep -q "<release version=\"$(dpkg-deb -f "$program" Version)\"" program/usr/share/metainfo/*.xml \
+    || fail "the metainfo's releases lack the package version"
+# The About box reads the version back from this note: stripping must keep it.
+readelf -n program/usr/bin/quarnel-test-utility | grep -q Quarnel || fail "the packaged program lost its version note"
+for driver in $(awk '$1 == "LIBPATH" { print $2 }' sim/etc/reader.conf.d/quarnel-sim); do
+    [ -f "sim$driver" ] || fail "LIBPATH names no driver in the sim package: $driver"
+done
+exit "$status"
