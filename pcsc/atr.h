@@ -1,0 +1,44 @@
+// The answer to reset as a tester reads it: split into its ISO 7816-3 parts
+// with their meaning, and the card named from pcsc-tools' list of known ATRs.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Room for the longest decoding DescribeAtr writes (a 33-byte ATR) and for
+// the card names of a few matching list entries.
+constexpr size_t ATR_TEXT_SIZE = 2048;
+constexpr size_t CARD_NAME_TEXT_SIZE = 2048;
+
+// What is wrong with an ATR: a cut one is ATR_TRUNCATED whatever else is
+// wrong, otherwise the first fault found. The decoding names every one.
+enum AtrVerdict {
+    ATR_WELL_FORMED,
+    ATR_BAD_TS,       // the first byte is neither 3B nor 3F
+    ATR_TRUNCATED,    // it stops before a byte its own bytes announce
+    ATR_WRONG_TCK,    // the check byte does not match
+    ATR_EXTRA_BYTES,  // bytes follow the end its own bytes announce
+};
+
+// Decodes `length` bytes of an ATR into lines ('\n' between them) in `out` of
+// `cap` bytes, cut to fit: TS, T0, the interface bytes of each level with
+// their meaning, the protocols offered, the historical bytes (for a PC/SC
+// contactless storage card its standard and card name), and TCK. A bad or
+// truncated ATR is decoded up to the fault and says where it stops.
+AtrVerdict DescribeAtr(const uint8_t* atr, size_t length, char* out, size_t cap);
+
+// Whether `atrText` ("3B 8F 80 ...", bytes in capitals with one space
+// between) matches a pattern of pcsc-tools' list: a regular expression over
+// that text (`.`, `[...]` and `*`), whole, regardless of case.
+bool AtrPatternMatches(const char* pattern, const char* atrText);
+
+// The description lines (without their tab, '\n' between them) of every entry
+// of the list file at `path` whose pattern matches the ATR, into `out` of
+// `cap` bytes; the number of entries that matched. A missing or unreadable
+// file matches nothing.
+int FindAtrInList(const char* path, const uint8_t* atr, size_t length, char* out, size_t cap);
+
+// The card's names as pcsc_scan finds them: from the user's
+// ~/.cache/smartcard_list.txt when it names the card, else from pcsc-tools'
+// /usr/share/pcsc/smartcard_list.txt. 0 when neither does.
+int IdentifyCard(const uint8_t* atr, size_t length, char* out, size_t cap);
