@@ -22,6 +22,8 @@ static INT_PTR InitMainDialog(HWND hwnd)
 {
     SetDialogIcon(hwnd, IDI_MAIN);
     AppendMenuSeparator(GetSystemMenu(hwnd));
+    AppendMenuItem(GetSystemMenu(hwnd), IDM_SAVE_LOG, "Save Log...");
+    AppendMenuSeparator(GetSystemMenu(hwnd));
     AppendMenuItem(GetSystemMenu(hwnd), IDM_ABOUT, "Information");
     mainWindow = hwnd;
 
@@ -155,6 +157,8 @@ INT_PTR MainDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_SYSCOMMAND:
         if (LOWORD(wParam) == IDM_ABOUT)
             DialogBoxParam(IDD_ABOUT, mainWindow, AboutDialogProc, 0);
+        if (LOWORD(wParam) == IDM_SAVE_LOG)
+            CmdSaveLog(IDM_SAVE_LOG);
         DefWindowProc(hwnd, WM_SYSCOMMAND, wParam, lParam);
         return FALSE;
     case WM_POWERBROADCAST:

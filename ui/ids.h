@@ -100,3 +100,4 @@ constexpr int IDM_RF_RESET = 40008;
 constexpr int IDM_FIRMWARE_REV = 40009;
 constexpr int IDM_ABOUT = 50001;
 constexpr int IDM_INSIGHT = 50002;
+constexpr int IDM_SAVE_LOG = 50003;

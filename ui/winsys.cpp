@@ -458,6 +458,17 @@ QByteArray NativePath(const QString& path)
     return native;
 }
 
+// Copies a chosen path out, or fails with FNERR_BUFFERTOOSMALL.
+int ReturnChosenPath(const QByteArray& chosen, char* path, int capacity)
+{
+    if (chosen.size() > capacity - 1) {
+        lastFileDialogError = FNERR_BUFFERTOOSMALL;
+        return 0;
+    }
+    CopyOut(chosen, path, capacity);
+    return 1;
+}
+
 // In AnyFile mode a typed name that the list cannot show reaches accept(),
 // which then asks for an existing file, as ExistingFile mode does.
 class OpenFileDialog : public QFileDialog {
@@ -511,13 +522,26 @@ int GetOpenFileName(HWND owner, const char* filterName, char* path, int capacity
     dialog.selectFile(pattern);
     if (dialog.exec() != QDialog::Accepted || dialog.chosen.isEmpty())
         return 0;
-    const QByteArray& chosen = dialog.chosen;
-    if (chosen.size() > capacity - 1) {
-        lastFileDialogError = FNERR_BUFFERTOOSMALL;
+    return ReturnChosenPath(dialog.chosen, path, capacity);
+}
+
+int GetSaveFileName(HWND owner, const char* filterName, const char* pattern, char* path, int capacity)
+{
+    lastFileDialogError = 0;
+    if (!path || capacity <= 0 || !pattern)
         return 0;
-    }
-    CopyOut(chosen, path, capacity);
-    return 1;
+    QFileDialog dialog(DialogOf(owner));
+    dialog.setObjectName(QStringLiteral("SaveFileDialog"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    QString filter = QString::fromLatin1(pattern);
+    dialog.setNameFilter(QStringLiteral("%1 (%2)").arg(QString::fromLatin1(filterName ? filterName : ""), filter));
+    dialog.setDefaultSuffix(filter.section(u'.', -1));
+    dialog.selectFile(QString::fromLatin1(path));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return 0;
+    return ReturnChosenPath(NativePath(dialog.selectedFiles().first()), path, capacity);
 }
 
 unsigned CommDlgExtendedError()

@@ -166,7 +166,13 @@ void OpenDocument(const char* name);
 // finds it) and 1 is returned; 0 on cancel or failure (CommDlgExtendedError
 // then tells which: 0 for a plain cancel), `path` unchanged.
 int GetOpenFileName(HWND owner, const char* filterName, char* path, int capacity);
-// [Win32] CommDlgExtendedError of the last GetOpenFileName: 0 for a plain
+// [Win32] GetSaveFileName, reduced the same way: one filter `filterName`
+// with `pattern` ("*.log"), whose extension is added to a name typed without
+// one (lpstrDefExt); `path` holds the proposed name on entry; replacing an
+// existing file is confirmed first (OFN_OVERWRITEPROMPT). Returns as
+// GetOpenFileName does.
+int GetSaveFileName(HWND owner, const char* filterName, const char* pattern, char* path, int capacity);
+// [Win32] CommDlgExtendedError of the last file dialog: 0 for a plain
 // cancel, FNERR_BUFFERTOOSMALL when the chosen path does not fit `capacity`.
 constexpr unsigned FNERR_BUFFERTOOSMALL = 0x3003;
 unsigned CommDlgExtendedError();

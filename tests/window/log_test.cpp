@@ -1,10 +1,20 @@
 // The log text's separator and restart rule, the Elapsed and Win Status
-// texts (the output cores, no window); the log pane, Clear Log and the loop
-// divisor on every timed call (the window).
+// texts (the output cores, no window); the log pane, Clear Log, Save Log and
+// the loop divisor on every timed call (the window).
+#include <sys/mount.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 
+#include <QApplication>
+#include <QDialog>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTimer>
 
 #include "app/window_output.h"
 #include "output/log.h"
@@ -160,4 +170,71 @@ TEST_F(LogTest, LoopDivisorAppliesToConnectionCalls)
     char expected[64];
     snprintf(expected, sizeof expected, "%5.2f ms", double(tester.shownTicks) / double(tester.ticksPerMs) / 100.0);
     EXPECT_EQ(Text(IDC_ELAPSED), expected);
+}
+
+// Types `path` into the save dialog that opens next and accepts it.
+void AnswerSaveDialog(const std::string& path)
+{
+    QTimer::singleShot(0, [path] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (widget->isVisible() && widget->objectName() == "SaveFileDialog") {
+                widget->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QString::fromStdString(path));
+                static_cast<QDialog*>(widget)->accept();
+            }
+        }
+    });
+}
+
+// Save Log writes the log with Linux line ends, or nothing at all: a folder
+// that refuses the file, and one that fills up half-way, leave no file and
+// no part of one behind, and the log says why.
+TEST_F(LogTest, SaveLogWritesTheWholeLogOrNothing)
+{
+    const struct {
+        const char* folder;
+        const char* mountOptions;  // a tmpfs of one page on the folder; null: none
+        unsigned long mountFlags;
+        const char* failure;  // null: saved
+    } cases[] = {
+        {"writable", nullptr, 0, nullptr},
+        {"read-only", "size=4k", MS_RDONLY, "Read-only file system"},
+        {"full", "size=4k", 0, "No space left on device"},
+    };
+    // Longer than the one page of the full folder.
+    for (int i = 0; i < 50; i++)
+        LogAppend((std::to_string(i) + std::string(100, 'x')).c_str());
+    LogAppend("last\r\nentry");
+    std::string expected = std::string(tester.logText) + "\n";
+    for (size_t at; (at = expected.find("\r\n")) != std::string::npos;)
+        expected.erase(at, 1);
+
+    QTemporaryDir top;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.folder);
+        std::string folder = top.filePath(c.folder).toStdString();
+        std::filesystem::create_directory(folder);
+        if (c.mountOptions && mount("tmpfs", folder.c_str(), "tmpfs", c.mountFlags, c.mountOptions) != 0)
+            GTEST_SKIP() << "cannot mount a tmpfs here (scripts/with-sim-pcscd can): " << strerror(errno);
+        std::string path = folder + "/saved.log";
+        std::string before = tester.logText;
+        AnswerSaveDialog(path);
+        EXPECT_EQ(SendDialogMessage(window, WM_SYSCOMMAND, IDM_SAVE_LOG, 0), FALSE);
+
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            names.push_back(entry.path().filename().string());
+        if (c.failure) {
+            EXPECT_EQ(LastLogEntry(), "Cannot save " + path + ": " + c.failure + ".");
+            EXPECT_TRUE(names.empty()) << names.front();
+        } else {
+            EXPECT_EQ(LastLogEntry(), "Log saved to " + path + ".");
+            EXPECT_EQ(names, std::vector<std::string> {"saved.log"});
+            std::ostringstream saved;
+            saved << std::ifstream(path).rdbuf();
+            EXPECT_EQ(saved.str(), expected);
+        }
+        if (c.mountOptions)
+            umount(folder.c_str());
+        strcpy(tester.logText, before.c_str());
+    }
 }
