@@ -110,10 +110,10 @@ QString Overview()
     QString text = QStringLiteral(
         "A test bench for contactless smart-card readers over PC/SC. Without arguments it opens its window;\n"
         "with a command it runs without a display.\n\nCommands:\n");
-    for (const Command& command : COMMANDS)
-        text +=
-            QStringLiteral("  %1 %2\n      %3\n")
-                .arg(QLatin1String(command.name), QLatin1String(command.synopsis), QLatin1String(command.description));
+    for (const Command& command : COMMANDS) {
+        QString usage = QStringLiteral("%1 %2").arg(QLatin1String(command.name), QLatin1String(command.synopsis));
+        text += QStringLiteral("  %1\n      %2\n").arg(usage.trimmed(), QLatin1String(command.description));
+    }
     text += QStringLiteral(
         "\nEvery command takes --json (one JSON object a line) and --help. --reader R names a reader by its name\n"
         "or its index in the list; without it the first reader with a card is used.\n"

@@ -51,8 +51,8 @@ SIM_CASES = [
     # arguments, exit status, then any of: out (every line), has (some lines),
     # json (every object, the fields given), err (the one stderr line)
     ("--version", 0, dict(out=["quarnel-test-utility {version}"])),
-    ("--help", 0, dict(has=["  list ", "  attributes [--reader R]", "  send [--reader R] [--loop N] [--expect SW] HEX...",
-                            "  run [--reader R] FILE", "  vendor [--reader R] CMD P1 P2 [DATA]", "  monitor "])),
+    ("--help", 0, dict(has=["  list", "  attributes [--reader R]", "  send [--reader R] [--loop N] [--expect SW] HEX...",
+                            "  run [--reader R] FILE", "  vendor [--reader R] CMD P1 P2 [DATA]", "  monitor"])),
     ("list", 0, dict(out=["0: {r0}: PRESENT*, ATR " + SIM_ATR, "1: {r1}: EMPTY"])),
     ("list --json", 0, dict(json=[dict(index=0, reader="{r0}", atr=SIM_ATR.replace(" ", "")),
                                   dict(index=1, reader="{r1}", state=["EMPTY"], atr=None)])),
