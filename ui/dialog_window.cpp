@@ -19,6 +19,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QShortcut>
 
 void PopupMenu::Append(int id, const char* text)
@@ -337,11 +338,19 @@ QWidget* DialogWindow::CreateControl(const ControlTemplate& control)
     case ControlKind::Log: {
         auto* log = new LogView(this);
         log->setReadOnly(true);
+        // The pane grows by appends; an undo record of each would only cost.
+        log->setUndoRedoEnabled(false);
         log->setFocusPolicy(Qt::ClickFocus);
         log->setTabChangesFocus(true);
         log->setLineWrapMode(QPlainTextEdit::NoWrap);
         log->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
         log->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        // Opaque, so that the repaint after an append (a new line and the
+        // scroll bars) stays inside the pane: the frames beneath it are not
+        // painted again, which would cost several times the append itself.
+        log->setAutoFillBackground(true);
+        log->verticalScrollBar()->setAutoFillBackground(true);
+        log->horizontalScrollBar()->setAutoFillBackground(true);
         return log;
     }
     case ControlKind::ListBox: {

@@ -18,6 +18,7 @@
 #include <QMessageBox>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QTextCursor>
 #include <QUrl>
 
 #include "ui/dialog_window.h"
@@ -64,6 +65,20 @@ unsigned CopyOut(const QByteArray& bytes, char* buffer, int capacity)
     memcpy(buffer, bytes.constData(), size_t(count));
     buffer[count] = '\0';
     return unsigned(count);
+}
+
+// The view follows the end, as a terminal does, unless the reader has
+// scrolled up: then it stays where it is.
+template<class Change> void ChangeKeepingView(LogView* pane, Change change)
+{
+    QScrollBar* vertical = pane->verticalScrollBar();
+    QScrollBar* horizontal = pane->horizontalScrollBar();
+    bool atEnd = vertical->value() == vertical->maximum();
+    int line = vertical->value();
+    int column = horizontal->value();
+    change();
+    vertical->setValue(atEnd ? vertical->maximum() : line);
+    horizontal->setValue(column);
 }
 
 HWND CreateDialogWindow(int templateId, HWND owner, DLGPROC proc, LPARAM param, bool modal)
@@ -170,18 +185,11 @@ void SetDlgItemText(HWND dialog, int id, const char* text)
     }
     switch (kind) {
     case ControlKind::Log: {
-        // The view follows the end, as a terminal does, unless the reader
-        // has scrolled up: then it stays where it is.
-        auto* log = static_cast<LogView*>(widget);
-        QScrollBar* vertical = log->verticalScrollBar();
-        QScrollBar* horizontal = log->horizontalScrollBar();
-        bool atEnd = vertical->value() == vertical->maximum();
-        int line = vertical->value();
-        int column = horizontal->value();
-        log->bytes = QByteArray(text ? text : "");
-        log->setPlainText(value);
-        vertical->setValue(atEnd ? vertical->maximum() : line);
-        horizontal->setValue(column);
+        auto* pane = static_cast<LogView*>(widget);
+        ChangeKeepingView(pane, [pane, text, &value] {
+            pane->bytes = QByteArray(text ? text : "");
+            pane->setPlainText(value);
+        });
         break;
     }
     case ControlKind::PushButton:
@@ -203,6 +211,22 @@ void SetDlgItemText(HWND dialog, int id, const char* text)
     default:
         break;
     }
+}
+
+void AppendDlgItemText(HWND dialog, int id, const char* text)
+{
+    QWidget* widget = ItemWidget(dialog, id);
+    if (!widget || !text || KindOf(dialog, id) != ControlKind::Log)
+        return;
+    auto* pane = static_cast<LogView*>(widget);
+    ChangeKeepingView(pane, [pane, text] {
+        pane->bytes.append(text);
+        // The document reads line breaks as setPlainText does: CR LF, a lone
+        // CR and a lone LF each end a line.
+        QTextCursor end(pane->document());
+        end.movePosition(QTextCursor::End);
+        end.insertText(QString::fromLatin1(text));
+    });
 }
 
 unsigned GetDlgItemText(HWND dialog, int id, char* buffer, int capacity)

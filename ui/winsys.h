@@ -86,6 +86,11 @@ unsigned GetLastError();
 // [Win32] SetDlgItemText, with the notification of an edit field described
 // above. The log pane keeps its view at the end unless the reader scrolled up.
 void SetDlgItemText(HWND dialog, int id, const char* text);
+// [own] EM_SETSEL to the end and EM_REPLACESEL, for the log pane: adds
+// `text` at the end without sending the whole text again (so its cost does
+// not grow with the text); the view is kept as SetDlgItemText keeps it.
+// Sends nothing.
+void AppendDlgItemText(HWND dialog, int id, const char* text);
 // [Win32] GetDlgItemText: copies at most capacity - 1 characters and a
 // terminator; returns the count.
 unsigned GetDlgItemText(HWND dialog, int id, char* buffer, int capacity);
