@@ -1,5 +1,6 @@
 // The insight panel: the logarithmic bins and the CSV file (cores, no
-// window).
+// window), then the panel in the window: shown and hidden without moving
+// the fixed layout, its charts fed from the loop's record, Save Samples.
 #include <cmath>
 #include <csignal>
 #include <cstring>
@@ -8,11 +9,16 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
-#include <gtest/gtest.h>
+#include <QAreaSeries>
+#include <QChartView>
+#include <QLineSeries>
 
+#include "app/panel.h"
+#include "compose_support.h"
 #include "output/histogram.h"
 #include "output/samples_csv.h"
 #include "transmit/transmit.h"
+#include "ui/templates.h"
 
 namespace {
 
@@ -116,6 +122,125 @@ TEST(SamplesCsv, WrittenWholeOrNotAtAll)
     signal(SIGXFSZ, SIG_DFL);
     umask(mask);
     EXPECT_EQ(system(("rm -rf '" + std::string(folder) + "'").c_str()), 0);
+}
+
+using PanelTest = ComposeTest;
+
+const int panelControls[] = {IDC_GROUP_INSIGHT, IDC_EXPECTED_SW_LABEL, IDC_EXPECTED_SW, IDC_SAVE_SAMPLES,
+                             IDC_HISTOGRAM,     IDC_TIME_SERIES,       IDC_LOOP_SUMMARY};
+
+TEST_F(PanelTest, ButtonF2AndMenuToggleItWithTheFixedLayoutInPlace)
+{
+    HMENU menu = GetSystemMenu(window);
+    char text[64];
+    GetMenuString(menu, GetMenuItemCount(menu) - 3, text, sizeof text);
+    EXPECT_STREQ(text, "Insight Panel\tF2");
+    EXPECT_EQ(GetMenuItemID(menu, GetMenuItemCount(menu) - 3), UINT(IDM_INSIGHT));
+
+    Window()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Window()));
+    QPoint origin = Window()->pos();
+    QSize narrow = Window()->size();
+    const DialogTemplate* main = FindDialogTemplate(IDD_MAIN);
+    std::vector<QRect> fixed;
+    for (int i = 0; i < main->controlCount && main->controls[i].x < main->width; ++i)
+        fixed.push_back(Widget(main->controls[i].id)->geometry());
+
+    enum Trigger { Button, F2, Menu };
+    const struct {
+        Trigger trigger;
+        bool shown;
+    } steps[] = {{Button, true}, {F2, false}, {F2, true}, {Menu, false}, {Menu, true}, {Button, false}};
+    for (const auto& step : steps) {
+        SCOPED_TRACE(testing::Message() << "trigger " << step.trigger << (step.shown ? " shows" : " hides"));
+        // A focus inside the panel goes to its button when the panel hides.
+        QWidget* focused = Widget(step.shown ? IDC_LOOP : IDC_EXPECTED_SW);
+        focused->setFocus();
+        if (step.trigger == Button)
+            Click(IDC_INSIGHT);
+        else if (step.trigger == F2)
+            QTest::keyClick(focused, Qt::Key_F2);
+        else
+            SendDialogMessage(window, WM_SYSCOMMAND, IDM_INSIGHT, 0);
+        EXPECT_EQ(IsDialogPanelShown(window), step.shown);
+        EXPECT_EQ(Text(IDC_INSIGHT), step.shown ? "Insi&ght <<" : "Insi&ght >>");
+        if (!step.shown) {
+            EXPECT_EQ(QApplication::focusWidget(), Widget(IDC_INSIGHT));
+        }
+        for (int id : panelControls)
+            EXPECT_EQ(Widget(id)->isVisibleTo(Window()), step.shown) << id;
+        EXPECT_EQ(Window()->pos(), origin);
+        EXPECT_EQ(Window()->height(), narrow.height());
+        EXPECT_EQ(Window()->width() > Widget(IDC_GROUP_INSIGHT)->geometry().right(), step.shown);
+        EXPECT_EQ(Window()->width() == narrow.width(), !step.shown);
+        for (size_t i = 0; i < fixed.size(); ++i)
+            EXPECT_EQ(Widget(main->controls[i].id)->geometry(), fixed[i]) << main->controls[i].name;
+    }
+}
+
+// Fills the record as a loop of `made` runs out of `planned` leaves it;
+// what lies beyond the runs made is stale and must not show.
+void FillRecord(int32_t planned, const std::vector<int64_t>& ns)
+{
+    loopRecord.runsPlanned = planned;
+    loopRecord.runsMade = int32_t(ns.size());
+    for (int32_t run = 0; run < planned; ++run) {
+        loopRecord.ns[run] = run < int32_t(ns.size()) ? ns[size_t(run)] : 777000000;
+        loopRecord.status[run] = SCARD_S_SUCCESS;
+        loopRecord.sw[run] = 0x9000;
+    }
+}
+
+TEST_F(PanelTest, ChartsShowTheRunsMade)
+{
+    auto chart = [this](int id) { return static_cast<QChartView*>(Widget(id))->chart(); };
+    FillRecord(6, {10000, 10000, 12000, 5000000});
+    ShowLoopCharts();
+    ASSERT_EQ(chart(IDC_HISTOGRAM)->series().size(), 1);
+    auto* area = static_cast<QAreaSeries*>(chart(IDC_HISTOGRAM)->series().first());
+    double runs = 0;
+    for (const QPointF& point : area->upperSeries()->points())
+        runs += point.y() >= 1 ? point.y() / 2 : 0;  // each bin is two points
+    EXPECT_EQ(runs, 4);
+    EXPECT_LE(area->upperSeries()->points().back().x(), 6000.0);
+
+    ASSERT_EQ(chart(IDC_TIME_SERIES)->series().size(), 1);
+    QList<QPointF> times = static_cast<QLineSeries*>(chart(IDC_TIME_SERIES)->series().first())->points();
+    ASSERT_EQ(times.size(), 4);
+    EXPECT_EQ(times.front(), QPointF(1, 10.0));
+    EXPECT_EQ(times.back(), QPointF(4, 5000.0));
+    EXPECT_TRUE(Enabled(IDC_SAVE_SAMPLES));
+
+    FillRecord(6, {});
+    ShowLoopCharts();
+    EXPECT_TRUE(chart(IDC_HISTOGRAM)->series().isEmpty());
+    EXPECT_TRUE(chart(IDC_TIME_SERIES)->series().isEmpty());
+    EXPECT_FALSE(Enabled(IDC_SAVE_SAMPLES));
+}
+
+TEST_F(PanelTest, SaveSamplesWritesTheRunsMadeOrSaysWhyNot)
+{
+    FillRecord(5, {10000, 11000, 12000});
+    ShowLoopCharts();
+    WriteFile("plain", {});
+    const struct {
+        std::string typed;
+        std::string file;  // "": none is written
+        std::string logged;
+    } cases[] = {
+        {scratch + "/run", scratch + "/run.csv", "3 runs saved to " + scratch + "/run.csv."},
+        {scratch + "/plain/run.csv", "", "Cannot save " + scratch + "/plain/run.csv: Not a directory."},
+    };
+    for (const auto& c : cases) {
+        AnswerFileDialog(c.typed);
+        Click(IDC_SAVE_SAMPLES);
+        EXPECT_EQ(LastLogEntry(), c.logged);
+        if (!c.file.empty()) {
+            EXPECT_EQ(FileText(c.file),
+                      "run,ns,pcsc,sw\n1,10000,0x00000000,90 00\n2,11000,0x00000000,90 00\n"
+                      "3,12000,0x00000000,90 00\n");
+        }
+    }
 }
 
 }  // namespace
