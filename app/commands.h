@@ -39,6 +39,10 @@ INT_PTR CmdToggleLoop(int id);
 INT_PTR CmdUpdateLoopCount(int id);
 INT_PTR CmdToggleBreakOnError(int id);  // FALSE, as the check box always answered
 
+// The insight panel (app/panel.cpp).
+INT_PTR CmdToggleInsight(int id);
+INT_PTR CmdSaveSamples(int id);
+
 // The window.
 INT_PTR CmdOpenHelp(int id);
 INT_PTR CmdQuit(int id);

@@ -21,6 +21,10 @@
 static INT_PTR InitMainDialog(HWND hwnd)
 {
     SetDialogIcon(hwnd, IDI_MAIN);
+    // A window manager takes Alt+Space for its own menu: the panel has F2 and
+    // its button too.
+    AppendMenuItem(GetSystemMenu(hwnd), IDM_INSIGHT, "Insight Panel\tF2");
+    AddDialogAccelerator(hwnd, VK_F2, IDM_INSIGHT);
     AppendMenuSeparator(GetSystemMenu(hwnd));
     AppendMenuItem(GetSystemMenu(hwnd), IDM_ABOUT, "Information");
     mainWindow = hwnd;
@@ -58,6 +62,7 @@ static INT_PTR InitMainDialog(HWND hwnd)
     EnableDlgItem(hwnd, IDC_CONNECT, false);
     EnableDlgItem(hwnd, IDC_LIST_READERS, false);
     EnableDlgItem(hwnd, IDC_ATTRIBUTES, false);
+    EnableDlgItem(hwnd, IDC_SAVE_SAMPLES, false);
     // TRUE: the focus goes to the first control that takes it, Establish Context.
     return TRUE;
 }
@@ -122,6 +127,9 @@ const CommandEntry COMMANDS[] = {
     {IDC_LOOP, CmdToggleLoop},
     {IDC_LOOP_COUNT, CmdUpdateLoopCount},
     {IDC_BREAK_ON_ERROR, CmdToggleBreakOnError},
+    {IDC_INSIGHT, CmdToggleInsight},
+    {IDM_INSIGHT, CmdToggleInsight},
+    {IDC_SAVE_SAMPLES, CmdSaveSamples},
 };
 
 // A command is chosen by the low 16 bits of wParam alone, so every
@@ -153,6 +161,8 @@ INT_PTR MainDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         EndDialog(hwnd, INT_PTR(wParam));
         return TRUE;
     case WM_SYSCOMMAND:
+        if (LOWORD(wParam) == IDM_INSIGHT)
+            return DispatchCommand(wParam);
         if (LOWORD(wParam) == IDM_ABOUT)
             DialogBoxParam(IDD_ABOUT, mainWindow, AboutDialogProc, 0);
         DefWindowProc(hwnd, WM_SYSCOMMAND, wParam, lParam);

@@ -4,6 +4,7 @@
 #include "app/window_output.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "app/commands.h"
 #include "app/main_window.h"
@@ -15,8 +16,12 @@
 
 void LogAppend(const char* entry)
 {
-    AppendLogEntry(tester.logText, entry);
-    SetDlgItemText(mainWindow, IDC_LOG, tester.logText);
+    // Only what the entry added goes to the pane, unless the log restarted.
+    size_t end = strlen(tester.logText);
+    if (AppendLogEntry(tester.logText, entry))
+        SetDlgItemText(mainWindow, IDC_LOG, tester.logText);
+    else
+        AppendDlgItemText(mainWindow, IDC_LOG, tester.logText + end);
 }
 
 void LogBytes(const char* title, const BYTE* bytes, uint32_t count, DumpForm form)

@@ -8,7 +8,7 @@
 #include "output/timing.h"
 #include "ui/winsys.h"
 
-// Appends one entry (it may hold CR LF breaks) and shows the whole log; the
+// Appends one entry (it may hold CR LF breaks) to the log and the pane; the
 // log restarts with the entry alone when it would grow past 9993 characters.
 void LogAppend(const char* entry);
 // A title entry, then the bytes as one entry in `form`.

@@ -5,6 +5,7 @@
 
 #include <QAccessibleWidget>
 #include <QApplication>
+#include <QChartView>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
@@ -19,6 +20,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QShortcut>
 
 void PopupMenu::Append(int id, const char* text)
@@ -170,10 +172,27 @@ bool TakesTabStop(ControlKind kind)
     case ControlKind::Edit:
     case ControlKind::NumberField:
     case ControlKind::ListBox:
+    case ControlKind::ReadOnlyText:
         return true;
     default:
         return false;
     }
+}
+
+QChartView* CreateChart(const QString& title, QWidget* parent)
+{
+    auto* view = new QChartView(parent);
+    // Nothing in a chart answers keys: it is no tab stop.
+    view->setFocusPolicy(Qt::NoFocus);
+    view->viewport()->setFocusPolicy(Qt::NoFocus);
+    view->setRenderHint(QPainter::Antialiasing);
+    QChart* chart = view->chart();
+    chart->setTitle(title);
+    chart->setTitleFont(parent->font());
+    chart->legend()->hide();
+    chart->setBackgroundRoundness(0);
+    chart->setMargins(QMargins(2, 2, 2, 2));
+    return view;
 }
 
 }  // namespace
@@ -211,6 +230,7 @@ DialogWindow::DialogWindow(const DialogTemplate& dialogTemplate, DialogWindow* o
     , items {}
     , unpainted {}
     , systemMenu {}
+    , panelShown(false)
     , loop(nullptr)
     , ended(false)
     , destroyed(false)
@@ -245,6 +265,8 @@ DialogWindow::DialogWindow(const DialogTemplate& dialogTemplate, DialogWindow* o
                 QWidget::setTabOrder(previousTabStop, widget);
             previousTabStop = widget;
         }
+        if (InPanel(i))
+            widget->hide();
     }
     // Frames go behind what they frame; outer ones behind inner ones.
     for (int i = dialogTemplate.controlCount - 1; i >= 0; --i)
@@ -334,15 +356,27 @@ QWidget* DialogWindow::CreateControl(const ControlTemplate& control)
         connect(edit, &QLineEdit::editingFinished, this, [this, id] { Notify(id, EN_UPDATE); });
         return edit;
     }
-    case ControlKind::Log: {
-        auto* log = new LogView(this);
-        log->setReadOnly(true);
-        log->setFocusPolicy(Qt::ClickFocus);
-        log->setTabChangesFocus(true);
-        log->setLineWrapMode(QPlainTextEdit::NoWrap);
-        log->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-        log->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-        return log;
+    case ControlKind::Log:
+    case ControlKind::ReadOnlyText: {
+        bool log = control.kind == ControlKind::Log;
+        auto* text = new LogView(this);
+        text->setReadOnly(true);
+        // The pane grows by appends; an undo record of each would only cost.
+        text->setUndoRedoEnabled(false);
+        text->setFocusPolicy(log ? Qt::ClickFocus : Qt::StrongFocus);
+        if (!log)
+            text->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        text->setTabChangesFocus(true);
+        text->setLineWrapMode(log ? QPlainTextEdit::NoWrap : QPlainTextEdit::WidgetWidth);
+        text->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        text->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        // Opaque, so that the repaint after an append (a new line and the
+        // scroll bars) stays inside the pane: the frames beneath it are not
+        // painted again, which would cost several times the append itself.
+        text->setAutoFillBackground(true);
+        text->verticalScrollBar()->setAutoFillBackground(true);
+        text->horizontalScrollBar()->setAutoFillBackground(true);
+        return text;
     }
     case ControlKind::ListBox: {
         auto* list = new QListWidget(this);
@@ -370,6 +404,8 @@ QWidget* DialogWindow::CreateControl(const ControlTemplate& control)
         icon->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         return icon;
     }
+    case ControlKind::Chart:
+        return CreateChart(caption, this);
     }
     return new QWidget(this);
 }
@@ -470,6 +506,39 @@ QWidget* DialogWindow::Item(int id) const
 {
     int index = ItemIndex(id);
     return index < 0 ? nullptr : items[index];
+}
+
+bool DialogWindow::InPanel(int index) const
+{
+    return dialogTemplate.panelWidth > 0 && dialogTemplate.controls[index].x >= dialogTemplate.width;
+}
+
+void DialogWindow::ShowPanel(bool show)
+{
+    if (dialogTemplate.panelWidth == 0 || show == panelShown)
+        return;
+    panelShown = show;
+    QWidget* lastTabStopOutside = nullptr;
+    bool focusInside = false;
+    for (int i = 0; i < dialogTemplate.controlCount; ++i) {
+        if (InPanel(i))
+            focusInside = focusInside || items[i]->hasFocus();
+        else if (TakesTabStop(dialogTemplate.controls[i].kind))
+            lastTabStopOutside = items[i];
+    }
+    if (focusInside && lastTabStopOutside)
+        lastTabStopOutside->setFocus(Qt::OtherFocusReason);
+    int width = dialogTemplate.width + (show ? dialogTemplate.panelWidth : 0);
+    setFixedSize(PixelsX(width), PixelsY(dialogTemplate.height));
+    for (int i = 0; i < dialogTemplate.controlCount; ++i)
+        if (InPanel(i))
+            items[i]->setVisible(show);
+}
+
+void DialogWindow::AddAccelerator(int key, int id)
+{
+    auto* shortcut = new QShortcut(QKeySequence(key), this);
+    connect(shortcut, &QShortcut::activated, this, [this, id] { Notify(id, 1); });
 }
 
 int DialogWindow::ItemIndex(int id) const

@@ -79,8 +79,8 @@ protected:
     void nextCheckState() override { }
 };
 
-// The log pane keeps the bytes it was given, so reading it back returns
-// exactly them (line breaks included).
+// The log pane and the read-only texts keep the bytes they were given, so
+// reading them back returns exactly them (line breaks included).
 class LogView : public QPlainTextEdit {
 public:
     explicit LogView(QWidget* parent)
@@ -118,6 +118,14 @@ public:
     void MarkUnpainted(int id);
     void RepaintItem(int id);
     PopupMenu* SystemMenu() { return &systemMenu; }
+    // Shows or hides the panel: the window widens or narrows on its right,
+    // the rest stays. A focus inside a panel that hides goes to the last tab
+    // stop outside it (the control that shows it, as the template places it).
+    void ShowPanel(bool show);
+    bool PanelShown() const { return panelShown; }
+    // `key` (a Qt key without modifiers) sends WM_COMMAND with `id` and the
+    // notification code 1 while the window is active.
+    void AddAccelerator(int key, int id);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -131,6 +139,7 @@ private:
     QWidget* CreateControl(const ControlTemplate& control);
     void SubscribeToPowerEvents();
     int ItemIndex(int id) const;  // place in the template, -1 when none
+    bool InPanel(int index) const;
     // Dialog units to pixels with the window font's metrics.
     int PixelsX(int units) const;
     int PixelsY(int units) const;
@@ -143,6 +152,7 @@ private:
     QWidget* items[CONTROL_CAPACITY];  // in template order
     bool unpainted[CONTROL_CAPACITY];  // the control's text changed since it was last painted
     PopupMenu systemMenu;
+    bool panelShown;
     QEventLoop* loop;  // the modal run, while it lasts
     bool ended;
     bool destroyed;  // WM_DESTROY has been sent: no more messages

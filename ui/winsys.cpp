@@ -18,6 +18,7 @@
 #include <QMessageBox>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QTextCursor>
 #include <QUrl>
 
 #include "ui/dialog_window.h"
@@ -64,6 +65,25 @@ unsigned CopyOut(const QByteArray& bytes, char* buffer, int capacity)
     memcpy(buffer, bytes.constData(), size_t(count));
     buffer[count] = '\0';
     return unsigned(count);
+}
+
+bool IsTextPaneKind(ControlKind kind)
+{
+    return kind == ControlKind::Log || kind == ControlKind::ReadOnlyText;
+}
+
+// The view follows the end, as a terminal does, unless the reader has
+// scrolled up: then it stays where it is.
+template<class Change> void ChangeKeepingView(LogView* pane, Change change)
+{
+    QScrollBar* vertical = pane->verticalScrollBar();
+    QScrollBar* horizontal = pane->horizontalScrollBar();
+    bool atEnd = vertical->value() == vertical->maximum();
+    int line = vertical->value();
+    int column = horizontal->value();
+    change();
+    vertical->setValue(atEnd ? vertical->maximum() : line);
+    horizontal->setValue(column);
 }
 
 HWND CreateDialogWindow(int templateId, HWND owner, DLGPROC proc, LPARAM param, bool modal)
@@ -169,19 +189,13 @@ void SetDlgItemText(HWND dialog, int id, const char* text)
         return;
     }
     switch (kind) {
-    case ControlKind::Log: {
-        // The view follows the end, as a terminal does, unless the reader
-        // has scrolled up: then it stays where it is.
-        auto* log = static_cast<LogView*>(widget);
-        QScrollBar* vertical = log->verticalScrollBar();
-        QScrollBar* horizontal = log->horizontalScrollBar();
-        bool atEnd = vertical->value() == vertical->maximum();
-        int line = vertical->value();
-        int column = horizontal->value();
-        log->bytes = QByteArray(text ? text : "");
-        log->setPlainText(value);
-        vertical->setValue(atEnd ? vertical->maximum() : line);
-        horizontal->setValue(column);
+    case ControlKind::Log:
+    case ControlKind::ReadOnlyText: {
+        auto* pane = static_cast<LogView*>(widget);
+        ChangeKeepingView(pane, [pane, text, &value] {
+            pane->bytes = QByteArray(text ? text : "");
+            pane->setPlainText(value);
+        });
         break;
     }
     case ControlKind::PushButton:
@@ -205,6 +219,22 @@ void SetDlgItemText(HWND dialog, int id, const char* text)
     }
 }
 
+void AppendDlgItemText(HWND dialog, int id, const char* text)
+{
+    QWidget* widget = ItemWidget(dialog, id);
+    if (!widget || !text || !IsTextPaneKind(KindOf(dialog, id)))
+        return;
+    auto* pane = static_cast<LogView*>(widget);
+    ChangeKeepingView(pane, [pane, text] {
+        pane->bytes.append(text);
+        // The document reads line breaks as setPlainText does: CR LF, a lone
+        // CR and a lone LF each end a line.
+        QTextCursor end(pane->document());
+        end.movePosition(QTextCursor::End);
+        end.insertText(QString::fromLatin1(text));
+    });
+}
+
 unsigned GetDlgItemText(HWND dialog, int id, char* buffer, int capacity)
 {
     QWidget* widget = ItemWidget(dialog, id);
@@ -215,6 +245,7 @@ unsigned GetDlgItemText(HWND dialog, int id, char* buffer, int capacity)
         return CopyOut(static_cast<QLineEdit*>(widget)->text().toLatin1(), buffer, capacity);
     switch (kind) {
     case ControlKind::Log:
+    case ControlKind::ReadOnlyText:
         return CopyOut(static_cast<LogView*>(widget)->bytes, buffer, capacity);
     case ControlKind::PushButton:
     case ControlKind::DefaultButton:
@@ -374,6 +405,25 @@ void SetDialogIcon(HWND dialog, int iconId)
     QApplication::setWindowIcon(icon);
 }
 
+void ShowDialogPanel(HWND dialog, bool show)
+{
+    if (dialog)
+        DialogOf(dialog)->ShowPanel(show);
+}
+
+bool IsDialogPanelShown(HWND dialog)
+{
+    return dialog && DialogOf(dialog)->PanelShown();
+}
+
+void AddDialogAccelerator(HWND dialog, UINT virtualKey, int id)
+{
+    constexpr UINT VK_F1 = 0x70;
+    constexpr UINT VK_F24 = 0x87;
+    if (dialog && virtualKey >= VK_F1 && virtualKey <= VK_F24)
+        DialogOf(dialog)->AddAccelerator(int(Qt::Key_F1 + (virtualKey - VK_F1)), id);
+}
+
 HMENU GetSystemMenu(HWND dialog)
 {
     return dialog ? HandleOf(DialogOf(dialog)->SystemMenu()) : nullptr;
@@ -458,6 +508,18 @@ QByteArray NativePath(const QString& path)
     return native;
 }
 
+// A file dialog's answer into the caller's buffer: 1, or 0 with
+// FNERR_BUFFERTOOSMALL when it does not fit.
+int ReturnChosenPath(const QByteArray& chosen, char* path, int capacity)
+{
+    if (chosen.size() > capacity - 1) {
+        lastFileDialogError = FNERR_BUFFERTOOSMALL;
+        return 0;
+    }
+    CopyOut(chosen, path, capacity);
+    return 1;
+}
+
 // In AnyFile mode a typed name that the list cannot show reaches accept(),
 // which then asks for an existing file, as ExistingFile mode does.
 class OpenFileDialog : public QFileDialog {
@@ -511,13 +573,26 @@ int GetOpenFileName(HWND owner, const char* filterName, char* path, int capacity
     dialog.selectFile(pattern);
     if (dialog.exec() != QDialog::Accepted || dialog.chosen.isEmpty())
         return 0;
-    const QByteArray& chosen = dialog.chosen;
-    if (chosen.size() > capacity - 1) {
-        lastFileDialogError = FNERR_BUFFERTOOSMALL;
+    return ReturnChosenPath(dialog.chosen, path, capacity);
+}
+
+int GetSaveFileName(HWND owner, const char* filterName, const char* pattern, char* path, int capacity)
+{
+    lastFileDialogError = 0;
+    if (!path || capacity <= 0 || !pattern)
         return 0;
-    }
-    CopyOut(chosen, path, capacity);
-    return 1;
+    QFileDialog dialog(DialogOf(owner));
+    dialog.setObjectName(QStringLiteral("SaveFileDialog"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    QString filter = QString::fromLatin1(pattern);
+    dialog.setNameFilter(QStringLiteral("%1 (%2)").arg(QString::fromLatin1(filterName ? filterName : ""), filter));
+    dialog.setDefaultSuffix(filter.section(u'.', -1));
+    dialog.selectFile(QString::fromLatin1(path));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return 0;
+    return ReturnChosenPath(NativePath(dialog.selectedFiles().first()), path, capacity);
 }
 
 unsigned CommDlgExtendedError()

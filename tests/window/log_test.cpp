@@ -108,14 +108,21 @@ TEST(ResultText, StatusShowsTheLow32BitsInEightUpperCaseDigits)
 
 using LogTest = MainWindowTest;
 
-TEST_F(LogTest, PaneShowsTheWholeLog)
+// The pane gets only what each entry adds, and the whole log again when it
+// restarts: either way it shows the log's text, line for line.
+TEST_F(LogTest, PaneShowsTheLogAfterAppendsAndAfterARestart)
 {
-    LogAppend("first");
-    LogAppend("second\r\nline");
-    LogAppend("last");
-    std::string pane = Text(IDC_LOG);
-    EXPECT_NE(pane.find("first"), std::string::npos);
-    EXPECT_NE(pane.find("last"), std::string::npos);
+    auto* pane = static_cast<QPlainTextEdit*>(Widget(IDC_LOG));
+    std::string nearlyFull(9960, 'n');
+    for (const char* entry : {"first", "second\r\nline", "", nearlyFull.c_str(), "restarts the log", "after"}) {
+        LogAppend(entry);
+        std::string lines = tester.logText;
+        for (size_t at; (at = lines.find("\r\n")) != std::string::npos;)
+            lines.replace(at, 2, "\n");
+        EXPECT_TRUE(pane->toPlainText().toStdString() == lines) << entry;
+        EXPECT_EQ(Text(IDC_LOG), tester.logText);
+    }
+    EXPECT_STREQ(tester.logText, "restarts the log\r\nafter");
 }
 
 // After each entry the pane shows the log's end, unless the reader has
