@@ -1,7 +1,9 @@
 // The transmit loop: one request sent to a connected card a number of times,
-// timed as a whole; and the loop count's rules.
+// timed as a whole; the loop count's rules; and the summary of a recorded
+// loop.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include <winscard.h>
@@ -63,3 +65,36 @@ struct TransmitOutcome {
 // same percentage comes round twice.
 TransmitOutcome TransmitLoop(SCARDHANDLE card, DWORD protocol, const BYTE* request, DWORD requestLength, int32_t runs,
                              bool breakOnError, BYTE* response, DWORD responseSize, LoopProgress progress);
+
+// The kinds of outcome a summary counts apart; runs of any further kind are
+// counted together as "other".
+constexpr int LOOP_OUTCOME_KINDS = 16;
+
+struct LoopOutcomeCount {
+    bool answered;  // PC/SC completed the run: `code` is its status word (0: none came back)
+    uint32_t code;  // otherwise: the PC/SC code it failed with
+    int32_t runs;
+};
+
+// What a recorded loop came to: counts of its outcomes (answered kinds
+// first, each group in the order the kinds first came up) and the
+// distribution of its runs' times in microseconds (nearest-rank
+// percentiles).
+struct LoopSummary {
+    int32_t runsMade;
+    LoopOutcomeCount outcomes[LOOP_OUTCOME_KINDS];
+    int32_t outcomeCount;
+    int32_t otherRuns;  // runs of kinds beyond the table
+    double minUs, medianUs, p90Us, p99Us, maxUs, meanUs;
+};
+
+void SummarizeLoop(const LoopRecord& record, LoopSummary* summary);
+
+// Room for either summary line; a longer one is cut.
+constexpr size_t LOOP_LINE_SIZE = 2048;
+
+// "Loop: 5000 runs, 4997 answered 90 00, 2 answered 6A 82, 1 failed
+// 0x80100016 (Transaction failed.)"
+void FormatLoopCounts(char (&text)[LOOP_LINE_SIZE], const LoopSummary& summary);
+// "Loop times (us): min 9.1, median 9.8, p90 11.2, p99 20.5, max 310.4, mean 10.3"
+void FormatLoopTimes(char (&text)[LOOP_LINE_SIZE], const LoopSummary& summary);

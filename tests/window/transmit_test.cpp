@@ -1,9 +1,11 @@
-// The transmit core's progress rule and Break on Error (no window); Transmit
+// The transmit core's progress rule and Break on Error, and the summary of a
+// loop's record (no window); Transmit
 // and the loop in the window, against the simulated reader: runs made, every
 // write of the progress field, Break on Error with a failing run, the count
 // field's cap, the request size limit and the send record per protocol.
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "compose_support.h"
 #include "transmit/transmit.h"
@@ -107,6 +109,70 @@ TEST(TransmitCore, ProgressAtEveryMultipleOfFivePercentAndRunsMade)
     EXPECT_EQ(runsMade, 3);
     CoreProgress(7, 3, false, &runsMade);
     EXPECT_EQ(runsMade, 7);
+}
+
+// A record filled by hand: what the two summary lines say of it.
+TEST(TransmitCore, SummaryCountsOutcomesAndSpreadsTimes)
+{
+    struct Run {
+        LONG status;
+        uint16_t sw;
+        int32_t count;
+    };
+    struct Case {
+        const char* what;
+        std::vector<Run> runs;    // in order, `count` runs each
+        std::vector<int64_t> ns;  // cycled over the runs
+        const char* counts;
+        const char* times;
+    } cases[] = {
+        {"one run",
+         {{0, 0x9000, 1}},
+         {9149},
+         "Loop: 1 run, 1 answered 90 00",
+         "Loop times (us): min 9.1, median 9.1, p90 9.1, p99 9.1, max 9.1, mean 9.1"},
+        {"mixed",
+         {{0, 0x9000, 40}, {SCARD_E_NOT_TRANSACTED, 0, 1}, {0, 0x6A82, 2}, {0, 0, 1}, {0, 0x9000, 56}},
+         {},
+         "Loop: 100 runs, 96 answered 90 00, 2 answered 6A 82, 1 answered without a status word, 1 failed 0x80100016 "
+         "(Transaction failed.)",
+         "Loop times (us): min 1.0, median 50.0, p90 90.0, p99 99.0, max 100.0, mean 50.5"},
+        {"outlier",
+         {{0, 0x9000, 200}},
+         {10000, 10000, 10000, 10000, 10000, 10000, 10000, 10000, 10000, 5000000},
+         "Loop: 200 runs, 200 answered 90 00",
+         "Loop times (us): min 10.0, median 10.0, p90 10.0, p99 5000.0, max 5000.0, mean 509.0"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        loopRecord = {};
+        for (const Run& run : c.runs)
+            for (int32_t i = 0; i < run.count; ++i) {
+                int32_t n = loopRecord.runsMade++;
+                loopRecord.status[n] = run.status;
+                loopRecord.sw[n] = run.sw;
+                // Without times given, run n takes (n * 37 % 100 + 1) us: 1 to 100 in a scrambled order.
+                loopRecord.ns[n] = c.ns.empty() ? (n * 37 % 100 + 1) * 1000 : c.ns[size_t(n) % c.ns.size()];
+            }
+        LoopSummary summary;
+        SummarizeLoop(loopRecord, &summary);
+        char line[LOOP_LINE_SIZE];
+        FormatLoopCounts(line, summary);
+        EXPECT_STREQ(line, c.counts);
+        FormatLoopTimes(line, summary);
+        EXPECT_STREQ(line, c.times);
+    }
+
+    // More kinds than the table holds: the rest are counted together.
+    loopRecord = {};
+    loopRecord.runsMade = LOOP_OUTCOME_KINDS + 3;
+    for (int32_t n = 0; n < loopRecord.runsMade; ++n)
+        loopRecord.sw[n] = uint16_t(0x6100 + n);
+    LoopSummary summary;
+    SummarizeLoop(loopRecord, &summary);
+    char line[LOOP_LINE_SIZE];
+    FormatLoopCounts(line, summary);
+    EXPECT_NE(strstr(line, ", 1 answered 61 0F, 3 with other outcomes"), nullptr) << line;
 }
 
 TEST_F(TransmitTest, LoopWritesEveryProgressValueAndRunsCountTimes)
