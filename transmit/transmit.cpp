@@ -1,8 +1,9 @@
-// The transmit loop over the `pcsc` call table, and the summary of a
-// recorded loop.
+// The transmit loop over the `pcsc` call table, the expected status word,
+// and the summary of a recorded loop.
 #include "transmit/transmit.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -11,23 +12,75 @@
 
 LoopRecord loopRecord;
 
-TransmitOutcome TransmitLoop(SCARDHANDLE card, DWORD protocol, const BYTE* request, DWORD requestLength, int32_t runs,
-                             bool breakOnError, BYTE* response, DWORD responseSize, LoopProgress progress)
+bool ParseExpectedSw(const char* text, uint16_t* sw)
 {
+    static const char HEX_DIGITS[] = "0123456789ABCDEF";
+    uint32_t value = 0;
+    int digits = 0;
+    for (const char* p = text; *p != '\0'; ++p) {
+        if (*p == ' ') {
+            // Blanks part whole bytes only.
+            if (digits % 2 != 0)
+                return false;
+            continue;
+        }
+        const char* digit = strchr(HEX_DIGITS, toupper(static_cast<unsigned char>(*p)));
+        if (digit == nullptr || digits == 4)
+            return false;
+        value = value << 4 | uint32_t(digit - HEX_DIGITS);
+        ++digits;
+    }
+    if (digits == 0) {
+        *sw = NO_EXPECTED_SW;
+        return true;
+    }
+    uint32_t sw1Group = value >> 12;
+    if (digits != 4 || (sw1Group != 0x6 && sw1Group != 0x9))
+        return false;
+    *sw = uint16_t(value);
+    return true;
+}
+
+TransmitOutcome TransmitLoop(SCARDHANDLE card, DWORD protocol, const BYTE* request, DWORD requestLength, int32_t runs,
+                             bool breakOnError, uint16_t expectedSw, BYTE* response, DWORD responseSize,
+                             const std::atomic<bool>* stop, LoopProgress progress, LoopRecord* record)
+{
+    runs = std::min(runs, LOOP_COUNT_MAX);
     const SCARD_IO_REQUEST* sendPci = SendPci(protocol);
     TransmitOutcome outcome {SCARD_S_SUCCESS, 0, {}, 0};
+    record->runsPlanned = runs;
+    record->runsMade = 0;
+    record->firstFailure = 0;
+    record->stopped = false;
+    int32_t shownPercent = -1;
     outcome.span.start = QueryPerformanceCounter();
     for (int32_t run = 1; run <= runs; ++run) {
         DWORD length = responseSize;
-        outcome.status = pcsc.Transmit(card, sendPci, request, requestLength, nullptr, response, &length);
+        Span call;
+        outcome.status = TimedCall(
+            &call, [&] { return pcsc.Transmit(card, sendPci, request, requestLength, nullptr, response, &length); });
+        bool answered = outcome.status == SCARD_S_SUCCESS;
+        uint16_t sw = answered && length >= 2 ? uint16_t(response[length - 2] << 8 | response[length - 1]) : 0;
         outcome.runsMade = run;
         outcome.responseLength = length;
-        if (breakOnError && outcome.status != SCARD_S_SUCCESS)
+        record->runsMade = run;
+        record->ns[run - 1] = call.end - call.start;
+        record->status[run - 1] = outcome.status;
+        record->sw[run - 1] = sw;
+
+        bool failed = !answered || (expectedSw != NO_EXPECTED_SW && sw != expectedSw);
+        if (failed && record->firstFailure == 0)
+            record->firstFailure = run;
+        if (failed && breakOnError)
             break;
-        if (progress.show != nullptr) {
-            int32_t percent = int32_t(int64_t(run) * 100 / runs);
-            if (percent % 5 == 0)
-                progress.show(progress.context, percent);
+        int32_t percent = int32_t(int64_t(run) * 100 / runs);
+        if (progress.show != nullptr && percent % 5 == 0 && percent != shownPercent) {
+            shownPercent = percent;
+            progress.show(progress.context, percent);
+        }
+        if (stop != nullptr && run < runs && stop->load(std::memory_order_relaxed)) {
+            record->stopped = true;
+            break;
         }
     }
     outcome.span.end = QueryPerformanceCounter();
