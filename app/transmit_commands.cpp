@@ -91,10 +91,15 @@ void ShowTransmitResult(const TransmitOutcome& outcome, DumpForm form)
     if (loopRecord.runsPlanned > 1) {
         LoopSummary summary;
         SummarizeLoop(loopRecord, &summary);
+        char times[LOOP_LINE_SIZE];
         FormatLoopCounts(line, summary);
+        FormatLoopTimes(times, summary);
         LogAppend(line);
-        FormatLoopTimes(line, summary);
-        LogAppend(line);
+        LogAppend(times);
+        // The panel keeps them in view when the log has moved on.
+        char both[2 * LOOP_LINE_SIZE + 2];
+        snprintf(both, sizeof both, "%s\r\n%s", line, times);
+        SetDlgItemText(mainWindow, IDC_LOOP_SUMMARY, both);
     }
     ShowLoopCharts();
 }
