@@ -231,8 +231,10 @@ struct Request {
 bool RunExchange(const Session& session, const Request& request, const ScriptPlace& place, bool json)
 {
     static BYTE response[APDU_BUFFER_SIZE];
+    static LoopRecord record;
     TransmitOutcome outcome = TransmitLoop(session.card, session.protocol, request.bytes, request.length, request.runs,
-                                           false, response, sizeof response, LoopProgress {nullptr, nullptr});
+                                           false, request.expect ? request.sw : NO_EXPECTED_SW, response,
+                                           sizeof response, nullptr, LoopProgress {nullptr, nullptr}, &record);
     bool answered = outcome.status == SCARD_S_SUCCESS;
     DWORD answer = answered ? outcome.responseLength : 0;
     bool met = answered && (!request.expect || EndsWithSw(response, answer, request.sw));

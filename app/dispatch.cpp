@@ -21,8 +21,11 @@
 static INT_PTR InitMainDialog(HWND hwnd)
 {
     SetDialogIcon(hwnd, IDI_MAIN);
-    AppendMenuSeparator(GetSystemMenu(hwnd));
     AppendMenuItem(GetSystemMenu(hwnd), IDM_SAVE_LOG, "Save Log...");
+    // A window manager takes Alt+Space for its own menu: the panel has F2 and
+    // its button too.
+    AppendMenuItem(GetSystemMenu(hwnd), IDM_INSIGHT, "Insight Panel\tF2");
+    AddDialogAccelerator(hwnd, VK_F2, IDM_INSIGHT);
     AppendMenuSeparator(GetSystemMenu(hwnd));
     AppendMenuItem(GetSystemMenu(hwnd), IDM_ABOUT, "Information");
     mainWindow = hwnd;
@@ -60,6 +63,7 @@ static INT_PTR InitMainDialog(HWND hwnd)
     EnableDlgItem(hwnd, IDC_CONNECT, false);
     EnableDlgItem(hwnd, IDC_LIST_READERS, false);
     EnableDlgItem(hwnd, IDC_ATTRIBUTES, false);
+    EnableDlgItem(hwnd, IDC_SAVE_SAMPLES, false);
     // TRUE: the focus goes to the first control that takes it, Establish Context.
     return TRUE;
 }
@@ -76,6 +80,7 @@ static void ReleaseHeldContext()
 
 INT_PTR CmdQuit(int id)
 {
+    EndLoop();
     ReleaseHeldContext();
     EndDialog(mainWindow, INT_PTR(id));
     return TRUE;
@@ -124,13 +129,31 @@ const CommandEntry COMMANDS[] = {
     {IDC_LOOP, CmdToggleLoop},
     {IDC_LOOP_COUNT, CmdUpdateLoopCount},
     {IDC_BREAK_ON_ERROR, CmdToggleBreakOnError},
+    {IDC_INSIGHT, CmdToggleInsight},
+    {IDM_INSIGHT, CmdToggleInsight},
+    {IDC_SAVE_SAMPLES, CmdSaveSamples},
+    {IDCANCEL, CmdStopLoop},
 };
+
+// The commands that answer while a loop runs: the worker alone uses the card
+// and the request, so nothing may start or change a command meanwhile.
+const int LOOP_COMMANDS[] = {IDC_TRANSMIT, IDCANCEL, IDC_CLEAR_LOG, IDC_INSIGHT, IDM_INSIGHT, IDHELP, IDC_QUIT};
+
+bool AnswersDuringLoop(int id)
+{
+    for (int loopCommand : LOOP_COMMANDS)
+        if (loopCommand == id)
+            return true;
+    return false;
+}
 
 // A command is chosen by the low 16 bits of wParam alone, so every
 // notification of a control runs its handler.
 INT_PTR DispatchCommand(WPARAM wParam)
 {
     int id = int(LOWORD(wParam));
+    if (LoopRunning() && !AnswersDuringLoop(id))
+        return FALSE;
     for (const CommandEntry& entry : COMMANDS)
         if (entry.id == id)
             return entry.handler(id);
@@ -149,12 +172,21 @@ INT_PTR MainDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         return InitMainDialog(hwnd);
     case WM_COMMAND:
         return DispatchCommand(wParam);
+    case WM_LOOP_PROGRESS:
+        ShowLoopProgress(int32_t(wParam));
+        return TRUE;
+    case WM_LOOP_DONE:
+        FinishLoop();
+        return TRUE;
     case WM_CLOSE:
     case WM_DESTROY:
+        EndLoop();
         ReleaseHeldContext();
         EndDialog(hwnd, INT_PTR(wParam));
         return TRUE;
     case WM_SYSCOMMAND:
+        if (LOWORD(wParam) == IDM_INSIGHT)
+            return DispatchCommand(wParam);
         if (LOWORD(wParam) == IDM_ABOUT)
             DialogBoxParam(IDD_ABOUT, mainWindow, AboutDialogProc, 0);
         if (LOWORD(wParam) == IDM_SAVE_LOG)
@@ -162,8 +194,10 @@ INT_PTR MainDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         DefWindowProc(hwnd, WM_SYSCOMMAND, wParam, lParam);
         return FALSE;
     case WM_POWERBROADCAST:
-        if (wParam == PBT_APMRESUMESUSPEND)
+        if (wParam == PBT_APMRESUMESUSPEND) {
+            EndLoop();
             ReconnectAfterResume();
+        }
         return TRUE;
     default:
         return FALSE;

@@ -4,19 +4,23 @@
 #include "app/window_output.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "app/commands.h"
 #include "app/main_window.h"
 #include "output/log.h"
 #include "output/result_text.h"
 #include "state/tester_state.h"
-#include "transmit/transmit.h"
 #include "ui/ids.h"
 
 void LogAppend(const char* entry)
 {
-    AppendLogEntry(tester.logText, entry);
-    SetDlgItemText(mainWindow, IDC_LOG, tester.logText);
+    // Only what the entry added goes to the pane, unless the log restarted.
+    size_t end = strlen(tester.logText);
+    if (AppendLogEntry(tester.logText, entry))
+        SetDlgItemText(mainWindow, IDC_LOG, tester.logText);
+    else
+        AppendDlgItemText(mainWindow, IDC_LOG, tester.logText + end);
 }
 
 void LogBytes(const char* title, const BYTE* bytes, uint32_t count, DumpForm form)
@@ -45,11 +49,6 @@ void ShowElapsed(const Span& span, int32_t divisor)
     char text[RESULT_TEXT_SIZE];
     FormatElapsed(text, span, tester.ticksPerMs, divisor);
     SetDlgItemText(mainWindow, IDC_ELAPSED, text);
-}
-
-void ShowElapsed(const Span& span)
-{
-    ShowElapsed(span, LoopRuns(tester.loopEnabled, tester.loopCount));
 }
 
 void ShowStatus(LONG status)

@@ -8,7 +8,7 @@
 #include "output/timing.h"
 #include "ui/winsys.h"
 
-// Appends one entry (it may hold CR LF breaks) and shows the whole log; the
+// Appends one entry (it may hold CR LF breaks) to the log and the pane; the
 // log restarts with the entry alone when it would grow past 9993 characters.
 void LogAppend(const char* entry);
 // A title entry, then the bytes as one entry in `form`.
@@ -16,11 +16,9 @@ void LogBytes(const char* title, const BYTE* bytes, uint32_t count, DumpForm for
 // A title entry, then, for a whole record of `size` bytes only, its header
 // line and its data in hex.
 void LogVendorRecord(const char* title, const VendorIoRecord* record, int32_t size);
-// Shows the span in ms per run of `divisor` runs.
-void ShowElapsed(const Span& span, int32_t divisor);
-// Shows a timed call's span: divided all the same by the runs a Transmit
-// would make, as the field always has with the loop on.
-void ShowElapsed(const Span& span);
+// Shows the span in ms per run of `divisor` runs: the runs a loop made; 1
+// for any other timed call.
+void ShowElapsed(const Span& span, int32_t divisor = 1);
 // Shows the low 32 bits of a PC/SC status as "0x%08X".
 void ShowStatus(LONG status);
 // An empty measurement: elapsed time of nothing, status 0.

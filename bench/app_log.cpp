@@ -1,9 +1,9 @@
 // Cost of one LogAppend with the real log pane (offscreen platform unless one
 // is given): into an empty log, into a log of about 9900 characters (the pane
-// then re-shows almost the whole buffer), and into a full log that restarts.
-// Each figure is timed twice: LogAppend alone, and LogAppend with the repaint
-// that follows when the event loop runs. Prints medians and ratios; asserts
-// nothing.
+// gets only the new entry), and into a full log that restarts (the pane gets
+// the whole new text). Each figure is timed twice: LogAppend alone, and
+// LogAppend with the repaint that follows when the event loop runs. Prints
+// medians and ratios; asserts nothing.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -100,5 +100,6 @@ int main(int argc, char* argv[])
            full.withPaint);
     printf("ratio near-full / empty: %.2f (LogAppend alone), %.2f (with the repaint)\n", nearFull.append / empty.append,
            nearFull.withPaint / empty.withPaint);
+    printf("append to a near-full log with the repaint: %.3f ms (target <= 0.2 ms)\n", nearFull.withPaint / 1000.0);
     return 0;
 }

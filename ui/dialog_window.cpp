@@ -5,6 +5,7 @@
 
 #include <QAccessibleWidget>
 #include <QApplication>
+#include <QChartView>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
@@ -19,7 +20,10 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QShortcut>
+
+#include "ui/ids.h"
 
 void PopupMenu::Append(int id, const char* text)
 {
@@ -170,10 +174,27 @@ bool TakesTabStop(ControlKind kind)
     case ControlKind::Edit:
     case ControlKind::NumberField:
     case ControlKind::ListBox:
+    case ControlKind::ReadOnlyText:
         return true;
     default:
         return false;
     }
+}
+
+QChartView* CreateChart(const QString& title, QWidget* parent)
+{
+    auto* view = new QChartView(parent);
+    // Nothing in a chart answers keys: it is no tab stop.
+    view->setFocusPolicy(Qt::NoFocus);
+    view->viewport()->setFocusPolicy(Qt::NoFocus);
+    view->setRenderHint(QPainter::Antialiasing);
+    QChart* chart = view->chart();
+    chart->setTitle(title);
+    chart->setTitleFont(parent->font());
+    chart->legend()->hide();
+    chart->setBackgroundRoundness(0);
+    chart->setMargins(QMargins(2, 2, 2, 2));
+    return view;
 }
 
 }  // namespace
@@ -211,6 +232,7 @@ DialogWindow::DialogWindow(const DialogTemplate& dialogTemplate, DialogWindow* o
     , items {}
     , unpainted {}
     , systemMenu {}
+    , panelShown(false)
     , loop(nullptr)
     , ended(false)
     , destroyed(false)
@@ -245,6 +267,8 @@ DialogWindow::DialogWindow(const DialogTemplate& dialogTemplate, DialogWindow* o
                 QWidget::setTabOrder(previousTabStop, widget);
             previousTabStop = widget;
         }
+        if (InPanel(i))
+            widget->hide();
     }
     // Frames go behind what they frame; outer ones behind inner ones.
     for (int i = dialogTemplate.controlCount - 1; i >= 0; --i)
@@ -334,15 +358,27 @@ QWidget* DialogWindow::CreateControl(const ControlTemplate& control)
         connect(edit, &QLineEdit::editingFinished, this, [this, id] { Notify(id, EN_UPDATE); });
         return edit;
     }
-    case ControlKind::Log: {
-        auto* log = new LogView(this);
-        log->setReadOnly(true);
-        log->setFocusPolicy(Qt::ClickFocus);
-        log->setTabChangesFocus(true);
-        log->setLineWrapMode(QPlainTextEdit::NoWrap);
-        log->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-        log->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-        return log;
+    case ControlKind::Log:
+    case ControlKind::ReadOnlyText: {
+        bool log = control.kind == ControlKind::Log;
+        auto* text = new LogView(this);
+        text->setReadOnly(true);
+        // The pane grows by appends; an undo record of each would only cost.
+        text->setUndoRedoEnabled(false);
+        text->setFocusPolicy(log ? Qt::ClickFocus : Qt::StrongFocus);
+        if (!log)
+            text->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        text->setTabChangesFocus(true);
+        text->setLineWrapMode(log ? QPlainTextEdit::NoWrap : QPlainTextEdit::WidgetWidth);
+        text->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        text->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        // Opaque, so that the repaint after an append (a new line and the
+        // scroll bars) stays inside the pane: the frames beneath it are not
+        // painted again, which would cost several times the append itself.
+        text->setAutoFillBackground(true);
+        text->verticalScrollBar()->setAutoFillBackground(true);
+        text->horizontalScrollBar()->setAutoFillBackground(true);
+        return text;
     }
     case ControlKind::ListBox: {
         auto* list = new QListWidget(this);
@@ -370,6 +406,8 @@ QWidget* DialogWindow::CreateControl(const ControlTemplate& control)
         icon->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         return icon;
     }
+    case ControlKind::Chart:
+        return CreateChart(caption, this);
     }
     return new QWidget(this);
 }
@@ -472,6 +510,39 @@ QWidget* DialogWindow::Item(int id) const
     return index < 0 ? nullptr : items[index];
 }
 
+bool DialogWindow::InPanel(int index) const
+{
+    return dialogTemplate.panelWidth > 0 && dialogTemplate.controls[index].x >= dialogTemplate.width;
+}
+
+void DialogWindow::ShowPanel(bool show)
+{
+    if (dialogTemplate.panelWidth == 0 || show == panelShown)
+        return;
+    panelShown = show;
+    QWidget* lastTabStopOutside = nullptr;
+    bool focusInside = false;
+    for (int i = 0; i < dialogTemplate.controlCount; ++i) {
+        if (InPanel(i))
+            focusInside = focusInside || items[i]->hasFocus();
+        else if (TakesTabStop(dialogTemplate.controls[i].kind))
+            lastTabStopOutside = items[i];
+    }
+    if (focusInside && lastTabStopOutside)
+        lastTabStopOutside->setFocus(Qt::OtherFocusReason);
+    int width = dialogTemplate.width + (show ? dialogTemplate.panelWidth : 0);
+    setFixedSize(PixelsX(width), PixelsY(dialogTemplate.height));
+    for (int i = 0; i < dialogTemplate.controlCount; ++i)
+        if (InPanel(i))
+            items[i]->setVisible(show);
+}
+
+void DialogWindow::AddAccelerator(int key, int id)
+{
+    auto* shortcut = new QShortcut(QKeySequence(key), this);
+    connect(shortcut, &QShortcut::activated, this, [this, id] { Notify(id, 1); });
+}
+
 int DialogWindow::ItemIndex(int id) const
 {
     for (int i = 0; i < dialogTemplate.controlCount; ++i)
@@ -515,6 +586,15 @@ void DialogWindow::ShowSystemMenu(QPoint position)
         Dispatch(WM_SYSCOMMAND, WPARAM(unsigned(id)), 0);
 }
 
+bool DialogWindow::event(QEvent* event)
+{
+    if (event->type() != PostedMessage::TYPE)
+        return QWidget::event(event);
+    auto* posted = static_cast<PostedMessage*>(event);
+    Dispatch(posted->message, posted->wParam, posted->lParam);
+    return true;
+}
+
 void DialogWindow::closeEvent(QCloseEvent* event)
 {
     event->ignore();
@@ -525,7 +605,9 @@ void DialogWindow::keyPressEvent(QKeyEvent* event)
 {
     switch (event->key()) {
     case Qt::Key_Escape:
+        // As in Win32 dialogs, Escape is the Cancel command.
         event->accept();
+        Notify(IDCANCEL, BN_CLICKED);
         return;
     case Qt::Key_Return:
     case Qt::Key_Enter:

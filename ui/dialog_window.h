@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRadioButton>
@@ -56,6 +57,22 @@ public:
 
 class DialogWindow;
 
+// A message posted to a dialog from any thread; its own thread delivers it.
+class PostedMessage : public QEvent {
+public:
+    static constexpr QEvent::Type TYPE = QEvent::Type(QEvent::User + 1);
+    PostedMessage(UINT message, WPARAM wParam, LPARAM lParam)
+        : QEvent(TYPE)
+        , message(message)
+        , wParam(wParam)
+        , lParam(lParam)
+    {
+    }
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+
 // Single-line edit field: its focus changes notify the dialog.
 class EditField : public QLineEdit {
 public:
@@ -79,8 +96,8 @@ protected:
     void nextCheckState() override { }
 };
 
-// The log pane keeps the bytes it was given, so reading it back returns
-// exactly them (line breaks included).
+// The log pane and the read-only texts keep the bytes they were given, so
+// reading them back returns exactly them (line breaks included).
 class LogView : public QPlainTextEdit {
 public:
     explicit LogView(QWidget* parent)
@@ -118,8 +135,17 @@ public:
     void MarkUnpainted(int id);
     void RepaintItem(int id);
     PopupMenu* SystemMenu() { return &systemMenu; }
+    // Shows or hides the panel: the window widens or narrows on its right,
+    // the rest stays. A focus inside a panel that hides goes to the last tab
+    // stop outside it (the control that shows it, as the template places it).
+    void ShowPanel(bool show);
+    bool PanelShown() const { return panelShown; }
+    // `key` (a Qt key without modifiers) sends WM_COMMAND with `id` and the
+    // notification code 1 while the window is active.
+    void AddAccelerator(int key, int id);
 
 protected:
+    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -131,6 +157,7 @@ private:
     QWidget* CreateControl(const ControlTemplate& control);
     void SubscribeToPowerEvents();
     int ItemIndex(int id) const;  // place in the template, -1 when none
+    bool InPanel(int index) const;
     // Dialog units to pixels with the window font's metrics.
     int PixelsX(int units) const;
     int PixelsY(int units) const;
@@ -143,6 +170,7 @@ private:
     QWidget* items[CONTROL_CAPACITY];  // in template order
     bool unpainted[CONTROL_CAPACITY];  // the control's text changed since it was last painted
     PopupMenu systemMenu;
+    bool panelShown;
     QEventLoop* loop;  // the modal run, while it lasts
     bool ended;
     bool destroyed;  // WM_DESTROY has been sent: no more messages

@@ -77,6 +77,7 @@ constexpr int IDC_LENGTH_LABEL = 1063;
 constexpr int IDC_INSIGHT = 1064;  // shows and hides the insight panel
 
 // The insight panel, to the right of the fixed layout.
+constexpr int IDC_GROUP_INSIGHT = 1099;
 constexpr int IDC_EXPECTED_SW_LABEL = 1100;
 constexpr int IDC_EXPECTED_SW = 1101;
 constexpr int IDC_HISTOGRAM = 1102;

@@ -11,7 +11,8 @@ using K = ControlKind;
 
 // In template order, one control per row (kept unformatted). The mnemonic labels of the vendor fields name their own
 // field as buddy: the next field in the order would be the wrong one for
-// "P&2" and "L&e", which follow "P&1" and "L&c".
+// "P&2" and "L&e", which follow "P&1" and "L&c". The insight panel's controls
+// come last and lie beyond the window's width: they show when the panel does.
 // clang-format off
 const ControlTemplate mainControls[] = {
     {IDC_ESTABLISH, "IDC_ESTABLISH", K::PushButton, "&Establish Context", 22, 20, 70, 14, 1, nullptr, false, 0},
@@ -78,6 +79,14 @@ const ControlTemplate mainControls[] = {
     {IDC_CMD_GETUID, "IDC_CMD_GETUID", K::RadioButton, "&GetUID", 231, 173, 45, 10, 62, nullptr, false, 0},
     {IDC_LENGTH_LABEL, "IDC_LENGTH_LABEL", K::Label, "Length", 296, 233, 32, 8, 63, nullptr, false, 0},
     {IDC_LENGTH, "IDC_LENGTH", K::NumberField, "", 331, 230, 25, 14, 64, "Length", false, 0},
+    {IDC_INSIGHT, "IDC_INSIGHT", K::PushButton, "Insi&ght >>", 256, 387, 50, 14, 65, nullptr, false, 0},
+    {IDC_GROUP_INSIGHT, "IDC_GROUP_INSIGHT", K::GroupBox, "Transmit Loop", 418, 5, 175, 396, 66, nullptr, false, 0},
+    {IDC_EXPECTED_SW_LABEL, "IDC_EXPECTED_SW_LABEL", K::Label, "Expected SW:", 423, 20, 50, 8, 67, nullptr, false, 0},
+    {IDC_EXPECTED_SW, "IDC_EXPECTED_SW", K::Edit, "", 475, 17, 40, 14, 68, "Expected SW", true, 0},
+    {IDC_SAVE_SAMPLES, "IDC_SAVE_SAMPLES", K::PushButton, "Sa&ve Samples...", 518, 17, 70, 14, 69, nullptr, false, 0},
+    {IDC_HISTOGRAM, "IDC_HISTOGRAM", K::Chart, "Distribution of Run Times", 423, 35, 165, 150, 70, nullptr, false, 0},
+    {IDC_TIME_SERIES, "IDC_TIME_SERIES", K::Chart, "Time of Each Run", 423, 189, 165, 120, 71, nullptr, false, 0},
+    {IDC_LOOP_SUMMARY, "IDC_LOOP_SUMMARY", K::ReadOnlyText, "", 423, 313, 165, 83, 72, "Loop Summary", false, 0},
 };
 // clang-format on
 
@@ -101,8 +110,8 @@ template<size_t count> constexpr int ControlCount(const ControlTemplate (&)[coun
 }
 
 const DialogTemplate templates[] = {
-    {IDD_MAIN, "IDD_MAIN", "Quarnel Test Utility", 418, 406, true, true, mainControls, ControlCount(mainControls)},
-    {IDD_ABOUT, "IDD_ABOUT", "About . . .", 197, 106, false, false, aboutControls, ControlCount(aboutControls)},
+    {IDD_MAIN, "IDD_MAIN", "Quarnel Test Utility", 418, 406, 180, true, true, mainControls, ControlCount(mainControls)},
+    {IDD_ABOUT, "IDD_ABOUT", "About . . .", 197, 106, 0, false, false, aboutControls, ControlCount(aboutControls)},
 };
 
 }  // namespace

@@ -13,11 +13,13 @@ enum class ControlKind {
     ReadOnly,       // read-only single-line field, no tab stop
     ReadOnlyRight,  // ReadOnly with right-aligned text
     Log,            // read-only multi-line field, unwrapped, no tab stop
+    ReadOnlyText,   // read-only multi-line field, wrapped, with a tab stop so it can be read from the keyboard
     ListBox,        // unsorted list with a tab stop
     Label,          // left-aligned static text
     LabelRight,     // right-aligned static text
     GroupBox,       // frame with a caption, behind the controls it frames
     Icon,           // the program icon
+    Chart,          // a chart with the caption as its title, filled by SetHistogram or SetTimeSeries
 };
 
 struct ControlTemplate {
@@ -34,7 +36,7 @@ struct ControlTemplate {
 
 // The controls one dialog can hold (DialogWindow keeps one slot per control).
 // Every template is checked against it when it is compiled; the main window
-// has 64, so a few more fit without touching the window.
+// has 72, so a few more fit without touching the window.
 constexpr int CONTROL_CAPACITY = 80;
 
 struct DialogTemplate {
@@ -42,6 +44,9 @@ struct DialogTemplate {
     const char* name;  // the IDD_ name, also the window's objectName
     const char* title;
     int width, height;
+    // The controls placed at or beyond `width` form the dialog's panel, hidden
+    // until it is shown; the window then widens by panelWidth. 0: no panel.
+    int panelWidth;
     bool centred;  // centred on the screen; otherwise at the owner's client origin
     bool minimizable;
     const ControlTemplate* controls;

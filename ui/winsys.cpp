@@ -18,6 +18,7 @@
 #include <QMessageBox>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QTextCursor>
 #include <QUrl>
 
 #include "ui/dialog_window.h"
@@ -64,6 +65,25 @@ unsigned CopyOut(const QByteArray& bytes, char* buffer, int capacity)
     memcpy(buffer, bytes.constData(), size_t(count));
     buffer[count] = '\0';
     return unsigned(count);
+}
+
+bool IsTextPaneKind(ControlKind kind)
+{
+    return kind == ControlKind::Log || kind == ControlKind::ReadOnlyText;
+}
+
+// The view follows the end, as a terminal does, unless the reader has
+// scrolled up: then it stays where it is.
+template<class Change> void ChangeKeepingView(LogView* pane, Change change)
+{
+    QScrollBar* vertical = pane->verticalScrollBar();
+    QScrollBar* horizontal = pane->horizontalScrollBar();
+    bool atEnd = vertical->value() == vertical->maximum();
+    int line = vertical->value();
+    int column = horizontal->value();
+    change();
+    vertical->setValue(atEnd ? vertical->maximum() : line);
+    horizontal->setValue(column);
 }
 
 HWND CreateDialogWindow(int templateId, HWND owner, DLGPROC proc, LPARAM param, bool modal)
@@ -136,6 +156,12 @@ INT_PTR SendCommand(HWND dialog, WPARAM wParam)
     return SendDialogMessage(dialog, WM_COMMAND, wParam, 0);
 }
 
+void PostDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (dialog)
+        QCoreApplication::postEvent(DialogOf(dialog), new PostedMessage(message, wParam, lParam));
+}
+
 INT_PTR DefWindowProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
 {
     if (dialog && message == WM_SYSCOMMAND)
@@ -169,19 +195,13 @@ void SetDlgItemText(HWND dialog, int id, const char* text)
         return;
     }
     switch (kind) {
-    case ControlKind::Log: {
-        // The view follows the end, as a terminal does, unless the reader
-        // has scrolled up: then it stays where it is.
-        auto* log = static_cast<LogView*>(widget);
-        QScrollBar* vertical = log->verticalScrollBar();
-        QScrollBar* horizontal = log->horizontalScrollBar();
-        bool atEnd = vertical->value() == vertical->maximum();
-        int line = vertical->value();
-        int column = horizontal->value();
-        log->bytes = QByteArray(text ? text : "");
-        log->setPlainText(value);
-        vertical->setValue(atEnd ? vertical->maximum() : line);
-        horizontal->setValue(column);
+    case ControlKind::Log:
+    case ControlKind::ReadOnlyText: {
+        auto* pane = static_cast<LogView*>(widget);
+        ChangeKeepingView(pane, [pane, text, &value] {
+            pane->bytes = QByteArray(text ? text : "");
+            pane->setPlainText(value);
+        });
         break;
     }
     case ControlKind::PushButton:
@@ -205,6 +225,22 @@ void SetDlgItemText(HWND dialog, int id, const char* text)
     }
 }
 
+void AppendDlgItemText(HWND dialog, int id, const char* text)
+{
+    QWidget* widget = ItemWidget(dialog, id);
+    if (!widget || !text || !IsTextPaneKind(KindOf(dialog, id)))
+        return;
+    auto* pane = static_cast<LogView*>(widget);
+    ChangeKeepingView(pane, [pane, text] {
+        pane->bytes.append(text);
+        // The document reads line breaks as setPlainText does: CR LF, a lone
+        // CR and a lone LF each end a line.
+        QTextCursor end(pane->document());
+        end.movePosition(QTextCursor::End);
+        end.insertText(QString::fromLatin1(text));
+    });
+}
+
 unsigned GetDlgItemText(HWND dialog, int id, char* buffer, int capacity)
 {
     QWidget* widget = ItemWidget(dialog, id);
@@ -215,6 +251,7 @@ unsigned GetDlgItemText(HWND dialog, int id, char* buffer, int capacity)
         return CopyOut(static_cast<QLineEdit*>(widget)->text().toLatin1(), buffer, capacity);
     switch (kind) {
     case ControlKind::Log:
+    case ControlKind::ReadOnlyText:
         return CopyOut(static_cast<LogView*>(widget)->bytes, buffer, capacity);
     case ControlKind::PushButton:
     case ControlKind::DefaultButton:
@@ -374,6 +411,25 @@ void SetDialogIcon(HWND dialog, int iconId)
     QApplication::setWindowIcon(icon);
 }
 
+void ShowDialogPanel(HWND dialog, bool show)
+{
+    if (dialog)
+        DialogOf(dialog)->ShowPanel(show);
+}
+
+bool IsDialogPanelShown(HWND dialog)
+{
+    return dialog && DialogOf(dialog)->PanelShown();
+}
+
+void AddDialogAccelerator(HWND dialog, UINT virtualKey, int id)
+{
+    constexpr UINT VK_F1 = 0x70;
+    constexpr UINT VK_F24 = 0x87;
+    if (dialog && virtualKey >= VK_F1 && virtualKey <= VK_F24)
+        DialogOf(dialog)->AddAccelerator(int(Qt::Key_F1 + (virtualKey - VK_F1)), id);
+}
+
 HMENU GetSystemMenu(HWND dialog)
 {
     return dialog ? HandleOf(DialogOf(dialog)->SystemMenu()) : nullptr;
@@ -458,7 +514,8 @@ QByteArray NativePath(const QString& path)
     return native;
 }
 
-// Copies a chosen path out, or fails with FNERR_BUFFERTOOSMALL.
+// A file dialog's answer into the caller's buffer: 1, or 0 with
+// FNERR_BUFFERTOOSMALL when it does not fit.
 int ReturnChosenPath(const QByteArray& chosen, char* path, int capacity)
 {
     if (chosen.size() > capacity - 1) {

@@ -76,6 +76,10 @@ void DestroyDialog(HWND dialog);
 INT_PTR SendDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 // [own] SendMessage(dialog, WM_COMMAND, wParam, 0).
 INT_PTR SendCommand(HWND dialog, WPARAM wParam);
+// [own] PostMessage to a dialog, safe from any thread: the message is queued
+// and reaches the procedure on the dialog's thread, in the order posted,
+// once that thread runs its event loop; never after WM_DESTROY.
+void PostDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 // [Win32] DefWindowProc, for WM_SYSCOMMAND only: SC_CLOSE sends WM_CLOSE,
 // SC_MINIMIZE minimizes; everything else does nothing.
 INT_PTR DefWindowProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
@@ -86,6 +90,11 @@ unsigned GetLastError();
 // [Win32] SetDlgItemText, with the notification of an edit field described
 // above. The log pane keeps its view at the end unless the reader scrolled up.
 void SetDlgItemText(HWND dialog, int id, const char* text);
+// [own] EM_SETSEL to the end and EM_REPLACESEL, for the log pane and the
+// read-only texts: adds `text` at the end without sending the whole text
+// again (so its cost does not grow with the text); the view is kept as
+// SetDlgItemText keeps it. Sends nothing.
+void AppendDlgItemText(HWND dialog, int id, const char* text);
 // [Win32] GetDlgItemText: copies at most capacity - 1 characters and a
 // terminator; returns the count.
 unsigned GetDlgItemText(HWND dialog, int id, char* buffer, int capacity);
@@ -125,6 +134,31 @@ void RepaintDlgItem(HWND dialog, int id);
 void GetDlgItemScreenRect(HWND dialog, int id, RECT* rect);
 // [own] WM_SETICON with the icon resource `iconId`; also the application's.
 void SetDialogIcon(HWND dialog, int iconId);
+
+// The panel: the controls a template places at or beyond its width.
+// [own] Shows or hides it (SetWindowPos to the wider or the narrower size,
+// and ShowWindow of its controls). It starts hidden. Shown, the window widens
+// on its right and every other control stays where it is; hidden with the
+// focus inside it, the focus goes to the last tab stop outside it.
+void ShowDialogPanel(HWND dialog, bool show);
+bool IsDialogPanelShown(HWND dialog);
+
+// [own] An accelerator table of function keys without modifiers
+// (TranslateAccelerator): while the dialog is the active window, the key
+// sends WM_COMMAND with `id` and the notification code 1.
+constexpr UINT VK_F2 = 0x71;
+void AddDialogAccelerator(HWND dialog, UINT virtualKey, int id);
+
+// Charts (controls of the Chart kind); both replace what the chart showed,
+// and nothing (0 bins, 0 times) leaves it empty.
+// [own] A histogram of times on a logarithmic time axis (microseconds) and
+// a logarithmic count axis, so that one run far from thousands still shows:
+// bin i (from 1) spans upperEdgesUs[i - 1] to upperEdgesUs[i] and holds
+// counts[i] runs; bin 0 only marks where bin 1 starts.
+void SetHistogram(HWND dialog, int id, const double* upperEdgesUs, const int32_t* counts, int bins);
+// [own] Times in run order, run 1 first, on a logarithmic time axis
+// (microseconds).
+void SetTimeSeries(HWND dialog, int id, const int64_t* ns, int32_t count);
 
 // Menus. They live as long as the program. At most 16 items each; an item
 // text is cut to 63 characters.
@@ -167,7 +201,7 @@ void OpenDocument(const char* name);
 // then tells which: 0 for a plain cancel), `path` unchanged.
 int GetOpenFileName(HWND owner, const char* filterName, char* path, int capacity);
 // [Win32] GetSaveFileName, reduced the same way: one filter `filterName`
-// with `pattern` ("*.log"), whose extension is added to a name typed without
+// with `pattern` ("*.csv"), whose extension is added to a name typed without
 // one (lpstrDefExt); `path` holds the proposed name on entry; replacing an
 // existing file is confirmed first (OFN_OVERWRITEPROMPT). Returns as
 // GetOpenFileName does.

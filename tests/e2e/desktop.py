@@ -92,6 +92,9 @@ class Program:
     def enabled(self, role, name):
         return self.control(role, name).getState().contains(pyatspi.STATE_ENABLED)
 
+    def showing(self, role, name):
+        return self.control(role, name).getState().contains(pyatspi.STATE_SHOWING)
+
     def checked(self, name):
         """Whether a radio button is checked."""
         return self.control("radio button", name).getState().contains(pyatspi.STATE_CHECKED)
@@ -125,8 +128,12 @@ class Program:
             windows = xdotool("search", "--onlyvisible", "--pid", str(self.process.pid)).split()
             others = [window for window in windows if window != self.window_id]
             return others[0] if others else None
-        window = wait_for("a popup", popup)
-        geometry = dict(line.split("=") for line in xdotool("getwindowgeometry", "--shell", window).split())
+        return self.geometry(wait_for("a popup", popup))
+
+    def geometry(self, window=None):
+        """The X window's (x, y, width, height), the main window's by default."""
+        shell = xdotool("getwindowgeometry", "--shell", window or self.window_id)
+        geometry = dict(line.split("=") for line in shell.split())
         return tuple(int(geometry[key]) for key in ("X", "Y", "WIDTH", "HEIGHT"))
 
     def extents(self, role, name):

@@ -64,6 +64,16 @@ def run(program, version):
     check(response.strip() == UID_RESPONSE, f"direct transmit: response {response!r}")
     check(program.text("Win Status") == "0x00000000", "direct transmit: status 0x00000000")
 
+    # F2 opens the Insight panel, which no window manager takes: the window
+    # widens to the right, where it was; F2 closes it again.
+    x, y, width, height = program.geometry()
+    program.keys("F2")
+    wait_for("the Insight panel", lambda: program.showing("text", "Expected SW"))
+    wider = wait_for("the wider window", lambda: program.geometry()[2] > width and program.geometry())
+    check(wider[:2] == (x, y) and wider[3] == height, f"F2: the window widens from {width} to {wider[2]} only")
+    program.keys("F2")
+    wait_for("the panel to close", lambda: not program.showing("text", "Expected SW") and program.geometry()[2] == width)
+
     # A vendor request chosen from the popup: Get Firmware Revision, the last item.
     program.keys("alt+v")
     wait_for("the vendor button enabled", lambda: program.enabled("push button", "Vendor I/O ..."))

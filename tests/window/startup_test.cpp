@@ -25,10 +25,10 @@ TEST_F(StartupTest, ControlsAreEnabledAsTheLayoutLists)
         IDC_CMD_AUTH,     IDC_CMD_READ,    IDC_CMD_UPDATE,      IDC_P1_LABEL,   IDC_P1,
         IDC_P2_LABEL,     IDC_P2,          IDC_P3_LABEL,        IDC_P3,         IDC_LENGTH_LABEL,
         IDC_LENGTH,       IDC_VENDOR_MENU, IDC_VENDOR_CMD_NAME, IDC_VENDOR_P1,  IDC_VENDOR_P2,
-        IDC_VENDOR_LC,    IDC_VENDOR_LE,
+        IDC_VENDOR_LC,    IDC_VENDOR_LE,   IDC_SAVE_SAMPLES,
     };
     const DialogTemplate* main = FindDialogTemplate(IDD_MAIN);
-    ASSERT_EQ(main->controlCount, 64);
+    ASSERT_EQ(main->controlCount, 72);
     for (int i = 0; i < main->controlCount; i++) {
         int id = main->controls[i].id;
         EXPECT_EQ(Enabled(id), disabled.count(id) == 0) << main->controls[i].name;

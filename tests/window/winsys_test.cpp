@@ -201,6 +201,8 @@ const struct {
     {IDC_LOOP_PROGRESS, "Loop Progress"},
     {IDC_WIN_STATUS, "Win Status"},
     {IDC_ELAPSED, "Elapsed"},
+    {IDC_EXPECTED_SW, "Expected SW"},
+    {IDC_LOOP_SUMMARY, "Loop Summary"},
 };
 
 TEST_F(WinsysTest, MainWindowHasItsTitleAndEveryControlByNameAndIdentifier)
@@ -211,9 +213,9 @@ TEST_F(WinsysTest, MainWindowHasItsTitleAndEveryControlByNameAndIdentifier)
     int controls = 0;
     for (QWidget* child : children)
         controls += child->objectName().startsWith(QStringLiteral("IDC_")) || child->objectName() == "IDHELP";
-    EXPECT_EQ(controls, 64);
+    EXPECT_EQ(controls, 72);
 
-    for (int id = IDC_QUIT; id <= IDC_LENGTH_LABEL; ++id) {
+    for (int id = IDC_QUIT; id <= IDC_INSIGHT; ++id) {
         if (id == 1052)
             continue;
         QWidget* widget = Widget(id);
@@ -308,7 +310,7 @@ TEST_F(WinsysTest, TabOrderIsTheTemplateOrder)
         IDC_P1,        IDC_P2,           IDC_P3,           IDC_VENDOR_P1,      IDC_VENDOR_P2,    IDC_VENDOR_LC,
         IDC_VENDOR_LE, IDC_VENDOR_MENU,  IDC_LOOP,         IDC_BREAK_ON_ERROR, IDC_LOOP_COUNT,   IDC_TRANSMIT,
         IDC_CLEAR_LOG, IDHELP,           IDC_QUIT,         IDC_CMD_AUTH,       IDC_CMD_LOADKEYS, IDC_CMD_GETUID,
-        IDC_LENGTH,
+        IDC_LENGTH,    IDC_INSIGHT,      IDC_EXPECTED_SW,  IDC_SAVE_SAMPLES,   IDC_LOOP_SUMMARY,
     };
     std::vector<std::string> expected;
     for (int id : tabStops)
@@ -564,7 +566,8 @@ TEST_F(WinsysTest, NumbersAreReadAsUnsignedDecimal)
     }
 }
 
-TEST_F(WinsysTest, EscapeAndEnterOutsideAPushButtonDoNothing)
+// Escape is the Cancel command, as in Win32 dialogs.
+TEST_F(WinsysTest, EscapeSendsCancelAndEnterOutsideAPushButtonDoesNothing)
 {
     Activate();
     for (int id : {IDC_STRING_DATA, IDC_READER_LIST, IDC_MODE_HEX, IDC_LOOP}) {
@@ -574,8 +577,13 @@ TEST_F(WinsysTest, EscapeAndEnterOutsideAPushButtonDoNothing)
         QTest::keyClick(Widget(id), Qt::Key_Return);
         QTest::keyClick(Widget(id), Qt::Key_Enter, Qt::KeypadModifier);
         EXPECT_TRUE(Window()->isVisible());
-        for (WPARAM command : Commands())
-            EXPECT_EQ(LOWORD(command), unsigned(id)) << "only the field's own notifications";
+        int cancels = 0;
+        for (WPARAM command : Commands()) {
+            cancels += command == MAKEWPARAM(IDCANCEL, BN_CLICKED);
+            EXPECT_TRUE(LOWORD(command) == IDCANCEL || LOWORD(command) == unsigned(id))
+                << "else only the field's own notifications";
+        }
+        EXPECT_EQ(cancels, 1);
         for (const Message& m : messages)
             EXPECT_EQ(m.message, WM_COMMAND);
     }
@@ -871,7 +879,7 @@ TEST(WinsysTemplates, ControlsAreListedInTemplateOrderWithUniqueIdentifiers)
             EXPECT_EQ(control.caption[0] == '\0', control.accessibleName != nullptr) << control.name;
         }
     }
-    EXPECT_EQ(FindDialogTemplate(IDD_MAIN)->controlCount, 64);
+    EXPECT_EQ(FindDialogTemplate(IDD_MAIN)->controlCount, 72);
     EXPECT_EQ(FindDialogTemplate(IDD_ABOUT)->controlCount, 6);
 }
 

@@ -1,0 +1,67 @@
+// The insight panel's commands and its charts.
+#include "app/panel.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "app/commands.h"
+#include "app/main_window.h"
+#include "app/window_output.h"
+#include "output/histogram.h"
+#include "output/samples_csv.h"
+#include "transmit/transmit.h"
+#include "ui/ids.h"
+
+namespace {
+
+// The runs the record holds, within its bounds.
+int32_t RecordedRuns()
+{
+    return std::clamp(loopRecord.runsMade, 0, LOOP_COUNT_MAX);
+}
+
+}  // namespace
+
+void ShowLoopCharts()
+{
+    int32_t runs = RecordedRuns();
+    double upperEdgesUs[HISTOGRAM_BINS_MAX];
+    int32_t counts[HISTOGRAM_BINS_MAX];
+    int32_t bins = BinLogScaled(loopRecord.ns, runs, upperEdgesUs, counts, HISTOGRAM_BINS_MAX);
+    SetHistogram(mainWindow, IDC_HISTOGRAM, upperEdgesUs, counts, bins);
+    SetTimeSeries(mainWindow, IDC_TIME_SERIES, loopRecord.ns, runs);
+    EnableDlgItem(mainWindow, IDC_SAVE_SAMPLES, runs > 0);
+}
+
+INT_PTR CmdToggleInsight([[maybe_unused]] int id)
+{
+    bool show = !IsDialogPanelShown(mainWindow);
+    ShowDialogPanel(mainWindow, show);
+    SetDlgItemText(mainWindow, IDC_INSIGHT, show ? "Insi&ght <<" : "Insi&ght >>");
+    return TRUE;
+}
+
+INT_PTR CmdSaveSamples([[maybe_unused]] int id)
+{
+    constexpr int PATH_CAPACITY = 4096;
+    char path[PATH_CAPACITY] = "samples.csv";
+    if (!GetSaveFileName(mainWindow, "CSV Files", "*.csv", path, PATH_CAPACITY)) {
+        unsigned error = CommDlgExtendedError();
+        if (error != 0) {
+            char line[64];
+            snprintf(line, sizeof line, "Common Dialog error 0x%08X opening file dialog.", error);
+            LogAppend(line);
+        }
+        return TRUE;
+    }
+    int32_t runs = RecordedRuns();
+    int error = WriteSamplesCsv(path, loopRecord.ns, loopRecord.status, loopRecord.sw, runs);
+    char line[PATH_CAPACITY + 100];
+    if (error)
+        snprintf(line, sizeof line, "Cannot save %s: %s.", path, strerror(error));
+    else
+        snprintf(line, sizeof line, "%d runs saved to %s.", int(runs), path);
+    LogAppend(line);
+    return TRUE;
+}

@@ -1,0 +1,126 @@
+// The Chart controls over Qt Charts: a histogram and a time series, each
+// built anew from plain arrays when the program sets it.
+#include <algorithm>
+#include <cmath>
+
+#include <QAreaSeries>
+#include <QChart>
+#include <QChartView>
+#include <QLineSeries>
+#include <QLogValueAxis>
+#include <QValueAxis>
+
+#include "ui/dialog_window.h"
+#include "ui/winsys.h"
+
+namespace {
+
+// Where a bar without runs ends on the count axis: a logarithmic axis has no 0.
+constexpr double NO_RUNS = 0.5;
+
+QChart* ChartOf(HWND dialog, int id)
+{
+    auto* view = dialog ? qobject_cast<QChartView*>(DialogOf(dialog)->Item(id)) : nullptr;
+    return view ? view->chart() : nullptr;
+}
+
+void ClearChart(QChart* chart)
+{
+    chart->removeAllSeries();
+    for (QAbstractAxis* axis : chart->axes()) {
+        chart->removeAxis(axis);
+        delete axis;
+    }
+}
+
+void AddAxis(QChart* chart, QAbstractAxis* axis, Qt::Alignment alignment, const QString& title)
+{
+    axis->setTitleText(title);
+    axis->setTitleFont(chart->titleFont());
+    axis->setLabelsFont(chart->titleFont());
+    chart->addAxis(axis, alignment);
+    chart->series().first()->attachAxis(axis);
+}
+
+// A logarithmic axis over the whole decades around low..high (both above 0),
+// so that it always shows at least two labels.
+QLogValueAxis* DecadeAxis(double low, double high)
+{
+    auto* axis = new QLogValueAxis;
+    axis->setBase(10);
+    axis->setLabelFormat(QStringLiteral("%g"));
+    axis->setMinorTickCount(-1);
+    double first = std::floor(std::log10(low));
+    double last = std::max(std::ceil(std::log10(high)), first + 1);
+    axis->setRange(std::pow(10.0, first), std::pow(10.0, last));
+    return axis;
+}
+
+QString Microseconds()
+{
+    return QStringLiteral(u"\u00B5s");
+}
+
+}  // namespace
+
+void SetHistogram(HWND dialog, int id, const double* upperEdgesUs, const int32_t* counts, int bins)
+{
+    QChart* chart = ChartOf(dialog, id);
+    if (!chart)
+        return;
+    ClearChart(chart);
+    if (!upperEdgesUs || !counts || bins < 2)
+        return;
+    // Each bin as a flat step from its lower to its upper edge. The area
+    // owns its lines: they go when the chart removes it.
+    auto* area = new QAreaSeries;
+    auto* steps = new QLineSeries(area);
+    auto* floor = new QLineSeries(area);
+    int32_t most = 1;
+    for (int i = 1; i < bins; ++i) {
+        double height = counts[i] > 0 ? double(counts[i]) : NO_RUNS;
+        steps->append(upperEdgesUs[i - 1], height);
+        steps->append(upperEdgesUs[i], height);
+        most = std::max(most, counts[i]);
+    }
+    floor->append(upperEdgesUs[0], NO_RUNS);
+    floor->append(upperEdgesUs[bins - 1], NO_RUNS);
+    area->setUpperSeries(steps);
+    area->setLowerSeries(floor);
+    chart->addSeries(area);
+
+    AddAxis(chart, DecadeAxis(upperEdgesUs[0], upperEdgesUs[bins - 1]), Qt::AlignBottom, Microseconds());
+    QLogValueAxis* runs = DecadeAxis(1, most);
+    runs->setMin(NO_RUNS);
+    AddAxis(chart, runs, Qt::AlignLeft, QStringLiteral("runs"));
+}
+
+void SetTimeSeries(HWND dialog, int id, const int64_t* ns, int32_t count)
+{
+    QChart* chart = ChartOf(dialog, id);
+    if (!chart)
+        return;
+    ClearChart(chart);
+    if (!ns || count < 1)
+        return;
+    QList<QPointF> points;
+    points.reserve(count);
+    // A logarithmic axis takes no 0: a time below 1 ns shows as 1 ns.
+    double low = 0, high = 0;
+    for (int32_t run = 0; run < count; ++run) {
+        double us = double(std::max<int64_t>(ns[run], 1)) / 1000.0;
+        low = run == 0 ? us : std::min(low, us);
+        high = run == 0 ? us : std::max(high, us);
+        points.append(QPointF(run + 1, us));
+    }
+    auto* times = new QLineSeries;
+    times->replace(points);
+    chart->addSeries(times);
+
+    auto* runs = new QValueAxis;
+    runs->setLabelFormat(QStringLiteral("%.0f"));
+    runs->setRange(1, std::max(count, 2));
+    runs->applyNiceNumbers();
+    AddAxis(chart, runs, Qt::AlignBottom, QStringLiteral("run"));
+    AddAxis(chart, DecadeAxis(low, high), Qt::AlignLeft, Microseconds());
+}
