@@ -11,7 +11,6 @@
 
 #include "app/about.h"
 #include "app/cli_commands.h"
-#include "compose/data_entry.h"
 #include "transmit/transmit.h"
 
 namespace {
@@ -186,13 +185,11 @@ int ParseCommand(const Command& command, const QStringList& arguments, CliArgume
             return Complain(EXIT_USAGE, "%s: --loop takes a count from 1 to %d", command.name, int(LOOP_COUNT_MAX));
     }
     if ((command.options & OPTION_EXPECT) && parser.isSet(expect)) {
-        BYTE sw[2];
-        uint32_t count;
+        // The window's rule for its Expected SW field; an empty text is no status word here.
         QByteArray text = parser.value(expect).toLocal8Bit();
-        if (ParseHexStrict(text.constData(), sw, sizeof sw, &count) != HEX_OK || count != 2)
+        if (!ParseExpectedSw(text.constData(), &args->expectedSw) || args->expectedSw == NO_EXPECTED_SW)
             return Complain(EXIT_USAGE, "%s: --expect takes a status word of two hex bytes, as 9000", command.name);
         args->expect = true;
-        args->expectedSw = uint16_t(sw[0] << 8 | sw[1]);
     }
     for (const QString& text : positional) {
         args->positional[args->count] = KeepText(text);

@@ -196,11 +196,6 @@ void PrintReaderState(int index, const SCARD_READERSTATE& state, bool json)
     printf("\n");
 }
 
-bool EndsWithSw(const BYTE* response, DWORD length, uint16_t sw)
-{
-    return length >= 2 && uint16_t(response[length - 2] << 8 | response[length - 1]) == sw;
-}
-
 // Where an exchange of a script comes from: its file and line.
 struct ScriptPlace {
     const char* file;
@@ -226,18 +221,59 @@ struct Request {
     uint16_t sw;
 };
 
+// The loop's counts and distribution as the window's log shows them, or
+// as JSON fields.
+void PrintLoopSummary(const LoopRecord& record, bool json)
+{
+    LoopSummary summary;
+    SummarizeLoop(record, &summary);
+    if (!json) {
+        char line[LOOP_LINE_SIZE];
+        FormatLoopCounts(line, summary);
+        PrintText(line);
+        FormatLoopTimes(line, summary);
+        PrintText(line);
+        return;
+    }
+    JsonNumber("runs", record.runsPlanned);
+    JsonNumber("runs_made", record.runsMade);
+    JsonNumber("first_failure", record.firstFailure);
+    JsonOpen("outcomes", '[');
+    for (int32_t i = 0; i < summary.outcomeCount; ++i) {
+        const LoopOutcomeCount& outcome = summary.outcomes[i];
+        const BYTE sw[2] = {BYTE(outcome.code >> 8), BYTE(outcome.code)};
+        JsonOpen(nullptr, '{');
+        JsonStatus(outcome.answered ? SCARD_S_SUCCESS : LONG(outcome.code));
+        JsonBytes("sw", outcome.answered && outcome.code != 0 ? sw : nullptr, 2);
+        JsonNumber("runs", outcome.runs);
+        JsonClose('}');
+    }
+    JsonClose(']');
+    JsonNumber("other_runs", summary.otherRuns);
+    JsonOpen("times_us", '{');
+    JsonDecimal("min", summary.minUs);
+    JsonDecimal("median", summary.medianUs);
+    JsonDecimal("p90", summary.p90Us);
+    JsonDecimal("p99", summary.p99Us);
+    JsonDecimal("max", summary.maxUs);
+    JsonDecimal("mean", summary.meanUs);
+    JsonClose('}');
+}
+
 // Sends the request and prints the exchange (the last run's, for a loop,
-// then the loop's result); true when every run went as expected.
+// then the loop's counts and distribution); true when every run went as
+// expected.
 bool RunExchange(const Session& session, const Request& request, const ScriptPlace& place, bool json)
 {
     static BYTE response[APDU_BUFFER_SIZE];
     static LoopRecord record;
+    // Every run is made: the counts and the distribution cover them all.
     TransmitOutcome outcome = TransmitLoop(session.card, session.protocol, request.bytes, request.length, request.runs,
                                            false, request.expect ? request.sw : NO_EXPECTED_SW, response,
                                            sizeof response, nullptr, LoopProgress {nullptr, nullptr}, &record);
     bool answered = outcome.status == SCARD_S_SUCCESS;
     DWORD answer = answered ? outcome.responseLength : 0;
-    bool met = answered && (!request.expect || EndsWithSw(response, answer, request.sw));
+    bool met = record.firstFailure == 0;
     const BYTE expected[2] = {BYTE(request.sw >> 8), BYTE(request.sw)};
     bool loop = request.runs > 1;
     if (json) {
@@ -250,10 +286,8 @@ bool RunExchange(const Session& session, const Request& request, const ScriptPla
         JsonStatusWord(response, answer);
         JsonElapsed(outcome.span, outcome.runsMade);
         JsonBytes("expected", request.expect ? expected : nullptr, 2);
-        if (loop) {
-            JsonNumber("runs", request.runs);
-            JsonNumber("runs_made", outcome.runsMade);
-        }
+        if (loop)
+            PrintLoopSummary(record, json);
         JsonBool("ok", met);
         JsonEnd();
         return met;
@@ -268,10 +302,13 @@ bool RunExchange(const Session& session, const Request& request, const ScriptPla
     if (answered)
         PrintStatusWord(response, answer);
     PrintElapsed(outcome.span, outcome.runsMade);
-    if (request.expect)
-        printf("Expected SW %02X %02X: %s\n", expected[0], expected[1], met ? "met" : "not met");
     if (loop)
-        printf("Loop: %d of %d runs made\n", int(outcome.runsMade), int(request.runs));
+        PrintLoopSummary(record, json);
+    if (request.expect)
+        printf("Expected SW %02X %02X: %s\n", expected[0], expected[1],
+               !met       ? "not met"
+                   : loop ? "met by every run"
+                          : "met");
     EndOutput();
     return met;
 }

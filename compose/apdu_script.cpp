@@ -101,7 +101,8 @@ bool AddExpect(ScriptReader* reader, const char* argument, int32_t line)
         return Refuse(reader, line, "expect must follow an APDU");
     uint8_t sw[2];
     uint32_t count;
-    if (ParseHexStrict(argument, sw, sizeof sw, &count) != HEX_OK || count != 2)
+    // Cards answer 6X XX or 9X XX; 00 00 would read as no check at all.
+    if (ParseHexStrict(argument, sw, sizeof sw, &count) != HEX_OK || count != 2 || (sw[0] >> 4 != 6 && sw[0] >> 4 != 9))
         return Refuse(reader, line, "expect takes a status word of two hex bytes, as 90 00");
     ScriptStep* step = &reader->script->steps[reader->script->stepCount - 1];
     step->expect = true;

@@ -29,6 +29,8 @@ FIELDS = {  # as the README lists them
     "vendor": ["type", "reader", "cmd", "pa", "pb", "pc", "le", "data", *STATUS, "ms", "reply", "ok"],
     "event": ["type", "sequence", "time_s", "event", "reader", "state", "atr", "inferred", *STATUS],
 }
+FIELDS["loop"] = FIELDS["exchange"][:-1] + ["runs", "runs_made", "first_failure", "outcomes", "other_runs",
+                                            "times_us", "ok"]
 # Script objects carry the line after the reader.
 FIELDS["script exchange"] = FIELDS["exchange"][:2] + ["line"] + FIELDS["exchange"][2:]
 FIELDS["script reset"] = FIELDS["reset"][:2] + ["line"] + FIELDS["reset"][2:]
@@ -45,6 +47,7 @@ SCRIPTS = {
     "end.apdu": "end\n",
     "expect.apdu": "reset\nexpect 9000\n",
     "zero.apdu": "loop 0\nend\n",
+    "nocheck.apdu": "00CA000000\nexpect 00 00\n",
 }
 
 SIM_CASES = [
@@ -65,6 +68,15 @@ SIM_CASES = [
     ("send --json --expect 9000 00 CA 00 00", 1, dict(json=[dict(
         reader="{r0}", command="00CA0000", response="6700", sw="6700", sw_meaning="Wrong length", expected="9000",
         ok=False)])),
+    ("send --loop 5000 00CA000000", 0, dict(out=CONNECTED + UID_EXCHANGE + [
+        "Loop: 5000 runs, 5000 answered 90 00", "Loop times (us): min *, median *, p90 *, p99 *, max *, mean *"])),
+    # Every third run fails in the reader: all runs are made and counted.
+    ("send --json --loop 9 --expect 9000 00CA000000", 1, dict(sim="fail_every=3\n", json=[dict(
+        response=None, status="0x80100016", runs=9, runs_made=9, first_failure=3, other_runs=0, ok=False, outcomes=[
+            dict(status="0x00000000", status_name="SCARD_S_SUCCESS", status_text="Command successful.", sw="9000",
+                 runs=6),
+            dict(status="0x80100016", status_name="SCARD_E_NOT_TRANSACTED", status_text="Transaction failed.", sw=None,
+                 runs=3)])])),
     ("send 00CA0", 2, dict(err='quarnel-test-utility: send: "00CA0": odd number of hex digits')),
     ("send 0x00CA000000", 2, dict(err='quarnel-test-utility: send: "0x00CA000000": not a hex digit')),
     ("send --reader 7 00CA000000", 2, dict(err='quarnel-test-utility: no reader "7"')),
@@ -72,6 +84,7 @@ SIM_CASES = [
         err="quarnel-test-utility: SCardConnect: 0x8010000C SCARD_E_NO_SMARTCARD: No smart card inserted.")),
     ("send --loop 5001 00CA000000", 2, dict(err="quarnel-test-utility: send: --loop takes a count from 1 to 5000")),
     ("send --expect 90 00CA000000", 2, dict(err="*--expect takes a status word of two hex bytes, as 9000")),
+    ("send --expect 0000 00CA000000", 2, dict(err="*--expect takes a status word of two hex bytes, as 9000")),
     ("send", 2, dict(err="*usage: quarnel-test-utility send *HEX...")),
     ("bogus", 2, dict(err='quarnel-test-utility: unknown command "bogus" (--help lists them)')),
     ("vendor 8 0 0", 0, dict(has=["SCardControl: Output:",
@@ -97,6 +110,7 @@ SIM_CASES = [
     ("run end.apdu", 2, dict(err="end.apdu:1: end without loop")),
     ("run expect.apdu", 2, dict(err="expect.apdu:2: expect must follow an APDU")),
     ("run zero.apdu", 2, dict(err="zero.apdu:1: loop takes a count from 1 to 1000000")),
+    ("run nocheck.apdu", 2, dict(err="nocheck.apdu:2: expect takes a status word of two hex bytes, as 90 00")),
     ("run missing.apdu", 2, dict(err="missing.apdu: No such file or directory")),
 ]
 
@@ -125,7 +139,9 @@ def matches(line, pattern):
 def check_case(program, folder, words, status, expected, names):
     # Split before the names go in: a reader's name, blanks and all, is one argument.
     arguments = [word.format(**names) for word in words.split(" ")]
+    set_control(expected.get("sim", ""))
     done = run(program, arguments, folder)
+    set_control("")
     problems = []
     lines = done.stdout.splitlines()
     if done.returncode != status:
@@ -165,16 +181,20 @@ def check_objects(lines, expected, names, script):
     return problems
 
 
-def set_card(present):
-    """Puts the card into the first simulated reader or takes it out."""
+def set_control(text):
+    """Replaces the first simulated reader's control file ("": its defaults)."""
     path = os.path.join(os.environ["QTU_SIM_DIR"], "reader0.ctl")
     before = os.stat(path).st_mtime_ns if os.path.exists(path) else 0
     with open(path + ".tmp", "w") as control:
-        control.write("" if present else "card=none\n")
+        control.write(text)
     # The driver sees a change only by a later modification time.
     stamp = max(time.time_ns(), before + 1)
     os.utime(path + ".tmp", ns=(stamp, stamp))
     os.rename(path + ".tmp", path)
+
+
+def set_card(present):
+    set_control("" if present else "card=none\n")
 
 
 def check_monitor(program, names):
