@@ -132,12 +132,15 @@ const CommandEntry COMMANDS[] = {
     {IDC_INSIGHT, CmdToggleInsight},
     {IDM_INSIGHT, CmdToggleInsight},
     {IDC_SAVE_SAMPLES, CmdSaveSamples},
+    {IDC_SAVE_LOG, CmdSaveLog},
+    {IDM_SAVE_LOG, CmdSaveLog},
     {IDCANCEL, CmdStopLoop},
 };
 
 // The commands that answer while a loop runs: the worker alone uses the card
 // and the request, so nothing may start or change a command meanwhile.
-const int LOOP_COMMANDS[] = {IDC_TRANSMIT, IDCANCEL, IDC_CLEAR_LOG, IDC_INSIGHT, IDM_INSIGHT, IDHELP, IDC_QUIT};
+const int LOOP_COMMANDS[] = {IDC_TRANSMIT, IDCANCEL,     IDC_CLEAR_LOG, IDC_INSIGHT, IDM_INSIGHT,
+                             IDC_SAVE_LOG, IDM_SAVE_LOG, IDHELP,        IDC_QUIT};
 
 bool AnswersDuringLoop(int id)
 {
@@ -185,12 +188,10 @@ INT_PTR MainDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         EndDialog(hwnd, INT_PTR(wParam));
         return TRUE;
     case WM_SYSCOMMAND:
-        if (LOWORD(wParam) == IDM_INSIGHT)
+        if (LOWORD(wParam) == IDM_INSIGHT || LOWORD(wParam) == IDM_SAVE_LOG)
             return DispatchCommand(wParam);
         if (LOWORD(wParam) == IDM_ABOUT)
             DialogBoxParam(IDD_ABOUT, mainWindow, AboutDialogProc, 0);
-        if (LOWORD(wParam) == IDM_SAVE_LOG)
-            CmdSaveLog(IDM_SAVE_LOG);
         DefWindowProc(hwnd, WM_SYSCOMMAND, wParam, lParam);
         return FALSE;
     case WM_POWERBROADCAST:

@@ -2,6 +2,7 @@
 #include "app/panel.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 
@@ -55,13 +56,18 @@ INT_PTR CmdSaveSamples([[maybe_unused]] int id)
         }
         return TRUE;
     }
+    SaveLoopSamples(path);
+    return TRUE;
+}
+
+void SaveLoopSamples(const char* path)
+{
     int32_t runs = RecordedRuns();
     int error = WriteSamplesCsv(path, loopRecord.ns, loopRecord.status, loopRecord.sw, runs);
-    char line[PATH_CAPACITY + 100];
+    char line[PATH_MAX + 100];
     if (error)
         snprintf(line, sizeof line, "Cannot save %s: %s.", path, strerror(error));
     else
         snprintf(line, sizeof line, "%d runs saved to %s.", int(runs), path);
     LogAppend(line);
-    return TRUE;
 }

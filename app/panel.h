@@ -6,3 +6,7 @@
 // histogram and time series, and lets its samples be saved. Called after a
 // loop has ended: the record must not change meanwhile.
 void ShowLoopCharts();
+
+// The last loop's runs into a CSV file at `path`; the log says where, or why
+// not.
+void SaveLoopSamples(const char* path);

@@ -84,6 +84,7 @@ constexpr int IDC_HISTOGRAM = 1102;
 constexpr int IDC_TIME_SERIES = 1103;
 constexpr int IDC_SAVE_SAMPLES = 1104;
 constexpr int IDC_LOOP_SUMMARY = 1105;
+constexpr int IDC_SAVE_LOG = 1106;  // as the system menu's IDM_SAVE_LOG
 
 // About box (these numbers name other controls in the main window).
 constexpr int IDC_ABOUT_TITLE = 1004;

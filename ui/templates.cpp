@@ -86,7 +86,8 @@ const ControlTemplate mainControls[] = {
     {IDC_SAVE_SAMPLES, "IDC_SAVE_SAMPLES", K::PushButton, "Sa&ve Samples...", 518, 17, 70, 14, 69, nullptr, false, 0},
     {IDC_HISTOGRAM, "IDC_HISTOGRAM", K::Chart, "Distribution of Run Times", 423, 35, 165, 150, 70, nullptr, false, 0},
     {IDC_TIME_SERIES, "IDC_TIME_SERIES", K::Chart, "Time of Each Run", 423, 189, 165, 120, 71, nullptr, false, 0},
-    {IDC_LOOP_SUMMARY, "IDC_LOOP_SUMMARY", K::ReadOnlyText, "", 423, 313, 165, 83, 72, "Loop Summary", false, 0},
+    {IDC_LOOP_SUMMARY, "IDC_LOOP_SUMMARY", K::ReadOnlyText, "", 423, 313, 165, 65, 72, "Loop Summary", false, 0},
+    {IDC_SAVE_LOG, "IDC_SAVE_LOG", K::PushButton, "Save Log...", 518, 382, 70, 14, 73, nullptr, false, 0},
 };
 // clang-format on
 

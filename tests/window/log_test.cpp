@@ -3,6 +3,7 @@
 // the Elapsed divisor of a timed call (the window).
 #include <sys/mount.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -19,6 +20,7 @@
 #include "app/window_output.h"
 #include "output/log.h"
 #include "output/result_text.h"
+#include "transmit/transmit.h"
 #include "window_fixture.h"
 
 namespace {
@@ -193,20 +195,22 @@ void AnswerSaveDialog(const std::string& path)
     });
 }
 
-// Save Log writes the log with Linux line ends, or nothing at all: a folder
-// that refuses the file, and one that fills up half-way, leave no file and
-// no part of one behind, and the log says why.
+// Save Log writes the log with Linux line ends, and the last loop's samples
+// beside it, or nothing at all: a folder that refuses the files, and one
+// that fills up half-way, leave no file and no part of one behind, and the
+// log says why. The menu item and the panel's button both save.
 TEST_F(LogTest, SaveLogWritesTheWholeLogOrNothing)
 {
     const struct {
         const char* folder;
+        int command;               // sent as WM_SYSCOMMAND for the menu item
         const char* mountOptions;  // a tmpfs of one page on the folder; null: none
         unsigned long mountFlags;
         const char* failure;  // null: saved
     } cases[] = {
-        {"writable", nullptr, 0, nullptr},
-        {"read-only", "size=4k", MS_RDONLY, "Read-only file system"},
-        {"full", "size=4k", 0, "No space left on device"},
+        {"writable", IDM_SAVE_LOG, nullptr, 0, nullptr},
+        {"read-only", IDC_SAVE_LOG, "size=4k", MS_RDONLY, "Read-only file system"},
+        {"full", IDM_SAVE_LOG, "size=4k", 0, "No space left on device"},
     };
     // Longer than the one page of the full folder.
     for (int i = 0; i < 50; i++)
@@ -215,6 +219,8 @@ TEST_F(LogTest, SaveLogWritesTheWholeLogOrNothing)
     std::string expected = std::string(tester.logText) + "\n";
     for (size_t at; (at = expected.find("\r\n")) != std::string::npos;)
         expected.erase(at, 1);
+    // Samples too many for the full folder's page.
+    loopRecord.runsMade = LOOP_COUNT_MAX;
 
     QTemporaryDir top;
     for (const auto& c : cases) {
@@ -224,19 +230,29 @@ TEST_F(LogTest, SaveLogWritesTheWholeLogOrNothing)
         if (c.mountOptions && mount("tmpfs", folder.c_str(), "tmpfs", c.mountFlags, c.mountOptions) != 0)
             GTEST_SKIP() << "cannot mount a tmpfs here (scripts/with-sim-pcscd can): " << strerror(errno);
         std::string path = folder + "/saved.log";
+        std::string samples = folder + "/saved.csv";
         std::string before = tester.logText;
         AnswerSaveDialog(path);
-        EXPECT_EQ(SendDialogMessage(window, WM_SYSCOMMAND, IDM_SAVE_LOG, 0), FALSE);
+        if (c.command == IDM_SAVE_LOG)
+            SendDialogMessage(window, WM_SYSCOMMAND, IDM_SAVE_LOG, 0);
+        else
+            Command(c.command);
 
         std::vector<std::string> names;
         for (const auto& entry : std::filesystem::directory_iterator(folder))
             names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        std::vector<std::string> entries = LogEntries();
+        std::vector<std::string> reports(entries.end() - 2, entries.end());
         if (c.failure) {
-            EXPECT_EQ(LastLogEntry(), "Cannot save " + path + ": " + c.failure + ".");
+            EXPECT_EQ(reports,
+                      (std::vector<std::string> {"Cannot save " + path + ": " + c.failure + ".",
+                                                 "Cannot save " + samples + ": " + c.failure + "."}));
             EXPECT_TRUE(names.empty()) << names.front();
         } else {
-            EXPECT_EQ(LastLogEntry(), "Log saved to " + path + ".");
-            EXPECT_EQ(names, std::vector<std::string> {"saved.log"});
+            EXPECT_EQ(reports,
+                      (std::vector<std::string> {"Log saved to " + path + ".", "5000 runs saved to " + samples + "."}));
+            EXPECT_EQ(names, (std::vector<std::string> {"saved.csv", "saved.log"}));
             std::ostringstream saved;
             saved << std::ifstream(path).rdbuf();
             EXPECT_EQ(saved.str(), expected);
@@ -245,4 +261,5 @@ TEST_F(LogTest, SaveLogWritesTheWholeLogOrNothing)
             umount(folder.c_str());
         strcpy(tester.logText, before.c_str());
     }
+    loopRecord.runsMade = 0;
 }
