@@ -438,6 +438,17 @@ void PrintCardEvent(const CardEvent& event, int64_t start, bool json)
     EndOutput();
 }
 
+// The record's fields, with the first `count` bytes of its data.
+void JsonVendorRecord(const VendorIoRecord& record, uint32_t count)
+{
+    JsonNumber("cmd", record.cmd);
+    JsonNumber("pa", record.pa);
+    JsonNumber("pb", record.pb);
+    JsonNumber("pc", record.pc);
+    JsonNumber("le", record.le);
+    JsonBytes("data", record.data, count);
+}
+
 }  // namespace
 
 int Complain(int exitStatus, const char* format, ...)
@@ -608,22 +619,12 @@ int RunVendor(const CliArguments& args)
     if (args.json) {
         JsonBegin("vendor");
         JsonString("reader", session.reader);
-        JsonNumber("cmd", request.cmd);
-        JsonNumber("pa", request.pa);
-        JsonNumber("pb", request.pb);
-        JsonNumber("pc", request.pc);
-        JsonNumber("le", request.le);
-        JsonBytes("data", request.data, count);
+        JsonVendorRecord(request, count);
         JsonStatus(status);
         JsonElapsed(span, 1);
         if (done && returned == VENDOR_RECORD_SIZE) {
             JsonOpen("reply", '{');
-            JsonNumber("cmd", reply.cmd);
-            JsonNumber("pa", reply.pa);
-            JsonNumber("pb", reply.pb);
-            JsonNumber("pc", reply.pc);
-            JsonNumber("le", reply.le);
-            JsonBytes("data", reply.data, reply.le < VENDOR_DATA_SIZE ? reply.le : VENDOR_DATA_SIZE);
+            JsonVendorRecord(reply, reply.le < VENDOR_DATA_SIZE ? reply.le : VENDOR_DATA_SIZE);
             JsonClose('}');
         } else {
             JsonString("reply", nullptr);
