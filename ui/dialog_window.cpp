@@ -23,6 +23,8 @@
 #include <QScrollBar>
 #include <QShortcut>
 
+#include "ui/ids.h"
+
 void PopupMenu::Append(int id, const char* text)
 {
     if (count >= MENU_ITEM_CAPACITY)
@@ -584,6 +586,15 @@ void DialogWindow::ShowSystemMenu(QPoint position)
         Dispatch(WM_SYSCOMMAND, WPARAM(unsigned(id)), 0);
 }
 
+bool DialogWindow::event(QEvent* event)
+{
+    if (event->type() != PostedMessage::TYPE)
+        return QWidget::event(event);
+    auto* posted = static_cast<PostedMessage*>(event);
+    Dispatch(posted->message, posted->wParam, posted->lParam);
+    return true;
+}
+
 void DialogWindow::closeEvent(QCloseEvent* event)
 {
     event->ignore();
@@ -594,7 +605,9 @@ void DialogWindow::keyPressEvent(QKeyEvent* event)
 {
     switch (event->key()) {
     case Qt::Key_Escape:
+        // As in Win32 dialogs, Escape is the Cancel command.
         event->accept();
+        Notify(IDCANCEL, BN_CLICKED);
         return;
     case Qt::Key_Return:
     case Qt::Key_Enter:

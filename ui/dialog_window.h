@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRadioButton>
@@ -55,6 +56,22 @@ public:
 };
 
 class DialogWindow;
+
+// A message posted to a dialog from any thread; its own thread delivers it.
+class PostedMessage : public QEvent {
+public:
+    static constexpr QEvent::Type TYPE = QEvent::Type(QEvent::User + 1);
+    PostedMessage(UINT message, WPARAM wParam, LPARAM lParam)
+        : QEvent(TYPE)
+        , message(message)
+        , wParam(wParam)
+        , lParam(lParam)
+    {
+    }
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
 
 // Single-line edit field: its focus changes notify the dialog.
 class EditField : public QLineEdit {
@@ -128,6 +145,7 @@ public:
     void AddAccelerator(int key, int id);
 
 protected:
+    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;

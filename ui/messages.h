@@ -27,6 +27,8 @@ constexpr UINT WM_INITDIALOG = 0x0110;
 constexpr UINT WM_COMMAND = 0x0111;
 constexpr UINT WM_SYSCOMMAND = 0x0112;
 constexpr UINT WM_POWERBROADCAST = 0x0218;
+// The first message number free for the program's own messages.
+constexpr UINT WM_APP = 0x8000;
 
 constexpr WPARAM PBT_APMSUSPEND = 4;
 constexpr WPARAM PBT_APMRESUMESUSPEND = 7;

@@ -156,6 +156,12 @@ INT_PTR SendCommand(HWND dialog, WPARAM wParam)
     return SendDialogMessage(dialog, WM_COMMAND, wParam, 0);
 }
 
+void PostDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (dialog)
+        QCoreApplication::postEvent(DialogOf(dialog), new PostedMessage(message, wParam, lParam));
+}
+
 INT_PTR DefWindowProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
 {
     if (dialog && message == WM_SYSCOMMAND)

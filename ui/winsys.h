@@ -76,6 +76,10 @@ void DestroyDialog(HWND dialog);
 INT_PTR SendDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 // [own] SendMessage(dialog, WM_COMMAND, wParam, 0).
 INT_PTR SendCommand(HWND dialog, WPARAM wParam);
+// [own] PostMessage to a dialog, safe from any thread: the message is queued
+// and reaches the procedure on the dialog's thread, in the order posted,
+// once that thread runs its event loop; never after WM_DESTROY.
+void PostDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 // [Win32] DefWindowProc, for WM_SYSCOMMAND only: SC_CLOSE sends WM_CLOSE,
 // SC_MINIMIZE minimizes; everything else does nothing.
 INT_PTR DefWindowProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

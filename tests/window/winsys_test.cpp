@@ -566,7 +566,8 @@ TEST_F(WinsysTest, NumbersAreReadAsUnsignedDecimal)
     }
 }
 
-TEST_F(WinsysTest, EscapeAndEnterOutsideAPushButtonDoNothing)
+// Escape is the Cancel command, as in Win32 dialogs.
+TEST_F(WinsysTest, EscapeSendsCancelAndEnterOutsideAPushButtonDoesNothing)
 {
     Activate();
     for (int id : {IDC_STRING_DATA, IDC_READER_LIST, IDC_MODE_HEX, IDC_LOOP}) {
@@ -576,8 +577,13 @@ TEST_F(WinsysTest, EscapeAndEnterOutsideAPushButtonDoNothing)
         QTest::keyClick(Widget(id), Qt::Key_Return);
         QTest::keyClick(Widget(id), Qt::Key_Enter, Qt::KeypadModifier);
         EXPECT_TRUE(Window()->isVisible());
-        for (WPARAM command : Commands())
-            EXPECT_EQ(LOWORD(command), unsigned(id)) << "only the field's own notifications";
+        int cancels = 0;
+        for (WPARAM command : Commands()) {
+            cancels += command == MAKEWPARAM(IDCANCEL, BN_CLICKED);
+            EXPECT_TRUE(LOWORD(command) == IDCANCEL || LOWORD(command) == unsigned(id))
+                << "else only the field's own notifications";
+        }
+        EXPECT_EQ(cancels, 1);
         for (const Message& m : messages)
             EXPECT_EQ(m.message, WM_COMMAND);
     }
