@@ -1,5 +1,6 @@
 // The Transmit button and the loop controls: the request is built from the
 // fields, sent by the transmit core, and its result shown.
+#include "app/card_page.h"
 #include "app/commands.h"
 #include "app/compose_commands.h"
 #include "app/main_window.h"
@@ -47,6 +48,8 @@ void TransmitRequest()
         LogAppend("SCardTransmit: Failure!");
     else
         LogBytes("SCardTransmit: Output:", tester.recvBuffer, tester.recvLen, form);
+    if (outcome.status == SCARD_S_SUCCESS)
+        ShowResponseMeaning(tester.recvBuffer, tester.recvLen);
 }
 
 }  // namespace

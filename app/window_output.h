@@ -21,7 +21,8 @@ void ShowElapsed(const Span& span, int32_t divisor);
 // Shows a timed call's span: divided all the same by the runs a Transmit
 // would make, as the field always has with the loop on.
 void ShowElapsed(const Span& span);
-// Shows the low 32 bits of a PC/SC status as "0x%08X".
+// Shows the low 32 bits of a PC/SC status as "0x%08X"; its name and text go
+// to the field's tooltip and the panel.
 void ShowStatus(LONG status);
 // An empty measurement: elapsed time of nothing, status 0.
 void ShowEmptyMeasurement();
