@@ -59,6 +59,16 @@ INT_PTR ReportVerdict(LONG status, bool tookPlace, const ButtonState (&next)[N],
     return TRUE;
 }
 
+// Disconnect and Release: the connected reader and its card's ATR go, in the
+// fields and the panel.
+void ForgetConnectedCard()
+{
+    SetDlgItemText(mainWindow, IDC_CONNECTED_READER, "");
+    SetDlgItemText(mainWindow, IDC_ATR, "");
+    UnmarkConnectedReader();
+    ShowCardAtr(nullptr, 0);
+}
+
 }  // namespace
 
 INT_PTR CmdEstablishContext([[maybe_unused]] int id)
@@ -151,11 +161,7 @@ INT_PTR CmdConnectCard([[maybe_unused]] int id)
 
 INT_PTR CmdDisconnectCard([[maybe_unused]] int id)
 {
-    HWND hwnd = mainWindow;
-    SetDlgItemText(hwnd, IDC_CONNECTED_READER, "");
-    SetDlgItemText(hwnd, IDC_ATR, "");
-    UnmarkConnectedReader();
-    ShowCardAtr(nullptr, 0);
+    ForgetConnectedCard();
 
     Span span;
     LONG status = TimedCall(&span, [] { return pcsc.Disconnect(tester.hCard, SCARD_UNPOWER_CARD); });
@@ -169,10 +175,7 @@ INT_PTR CmdDisconnectCard([[maybe_unused]] int id)
 INT_PTR CmdReleaseContext([[maybe_unused]] int id)
 {
     HWND hwnd = mainWindow;
-    SetDlgItemText(hwnd, IDC_CONNECTED_READER, "");
-    SetDlgItemText(hwnd, IDC_ATR, "");
-    UnmarkConnectedReader();
-    ShowCardAtr(nullptr, 0);
+    ForgetConnectedCard();
     ListResetContent(hwnd, IDC_READER_LIST);
     // Stopped first: the watcher goes with the context even when the release fails.
     StopCardWatch();
