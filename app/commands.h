@@ -33,11 +33,25 @@ INT_PTR CmdSelectVendorIo(int id);
 INT_PTR CmdShowVendorMenu(int id);
 INT_PTR CmdSelectVendorCommand(int id);
 
-// Transmit and the loop.
+// Transmit and the loop. A Transmit of more than one run is a loop: it runs
+// on a worker thread, and while it runs Transmit (then "&Stop") and Escape
+// (IDCANCEL) stop it after the run under way; CmdStopLoop returns FALSE
+// when no loop runs.
 INT_PTR CmdTransmit(int id);
+INT_PTR CmdStopLoop(int id);
 INT_PTR CmdToggleLoop(int id);
 INT_PTR CmdUpdateLoopCount(int id);
 INT_PTR CmdToggleBreakOnError(int id);  // FALSE, as the check box always answered
+// Not commands: the loop's worker posts its progress (wParam = percent) and
+// its end; the window's thread shows them.
+constexpr UINT WM_LOOP_PROGRESS = WM_APP + 1;
+constexpr UINT WM_LOOP_DONE = WM_APP + 2;
+bool LoopRunning();  // from the loop's start until its end has been shown
+void ShowLoopProgress(int32_t percent);
+void FinishLoop();  // joins the worker and shows the result; nothing when no loop runs
+// Stops a running loop and finishes it: before the window's thread touches
+// the card or the context again (closing, resume from suspend).
+void EndLoop();
 
 // The insight panel (app/panel.cpp).
 INT_PTR CmdToggleInsight(int id);

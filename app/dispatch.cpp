@@ -83,6 +83,7 @@ static void ReleaseHeldContext()
 
 INT_PTR CmdQuit(int id)
 {
+    EndLoop();
     ReleaseHeldContext();
     EndDialog(mainWindow, INT_PTR(id));
     return TRUE;
@@ -138,13 +139,29 @@ const CommandEntry COMMANDS[] = {
     {IDC_PAGE_CARD, CmdShowPanelPage},
     {IDM_CARD_PAGE, CmdShowPanelPage},
     {IDC_CLEAR_EVENTS, CmdClearCardEvents},
+    {IDCANCEL, CmdStopLoop},
 };
+
+// The commands that answer while a loop runs: the worker alone uses the card
+// and the request, so nothing may start or change a command meanwhile.
+const int LOOP_COMMANDS[] = {IDC_TRANSMIT, IDCANCEL,      IDC_CLEAR_LOG, IDC_INSIGHT,   IDM_INSIGHT,     IDHELP,
+                             IDC_QUIT,     IDC_PAGE_LOOP, IDC_PAGE_CARD, IDM_CARD_PAGE, IDC_CLEAR_EVENTS};
+
+bool AnswersDuringLoop(int id)
+{
+    for (int loopCommand : LOOP_COMMANDS)
+        if (loopCommand == id)
+            return true;
+    return false;
+}
 
 // A command is chosen by the low 16 bits of wParam alone, so every
 // notification of a control runs its handler.
 INT_PTR DispatchCommand(WPARAM wParam)
 {
     int id = int(LOWORD(wParam));
+    if (LoopRunning() && !AnswersDuringLoop(id))
+        return FALSE;
     for (const CommandEntry& entry : COMMANDS)
         if (entry.id == id)
             return entry.handler(id);
@@ -163,8 +180,15 @@ INT_PTR MainDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         return InitMainDialog(hwnd);
     case WM_COMMAND:
         return DispatchCommand(wParam);
+    case WM_LOOP_PROGRESS:
+        ShowLoopProgress(int32_t(wParam));
+        return TRUE;
+    case WM_LOOP_DONE:
+        FinishLoop();
+        return TRUE;
     case WM_CLOSE:
     case WM_DESTROY:
+        EndLoop();
         ReleaseHeldContext();
         EndDialog(hwnd, INT_PTR(wParam));
         return TRUE;
@@ -178,8 +202,10 @@ INT_PTR MainDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_CARD_EVENTS:
         return ShowCardEvents();
     case WM_POWERBROADCAST:
-        if (wParam == PBT_APMRESUMESUSPEND)
+        if (wParam == PBT_APMRESUMESUSPEND) {
+            EndLoop();
             ReconnectAfterResume();
+        }
         return TRUE;
     default:
         return FALSE;

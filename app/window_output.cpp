@@ -13,7 +13,6 @@
 #include "output/result_text.h"
 #include "pcsc/status_text.h"
 #include "state/tester_state.h"
-#include "transmit/transmit.h"
 #include "ui/ids.h"
 
 void LogAppend(const char* entry)
@@ -52,11 +51,6 @@ void ShowElapsed(const Span& span, int32_t divisor)
     char text[RESULT_TEXT_SIZE];
     FormatElapsed(text, span, tester.ticksPerMs, divisor);
     SetDlgItemText(mainWindow, IDC_ELAPSED, text);
-}
-
-void ShowElapsed(const Span& span)
-{
-    ShowElapsed(span, LoopRuns(tester.loopEnabled, tester.loopCount));
 }
 
 void ShowStatus(LONG status)

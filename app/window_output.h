@@ -16,11 +16,9 @@ void LogBytes(const char* title, const BYTE* bytes, uint32_t count, DumpForm for
 // A title entry, then, for a whole record of `size` bytes only, its header
 // line and its data in hex.
 void LogVendorRecord(const char* title, const VendorIoRecord* record, int32_t size);
-// Shows the span in ms per run of `divisor` runs.
-void ShowElapsed(const Span& span, int32_t divisor);
-// Shows a timed call's span: divided all the same by the runs a Transmit
-// would make, as the field always has with the loop on.
-void ShowElapsed(const Span& span);
+// Shows the span in ms per run of `divisor` runs: the runs a loop made; 1
+// for any other timed call.
+void ShowElapsed(const Span& span, int32_t divisor = 1);
 // Shows the low 32 bits of a PC/SC status as "0x%08X"; its name and text go
 // to the field's tooltip and the panel.
 void ShowStatus(LONG status);

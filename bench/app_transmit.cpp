@@ -16,6 +16,7 @@
 #include <QWidget>
 #include <QWindow>
 
+#include "app/commands.h"
 #include "app/dispatch.h"
 #include "bench/raw_transmit.h"
 #include "output/counter.h"
@@ -98,6 +99,9 @@ AppRound RunAppRound(HWND dialog)
     progressPaints->paints = 0;
     Clock::time_point start = Clock::now();
     SendCommand(dialog, IDC_TRANSMIT);
+    // The loop runs on its worker; its end arrives as a message.
+    while (LoopRunning())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
     double wall = MicrosSince(start) / RUNS;
 
     char text[64];

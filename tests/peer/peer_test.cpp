@@ -84,13 +84,18 @@ TEST_F(PeerTest, SessionShowsWhatTheReaderAnswers)
          [&] {
              SetLoop(true, 5);
              transmitSpy = {};
-             Click(IDC_TRANSMIT);
+             TransmitAndWait();
              SetLoop(false, 0);
          },
-         "SCardTransmit: Output:\r\n6A 81 ", OK,
+         "", OK,
          [&] {
              EXPECT_EQ(transmitSpy.statuses, std::vector<LONG>(5, SCARD_S_SUCCESS));
              EXPECT_EQ(Text(IDC_LOOP_PROGRESS), "100");
+             std::vector<std::string> entries = LogEntries();
+             ASSERT_GE(entries.size(), 4u);
+             EXPECT_EQ(
+                 std::vector<std::string>(entries.end() - 4, entries.end() - 1),
+                 (std::vector<std::string> {"SCardTransmit: Output:", "6A 81 ", "Loop: 5 runs, 5 answered 6A 81"}));
          }},
         {"vendor request",
          [&] {

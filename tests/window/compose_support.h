@@ -2,11 +2,12 @@
 // window_fixture.h:
 //   - a spy on the `pcsc` table's Transmit that keeps every request it sees
 //     and forwards to libpcsclite;
-//   - ProgressObserver, which notes the progress field's text at every paint
-//     of it (the loop repaints the field after each write);
+//   - ProgressObserver, which notes every write of the progress field and
+//     its text at every paint of it;
 //   - AnswerFileDialog, which answers the next file picker from a timer;
 //   - ScratchFolder, a folder for the files a test writes;
-//   - ComposeTest, the fixture with the spy installed and a scratch folder.
+//   - ComposeTest, the fixture with the spy installed and a scratch folder;
+//     its TransmitAndWait waits for a loop's worker to end.
 #pragma once
 
 #include <cerrno>
@@ -27,6 +28,7 @@
 #include <QMessageBox>
 #include <QTimer>
 
+#include "app/commands.h"
 #include "ui/widget_lookup.h"
 #include "window_fixture.h"
 
@@ -204,6 +206,13 @@ protected:
 
     // The program writes the text, as set-up and the composer do.
     void SetText(int id, const std::string& text) { SetDlgItemText(window, id, text.c_str()); }
+
+    // Presses Transmit; a loop's result is shown once its worker has ended.
+    void TransmitAndWait()
+    {
+        Command(IDC_TRANSMIT);
+        ASSERT_TRUE(QTest::qWaitFor([] { return !LoopRunning(); }, 60000)) << "the loop did not end";
+    }
 
     // A click on an automatic check box toggles it, then notifies.
     void SetLoop(bool on, int count)
