@@ -57,6 +57,8 @@ void EndLoop();
 // The insight panel (app/panel.cpp).
 INT_PTR CmdToggleInsight(int id);
 INT_PTR CmdSaveSamples(int id);
+INT_PTR CmdShowPanelPage(int id);  // its page buttons, and F3 for the card page
+INT_PTR CmdClearCardEvents(int id);
 
 // The window.
 INT_PTR CmdOpenHelp(int id);

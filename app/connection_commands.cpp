@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "app/card_page.h"
 #include "app/main_window.h"
 #include "app/window_output.h"
 #include "output/timing.h"
@@ -58,6 +59,16 @@ INT_PTR ReportVerdict(LONG status, bool tookPlace, const ButtonState (&next)[N],
     return TRUE;
 }
 
+// Disconnect and Release: the connected reader and its card's ATR go, in the
+// fields and the panel.
+void ForgetConnectedCard()
+{
+    SetDlgItemText(mainWindow, IDC_CONNECTED_READER, "");
+    SetDlgItemText(mainWindow, IDC_ATR, "");
+    UnmarkConnectedReader();
+    ShowCardAtr(nullptr, 0);
+}
+
 }  // namespace
 
 INT_PTR CmdEstablishContext([[maybe_unused]] int id)
@@ -69,6 +80,8 @@ INT_PTR CmdEstablishContext([[maybe_unused]] int id)
     LONG status =
         TimedCall(&span, [] { return pcsc.EstablishContext(SCARD_SCOPE_USER, nullptr, nullptr, &tester.hContext); });
     ShowElapsed(span);
+    if (status == SCARD_S_SUCCESS)
+        StartCardWatch();
 
     return ReportVerdict(status, status == SCARD_S_SUCCESS, CONTEXT_OPEN, "SCardEstablishContext: SUCCESS!",
                          "SCardEstablishContext: ERROR!");
@@ -103,6 +116,7 @@ static void ShowAtr()
     BYTE atr[MAX_BUFFER_SIZE];
     DWORD length;
     ReadAtr(tester.hCard, atr, sizeof atr, &length);
+    ShowCardAtr(atr, length);
     if (length > ATR_SHOWN_MAX)
         length = ATR_SHOWN_MAX;
     char text[3 * ATR_SHOWN_MAX + 1] = "";
@@ -135,6 +149,7 @@ INT_PTR CmdConnectCard([[maybe_unused]] int id)
         return TRUE;
     }
     SetDlgItemText(hwnd, IDC_CONNECTED_READER, reader);
+    UnmarkConnectedReader();
     SetButtons(CARD_CONNECTED);
     ShowAtr();
 
@@ -146,9 +161,7 @@ INT_PTR CmdConnectCard([[maybe_unused]] int id)
 
 INT_PTR CmdDisconnectCard([[maybe_unused]] int id)
 {
-    HWND hwnd = mainWindow;
-    SetDlgItemText(hwnd, IDC_CONNECTED_READER, "");
-    SetDlgItemText(hwnd, IDC_ATR, "");
+    ForgetConnectedCard();
 
     Span span;
     LONG status = TimedCall(&span, [] { return pcsc.Disconnect(tester.hCard, SCARD_UNPOWER_CARD); });
@@ -162,9 +175,10 @@ INT_PTR CmdDisconnectCard([[maybe_unused]] int id)
 INT_PTR CmdReleaseContext([[maybe_unused]] int id)
 {
     HWND hwnd = mainWindow;
-    SetDlgItemText(hwnd, IDC_CONNECTED_READER, "");
-    SetDlgItemText(hwnd, IDC_ATR, "");
+    ForgetConnectedCard();
     ListResetContent(hwnd, IDC_READER_LIST);
+    // Stopped first: the watcher goes with the context even when the release fails.
+    StopCardWatch();
 
     SCARDCONTEXT context = tester.hContext;
     Span span;

@@ -5,10 +5,12 @@
 #include "app/dispatch.h"
 
 #include "app/about.h"
+#include "app/card_page.h"
 #include "app/commands.h"
 #include "app/compose_commands.h"
 #include "app/help.h"
 #include "app/main_window.h"
+#include "app/panel.h"
 #include "app/window_output.h"
 #include "output/counter.h"
 #include "pcsc/pcsc_api.h"
@@ -64,6 +66,7 @@ static INT_PTR InitMainDialog(HWND hwnd)
     EnableDlgItem(hwnd, IDC_LIST_READERS, false);
     EnableDlgItem(hwnd, IDC_ATTRIBUTES, false);
     EnableDlgItem(hwnd, IDC_SAVE_SAMPLES, false);
+    InitInsightPanel();
     // TRUE: the focus goes to the first control that takes it, Establish Context.
     return TRUE;
 }
@@ -72,6 +75,7 @@ static INT_PTR InitMainDialog(HWND hwnd)
 // closing messages arrive.
 static void ReleaseHeldContext()
 {
+    StopCardWatch();
     if (tester.hContext != 0) {
         pcsc.ReleaseContext(tester.hContext);
         tester.hContext = 0;
@@ -132,6 +136,10 @@ const CommandEntry COMMANDS[] = {
     {IDC_INSIGHT, CmdToggleInsight},
     {IDM_INSIGHT, CmdToggleInsight},
     {IDC_SAVE_SAMPLES, CmdSaveSamples},
+    {IDC_PAGE_LOOP, CmdShowPanelPage},
+    {IDC_PAGE_CARD, CmdShowPanelPage},
+    {IDM_CARD_PAGE, CmdShowPanelPage},
+    {IDC_CLEAR_EVENTS, CmdClearCardEvents},
     {IDC_SAVE_LOG, CmdSaveLog},
     {IDM_SAVE_LOG, CmdSaveLog},
     {IDCANCEL, CmdStopLoop},
@@ -139,8 +147,9 @@ const CommandEntry COMMANDS[] = {
 
 // The commands that answer while a loop runs: the worker alone uses the card
 // and the request, so nothing may start or change a command meanwhile.
-const int LOOP_COMMANDS[] = {IDC_TRANSMIT, IDCANCEL,     IDC_CLEAR_LOG, IDC_INSIGHT, IDM_INSIGHT,
-                             IDC_SAVE_LOG, IDM_SAVE_LOG, IDHELP,        IDC_QUIT};
+const int LOOP_COMMANDS[] = {IDC_TRANSMIT,     IDCANCEL,     IDC_CLEAR_LOG, IDC_INSIGHT,   IDM_INSIGHT,
+                             IDHELP,           IDC_QUIT,     IDC_PAGE_LOOP, IDC_PAGE_CARD, IDM_CARD_PAGE,
+                             IDC_CLEAR_EVENTS, IDC_SAVE_LOG, IDM_SAVE_LOG};
 
 bool AnswersDuringLoop(int id)
 {
@@ -194,6 +203,8 @@ INT_PTR MainDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
             DialogBoxParam(IDD_ABOUT, mainWindow, AboutDialogProc, 0);
         DefWindowProc(hwnd, WM_SYSCOMMAND, wParam, lParam);
         return FALSE;
+    case WM_CARD_EVENTS:
+        return ShowCardEvents();
     case WM_POWERBROADCAST:
         if (wParam == PBT_APMRESUMESUSPEND) {
             EndLoop();

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/card_page.h"
 #include "app/commands.h"
 #include "app/main_window.h"
 #include "app/window_output.h"
@@ -22,7 +23,35 @@ int32_t RecordedRuns()
     return std::clamp(loopRecord.runsMade, 0, LOOP_COUNT_MAX);
 }
 
+const int LOOP_PAGE[] = {IDC_GROUP_INSIGHT, IDC_EXPECTED_SW_LABEL, IDC_EXPECTED_SW,  IDC_SAVE_SAMPLES,
+                         IDC_HISTOGRAM,     IDC_TIME_SERIES,       IDC_LOOP_SUMMARY, IDC_SAVE_LOG};
+const int CARD_PAGE[] = {IDC_GROUP_CARD,  IDC_LAST_RESULT, IDC_ATR_DECODED,
+                         IDC_CARD_EVENTS, IDC_TAP_MEASURE, IDC_CLEAR_EVENTS};
+
+void ShowPage(bool card)
+{
+    for (int id : LOOP_PAGE)
+        ShowDlgItem(mainWindow, id, !card);
+    for (int id : CARD_PAGE)
+        ShowDlgItem(mainWindow, id, card);
+}
+
 }  // namespace
+
+void InitInsightPanel()
+{
+    AddDialogAccelerator(mainWindow, VK_F3, IDM_CARD_PAGE);
+    ShowPage(false);
+    ResetCardPage();
+}
+
+INT_PTR CmdShowPanelPage(int id)
+{
+    if (!IsDialogPanelShown(mainWindow))
+        CmdToggleInsight(id);
+    ShowPage(id != IDC_PAGE_LOOP);
+    return TRUE;
+}
 
 void ShowLoopCharts()
 {

@@ -3,16 +3,19 @@
 // than one run goes to a worker thread, so the window keeps answering and
 // the loop can be stopped; a single run is one PC/SC call like Connect or a
 // vendor request and, like them, runs on the window's thread.
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <iterator>
 #include <thread>
 
+#include "app/card_page.h"
 #include "app/commands.h"
 #include "app/compose_commands.h"
 #include "app/main_window.h"
 #include "app/panel.h"
 #include "app/window_output.h"
+#include "pcsc/status_word.h"
 #include "state/tester_state.h"
 #include "transmit/transmit.h"
 #include "ui/ids.h"
@@ -74,6 +77,23 @@ bool ReadExpectedSw(uint16_t* sw)
 
 // Elapsed per run made, the last run's status and its answer; after a loop,
 // the counts of its outcomes and the distribution of its times.
+// The meaning of each status word the loop's runs answered, a line each, for
+// the panel only: the log keeps its summary lines as they are.
+void AddStatusWordMeanings(const LoopSummary& summary, char* out, size_t cap)
+{
+    out[0] = '\0';
+    size_t used = 0;
+    for (int32_t i = 0; i < summary.outcomeCount && used + 3 < cap; ++i) {
+        const LoopOutcomeCount& kind = summary.outcomes[i];
+        if (!kind.answered || kind.code == 0)
+            continue;
+        char meaning[STATUS_WORD_TEXT_SIZE];
+        DescribeStatusWord(uint8_t(kind.code >> 8), uint8_t(kind.code), meaning, sizeof meaning);
+        int added = snprintf(out + used, cap - used, "\r\n%s", meaning);
+        used = std::min(cap - 1, used + size_t(added > 0 ? added : 0));
+    }
+}
+
 void ShowTransmitResult(const TransmitOutcome& outcome, DumpForm form)
 {
     char line[LOOP_LINE_SIZE];
@@ -88,6 +108,8 @@ void ShowTransmitResult(const TransmitOutcome& outcome, DumpForm form)
         LogAppend("SCardTransmit: Failure!");
     else
         LogBytes("SCardTransmit: Output:", tester.recvBuffer, tester.recvLen, form);
+    if (outcome.status == SCARD_S_SUCCESS)
+        ShowResponseMeaning(tester.recvBuffer, tester.recvLen);
     if (loopRecord.runsPlanned > 1) {
         LoopSummary summary;
         SummarizeLoop(loopRecord, &summary);
@@ -97,8 +119,9 @@ void ShowTransmitResult(const TransmitOutcome& outcome, DumpForm form)
         LogAppend(line);
         LogAppend(times);
         // The panel keeps them in view when the log has moved on.
-        char both[2 * LOOP_LINE_SIZE + 2];
-        snprintf(both, sizeof both, "%s\r\n%s", line, times);
+        char both[3 * LOOP_LINE_SIZE + 4];
+        int used = snprintf(both, sizeof both, "%s\r\n%s", line, times);
+        AddStatusWordMeanings(summary, both + used, sizeof both - size_t(used));
         SetDlgItemText(mainWindow, IDC_LOOP_SUMMARY, both);
     }
     ShowLoopCharts();

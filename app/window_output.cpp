@@ -6,10 +6,12 @@
 #include <algorithm>
 #include <cstring>
 
+#include "app/card_page.h"
 #include "app/commands.h"
 #include "app/main_window.h"
 #include "output/log.h"
 #include "output/result_text.h"
+#include "pcsc/status_text.h"
 #include "state/tester_state.h"
 #include "ui/ids.h"
 
@@ -56,6 +58,10 @@ void ShowStatus(LONG status)
     char text[RESULT_TEXT_SIZE];
     FormatStatus(text, status);
     SetDlgItemText(mainWindow, IDC_WIN_STATUS, text);
+    char description[STATUS_TEXT_SIZE];
+    DescribeStatus(status, description, sizeof description);
+    SetDlgItemTip(mainWindow, IDC_WIN_STATUS, description);
+    ShowLastCallStatus(description);
 }
 
 void ShowEmptyMeasurement()

@@ -19,7 +19,8 @@ void LogVendorRecord(const char* title, const VendorIoRecord* record, int32_t si
 // Shows the span in ms per run of `divisor` runs: the runs a loop made; 1
 // for any other timed call.
 void ShowElapsed(const Span& span, int32_t divisor = 1);
-// Shows the low 32 bits of a PC/SC status as "0x%08X".
+// Shows the low 32 bits of a PC/SC status as "0x%08X"; its name and text go
+// to the field's tooltip and the panel.
 void ShowStatus(LONG status);
 // An empty measurement: elapsed time of nothing, status 0.
 void ShowEmptyMeasurement();

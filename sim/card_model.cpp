@@ -15,9 +15,14 @@ constexpr uint16_t SW_OK = 0x9000;
 constexpr uint16_t SW_AUTH_FAILED = 0x6300;
 constexpr uint16_t SW_WRONG_LENGTH = 0x6700;
 constexpr uint16_t SW_SECURITY = 0x6982;
+constexpr uint16_t SW_FILE_NOT_FOUND = 0x6A82;
 constexpr uint16_t SW_WRONG_PARAMS = 0x6A86;
 constexpr uint16_t SW_INS_UNKNOWN = 0x6D00;
 constexpr uint16_t SW_CLA_UNKNOWN = 0x6E00;
+
+// A storage card holds no applications: every SELECT finds nothing, as
+// contactless readers answer for such a card.
+constexpr uint8_t INS_SELECT = 0xA4;
 
 constexpr uint8_t TRANSPORT_ACCESS[4] = {0xFF, 0x07, 0x80, 0x69};
 
@@ -173,6 +178,8 @@ int AnswerApdu(ReaderSlot* slot, const uint8_t* apdu, int length, uint8_t* respo
         return AnswerRead(slot, apdu, length, response);
     case INS_UPDATE_BINARY:
         return AnswerUpdate(slot, apdu, length, response);
+    case INS_SELECT:
+        return Status(response, 0, SW_FILE_NOT_FOUND);
     default:
         return Status(response, 0, SW_INS_UNKNOWN);
     }

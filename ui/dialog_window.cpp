@@ -231,6 +231,7 @@ DialogWindow::DialogWindow(const DialogTemplate& dialogTemplate, DialogWindow* o
     , proc(proc)
     , items {}
     , unpainted {}
+    , hidden {}
     , systemMenu {}
     , panelShown(false)
     , loop(nullptr)
@@ -534,7 +535,18 @@ void DialogWindow::ShowPanel(bool show)
     setFixedSize(PixelsX(width), PixelsY(dialogTemplate.height));
     for (int i = 0; i < dialogTemplate.controlCount; ++i)
         if (InPanel(i))
-            items[i]->setVisible(show);
+            items[i]->setVisible(show && !hidden[i]);
+}
+
+void DialogWindow::ShowItem(int id, bool show)
+{
+    int index = ItemIndex(id);
+    if (index < 0)
+        return;
+    hidden[index] = !show;
+    if (!show && items[index]->hasFocus())
+        focusNextChild();
+    items[index]->setVisible(show && (!InPanel(index) || panelShown));
 }
 
 void DialogWindow::AddAccelerator(int key, int id)

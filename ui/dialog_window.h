@@ -140,6 +140,10 @@ public:
     // stop outside it (the control that shows it, as the template places it).
     void ShowPanel(bool show);
     bool PanelShown() const { return panelShown; }
+    // Hides or shows one control for good: a hidden panel control stays
+    // hidden when the panel shows. A focus inside a control that hides goes
+    // to the next tab stop.
+    void ShowItem(int id, bool show);
     // `key` (a Qt key without modifiers) sends WM_COMMAND with `id` and the
     // notification code 1 while the window is active.
     void AddAccelerator(int key, int id);
@@ -169,6 +173,7 @@ private:
     int baseY;                         // its height
     QWidget* items[CONTROL_CAPACITY];  // in template order
     bool unpainted[CONTROL_CAPACITY];  // the control's text changed since it was last painted
+    bool hidden[CONTROL_CAPACITY];     // hidden by the program, whatever the panel does
     PopupMenu systemMenu;
     bool panelShown;
     QEventLoop* loop;  // the modal run, while it lasts

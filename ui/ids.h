@@ -84,7 +84,16 @@ constexpr int IDC_HISTOGRAM = 1102;
 constexpr int IDC_TIME_SERIES = 1103;
 constexpr int IDC_SAVE_SAMPLES = 1104;
 constexpr int IDC_LOOP_SUMMARY = 1105;
-constexpr int IDC_SAVE_LOG = 1106;  // as the system menu's IDM_SAVE_LOG
+// Its page switch and the Card and Reader page.
+constexpr int IDC_PAGE_LOOP = 1106;
+constexpr int IDC_PAGE_CARD = 1107;
+constexpr int IDC_GROUP_CARD = 1108;
+constexpr int IDC_LAST_RESULT = 1109;
+constexpr int IDC_ATR_DECODED = 1110;
+constexpr int IDC_CARD_EVENTS = 1111;
+constexpr int IDC_TAP_MEASURE = 1112;
+constexpr int IDC_CLEAR_EVENTS = 1113;
+constexpr int IDC_SAVE_LOG = 1114;  // as the system menu's IDM_SAVE_LOG
 
 // About box (these numbers name other controls in the main window).
 constexpr int IDC_ABOUT_TITLE = 1004;
@@ -102,4 +111,5 @@ constexpr int IDM_RF_RESET = 40008;
 constexpr int IDM_FIRMWARE_REV = 40009;
 constexpr int IDM_ABOUT = 50001;
 constexpr int IDM_INSIGHT = 50002;
-constexpr int IDM_SAVE_LOG = 50003;
+constexpr int IDM_CARD_PAGE = 50003;  // F3: the panel on its Card and Reader page
+constexpr int IDM_SAVE_LOG = 50004;

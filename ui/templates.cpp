@@ -12,7 +12,8 @@ using K = ControlKind;
 // In template order, one control per row (kept unformatted). The mnemonic labels of the vendor fields name their own
 // field as buddy: the next field in the order would be the wrong one for
 // "P&2" and "L&e", which follow "P&1" and "L&c". The insight panel's controls
-// come last and lie beyond the window's width: they show when the panel does.
+// come last and lie beyond the window's width: they show when the panel does,
+// each page's only while that page is chosen.
 // clang-format off
 const ControlTemplate mainControls[] = {
     {IDC_ESTABLISH, "IDC_ESTABLISH", K::PushButton, "&Establish Context", 22, 20, 70, 14, 1, nullptr, false, 0},
@@ -80,14 +81,22 @@ const ControlTemplate mainControls[] = {
     {IDC_LENGTH_LABEL, "IDC_LENGTH_LABEL", K::Label, "Length", 296, 233, 32, 8, 63, nullptr, false, 0},
     {IDC_LENGTH, "IDC_LENGTH", K::NumberField, "", 331, 230, 25, 14, 64, "Length", false, 0},
     {IDC_INSIGHT, "IDC_INSIGHT", K::PushButton, "Insi&ght >>", 256, 387, 50, 14, 65, nullptr, false, 0},
-    {IDC_GROUP_INSIGHT, "IDC_GROUP_INSIGHT", K::GroupBox, "Transmit Loop", 418, 5, 175, 396, 66, nullptr, false, 0},
-    {IDC_EXPECTED_SW_LABEL, "IDC_EXPECTED_SW_LABEL", K::Label, "Expected SW:", 423, 20, 50, 8, 67, nullptr, false, 0},
-    {IDC_EXPECTED_SW, "IDC_EXPECTED_SW", K::Edit, "", 475, 17, 40, 14, 68, "Expected SW", true, 0},
-    {IDC_SAVE_SAMPLES, "IDC_SAVE_SAMPLES", K::PushButton, "Sa&ve Samples...", 518, 17, 70, 14, 69, nullptr, false, 0},
-    {IDC_HISTOGRAM, "IDC_HISTOGRAM", K::Chart, "Distribution of Run Times", 423, 35, 165, 150, 70, nullptr, false, 0},
-    {IDC_TIME_SERIES, "IDC_TIME_SERIES", K::Chart, "Time of Each Run", 423, 189, 165, 120, 71, nullptr, false, 0},
-    {IDC_LOOP_SUMMARY, "IDC_LOOP_SUMMARY", K::ReadOnlyText, "", 423, 313, 165, 65, 72, "Loop Summary", false, 0},
-    {IDC_SAVE_LOG, "IDC_SAVE_LOG", K::PushButton, "Save Log...", 518, 382, 70, 14, 73, nullptr, false, 0},
+    {IDC_PAGE_LOOP, "IDC_PAGE_LOOP", K::PushButton, "Transmit Loop", 423, 5, 80, 14, 66, nullptr, false, 0},
+    {IDC_PAGE_CARD, "IDC_PAGE_CARD", K::PushButton, "Card and Reader", 508, 5, 80, 14, 67, nullptr, false, 0},
+    {IDC_GROUP_INSIGHT, "IDC_GROUP_INSIGHT", K::GroupBox, "Transmit Loop", 418, 22, 175, 379, 68, nullptr, false, 0},
+    {IDC_EXPECTED_SW_LABEL, "IDC_EXPECTED_SW_LABEL", K::Label, "Expected SW:", 423, 37, 50, 8, 69, nullptr, false, 0},
+    {IDC_EXPECTED_SW, "IDC_EXPECTED_SW", K::Edit, "", 475, 34, 40, 14, 70, "Expected SW", true, 0},
+    {IDC_SAVE_SAMPLES, "IDC_SAVE_SAMPLES", K::PushButton, "Sa&ve Samples...", 518, 34, 70, 14, 71, nullptr, false, 0},
+    {IDC_HISTOGRAM, "IDC_HISTOGRAM", K::Chart, "Distribution of Run Times", 423, 52, 165, 135, 72, nullptr, false, 0},
+    {IDC_TIME_SERIES, "IDC_TIME_SERIES", K::Chart, "Time of Each Run", 423, 191, 165, 118, 73, nullptr, false, 0},
+    {IDC_LOOP_SUMMARY, "IDC_LOOP_SUMMARY", K::ReadOnlyText, "", 423, 313, 165, 65, 74, "Loop Summary", false, 0},
+    {IDC_SAVE_LOG, "IDC_SAVE_LOG", K::PushButton, "Save Log...", 518, 382, 70, 14, 75, nullptr, false, 0},
+    {IDC_GROUP_CARD, "IDC_GROUP_CARD", K::GroupBox, "Card and Reader", 418, 22, 175, 379, 76, nullptr, false, 0},
+    {IDC_LAST_RESULT, "IDC_LAST_RESULT", K::ReadOnlyText, "", 423, 34, 165, 44, 77, "Last Result", false, 0},
+    {IDC_ATR_DECODED, "IDC_ATR_DECODED", K::ReadOnlyText, "", 423, 82, 165, 120, 78, "Decoded ATR", false, 0},
+    {IDC_CARD_EVENTS, "IDC_CARD_EVENTS", K::ListBox, "", 423, 206, 165, 140, 79, "Card Events", false, 0},
+    {IDC_TAP_MEASURE, "IDC_TAP_MEASURE", K::ReadOnlyText, "", 423, 350, 110, 46, 80, "Card Taps", false, 0},
+    {IDC_CLEAR_EVENTS, "IDC_CLEAR_EVENTS", K::PushButton, "Clear Events", 538, 350, 50, 14, 81, nullptr, false, 0},
 };
 // clang-format on
 

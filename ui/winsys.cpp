@@ -411,6 +411,47 @@ void SetDialogIcon(HWND dialog, int iconId)
     QApplication::setWindowIcon(icon);
 }
 
+void ListDeleteString(HWND dialog, int id, int index)
+{
+    auto* list = qobject_cast<QListWidget*>(ItemWidget(dialog, id));
+    if (!list || index < 0 || index >= list->count())
+        return;
+    QSignalBlocker blocker(list);
+    delete list->takeItem(index);
+}
+
+void ShowDlgItem(HWND dialog, int id, bool show)
+{
+    if (dialog)
+        DialogOf(dialog)->ShowItem(id, show);
+}
+
+void SetDlgItemTip(HWND dialog, int id, const char* text)
+{
+    if (QWidget* widget = ItemWidget(dialog, id)) {
+        QString tip = QString::fromLatin1(text ? text : "");
+        widget->setToolTip(tip);
+        widget->setAccessibleDescription(tip);
+    }
+}
+
+void MarkDlgItem(HWND dialog, int id, bool marked)
+{
+    QWidget* widget = ItemWidget(dialog, id);
+    if (!widget || widget->property("marked").toBool() == marked)
+        return;
+    widget->setProperty("marked", marked);
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Text, marked ? QColor(Qt::red) : QApplication::palette(widget).color(QPalette::Text));
+    widget->setPalette(palette);
+}
+
+bool IsDlgItemMarked(HWND dialog, int id)
+{
+    QWidget* widget = ItemWidget(dialog, id);
+    return widget && widget->property("marked").toBool();
+}
+
 void ShowDialogPanel(HWND dialog, bool show)
 {
     if (dialog)

@@ -126,6 +126,8 @@ int ListGetCount(HWND dialog, int id);
 // [own] LB_GETTEXT: copies entry `index` (at most capacity - 1 characters and
 // a terminator).
 int ListGetText(HWND dialog, int id, int index, char* buffer, int capacity);
+// [own] LB_DELETESTRING; sends nothing.
+void ListDeleteString(HWND dialog, int id, int index);
 // [own] UpdateWindow(GetDlgItem(dialog, id)): repaints one control now,
 // inside a long handler, when its text changed since its last paint.
 void RepaintDlgItem(HWND dialog, int id);
@@ -142,11 +144,24 @@ void SetDialogIcon(HWND dialog, int iconId);
 // focus inside it, the focus goes to the last tab stop outside it.
 void ShowDialogPanel(HWND dialog, bool show);
 bool IsDialogPanelShown(HWND dialog);
+// [own] ShowWindow(GetDlgItem(dialog, id)) with SW_SHOW or SW_HIDE: a panel
+// control hidden so stays hidden when the panel shows, and a shown one
+// appears only with the panel. How the panel switches between its pages.
+void ShowDlgItem(HWND dialog, int id, bool show);
+// [own] TTM_UPDATETIPTEXT with the control's accessible description: the
+// tooltip and what a screen reader says after the control's name; ""
+// removes both.
+void SetDlgItemTip(HWND dialog, int id, const char* text);
+// [own] WM_CTLCOLOREDIT answered with a warning colour: while marked, the
+// field's text shows in red; its text stays as it is.
+void MarkDlgItem(HWND dialog, int id, bool marked);
+bool IsDlgItemMarked(HWND dialog, int id);
 
 // [own] An accelerator table of function keys without modifiers
 // (TranslateAccelerator): while the dialog is the active window, the key
 // sends WM_COMMAND with `id` and the notification code 1.
 constexpr UINT VK_F2 = 0x71;
+constexpr UINT VK_F3 = 0x72;
 void AddDialogAccelerator(HWND dialog, UINT virtualKey, int id);
 
 // Charts (controls of the Chart kind); both replace what the chart showed,

@@ -1,13 +1,34 @@
 """Takes the README's screenshots from the real program in a real X server:
 the main window after a GetUID exchange with the simulated card ("exchange"),
-or the Insight panel after a 5000-run GetUID loop ("insight").
-    screenshot.py PROGRAM FOLDER OUTPUT.png [exchange|insight]
+the Insight panel after a 5000-run GetUID loop ("insight"), or its Card and
+Reader page after a 6A 82 answer and the card's removal ("card").
+    screenshot.py PROGRAM FOLDER OUTPUT.png [exchange|insight|card]
 Run by scripts/screenshot (inside scripts/with-sim-pcscd and scripts/with-xvfb)."""
 
+import os
 import subprocess
 import sys
 
 from desktop import Program, wait_for, xdotool
+
+
+def shoot_card_page(program, output):
+    xdotool("windowmove", "--sync", program.window_id, "0", "0")
+    program.keys("F3")
+    wait_for("the Card and Reader page", lambda: program.showing("list", "Card Events"))
+    program.keys("alt+h")
+    wait_for("hex entry", lambda: program.checked("Enter Data in HEX"))
+    select = "00 A4 04 00 05 F0 01 02 03 04"
+    program.control("text", "Hex Data").queryEditableText().setTextContents(select)
+    program.wait_text("Hex Data", lambda text: text == select, "the SELECT command")
+    program.keys("alt+t")
+    program.wait_text("Last Result", lambda text: "6A 82" in text, "the 6A 82 meaning")
+    with open(os.path.join(os.environ["QTU_SIM_DIR"], "reader0.ctl"), "w") as control:
+        control.write("card=none\n")
+    gone = "The card has left this reader."
+    wait_for("the card's removal", lambda: program.control("text", "Connected Reader").description == gone)
+    subprocess.run(["/usr/bin/import", "-window", program.window_id, output], check=True, timeout=30)
+    print("wrote", output)
 
 
 def main():
@@ -21,6 +42,9 @@ def main():
         program.wait_log("SCardListReaders: SUCCESS!")
         program.press_shared("c", "push button", "Connect")
         program.wait_text("Log", lambda log: "SCardConnect: OK" in log, "the connect line")
+        if scene == "card":
+            shoot_card_page(program, output)
+            return
         program.press_shared("s", "radio button", "Compose Storage Card APDU")
         wait_for("the storage composer", lambda: program.checked("Compose Storage Card APDU"))
         if scene == "insight":

@@ -1,6 +1,7 @@
 // The insight panel: the logarithmic bins and the CSV file (cores, no
 // window), then the panel in the window: shown and hidden without moving
-// the fixed layout, its charts fed from the loop's record, Save Samples.
+// the fixed layout, its charts fed from the loop's record, Save Samples,
+// and its Card and Reader page against the simulated reader.
 #include <cmath>
 #include <csignal>
 #include <cstring>
@@ -13,6 +14,7 @@
 #include <QChartView>
 #include <QLineSeries>
 
+#include "app/card_page.h"
 #include "app/panel.h"
 #include "compose_support.h"
 #include "output/histogram.h"
@@ -241,6 +243,114 @@ TEST_F(PanelTest, SaveSamplesWritesTheRunsMadeOrSaysWhyNot)
                       "3,12000,0x00000000,90 00\n");
         }
     }
+}
+
+class CardPageTest : public PanelTest {
+protected:
+    void TearDown() override
+    {
+        PanelTest::TearDown();
+        SimReset(0);
+        SimWaitForCard(0, true);
+    }
+
+    std::vector<std::string> Events()
+    {
+        std::vector<std::string> lines;
+        char line[512];
+        for (int i = 0; i < ListGetCount(window, IDC_CARD_EVENTS); ++i) {
+            ListGetText(window, IDC_CARD_EVENTS, i, line, sizeof line);
+            lines.push_back(line);
+        }
+        return lines;
+    }
+
+    // The index of the first listed event at or after `from` that holds
+    // every part, -1 when none comes (the wait guards against a hang only).
+    int WaitForEvent(const std::vector<std::string>& parts, size_t from = 0)
+    {
+        int found = -1;
+        (void)QTest::qWaitFor(
+            [&] {
+                std::vector<std::string> lines = Events();
+                for (size_t i = from; i < lines.size() && found < 0; ++i) {
+                    bool all = true;
+                    for (const std::string& part : parts)
+                        all = all && lines[i].find(part) != std::string::npos;
+                    if (all)
+                        found = int(i);
+                }
+                return found >= 0;
+            },
+            20000);
+        return found;
+    }
+
+    void SelectReader(int reader)
+    {
+        char entry[SELECTED_READER_SIZE];
+        for (int i = 0; i < ListGetCount(window, IDC_READER_LIST); i++) {
+            ListGetText(window, IDC_READER_LIST, i, entry, sizeof entry);
+            if (SimReaderName(reader) == entry)
+                ListSetCurSel(window, IDC_READER_LIST, i);
+        }
+    }
+};
+
+// What the card page shows follows the reader: a failed call by name, the
+// card's ATR decoded, a 6A 82 answer by meaning, the card's removal and
+// return in order with its ATR, the connected reader marked when its card
+// left; and the watcher goes with the context and with the window.
+TEST_F(CardPageTest, FollowsTheReaderAndStopsWithTheContext)
+{
+    REQUIRE_SIMULATED_READER();
+    const std::string reader = SimReaderName(0);
+    const std::string atr = "3B 8F 80 01 80 4F 0C A0 00 00 03 06 03 00 01 00 00 00 00 6A";
+    QTest::keyClick(Window(), Qt::Key_F3);
+    EXPECT_TRUE(IsDialogPanelShown(window));
+    EXPECT_TRUE(Widget(IDC_CARD_EVENTS)->isVisibleTo(Window()));
+    EXPECT_FALSE(Widget(IDC_HISTOGRAM)->isVisibleTo(Window()));
+
+    Command(IDC_ESTABLISH);
+    EXPECT_TRUE(IsWatchingCards());
+    Command(IDC_LIST_READERS);
+    SelectReader(1);
+    Command(IDC_CONNECT);
+    const std::string noCard = "0x8010000C SCARD_E_NO_SMARTCARD: No smart card inserted.";
+    EXPECT_EQ(Text(IDC_WIN_STATUS), "0x8010000C");
+    EXPECT_EQ(Widget(IDC_WIN_STATUS)->toolTip().toStdString(), noCard);
+    EXPECT_EQ(Widget(IDC_WIN_STATUS)->accessibleDescription().toStdString(), noCard);
+    EXPECT_EQ(Text(IDC_LAST_RESULT), "Last call: " + noCard + "\r\n");
+
+    SelectReader(0);
+    Command(IDC_CONNECT);
+    EXPECT_EQ(Text(IDC_ATR_DECODED).rfind("TS = 3B", 0), 0u) << Text(IDC_ATR_DECODED);
+    Command(IDC_MODE_HEX);
+    SetText(IDC_HEX_DATA, "00 A4 04 00 05 F0 01 02 03 04");
+    Command(IDC_TRANSMIT);
+    EXPECT_NE(Text(IDC_LAST_RESULT).find("\r\nLast response: 6A 82: File or application not found"), std::string::npos)
+        << Text(IDC_LAST_RESULT);
+
+    SimSetCard(0, false);
+    int removed = WaitForEvent({"Card removed", reader});
+    ASSERT_GE(removed, 0);
+    EXPECT_TRUE(IsDlgItemMarked(window, IDC_CONNECTED_READER));
+    EXPECT_EQ(Text(IDC_CONNECTED_READER), reader);
+    EXPECT_EQ(Widget(IDC_CONNECTED_READER)->toolTip(), "The card has left this reader.");
+    SimSetCard(0, true);
+    EXPECT_GT(WaitForEvent({reader, atr}, size_t(removed) + 1), removed) << ::testing::PrintToString(Events());
+    EXPECT_EQ(Text(IDC_TAP_MEASURE).rfind("Arrivals: 1  Removals: 1\r\nMissed: 0", 0), 0u) << Text(IDC_TAP_MEASURE);
+    Click(IDC_CLEAR_EVENTS);
+    EXPECT_EQ(ListGetCount(window, IDC_CARD_EVENTS), 0);
+
+    Command(IDC_RELEASE);
+    EXPECT_FALSE(IsWatchingCards());
+    EXPECT_FALSE(IsDlgItemMarked(window, IDC_CONNECTED_READER));
+    Command(IDC_ESTABLISH);
+    EXPECT_TRUE(IsWatchingCards());
+    DestroyDialog(window);
+    window = nullptr;
+    EXPECT_FALSE(IsWatchingCards());
 }
 
 }  // namespace
