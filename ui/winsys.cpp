@@ -195,13 +195,19 @@ void SetDlgItemText(HWND dialog, int id, const char* text)
         return;
     }
     switch (kind) {
-    case ControlKind::Log:
-    case ControlKind::ReadOnlyText: {
+    case ControlKind::Log: {
         auto* pane = static_cast<LogView*>(widget);
         ChangeKeepingView(pane, [pane, text, &value] {
             pane->bytes = QByteArray(text ? text : "");
             pane->setPlainText(value);
         });
+        break;
+    }
+    case ControlKind::ReadOnlyText: {
+        // A new text is read from its start (an ATR's decoding, a summary).
+        auto* pane = static_cast<LogView*>(widget);
+        pane->bytes = QByteArray(text ? text : "");
+        pane->setPlainText(value);
         break;
     }
     case ControlKind::PushButton:
