@@ -190,6 +190,23 @@ bool ReadFileVersion(const char* path, uint32_t* fileVersionMS, uint32_t* fileVe
     return found;
 }
 
+// Both halves of the file version as "a.b.c.d".
+static void FormatFileVersion(char* text, int capacity, uint32_t fileVersionMS, uint32_t fileVersionLS)
+{
+    snprintf(text, size_t(capacity), "%u.%u.%u.%u", fileVersionMS >> 16, fileVersionMS & 0xFFFF, fileVersionLS >> 16,
+             fileVersionLS & 0xFFFF);
+}
+
+bool FormatProgramVersion(char* text, int capacity)
+{
+    uint32_t fileVersionMS;
+    uint32_t fileVersionLS;
+    if (!ReadFileVersion("/proc/self/exe", &fileVersionMS, &fileVersionLS))
+        return false;
+    FormatFileVersion(text, capacity, fileVersionMS, fileVersionLS);
+    return true;
+}
+
 bool BuildVersionLine(const char* commandLine, char* line, int capacity)
 {
     // The last '/' counts, also one inside the arguments; the first
@@ -208,8 +225,9 @@ bool BuildVersionLine(const char* commandLine, char* line, int capacity)
     uint32_t fileVersionLS;
     if (!fileName[0] || !LocateProgram(fileName, path) || !ReadFileVersion(path, &fileVersionMS, &fileVersionLS))
         return false;
-    snprintf(line, size_t(capacity), "%s %s %u.%u.%u.%u", fileName, "- Version", fileVersionMS >> 16,
-             fileVersionMS & 0xFFFF, fileVersionLS >> 16, fileVersionLS & 0xFFFF);
+    char version[VERSION_LINE_SIZE];
+    FormatFileVersion(version, sizeof version, fileVersionMS, fileVersionLS);
+    snprintf(line, size_t(capacity), "%s %s %s", fileName, "- Version", version);
     return true;
 }
 

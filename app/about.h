@@ -51,3 +51,6 @@ void JoinCommandLine(FILE* arguments, char* line, int capacity);
 bool BuildVersionLine(const char* commandLine, char* line, int capacity);
 // The file version of an ELF file holding the version note.
 bool ReadFileVersion(const char* path, uint32_t* fileVersionMS, uint32_t* fileVersionLS);
+// "a.b.c.d" from the record of the running program's own file (what
+// --version prints); false when it holds none.
+bool FormatProgramVersion(char* text, int capacity);

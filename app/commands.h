@@ -17,6 +17,7 @@ INT_PTR CmdDisconnectCard(int id);
 INT_PTR CmdReleaseContext(int id);
 INT_PTR CmdShowAttributes(int id);  // FALSE: the default handling of a button does nothing
 INT_PTR CmdClearLog(int id);
+INT_PTR CmdSaveLog(int id);  // the system menu's "Save Log..."
 // Not a command: the resume from suspend reconnects the held card.
 void ReconnectAfterResume();
 

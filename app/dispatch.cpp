@@ -23,6 +23,7 @@
 static INT_PTR InitMainDialog(HWND hwnd)
 {
     SetDialogIcon(hwnd, IDI_MAIN);
+    AppendMenuItem(GetSystemMenu(hwnd), IDM_SAVE_LOG, "Save Log...");
     // A window manager takes Alt+Space for its own menu: the panel has F2 and
     // its button too.
     AppendMenuItem(GetSystemMenu(hwnd), IDM_INSIGHT, "Insight Panel\tF2");
@@ -139,13 +140,16 @@ const CommandEntry COMMANDS[] = {
     {IDC_PAGE_CARD, CmdShowPanelPage},
     {IDM_CARD_PAGE, CmdShowPanelPage},
     {IDC_CLEAR_EVENTS, CmdClearCardEvents},
+    {IDC_SAVE_LOG, CmdSaveLog},
+    {IDM_SAVE_LOG, CmdSaveLog},
     {IDCANCEL, CmdStopLoop},
 };
 
 // The commands that answer while a loop runs: the worker alone uses the card
 // and the request, so nothing may start or change a command meanwhile.
-const int LOOP_COMMANDS[] = {IDC_TRANSMIT, IDCANCEL,      IDC_CLEAR_LOG, IDC_INSIGHT,   IDM_INSIGHT,     IDHELP,
-                             IDC_QUIT,     IDC_PAGE_LOOP, IDC_PAGE_CARD, IDM_CARD_PAGE, IDC_CLEAR_EVENTS};
+const int LOOP_COMMANDS[] = {IDC_TRANSMIT,     IDCANCEL,     IDC_CLEAR_LOG, IDC_INSIGHT,   IDM_INSIGHT,
+                             IDHELP,           IDC_QUIT,     IDC_PAGE_LOOP, IDC_PAGE_CARD, IDM_CARD_PAGE,
+                             IDC_CLEAR_EVENTS, IDC_SAVE_LOG, IDM_SAVE_LOG};
 
 bool AnswersDuringLoop(int id)
 {
@@ -193,7 +197,7 @@ INT_PTR MainDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         EndDialog(hwnd, INT_PTR(wParam));
         return TRUE;
     case WM_SYSCOMMAND:
-        if (LOWORD(wParam) == IDM_INSIGHT)
+        if (LOWORD(wParam) == IDM_INSIGHT || LOWORD(wParam) == IDM_SAVE_LOG)
             return DispatchCommand(wParam);
         if (LOWORD(wParam) == IDM_ABOUT)
             DialogBoxParam(IDD_ABOUT, mainWindow, AboutDialogProc, 0);

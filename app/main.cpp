@@ -1,8 +1,10 @@
-// Program entry: measures the counter rate and runs the main window.
+// Program entry: with arguments the command line, which needs no display;
+// without, the counter rate is measured and the main window runs.
 #include <cstdio>
 
 #include <QApplication>
 
+#include "app/cli.h"
 #include "app/dispatch.h"
 #include "app/main_window.h"
 #include "output/counter.h"
@@ -11,6 +13,8 @@
 
 int main(int argc, char* argv[])
 {
+    if (argc > 1)
+        return RunCommandLine(argc, argv);
     QApplication application(argc, argv);
     // Lets Wayland desktops match the window to its desktop entry.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.quarnel.TestUtility"));

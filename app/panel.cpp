@@ -2,6 +2,7 @@
 #include "app/panel.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 
@@ -22,8 +23,8 @@ int32_t RecordedRuns()
     return std::clamp(loopRecord.runsMade, 0, LOOP_COUNT_MAX);
 }
 
-const int LOOP_PAGE[] = {IDC_GROUP_INSIGHT, IDC_EXPECTED_SW_LABEL, IDC_EXPECTED_SW, IDC_SAVE_SAMPLES,
-                         IDC_HISTOGRAM,     IDC_TIME_SERIES,       IDC_LOOP_SUMMARY};
+const int LOOP_PAGE[] = {IDC_GROUP_INSIGHT, IDC_EXPECTED_SW_LABEL, IDC_EXPECTED_SW,  IDC_SAVE_SAMPLES,
+                         IDC_HISTOGRAM,     IDC_TIME_SERIES,       IDC_LOOP_SUMMARY, IDC_SAVE_LOG};
 const int CARD_PAGE[] = {IDC_GROUP_CARD,  IDC_LAST_RESULT, IDC_ATR_DECODED,
                          IDC_CARD_EVENTS, IDC_TAP_MEASURE, IDC_CLEAR_EVENTS};
 
@@ -84,13 +85,18 @@ INT_PTR CmdSaveSamples([[maybe_unused]] int id)
         }
         return TRUE;
     }
+    SaveLoopSamples(path);
+    return TRUE;
+}
+
+void SaveLoopSamples(const char* path)
+{
     int32_t runs = RecordedRuns();
     int error = WriteSamplesCsv(path, loopRecord.ns, loopRecord.status, loopRecord.sw, runs);
-    char line[PATH_CAPACITY + 100];
+    char line[PATH_MAX + 100];
     if (error)
         snprintf(line, sizeof line, "Cannot save %s: %s.", path, strerror(error));
     else
         snprintf(line, sizeof line, "%d runs saved to %s.", int(runs), path);
     LogAppend(line);
-    return TRUE;
 }

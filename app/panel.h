@@ -11,3 +11,7 @@ void ShowLoopCharts();
 // Set-up: the panel opens on its Transmit Loop page; F3 opens it on the
 // other.
 void InitInsightPanel();
+
+// The last loop's runs into a CSV file at `path`; the log says where, or why
+// not.
+void SaveLoopSamples(const char* path);

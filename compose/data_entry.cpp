@@ -89,6 +89,55 @@ uint32_t ParseHexBytes(const char* text, uint32_t length, uint8_t* dest, uint32_
     return (digits + 1) / 2;
 }
 
+HexFailure ParseHexStrict(const char* text, uint8_t* dest, uint32_t capacity, uint32_t* count)
+{
+    *count = 0;
+    uint32_t written = 0;
+    uint32_t run = 0;  // digits since the last blank
+    for (const char* c = text;; ++c) {
+        if (*c == ' ' || *c == '\t' || *c == '\0') {
+            if (run % 2 != 0)
+                return HEX_ODD_DIGITS;
+            if (*c == '\0')
+                break;
+            run = 0;
+            continue;
+        }
+        int value = HexDigitValue(*c);
+        if (value < 0)
+            return HEX_NOT_HEX;
+        if (run % 2 == 0) {
+            if (written == capacity)
+                return HEX_TOO_LONG;
+            dest[written] = uint8_t(value << 4);
+        } else {
+            dest[written++] |= uint8_t(value);
+        }
+        ++run;
+    }
+    if (written == 0)
+        return HEX_NO_BYTES;
+    *count = written;
+    return HEX_OK;
+}
+
+const char* HexFailureText(HexFailure failure)
+{
+    switch (failure) {
+    case HEX_OK:
+        break;
+    case HEX_NO_BYTES:
+        return "no hex bytes";
+    case HEX_NOT_HEX:
+        return "not a hex digit";
+    case HEX_ODD_DIGITS:
+        return "odd number of hex digits";
+    case HEX_TOO_LONG:
+        return "too many bytes";
+    }
+    return "";
+}
+
 bool ParseHexByte(const char* text, uint8_t* value)
 {
     const char* digits = text;

@@ -11,6 +11,24 @@
 // and returns the count written.
 uint32_t ParseHexBytes(const char* text, uint32_t length, uint8_t* dest, uint32_t capacity);
 
+// Why a hex text was refused by ParseHexStrict.
+enum HexFailure : int32_t {
+    HEX_OK = 0,
+    HEX_NO_BYTES,
+    HEX_NOT_HEX,
+    HEX_ODD_DIGITS,
+    HEX_TOO_LONG,
+};
+
+// Reads bytes typed where nothing may be guessed (a command line, a script):
+// pairs of hex digits of either case, blanks (spaces, tabs) allowed between
+// pairs, so "00CA000000" and "00 CA 00 00 00" are the same five bytes. A text
+// holding anything else, a run of digits of odd length, no digit at all or
+// more than `capacity` bytes is refused; *count is then 0.
+HexFailure ParseHexStrict(const char* text, uint8_t* dest, uint32_t capacity, uint32_t* count);
+// Says why, e.g. "odd number of hex digits".
+const char* HexFailureText(HexFailure failure);
+
 // One byte in hex, as the P3 field shows it ("0x%02X") or as typed: "0x",
 // "0X" or nothing before one or two digits of either case. False for any
 // other text; *value changes only on success.

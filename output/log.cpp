@@ -1,7 +1,10 @@
-// The log's restart rule on a caller's buffer.
+// The log's restart rule on a caller's buffer, and the log saved to a file.
 #include "output/log.h"
 
+#include <cstdio>
 #include <cstring>
+
+#include "output/save_file.h"
 
 bool AppendLogEntry(char (&log)[BUFFER_SIZE], const char* entry)
 {
@@ -23,4 +26,18 @@ bool AppendLogEntry(char (&log)[BUFFER_SIZE], const char* entry)
     }
     memcpy(end, entry, newLength + 1);
     return false;
+}
+
+static bool WriteLogLines(FILE* file, const void* content)
+{
+    const char* text = static_cast<const char*>(content);
+    for (; *text != '\0'; ++text)
+        if (!(text[0] == '\r' && text[1] == '\n') && fputc(*text, file) == EOF)
+            return false;
+    return *static_cast<const char*>(content) == '\0' || fputc('\n', file) != EOF;
+}
+
+int SaveLog(const char* path, const char* log)
+{
+    return SaveFileWhole(path, WriteLogLines, log);
 }

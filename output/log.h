@@ -13,3 +13,8 @@ constexpr size_t LOG_RESTART_LENGTH = 9994;
 // Appends `entry` (it may hold CR LF breaks of its own); returns true when
 // the log restarted with the entry alone instead.
 bool AppendLogEntry(char (&log)[BUFFER_SIZE], const char* entry);
+
+// Writes the log into the file at `path`, whole or not at all, its CR LF
+// breaks as the line ends of a Linux text file and a line end after the
+// last entry. Returns 0, or the errno of the step that failed.
+int SaveLog(const char* path, const char* log);

@@ -81,14 +81,21 @@ void FormatAttributeLine(char* line, size_t size, const AttributeRow& row, LONG 
     }
 }
 
+LONG ReadAttribute(SCARDHANDLE card, const AttributeRow& row, BYTE (&value)[ATTRIBUTE_AREA_SIZE], DWORD* length)
+{
+    memset(value, 0, sizeof value);
+    *length = ATTRIBUTE_AREA_SIZE;
+    LONG status = pcsc.GetAttrib(card, row.id, value, length);
+    // Only the area was filled, whatever length comes back.
+    if (*length > ATTRIBUTE_AREA_SIZE)
+        *length = ATTRIBUTE_AREA_SIZE;
+    return status;
+}
+
 void ReadAttributeLine(char* line, size_t size, SCARDHANDLE card, const AttributeRow& row)
 {
     BYTE value[ATTRIBUTE_AREA_SIZE];
-    memset(value, 0, sizeof value);
-    DWORD length = ATTRIBUTE_AREA_SIZE;
-    LONG status = pcsc.GetAttrib(card, row.id, value, &length);
-    // Only the area was filled, whatever length comes back.
-    if (length > ATTRIBUTE_AREA_SIZE)
-        length = ATTRIBUTE_AREA_SIZE;
+    DWORD length;
+    LONG status = ReadAttribute(card, row, value, &length);
     FormatAttributeLine(line, size, row, status, value, length);
 }

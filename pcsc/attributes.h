@@ -33,6 +33,9 @@ constexpr size_t ATTRIBUTE_LINE_SIZE = 512;
 // bytes of `value` whatever the length. The line is cut to `size`.
 void FormatAttributeLine(char* line, size_t size, const AttributeRow& row, LONG status, const BYTE* value,
                          DWORD length);
-// Reads the row's attribute of `card` into an area of ATTRIBUTE_AREA_SIZE
-// bytes and formats its line; the read is not timed.
+// Reads the row's attribute of `card` into `value`, zeroed first; *length is
+// the bytes it holds, never more than the area.
+LONG ReadAttribute(SCARDHANDLE card, const AttributeRow& row, BYTE (&value)[ATTRIBUTE_AREA_SIZE], DWORD* length);
+// Reads the row's attribute of `card` and formats its line; the read is not
+// timed.
 void ReadAttributeLine(char* line, size_t size, SCARDHANDLE card, const AttributeRow& row);

@@ -93,6 +93,7 @@ constexpr int IDC_ATR_DECODED = 1110;
 constexpr int IDC_CARD_EVENTS = 1111;
 constexpr int IDC_TAP_MEASURE = 1112;
 constexpr int IDC_CLEAR_EVENTS = 1113;
+constexpr int IDC_SAVE_LOG = 1114;  // as the system menu's IDM_SAVE_LOG
 
 // About box (these numbers name other controls in the main window).
 constexpr int IDC_ABOUT_TITLE = 1004;
@@ -111,3 +112,4 @@ constexpr int IDM_FIRMWARE_REV = 40009;
 constexpr int IDM_ABOUT = 50001;
 constexpr int IDM_INSIGHT = 50002;
 constexpr int IDM_CARD_PAGE = 50003;  // F3: the panel on its Card and Reader page
+constexpr int IDM_SAVE_LOG = 50004;

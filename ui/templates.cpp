@@ -89,13 +89,14 @@ const ControlTemplate mainControls[] = {
     {IDC_SAVE_SAMPLES, "IDC_SAVE_SAMPLES", K::PushButton, "Sa&ve Samples...", 518, 34, 70, 14, 71, nullptr, false, 0},
     {IDC_HISTOGRAM, "IDC_HISTOGRAM", K::Chart, "Distribution of Run Times", 423, 52, 165, 135, 72, nullptr, false, 0},
     {IDC_TIME_SERIES, "IDC_TIME_SERIES", K::Chart, "Time of Each Run", 423, 191, 165, 118, 73, nullptr, false, 0},
-    {IDC_LOOP_SUMMARY, "IDC_LOOP_SUMMARY", K::ReadOnlyText, "", 423, 313, 165, 83, 74, "Loop Summary", false, 0},
-    {IDC_GROUP_CARD, "IDC_GROUP_CARD", K::GroupBox, "Card and Reader", 418, 22, 175, 379, 75, nullptr, false, 0},
-    {IDC_LAST_RESULT, "IDC_LAST_RESULT", K::ReadOnlyText, "", 423, 34, 165, 44, 76, "Last Result", false, 0},
-    {IDC_ATR_DECODED, "IDC_ATR_DECODED", K::ReadOnlyText, "", 423, 82, 165, 120, 77, "Decoded ATR", false, 0},
-    {IDC_CARD_EVENTS, "IDC_CARD_EVENTS", K::ListBox, "", 423, 206, 165, 140, 78, "Card Events", false, 0},
-    {IDC_TAP_MEASURE, "IDC_TAP_MEASURE", K::ReadOnlyText, "", 423, 350, 110, 46, 79, "Card Taps", false, 0},
-    {IDC_CLEAR_EVENTS, "IDC_CLEAR_EVENTS", K::PushButton, "Clear Events", 538, 350, 50, 14, 80, nullptr, false, 0},
+    {IDC_LOOP_SUMMARY, "IDC_LOOP_SUMMARY", K::ReadOnlyText, "", 423, 313, 165, 65, 74, "Loop Summary", false, 0},
+    {IDC_SAVE_LOG, "IDC_SAVE_LOG", K::PushButton, "Save Log...", 518, 382, 70, 14, 75, nullptr, false, 0},
+    {IDC_GROUP_CARD, "IDC_GROUP_CARD", K::GroupBox, "Card and Reader", 418, 22, 175, 379, 76, nullptr, false, 0},
+    {IDC_LAST_RESULT, "IDC_LAST_RESULT", K::ReadOnlyText, "", 423, 34, 165, 44, 77, "Last Result", false, 0},
+    {IDC_ATR_DECODED, "IDC_ATR_DECODED", K::ReadOnlyText, "", 423, 82, 165, 120, 78, "Decoded ATR", false, 0},
+    {IDC_CARD_EVENTS, "IDC_CARD_EVENTS", K::ListBox, "", 423, 206, 165, 140, 79, "Card Events", false, 0},
+    {IDC_TAP_MEASURE, "IDC_TAP_MEASURE", K::ReadOnlyText, "", 423, 350, 110, 46, 80, "Card Taps", false, 0},
+    {IDC_CLEAR_EVENTS, "IDC_CLEAR_EVENTS", K::PushButton, "Clear Events", 538, 350, 50, 14, 81, nullptr, false, 0},
 };
 // clang-format on
 

@@ -36,7 +36,7 @@ struct ControlTemplate {
 
 // The controls one dialog can hold (DialogWindow keeps one slot per control).
 // Every template is checked against it when it is compiled; the main window
-// has 80, so a few more fit without touching the window.
+// has 81, so a few more fit without touching the window.
 constexpr int CONTROL_CAPACITY = 96;
 
 struct DialogTemplate {

@@ -1,14 +1,26 @@
 // The log text's separator and restart rule, the Elapsed and Win Status
-// texts (the output cores, no window); the log pane, Clear Log and the
-// Elapsed divisor of a timed call (the window).
+// texts (the output cores, no window); the log pane, Clear Log, Save Log and
+// the Elapsed divisor of a timed call (the window).
+#include <sys/mount.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 
+#include <QApplication>
+#include <QDialog>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTimer>
 
 #include "app/window_output.h"
 #include "output/log.h"
 #include "output/result_text.h"
+#include "transmit/transmit.h"
 #include "window_fixture.h"
 
 namespace {
@@ -168,4 +180,86 @@ TEST_F(LogTest, ConnectionCallsAreNotDividedByTheLoopCount)
     char expected[64];
     snprintf(expected, sizeof expected, "%5.2f ms", double(tester.shownTicks) / double(tester.ticksPerMs));
     EXPECT_EQ(Text(IDC_ELAPSED), expected);
+}
+
+// Types `path` into the save dialog that opens next and accepts it.
+void AnswerSaveDialog(const std::string& path)
+{
+    QTimer::singleShot(0, [path] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (widget->isVisible() && widget->objectName() == "SaveFileDialog") {
+                widget->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QString::fromStdString(path));
+                static_cast<QDialog*>(widget)->accept();
+            }
+        }
+    });
+}
+
+// Save Log writes the log with Linux line ends, and the last loop's samples
+// beside it, or nothing at all: a folder that refuses the files, and one
+// that fills up half-way, leave no file and no part of one behind, and the
+// log says why. The menu item and the panel's button both save.
+TEST_F(LogTest, SaveLogWritesTheWholeLogOrNothing)
+{
+    const struct {
+        const char* folder;
+        int command;               // sent as WM_SYSCOMMAND for the menu item
+        const char* mountOptions;  // a tmpfs of one page on the folder; null: none
+        unsigned long mountFlags;
+        const char* failure;  // null: saved
+    } cases[] = {
+        {"writable", IDM_SAVE_LOG, nullptr, 0, nullptr},
+        {"read-only", IDC_SAVE_LOG, "size=4k", MS_RDONLY, "Read-only file system"},
+        {"full", IDM_SAVE_LOG, "size=4k", 0, "No space left on device"},
+    };
+    // Longer than the one page of the full folder.
+    for (int i = 0; i < 50; i++)
+        LogAppend((std::to_string(i) + std::string(100, 'x')).c_str());
+    LogAppend("last\r\nentry");
+    std::string expected = std::string(tester.logText) + "\n";
+    for (size_t at; (at = expected.find("\r\n")) != std::string::npos;)
+        expected.erase(at, 1);
+    // Samples too many for the full folder's page.
+    loopRecord.runsMade = LOOP_COUNT_MAX;
+
+    QTemporaryDir top;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.folder);
+        std::string folder = top.filePath(c.folder).toStdString();
+        std::filesystem::create_directory(folder);
+        if (c.mountOptions && mount("tmpfs", folder.c_str(), "tmpfs", c.mountFlags, c.mountOptions) != 0)
+            GTEST_SKIP() << "cannot mount a tmpfs here (scripts/with-sim-pcscd can): " << strerror(errno);
+        std::string path = folder + "/saved.log";
+        std::string samples = folder + "/saved.csv";
+        std::string before = tester.logText;
+        AnswerSaveDialog(path);
+        if (c.command == IDM_SAVE_LOG)
+            SendDialogMessage(window, WM_SYSCOMMAND, IDM_SAVE_LOG, 0);
+        else
+            Command(c.command);
+
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        std::vector<std::string> entries = LogEntries();
+        std::vector<std::string> reports(entries.end() - 2, entries.end());
+        if (c.failure) {
+            EXPECT_EQ(reports,
+                      (std::vector<std::string> {"Cannot save " + path + ": " + c.failure + ".",
+                                                 "Cannot save " + samples + ": " + c.failure + "."}));
+            EXPECT_TRUE(names.empty()) << names.front();
+        } else {
+            EXPECT_EQ(reports,
+                      (std::vector<std::string> {"Log saved to " + path + ".", "5000 runs saved to " + samples + "."}));
+            EXPECT_EQ(names, (std::vector<std::string> {"saved.csv", "saved.log"}));
+            std::ostringstream saved;
+            saved << std::ifstream(path).rdbuf();
+            EXPECT_EQ(saved.str(), expected);
+        }
+        if (c.mountOptions)
+            umount(folder.c_str());
+        strcpy(tester.logText, before.c_str());
+    }
+    loopRecord.runsMade = 0;
 }

@@ -213,7 +213,7 @@ TEST_F(WinsysTest, MainWindowHasItsTitleAndEveryControlByNameAndIdentifier)
     int controls = 0;
     for (QWidget* child : children)
         controls += child->objectName().startsWith(QStringLiteral("IDC_")) || child->objectName() == "IDHELP";
-    EXPECT_EQ(controls, 80);
+    EXPECT_EQ(controls, 81);
 
     for (int id = IDC_QUIT; id <= IDC_INSIGHT; ++id) {
         if (id == 1052)
@@ -311,7 +311,8 @@ TEST_F(WinsysTest, TabOrderIsTheTemplateOrder)
         IDC_VENDOR_LE,    IDC_VENDOR_MENU,  IDC_LOOP,         IDC_BREAK_ON_ERROR, IDC_LOOP_COUNT,   IDC_TRANSMIT,
         IDC_CLEAR_LOG,    IDHELP,           IDC_QUIT,         IDC_CMD_AUTH,       IDC_CMD_LOADKEYS, IDC_CMD_GETUID,
         IDC_LENGTH,       IDC_INSIGHT,      IDC_PAGE_LOOP,    IDC_PAGE_CARD,      IDC_EXPECTED_SW,  IDC_SAVE_SAMPLES,
-        IDC_LOOP_SUMMARY, IDC_LAST_RESULT,  IDC_ATR_DECODED,  IDC_CARD_EVENTS,    IDC_TAP_MEASURE,  IDC_CLEAR_EVENTS,
+        IDC_LOOP_SUMMARY, IDC_SAVE_LOG,     IDC_LAST_RESULT,  IDC_ATR_DECODED,    IDC_CARD_EVENTS,  IDC_TAP_MEASURE,
+        IDC_CLEAR_EVENTS,
     };
     std::vector<std::string> expected;
     for (int id : tabStops)
@@ -880,7 +881,7 @@ TEST(WinsysTemplates, ControlsAreListedInTemplateOrderWithUniqueIdentifiers)
             EXPECT_EQ(control.caption[0] == '\0', control.accessibleName != nullptr) << control.name;
         }
     }
-    EXPECT_EQ(FindDialogTemplate(IDD_MAIN)->controlCount, 80);
+    EXPECT_EQ(FindDialogTemplate(IDD_MAIN)->controlCount, 81);
     EXPECT_EQ(FindDialogTemplate(IDD_ABOUT)->controlCount, 6);
 }
 

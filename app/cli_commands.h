@@ -1,0 +1,34 @@
+// The command line's commands, each over the arguments its parser found.
+// They return the exit status; what goes wrong is said in one line on stderr.
+#pragma once
+
+#include <cstdint>
+
+// Exit statuses.
+constexpr int EXIT_AS_EXPECTED = 0;
+constexpr int EXIT_FAILED = 1;  // a PC/SC call or an expected status word failed
+constexpr int EXIT_USAGE = 2;   // bad arguments, an unknown reader, a bad script
+
+constexpr int CLI_POSITIONAL_MAX = 256;
+
+struct CliArguments {
+    bool json;
+    const char* reader;  // --reader: a name or an index; null for the first reader with a card
+    int32_t loop;        // --loop: runs, 0 without
+    bool expect;         // --expect given, with `expectedSw`
+    uint16_t expectedSw;
+    int count;  // the positional arguments after the command's name
+    const char* positional[CLI_POSITIONAL_MAX];
+};
+
+constexpr const char* PROGRAM_NAME = "quarnel-test-utility";
+
+// "quarnel-test-utility: " and the message, on stderr; returns `exitStatus`.
+[[gnu::format(printf, 2, 3)]] int Complain(int exitStatus, const char* format, ...);
+
+int RunList(const CliArguments& args);
+int RunAttributes(const CliArguments& args);
+int RunSend(const CliArguments& args);
+int RunScript(const CliArguments& args);
+int RunVendor(const CliArguments& args);
+int RunMonitor(const CliArguments& args);

@@ -1,0 +1,58 @@
+// Save Log... in the system menu and the insight panel: the log as it
+// stands, into a file chosen in the file dialog, and the last loop's samples
+// beside it.
+#include "app/commands.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/main_window.h"
+#include "app/panel.h"
+#include "app/window_output.h"
+#include "output/log.h"
+#include "state/tester_state.h"
+#include "transmit/transmit.h"
+
+namespace {
+
+constexpr int PATH_CAPACITY = 4096;
+constexpr int LINE_SIZE = PATH_CAPACITY + 128;
+
+// The log's path with ".csv" for its ".log", or after it.
+void SamplesPath(const char* logPath, char (&path)[PATH_CAPACITY + 4])
+{
+    size_t length = strlen(logPath);
+    if (length >= 4 && strcmp(logPath + length - 4, ".log") == 0)
+        length -= 4;
+    snprintf(path, sizeof path, "%.*s.csv", int(length), logPath);
+}
+
+}  // namespace
+
+INT_PTR CmdSaveLog([[maybe_unused]] int id)
+{
+    char path[PATH_CAPACITY] = "quarnel-test.log";
+    char line[LINE_SIZE];
+    if (!GetSaveFileName(mainWindow, "Log Files", "*.log", path, PATH_CAPACITY)) {
+        unsigned error = CommDlgExtendedError();
+        if (error != 0) {
+            snprintf(line, sizeof line, "Common Dialog error 0x%08X opening file dialog.", error);
+            LogAppend(line);
+        }
+        return TRUE;
+    }
+    // The file holds the log without the line that reports the save.
+    int error = SaveLog(path, tester.logText);
+    if (error != 0)
+        snprintf(line, sizeof line, "Cannot save %s: %s.", path, strerror(error));
+    else
+        snprintf(line, sizeof line, "Log saved to %s.", path);
+    LogAppend(line);
+    // A running loop's record is the worker's until it ends.
+    if (!LoopRunning() && loopRecord.runsMade > 0) {
+        char samples[PATH_CAPACITY + 4];
+        SamplesPath(path, samples);
+        SaveLoopSamples(samples);
+    }
+    return TRUE;
+}

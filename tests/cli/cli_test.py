@@ -1,0 +1,256 @@
+"""The command line as a lab or a CI job runs it: the built program as its own
+process against the private pcscd, its stdout, stderr and exit status.
+    cli_test.py PROGRAM VERSION           the simulated readers (scripts/with-sim-pcscd)
+    cli_test.py PROGRAM VERSION --peer    vpcd and vicc (scripts/with-sim-pcscd --peer)
+Expected lines are fnmatch patterns ("*" stands for a time); every JSON object
+must carry exactly the documented fields, in their order."""
+
+import fnmatch
+import json
+import os
+import signal
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+SIM_ATR = "3B 8F 80 01 80 4F 0C A0 00 00 03 06 03 00 01 00 00 00 00 6A"
+UID_EXCHANGE = ["SCardTransmit: Input:", "00 CA 00 00 00 ", "SCardTransmit: Output:", "04 A1 B2 C3 90 00 ",
+                "Status: 0x00000000 SCARD_S_SUCCESS: Command successful.", "SW: 90 00: Normal processing",
+                "Elapsed: * ms"]
+CONNECTED = ["Reader: {r0}", "SCardConnect: OK, protocol = 0x00000002."]
+STATUS = ["status", "status_name", "status_text"]
+FIELDS = {  # as the README lists them
+    "reader": ["type", "index", "reader", "state", "atr"],
+    "attribute": ["type", "reader", "attribute", "id", *STATUS, "bytes", "value"],
+    "exchange": ["type", "reader", "command", "response", *STATUS, "sw", "sw_meaning", "ms", "expected", "ok"],
+    "reset": ["type", "reader", "atr", *STATUS, "ms", "ok"],
+    "vendor": ["type", "reader", "cmd", "pa", "pb", "pc", "le", "data", *STATUS, "ms", "reply", "ok"],
+    "event": ["type", "sequence", "time_s", "event", "reader", "state", "atr", "inferred", *STATUS],
+}
+FIELDS["loop"] = FIELDS["exchange"][:-1] + ["runs", "runs_made", "first_failure", "outcomes", "other_runs",
+                                            "times_us", "ok"]
+# Script objects carry the line after the reader.
+FIELDS["script exchange"] = FIELDS["exchange"][:2] + ["line"] + FIELDS["exchange"][2:]
+FIELDS["script reset"] = FIELDS["reset"][:2] + ["line"] + FIELDS["reset"][2:]
+
+SCRIPTS = {
+    # scriptor's own form: comments, reset, bytes with and without blanks, a
+    # continued line, and exit before a line that would fail.
+    "scriptor.txt": "# GetUID twice\nreset\n00 CA 00 00 00\n00CA000000\n\nFF CA 00 \\\n00 00\nexit\n00 CA\n",
+    "loop.apdu": "loop 2\n  00 CA 00 00 00  # GetUID\n  expect 90 00\nend\n00 B0 00 04 10\nexpect 6982\n",
+    "stops.apdu": "00 CA 00 00\nexpect 9000\n00CA000000\n",
+    "odd.apdu": "00CA000000\n00 CA 0\n",
+    "word.apdu": "select 3F00\n",
+    "noend.apdu": "reset\nloop 3\n00CA000000\n",
+    "end.apdu": "end\n",
+    "expect.apdu": "reset\nexpect 9000\n",
+    "zero.apdu": "loop 0\nend\n",
+    "nocheck.apdu": "00CA000000\nexpect 00 00\n",
+}
+
+SIM_CASES = [
+    # arguments, exit status, then any of: out (every line), has (some lines),
+    # json (every object, the fields given), err (the one stderr line)
+    ("--version", 0, dict(out=["quarnel-test-utility {version}"])),
+    ("--help", 0, dict(has=["  list", "  attributes [--reader R]", "  send [--reader R] [--loop N] [--expect SW] HEX...",
+                            "  run [--reader R] FILE", "  vendor [--reader R] CMD P1 P2 [DATA]", "  monitor"])),
+    ("list", 0, dict(out=["0: {r0}: PRESENT*, ATR " + SIM_ATR, "1: {r1}: EMPTY"])),
+    ("list --json", 0, dict(json=[dict(index=0, reader="{r0}", atr=SIM_ATR.replace(" ", "")),
+                                  dict(index=1, reader="{r1}", state=["EMPTY"], atr=None)])),
+    ("attributes", 0, dict(has=CONNECTED + ["Current Clockfrequency:   13560 ", "IFD Version:   0x 01 00 00 01 ",
+                                            "IFD Vendor Name:   Q u a r n e l   "], lines=21)),
+    ("attributes --json --reader 1", 0, dict(json=[dict(attribute="ATR", bytes="", value="")] + [{}] * 15 + [
+        dict(attribute="IFD Type"), dict(attribute="IFD Version", bytes="01000001", value="0x 01 00 00 01 "),
+        dict(attribute="IFD Vendor Name", status_name="SCARD_S_SUCCESS")])),
+    ("send 00CA000000", 0, dict(out=CONNECTED + UID_EXCHANGE)),
+    ("send --json --expect 9000 00 CA 00 00", 1, dict(json=[dict(
+        reader="{r0}", command="00CA0000", response="6700", sw="6700", sw_meaning="Wrong length", expected="9000",
+        ok=False)])),
+    ("send --loop 5000 00CA000000", 0, dict(out=CONNECTED + UID_EXCHANGE + [
+        "Loop: 5000 runs, 5000 answered 90 00", "Loop times (us): min *, median *, p90 *, p99 *, max *, mean *"])),
+    # Every third run fails in the reader: all runs are made and counted.
+    ("send --json --loop 9 --expect 9000 00CA000000", 1, dict(sim="fail_every=3\n", json=[dict(
+        response=None, status="0x80100016", runs=9, runs_made=9, first_failure=3, other_runs=0, ok=False, outcomes=[
+            dict(status="0x00000000", status_name="SCARD_S_SUCCESS", status_text="Command successful.", sw="9000",
+                 runs=6),
+            dict(status="0x80100016", status_name="SCARD_E_NOT_TRANSACTED", status_text="Transaction failed.", sw=None,
+                 runs=3)])])),
+    ("send 00CA0", 2, dict(err='quarnel-test-utility: send: "00CA0": odd number of hex digits')),
+    ("send 0x00CA000000", 2, dict(err='quarnel-test-utility: send: "0x00CA000000": not a hex digit')),
+    ("send --reader 7 00CA000000", 2, dict(err='quarnel-test-utility: no reader "7"')),
+    ("send --reader 1 00CA000000", 1, dict(
+        err="quarnel-test-utility: SCardConnect: 0x8010000C SCARD_E_NO_SMARTCARD: No smart card inserted.")),
+    ("send --loop 5001 00CA000000", 2, dict(err="quarnel-test-utility: send: --loop takes a count from 1 to 5000")),
+    ("send --expect 90 00CA000000", 2, dict(err="*--expect takes a status word of two hex bytes, as 9000")),
+    ("send --expect 0000 00CA000000", 2, dict(err="*--expect takes a status word of two hex bytes, as 9000")),
+    ("send", 2, dict(err="*usage: quarnel-test-utility send *HEX...")),
+    ("bogus", 2, dict(err='quarnel-test-utility: unknown command "bogus" (--help lists them)')),
+    ("vendor 8 0 0", 0, dict(has=["SCardControl: Output:",
+                                  "CMD = 8, PA = 0x00000000, PB = 0x00000000, PC = 0x00000000, LE = 13",
+                                  "51 53 49 4D 2D 31 4B 20   31 2E 30 2E 30 "])),
+    ("vendor --json --reader {r1} 2 3 0x64 0102", 0, dict(json=[dict(
+        reader="{r1}", cmd=2, pa=3, pb=100, pc=0, le=2, data="0102", status="0x00000000",
+        reply=dict(cmd=2, pa=3, pb=100, pc=0, le=0, data=""), ok=True)])),
+    ("vendor --json 99 0 0", 1, dict(json=[dict(cmd=99, status="0x8010001F", reply=None, ok=False)])),
+    ("vendor 256 0 0", 2, dict(err='quarnel-test-utility: vendor: CMD "256" is no number from 0 to 255')),
+    ("run scriptor.txt", 0, dict(out=CONNECTED + ["scriptor.txt:2:", "SCardReconnect: OK, protocol = 0x00000002.",
+                                                  "ATR:", "3B 8F 80 01 80 4F 0C A0   00 00 03 06 03 00 01 00   00 00 00 6A ",
+                                                  "Status: 0x00000000 *", "Elapsed: * ms", "scriptor.txt:3:"]
+                                 + UID_EXCHANGE + ["scriptor.txt:4:"] + UID_EXCHANGE + ["scriptor.txt:6:"]
+                                 + ["FF CA 00 00 00 " if line == "00 CA 00 00 00 " else line for line in UID_EXCHANGE])),
+    ("run --json loop.apdu", 0, dict(json=[
+        dict(line=2, command="00CA000000", expected="9000", ok=True), dict(line=2, ok=True),
+        dict(line=5, command="00B0000410", sw="6982", sw_meaning="Security status not satisfied", ok=True)])),
+    ("run --json stops.apdu", 1, dict(json=[dict(line=1, sw="6700", expected="9000", ok=False)])),
+    ("run odd.apdu", 2, dict(err='odd.apdu:2: "00 CA 0": odd number of hex digits')),
+    ("run word.apdu", 2, dict(err='word.apdu:1: "select 3F00": not an APDU, reset, loop N, end, expect SW or exit')),
+    ("run noend.apdu", 2, dict(err="noend.apdu:2: loop without end")),
+    ("run end.apdu", 2, dict(err="end.apdu:1: end without loop")),
+    ("run expect.apdu", 2, dict(err="expect.apdu:2: expect must follow an APDU")),
+    ("run zero.apdu", 2, dict(err="zero.apdu:1: loop takes a count from 1 to 1000000")),
+    ("run nocheck.apdu", 2, dict(err="nocheck.apdu:2: expect takes a status word of two hex bytes, as 90 00")),
+    ("run missing.apdu", 2, dict(err="missing.apdu: No such file or directory")),
+]
+
+PEER_CASES = [
+    ("list", 0, dict(has=["0: {p0}: PRESENT*, ATR 3B 95 13 81 01 80 73 FF 01 00 0B"])),
+    # vicc knows no GetUID: the exchange works, the status word does not.
+    ("send --json --expect 9000 00CA000000", 1, dict(json=[dict(
+        reader="{p0}", response="6A81", sw="6A81", status="0x00000000", ok=False)])),
+    ("attributes --reader {p0}", 1, dict(has=[
+        "Reader: {p0}", "Channel:   error 0x8010001F (Feature not supported.)"], lines=21)),
+]
+
+
+class Failure(Exception):
+    pass
+
+
+def run(program, arguments, folder, **popen):
+    return subprocess.run([program, *arguments], cwd=folder, capture_output=True, text=True, timeout=120, **popen)
+
+
+def matches(line, pattern):
+    return fnmatch.fnmatchcase(line, pattern.replace("[", "[[]"))
+
+
+def check_case(program, folder, words, status, expected, names):
+    # Split before the names go in: a reader's name, blanks and all, is one argument.
+    arguments = [word.format(**names) for word in words.split(" ")]
+    set_control(expected.get("sim", ""))
+    done = run(program, arguments, folder)
+    set_control("")
+    problems = []
+    lines = done.stdout.splitlines()
+    if done.returncode != status:
+        problems.append(f"exit status {done.returncode}, not {status}")
+    if "out" in expected:
+        patterns = [pattern.format(**names) for pattern in expected["out"]]
+        if len(lines) != len(patterns) or not all(map(matches, lines, patterns)):
+            problems.append("stdout is not\n  " + "\n  ".join(patterns))
+    for pattern in expected.get("has", []):
+        if not any(matches(line, pattern.format(**names)) for line in lines):
+            problems.append(f"no line {pattern.format(**names)!r}")
+    if "lines" in expected and len(lines) != expected["lines"]:
+        problems.append(f"{len(lines)} lines, not {expected['lines']}")
+    if "json" in expected:
+        problems += check_objects(lines, expected["json"], names, words.startswith("run"))
+    err = done.stderr.splitlines()
+    if "err" in expected and (len(err) != 1 or not matches(err[0], expected["err"].format(**names))):
+        problems.append(f"stderr is not the one line {expected['err']!r}")
+    if "err" not in expected and err:
+        problems.append("stderr is not empty")
+    if problems:
+        raise Failure(f"{words}: " + "; ".join(problems) + f"\n---- stdout\n{done.stdout}---- stderr\n{done.stderr}")
+    print("ok:", words, flush=True)
+
+
+def check_objects(lines, expected, names, script):
+    objects = [json.loads(line) for line in lines]
+    problems = [] if len(objects) == len(expected) else [f"{len(objects)} objects, not {len(expected)}"]
+    for got, fields in zip(objects, expected):
+        kind = ("script " if script else "") + got.get("type", "")
+        if list(got) != FIELDS.get(kind, FIELDS.get(got.get("type"))):
+            problems.append(f"fields of {kind}: {list(got)}")
+        for name, value in fields.items():
+            value = value.format(**names) if isinstance(value, str) else value
+            if got.get(name, "missing") != value:
+                problems.append(f"{name} is {got.get(name, 'missing')!r}, not {value!r}")
+    return problems
+
+
+def set_control(text):
+    """Replaces the first simulated reader's control file ("": its defaults)."""
+    path = os.path.join(os.environ["QTU_SIM_DIR"], "reader0.ctl")
+    before = os.stat(path).st_mtime_ns if os.path.exists(path) else 0
+    with open(path + ".tmp", "w") as control:
+        control.write(text)
+    # The driver sees a change only by a later modification time.
+    stamp = max(time.time_ns(), before + 1)
+    os.utime(path + ".tmp", ns=(stamp, stamp))
+    os.rename(path + ".tmp", path)
+
+
+def set_card(present):
+    set_control("" if present else "card=none\n")
+
+
+def check_monitor(program, names):
+    """monitor prints the readers, then each event as it comes, until SIGINT."""
+    for arguments, present, expected in [
+            (["monitor"], False, "+* s  {r0}: card removed"),
+            (["monitor", "--json"], True, {"event": "card_inserted", "reader": "{r0}", "state": ["PRESENT"],
+                                           "atr": SIM_ATR.replace(" ", ""), "inferred": False})]:
+        process = subprocess.Popen([program, *arguments], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        # An event that never comes ends the reads below instead of the run.
+        deadline = threading.Timer(30, process.kill)
+        deadline.start()
+        try:
+            readers = [process.stdout.readline() for _ in range(2)]
+            set_card(present)
+            event = process.stdout.readline().rstrip("\n")
+            process.send_signal(signal.SIGINT)
+            rest, err = process.communicate(timeout=30)
+        finally:
+            deadline.cancel()
+            process.kill()
+        problems = [] if process.returncode == 0 else [f"exit status {process.returncode}"]
+        if not readers[1].startswith("{") and not readers[1].startswith("1: "):
+            problems.append(f"the readers first: {readers}")
+        if isinstance(expected, str):
+            if not matches(event, expected.format(**names)):
+                problems.append(f"event {event!r}")
+        else:
+            problems += check_objects([event], [expected], names, False)
+        if problems or rest or err:
+            raise Failure(f"{' '.join(arguments)}: " + "; ".join(problems) + f"\n---- after\n{rest}{err}")
+        print("ok:", " ".join(arguments), flush=True)
+
+
+def main():
+    program, version = sys.argv[1], sys.argv[2]
+    peer = "--peer" in sys.argv[3:]
+    names = dict(version=version, r0=os.environ.get("QTU_SIM_READER0", ""), r1=os.environ.get("QTU_SIM_READER1", ""),
+                 p0=os.environ.get("QTU_PEER_READER0", ""))
+    with tempfile.TemporaryDirectory(prefix="qtu-cli-") as folder:
+        for name, text in SCRIPTS.items():
+            with open(os.path.join(folder, name), "w") as script:
+                script.write(text)
+        try:
+            for words, status, expected in PEER_CASES if peer else SIM_CASES:
+                check_case(program, folder, words, status, expected, names)
+            if not peer:
+                check_monitor(program, names)
+        except Failure as failure:
+            print("FAILED:", failure, flush=True)
+            return 1
+        finally:
+            if not peer:
+                set_card(True)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
