@@ -98,12 +98,8 @@ void LoadFile(const char* path)
 int OpenFileDialog(const char* filterName, char* path)
 {
     int chosen = GetOpenFileName(mainWindow, filterName, path, PATH_CAPACITY);
-    unsigned error = CommDlgExtendedError();
-    if (!chosen && error != 0) {
-        char line[LINE_SIZE];
-        snprintf(line, sizeof line, "Common Dialog error 0x%08X opening file dialog.", error);
-        LogAppend(line);
-    }
+    if (!chosen)
+        LogFileDialogError();
     return chosen;
 }
 

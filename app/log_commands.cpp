@@ -34,11 +34,7 @@ INT_PTR CmdSaveLog([[maybe_unused]] int id)
     char path[PATH_CAPACITY] = "quarnel-test.log";
     char line[LINE_SIZE];
     if (!GetSaveFileName(mainWindow, "Log Files", "*.log", path, PATH_CAPACITY)) {
-        unsigned error = CommDlgExtendedError();
-        if (error != 0) {
-            snprintf(line, sizeof line, "Common Dialog error 0x%08X opening file dialog.", error);
-            LogAppend(line);
-        }
+        LogFileDialogError();
         return TRUE;
     }
     // The file holds the log without the line that reports the save.

@@ -77,12 +77,7 @@ INT_PTR CmdSaveSamples([[maybe_unused]] int id)
     constexpr int PATH_CAPACITY = 4096;
     char path[PATH_CAPACITY] = "samples.csv";
     if (!GetSaveFileName(mainWindow, "CSV Files", "*.csv", path, PATH_CAPACITY)) {
-        unsigned error = CommDlgExtendedError();
-        if (error != 0) {
-            char line[64];
-            snprintf(line, sizeof line, "Common Dialog error 0x%08X opening file dialog.", error);
-            LogAppend(line);
-        }
+        LogFileDialogError();
         return TRUE;
     }
     SaveLoopSamples(path);

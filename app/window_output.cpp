@@ -4,6 +4,7 @@
 #include "app/window_output.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "app/card_page.h"
@@ -77,4 +78,14 @@ INT_PTR CmdClearLog([[maybe_unused]] int id)
     tester.logText[0] = '\0';
     SetDlgItemText(mainWindow, IDC_LOG, tester.logText);
     return TRUE;
+}
+
+void LogFileDialogError()
+{
+    unsigned error = CommDlgExtendedError();
+    if (error == 0)
+        return;
+    char line[64];
+    snprintf(line, sizeof line, "Common Dialog error 0x%08X opening file dialog.", error);
+    LogAppend(line);
 }

@@ -22,5 +22,8 @@ void ShowElapsed(const Span& span, int32_t divisor = 1);
 // Shows the low 32 bits of a PC/SC status as "0x%08X"; its name and text go
 // to the field's tooltip and the panel.
 void ShowStatus(LONG status);
+// After a file dialog returned no file: logs why when it failed (a plain
+// cancel logs nothing).
+void LogFileDialogError();
 // An empty measurement: elapsed time of nothing, status 0.
 void ShowEmptyMeasurement();
