@@ -12,12 +12,12 @@
 
 #include <QApplication>
 
-#include "app/dispatch.h"
-#include "app/main_window.h"
-#include "app/window_output.h"
-#include "output/counter.h"
-#include "state/tester_state.h"
+#include "core/clock/counter.h"
 #include "ui/ids.h"
+#include "window/dispatch.h"
+#include "window/main_window.h"
+#include "window/tester_state.h"
+#include "window/window_output.h"
 
 constexpr int RUNS = 300;
 // A typical verdict-sized entry.

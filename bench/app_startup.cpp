@@ -1,6 +1,6 @@
 // Time from process start to the main window shown. The program has no
 // options, so this benchmark starts itself again as a child process (same
-// libraries as the program: Qt, pcsc-lite, qtu_core) that runs the program's
+// libraries as the window: Qt, pcsc-lite, the core) that runs the program's
 // entry steps: QApplication, the counter rate, the modal main window from
 // IDD_MAIN with MainDialogProc. The child notes when WM_INITDIALOG has
 // finished and when the window is first exposed on the platform (offscreen
@@ -20,11 +20,11 @@
 #include <QTimer>
 #include <QWindow>
 
-#include "app/dispatch.h"
-#include "app/main_window.h"
-#include "output/counter.h"
-#include "state/tester_state.h"
+#include "core/clock/counter.h"
 #include "ui/ids.h"
+#include "window/dispatch.h"
+#include "window/main_window.h"
+#include "window/tester_state.h"
 
 constexpr int STARTS = 15;
 

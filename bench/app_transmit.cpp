@@ -16,15 +16,15 @@
 #include <QWidget>
 #include <QWindow>
 
-#include "app/commands.h"
-#include "app/dispatch.h"
 #include "bench/raw_transmit.h"
-#include "output/counter.h"
-#include "pcsc/pcsc_api.h"
-#include "state/tester_state.h"
+#include "core/clock/counter.h"
+#include "core/pcsc/pcsc_api.h"
 #include "ui/ids.h"
 #include "ui/widget_lookup.h"
 #include "ui/winsys.h"
+#include "window/commands.h"
+#include "window/dispatch.h"
+#include "window/tester_state.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <chrono>
 
-#include "pcsc/wire_format.h"
+#include "core/wire/wire_format.h"
 
 struct RawSpread {
     double minUs, medianUs, maxUs;

@@ -15,13 +15,25 @@ set(QTU_SHARE_DIR ${CMAKE_INSTALL_DATADIR}/${QTU_PROGRAM_NAME})
 set(QTU_SIM_PACKAGE ${QTU_PROGRAM_NAME}-sim)
 
 install(TARGETS quarnel-test-utility RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The window's library, which only the program loads, in a folder of its own
+# that the program finds relative to its own folder; under the multiarch
+# folder where there is one, as Debian keeps private libraries.
+if(CMAKE_LIBRARY_ARCHITECTURE)
+  set(QTU_PRIVATE_LIB_DIR lib/${CMAKE_LIBRARY_ARCHITECTURE}/${QTU_PROGRAM_NAME})
+else()
+  set(QTU_PRIVATE_LIB_DIR ${CMAKE_INSTALL_LIBDIR}/${QTU_PROGRAM_NAME})
+endif()
+install(TARGETS quarnel-test-utility-window LIBRARY DESTINATION ${QTU_PRIVATE_LIB_DIR})
+file(RELATIVE_PATH QTU_WINDOW_MODULE_FROM_PROGRAM ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_PREFIX}/${QTU_PRIVATE_LIB_DIR})
+target_compile_definitions(quarnel-test-utility PRIVATE QTU_WINDOW_MODULE="${QTU_WINDOW_MODULE}"
+  QTU_WINDOW_MODULE_FROM_PROGRAM="${QTU_WINDOW_MODULE_FROM_PROGRAM}")
 install(FILES help/qrnlhelp.htm DESTINATION ${QTU_SHARE_DIR})
 
 # Help falls back to the installed page, found relative to the program's
 # folder (so any prefix given at install time works), and, for the program
 # run from the build, to the page in the source tree.
 file(RELATIVE_PATH QTU_HELP_DIR_FROM_PROGRAM ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_DATADIR}/${QTU_PROGRAM_NAME})
-target_compile_definitions(qtu_core PRIVATE QTU_HELP_DIR_FROM_PROGRAM="${QTU_HELP_DIR_FROM_PROGRAM}"
+target_compile_definitions(qtu_window PRIVATE QTU_HELP_DIR_FROM_PROGRAM="${QTU_HELP_DIR_FROM_PROGRAM}"
   QTU_SOURCE_HELP_PAGE="${PROJECT_SOURCE_DIR}/help/qrnlhelp.htm")
 
 install(FILES ui/icons/quarnel.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps

@@ -1,5 +1,5 @@
 # Stamps the project version into the program file as an ELF note, which the
-# About box reads back (app/about.cpp).
+# About box reads back (core/version/).
 foreach(part MAJOR MINOR PATCH TWEAK)
   set(QTU_VERSION_${part} "${PROJECT_VERSION_${part}}")
   if(QTU_VERSION_${part} STREQUAL "")

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "pcsc/wire_format.h"
+#include "core/wire/wire_format.h"
 
 constexpr int SECTORS = 16;
 constexpr int BLOCKS_PER_SECTOR = 4;

@@ -27,16 +27,16 @@
 //
 //   field written     by                          re-runs               what depends on it
 //   ----------------  --------------------------  --------------------  ---------------------------------
-//   IDC_STRING_DATA   set-up (the default text);  CmdUpdateStringData   the string bytes, their count and
+//   IDC_STRING_DATA   set-up (the default text);  UpdateStringData   the string bytes, their count and
 //                     the storage composer (the                         the vendor Le follow the text:
 //                     chosen command's data)                            this is how the default and each
 //                                                                       storage command's data reach them
-//   IDC_HEX_DATA      set-up (the default bytes); CmdUpdateHexData      the same for the hex bytes
+//   IDC_HEX_DATA      set-up (the default bytes); UpdateHexData      the same for the hex bytes
 //                     the storage composer
-//   IDC_LOOP_COUNT    its own handler, writing    CmdUpdateLoopCount    nothing but the end of it: the
+//   IDC_LOOP_COUNT    its own handler, writing    UpdateLoopCount    nothing but the end of it: the
 //                     5000 back over a larger                           re-run reads 5000, which is not
 //                     count                                             over the limit, and stops there
-//   IDC_LOOP_COUNT    set-up (100)                CmdUpdateLoopCount    nothing: it reads back the count
+//   IDC_LOOP_COUNT    set-up (100)                UpdateLoopCount    nothing: it reads back the count
 //                                                                       set-up has already stored
 //   any other edit    set-up, handlers, the loop  no handler            nothing: the notification arrives,
 //   field                                                               as in Win32, unanswered

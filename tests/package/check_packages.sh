@@ -62,6 +62,12 @@ grep -q "<release version=\"$(dpkg-deb -f "$program" Version)\"" program/usr/sha
     || fail "the metainfo's releases lack the package version"
 # The About box reads the version back from this note: stripping must keep it.
 readelf -n program/usr/bin/quarnel-test-utility | grep -q Quarnel || fail "the packaged program lost its version note"
+# The program opens its window from the library the package puts where the
+# program looks for it, and a command never needs Qt's GUI libraries.
+[ -f program/usr/lib/*/quarnel-test-utility/quarnel-test-utility-window.so ] \
+    || fail "the window's library is not in the program's library folder"
+! readelf -d program/usr/bin/quarnel-test-utility | grep -q -E 'libQt6(Widgets|Gui|Charts|OpenGL)' \
+    || fail "the program itself links Qt's GUI libraries"
 for driver in $(awk '$1 == "LIBPATH" { print $2 }' sim/etc/reader.conf.d/quarnel-sim); do
     [ -f "sim$driver" ] || fail "LIBPATH names no driver in the sim package: $driver"
 done

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <vector>
 
-#include "pcsc/wire_format.h"
+#include "core/wire/wire_format.h"
 #include "sim_control.h"
 
 using Bytes = std::vector<uint8_t>;

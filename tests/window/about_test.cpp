@@ -20,7 +20,8 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include "app/about.h"
+#include "core/version/version.h"
+#include "window/about.h"
 #include "window_fixture.h"
 
 using namespace std::string_literals;

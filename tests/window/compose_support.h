@@ -28,8 +28,8 @@
 #include <QMessageBox>
 #include <QTimer>
 
-#include "app/commands.h"
 #include "ui/widget_lookup.h"
+#include "window/commands.h"
 #include "window_fixture.h"
 
 struct TransmitSpy {

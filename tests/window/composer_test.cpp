@@ -5,8 +5,8 @@
 // bounds of the saved data and of the request buffer.
 #include <map>
 
-#include "compose/storage.h"
 #include "compose_support.h"
+#include "core/compose/storage.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <pty.h>
 #include <sys/stat.h>
 
-#include "app/compose_commands.h"
-#include "compose/data_entry.h"
 #include "compose_support.h"
+#include "core/compose/data_entry.h"
+#include "window/compose_commands.h"
 
 namespace {
 
@@ -36,7 +36,7 @@ protected:
         std::vector<BYTE> dest(capacity + 1, 0x77);
         int before = OpenDescriptors();
         FileLoad result;
-        bool ok = LoadDataFile(path.c_str(), dest.data(), capacity, &result);
+        bool ok = ReadDataFile(path.c_str(), dest.data(), capacity, &result);
         EXPECT_EQ(OpenDescriptors(), before) << "the file stays open";
         EXPECT_EQ(ok, result.failure[0] == '\0');
         EXPECT_EQ(dest[capacity], 0x77) << "wrote past the destination";

@@ -12,9 +12,9 @@
 #include <QTimer>
 #include <QUrl>
 
-#include "app/help.h"
-#include "app/main_window.h"
 #include "ui/templates.h"
+#include "window/help.h"
+#include "window/main_window.h"
 #include "window_fixture.h"
 
 using DispatchTest = MainWindowTest;

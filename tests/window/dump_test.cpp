@@ -3,7 +3,7 @@
 // window chooses from the command type and the source, and the whole-record
 // rule of the vendor dump (the window).
 #include "compose_support.h"
-#include "output/dump.h"
+#include "core/output/dump.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The hex text parser and the P3 byte, as cores; then the hex field that
 // uses the parser, through the real field.
-#include "compose/data_entry.h"
 #include "compose_support.h"
+#include "core/compose/data_entry.h"
 
 namespace {
 
@@ -45,7 +45,7 @@ TEST(HexParser, ReadsDigitsSkippingEverythingElseWithinTheDestination)
     for (const HexTextCase& c : cases) {
         SCOPED_TRACE(c.text.substr(0, 40));
         std::vector<BYTE> dest(c.capacity + 4, 0x5A);
-        uint32_t count = ParseHexBytes(c.text.data(), uint32_t(c.text.size()), dest.data(), c.capacity);
+        uint32_t count = ParseHexPairs(c.text.data(), uint32_t(c.text.size()), dest.data(), c.capacity);
         ASSERT_EQ(count, c.bytes.size());
         EXPECT_EQ(std::vector<BYTE>(dest.begin(), dest.begin() + count), c.bytes);
         EXPECT_EQ(dest[c.capacity], 0x5A) << "wrote past the destination";

@@ -17,10 +17,10 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include "app/window_output.h"
-#include "output/log.h"
-#include "output/result_text.h"
-#include "transmit/transmit.h"
+#include "core/output/log.h"
+#include "core/output/result_text.h"
+#include "core/transmit/transmit.h"
+#include "window/window_output.h"
 #include "window_fixture.h"
 
 namespace {

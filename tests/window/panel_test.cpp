@@ -14,13 +14,13 @@
 #include <QChartView>
 #include <QLineSeries>
 
-#include "app/card_page.h"
-#include "app/panel.h"
 #include "compose_support.h"
-#include "output/histogram.h"
-#include "output/samples_csv.h"
-#include "transmit/transmit.h"
+#include "core/output/histogram.h"
+#include "core/output/samples_csv.h"
+#include "core/transmit/transmit.h"
 #include "ui/templates.h"
+#include "window/card_page.h"
+#include "window/panel.h"
 
 namespace {
 

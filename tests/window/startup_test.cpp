@@ -9,8 +9,8 @@
 #include <QLineEdit>
 #include <QValidator>
 
-#include "app/main_window.h"
 #include "ui/templates.h"
+#include "window/main_window.h"
 #include "window_fixture.h"
 
 using StartupTest = MainWindowTest;

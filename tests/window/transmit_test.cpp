@@ -10,9 +10,9 @@
 
 #include <QTimer>
 
-#include "app/commands.h"
 #include "compose_support.h"
-#include "transmit/transmit.h"
+#include "core/transmit/transmit.h"
+#include "window/commands.h"
 
 namespace {
 

@@ -31,16 +31,16 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
-#include "app/dispatch.h"
-#include "app/main_window.h"
-#include "app/window_output.h"
+#include "core/clock/counter.h"
 #include "fake_pcsc.h"
-#include "output/counter.h"
 #include "sim_control.h"
-#include "state/tester_state.h"
 #include "ui/ids.h"
 #include "ui/widget_lookup.h"
 #include "ui/winsys.h"
+#include "window/dispatch.h"
+#include "window/main_window.h"
+#include "window/tester_state.h"
+#include "window/window_output.h"
 
 struct RecordedMessage {
     UINT message;

@@ -1,0 +1,693 @@
+// The command line's commands: each opens its own PC/SC context, calls the
+// cores a window handler would call and prints what they return, as the
+// window's log would show it or as JSON.
+#include "cli/cli_commands.h"
+
+#include <poll.h>
+#include <pthread.h>
+#include <sys/eventfd.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+
+#include "cli/cli_output.h"
+#include "core/clock/counter.h"
+#include "core/compose/apdu_script.h"
+#include "core/compose/data_entry.h"
+#include "core/compose/vendor.h"
+#include "core/pcsc/attributes.h"
+#include "core/pcsc/card_watcher.h"
+#include "core/pcsc/connection.h"
+#include "core/pcsc/pcsc_api.h"
+#include "core/pcsc/status_text.h"
+#include "core/transmit/transmit.h"
+
+namespace {
+
+// Room for an extended APDU and for its answer.
+constexpr DWORD APDU_BUFFER_SIZE = MAX_BUFFER_SIZE_EXTENDED;
+constexpr size_t READER_NAMES_SIZE = PCSCLITE_MAX_READERS_CONTEXTS * MAX_READERNAME + 1;
+constexpr size_t ARGUMENT_TEXT_SIZE = 16384;
+
+// Every reader pcscd lists, with the state it has now.
+struct ReaderStates {
+    char names[READER_NAMES_SIZE];
+    SCARD_READERSTATE states[PCSCLITE_MAX_READERS_CONTEXTS];
+    int count;
+};
+
+// A context, the chosen reader and the connection to it.
+struct Session {
+    SCARDCONTEXT context;
+    SCARDHANDLE card;
+    DWORD protocol;
+    char reader[MAX_READERNAME];
+};
+
+int ComplainOfCall(const char* call, LONG status)
+{
+    char text[STATUS_TEXT_SIZE];
+    DescribeStatus(status, text, sizeof text);
+    return Complain(EXIT_FAILED, "%s: %s", call, text);
+}
+
+LONG ReadReaderStates(SCARDCONTEXT context, ReaderStates* readers)
+{
+    readers->count = 0;
+    DWORD length = sizeof readers->names;
+    LONG status = pcsc.ListReaders(context, nullptr, readers->names, &length);
+    if (status == SCARD_E_NO_READERS_AVAILABLE)
+        return SCARD_S_SUCCESS;
+    if (status != SCARD_S_SUCCESS)
+        return status;
+    size_t offset = 0;
+    while (readers->count < PCSCLITE_MAX_READERS_CONTEXTS) {
+        const char* name = NextReaderName(readers->names, length, &offset);
+        if (name == nullptr)
+            break;
+        readers->states[readers->count++] = SCARD_READERSTATE {name, nullptr, SCARD_STATE_UNAWARE, 0, 0, {}};
+    }
+    if (readers->count == 0)
+        return SCARD_S_SUCCESS;
+    // Told nothing of the readers, pcscd answers at once with their state.
+    status = SCardGetStatusChange(context, 0, readers->states, DWORD(readers->count));
+    return status == SCARD_E_TIMEOUT ? SCARD_S_SUCCESS : status;
+}
+
+// The reader `wanted` names by its name or its index in the list; without
+// one, the first that holds a card. -1 for none.
+int FindReader(const ReaderStates& readers, const char* wanted)
+{
+    for (int i = 0; i < readers.count; ++i) {
+        bool present = (readers.states[i].dwEventState & SCARD_STATE_PRESENT) != 0;
+        if (wanted == nullptr ? present : strcmp(readers.states[i].szReader, wanted) == 0)
+            return i;
+    }
+    if (wanted == nullptr || *wanted < '0' || *wanted > '9')
+        return -1;
+    char* end;
+    unsigned long index = strtoul(wanted, &end, 10);
+    return *end == '\0' && index < unsigned(readers.count) ? int(index) : -1;
+}
+
+// Opens a context and connects to the chosen reader. With `direct`, a reader
+// without a card is reached directly (vendor requests and the reader's own
+// attributes need no card).
+int OpenSession(const CliArguments& args, Session* session, bool direct)
+{
+    *session = Session {};
+    LONG status = pcsc.EstablishContext(SCARD_SCOPE_USER, nullptr, nullptr, &session->context);
+    if (status != SCARD_S_SUCCESS)
+        return ComplainOfCall("SCardEstablishContext", status);
+    static ReaderStates readers;
+    status = ReadReaderStates(session->context, &readers);
+    if (status != SCARD_S_SUCCESS)
+        return ComplainOfCall("SCardListReaders", status);
+    int index = FindReader(readers, args.reader);
+    if (index < 0 && args.reader != nullptr)
+        return Complain(EXIT_USAGE, "no reader \"%s\"", args.reader);
+    if (index < 0)
+        return Complain(EXIT_FAILED, "no reader holds a card");
+    snprintf(session->reader, sizeof session->reader, "%s", readers.states[index].szReader);
+    status = ConnectCard(session->context, session->reader, &session->card, &session->protocol);
+    if (status == SCARD_E_NO_SMARTCARD && direct)
+        status =
+            pcsc.Connect(session->context, session->reader, SCARD_SHARE_DIRECT, 0, &session->card, &session->protocol);
+    if (status != SCARD_S_SUCCESS)
+        return ComplainOfCall("SCardConnect", status);
+    if (!args.json) {
+        printf("Reader: %s\n", session->reader);
+        printf("SCardConnect: OK, protocol = 0x%08X.\n", unsigned(uint32_t(session->protocol)));
+    }
+    return EXIT_AS_EXPECTED;
+}
+
+void CloseSession(Session* session)
+{
+    if (session->card != 0)
+        pcsc.Disconnect(session->card, SCARD_LEAVE_CARD);
+    if (session->context != 0)
+        pcsc.ReleaseContext(session->context);
+    *session = Session {};
+}
+
+// The reader state bits by their names, without CHANGED and IGNORE, which
+// say nothing of the reader.
+const struct {
+    DWORD bit;
+    const char* name;
+} READER_STATE_NAMES[] = {
+    {SCARD_STATE_UNKNOWN, "UNKNOWN"},     {SCARD_STATE_UNAVAILABLE, "UNAVAILABLE"},
+    {SCARD_STATE_EMPTY, "EMPTY"},         {SCARD_STATE_PRESENT, "PRESENT"},
+    {SCARD_STATE_ATRMATCH, "ATRMATCH"},   {SCARD_STATE_EXCLUSIVE, "EXCLUSIVE"},
+    {SCARD_STATE_INUSE, "INUSE"},         {SCARD_STATE_MUTE, "MUTE"},
+    {SCARD_STATE_UNPOWERED, "UNPOWERED"},
+};
+
+// The state's bits by name: a JSON array, or joined with '|' after a blank.
+void PrintStateNames(DWORD state, bool json)
+{
+    if (json)
+        JsonOpen("state", '[');
+    const char* separator = " ";
+    for (const auto& flag : READER_STATE_NAMES) {
+        if (!(state & flag.bit))
+            continue;
+        if (json)
+            JsonString(nullptr, flag.name);
+        else
+            printf("%s%s", separator, flag.name);
+        separator = "|";
+    }
+    if (json)
+        JsonClose(']');
+}
+
+void PrintAtr(const BYTE* atr, DWORD length)
+{
+    printf(", ATR");
+    for (DWORD i = 0; i < length; ++i)
+        printf(" %02X", atr[i]);
+}
+
+void PrintReaderState(int index, const SCARD_READERSTATE& state, bool json)
+{
+    const BYTE* atr = state.cbAtr > 0 && state.cbAtr <= MAX_ATR_SIZE ? state.rgbAtr : nullptr;
+    if (json) {
+        JsonBegin("reader");
+        JsonNumber("index", index);
+        JsonString("reader", state.szReader);
+        PrintStateNames(state.dwEventState, json);
+        JsonBytes("atr", atr, state.cbAtr);
+        JsonEnd();
+        return;
+    }
+    printf("%d: %s:", index, state.szReader);
+    PrintStateNames(state.dwEventState, json);
+    if (atr != nullptr)
+        PrintAtr(atr, state.cbAtr);
+    printf("\n");
+}
+
+// Where an exchange of a script comes from: its file and line.
+struct ScriptPlace {
+    const char* file;
+    int32_t line;  // 0 for an exchange outside a script
+};
+
+void PrintPlace(const ScriptPlace& place, bool json)
+{
+    if (place.line == 0)
+        return;
+    if (json)
+        JsonNumber("line", place.line);
+    else
+        printf("%s:%d:\n", place.file, int(place.line));
+}
+
+// What to send and what its answers must end with.
+struct Request {
+    const BYTE* bytes;
+    DWORD length;
+    int32_t runs;  // 1 for one exchange, more for a loop
+    bool expect;
+    uint16_t sw;
+};
+
+// The loop's counts and distribution as the window's log shows them, or
+// as JSON fields.
+void PrintLoopSummary(const LoopRecord& record, bool json)
+{
+    LoopSummary summary;
+    SummarizeLoop(record, &summary);
+    if (!json) {
+        char line[LOOP_LINE_SIZE];
+        FormatLoopCounts(line, summary);
+        PrintText(line);
+        FormatLoopTimes(line, summary);
+        PrintText(line);
+        return;
+    }
+    JsonNumber("runs", record.runsPlanned);
+    JsonNumber("runs_made", record.runsMade);
+    JsonNumber("first_failure", record.firstFailure);
+    JsonOpen("outcomes", '[');
+    for (int32_t i = 0; i < summary.outcomeCount; ++i) {
+        const LoopOutcomeCount& outcome = summary.outcomes[i];
+        const BYTE sw[2] = {BYTE(outcome.code >> 8), BYTE(outcome.code)};
+        JsonOpen(nullptr, '{');
+        JsonStatus(outcome.answered ? SCARD_S_SUCCESS : LONG(outcome.code));
+        JsonBytes("sw", outcome.answered && outcome.code != 0 ? sw : nullptr, 2);
+        JsonNumber("runs", outcome.runs);
+        JsonClose('}');
+    }
+    JsonClose(']');
+    JsonNumber("other_runs", summary.otherRuns);
+    JsonOpen("times_us", '{');
+    JsonDecimal("min", summary.minUs);
+    JsonDecimal("median", summary.medianUs);
+    JsonDecimal("p90", summary.p90Us);
+    JsonDecimal("p99", summary.p99Us);
+    JsonDecimal("max", summary.maxUs);
+    JsonDecimal("mean", summary.meanUs);
+    JsonClose('}');
+}
+
+// Sends the request and prints the exchange (the last run's, for a loop,
+// then the loop's counts and distribution); true when every run went as
+// expected.
+bool RunExchange(const Session& session, const Request& request, const ScriptPlace& place, bool json)
+{
+    static BYTE response[APDU_BUFFER_SIZE];
+    static LoopRecord record;
+    // Every run is made: the counts and the distribution cover them all.
+    TransmitOutcome outcome = TransmitLoop(session.card, session.protocol, request.bytes, request.length, request.runs,
+                                           false, request.expect ? request.sw : NO_EXPECTED_SW, response,
+                                           sizeof response, nullptr, LoopProgress {nullptr, nullptr}, &record);
+    bool answered = outcome.status == SCARD_S_SUCCESS;
+    DWORD answer = answered ? outcome.responseLength : 0;
+    bool met = record.firstFailure == 0;
+    const BYTE expected[2] = {BYTE(request.sw >> 8), BYTE(request.sw)};
+    bool loop = request.runs > 1;
+    if (json) {
+        JsonBegin(loop ? "loop" : "exchange");
+        JsonString("reader", session.reader);
+        PrintPlace(place, json);
+        JsonBytes("command", request.bytes, request.length);
+        JsonBytes("response", answered ? response : nullptr, answer);
+        JsonStatus(outcome.status);
+        JsonStatusWord(response, answer);
+        JsonElapsed(outcome.span, outcome.runsMade);
+        JsonBytes("expected", request.expect ? expected : nullptr, 2);
+        if (loop)
+            PrintLoopSummary(record, json);
+        JsonBool("ok", met);
+        JsonEnd();
+        return met;
+    }
+    PrintPlace(place, json);
+    PrintDump("SCardTransmit: Input:", request.bytes, request.length, DUMP_HEX);
+    if (answered)
+        PrintDump("SCardTransmit: Output:", response, answer, DUMP_HEX);
+    else
+        PrintText("SCardTransmit: Failure!");
+    PrintStatus(outcome.status);
+    if (answered)
+        PrintStatusWord(response, answer);
+    PrintElapsed(outcome.span, outcome.runsMade);
+    if (loop)
+        PrintLoopSummary(record, json);
+    if (request.expect)
+        printf("Expected SW %02X %02X: %s\n", expected[0], expected[1],
+               !met       ? "not met"
+                   : loop ? "met by every run"
+                          : "met");
+    EndOutput();
+    return met;
+}
+
+// Reconnects with a reset of the card and prints its ATR.
+bool RunReset(Session* session, const ScriptPlace& place, bool json)
+{
+    Span span;
+    LONG status = TimedCall(&span, [&] { return ReconnectCard(session->card, SCARD_RESET_CARD, &session->protocol); });
+    BYTE atr[MAX_ATR_SIZE];
+    DWORD atrLength = 0;
+    if (status == SCARD_S_SUCCESS)
+        ReadAtr(session->card, atr, sizeof atr, &atrLength);
+    bool reset = status == SCARD_S_SUCCESS;
+    if (json) {
+        JsonBegin("reset");
+        JsonString("reader", session->reader);
+        PrintPlace(place, json);
+        JsonBytes("atr", reset ? atr : nullptr, atrLength);
+        JsonStatus(status);
+        JsonElapsed(span, 1);
+        JsonBool("ok", reset);
+        JsonEnd();
+        return reset;
+    }
+    PrintPlace(place, json);
+    if (reset) {
+        printf("SCardReconnect: OK, protocol = 0x%08X.\n", unsigned(uint32_t(session->protocol)));
+        PrintDump("ATR:", atr, atrLength, DUMP_HEX);
+    } else {
+        PrintText("SCardReconnect: Failure!");
+    }
+    PrintStatus(status);
+    PrintElapsed(span, 1);
+    EndOutput();
+    return reset;
+}
+
+// The positional arguments from `first` on, joined with blanks into `text`.
+bool JoinArguments(const CliArguments& args, int first, char (&text)[ARGUMENT_TEXT_SIZE])
+{
+    size_t used = 0;
+    text[0] = '\0';
+    for (int i = first; i < args.count; ++i) {
+        int written = snprintf(text + used, sizeof text - used, "%s%s", i > first ? " " : "", args.positional[i]);
+        if (written < 0 || size_t(written) >= sizeof text - used)
+            return false;
+        used += size_t(written);
+    }
+    return true;
+}
+
+// Reads hex bytes from the positional arguments from `first` on; false,
+// said on stderr, for text that is not hex.
+bool ParseHexArguments(const char* command, const CliArguments& args, int first, BYTE* dest, uint32_t capacity,
+                       uint32_t* count)
+{
+    static char text[ARGUMENT_TEXT_SIZE];
+    if (!JoinArguments(args, first, text)) {
+        Complain(EXIT_USAGE, "%s: the hex bytes are longer than %zu characters", command, sizeof text - 1);
+        return false;
+    }
+    HexFailure failure = ParseHexStrict(text, dest, capacity, count);
+    if (failure != HEX_OK) {
+        Complain(EXIT_USAGE, "%s: \"%.60s\": %s", command, text, HexFailureText(failure));
+        return false;
+    }
+    return true;
+}
+
+bool ParseNumber(const char* text, uint32_t maximum, uint32_t* value)
+{
+    char* end;
+    errno = 0;
+    unsigned long long number = strtoull(text, &end, 0);
+    if (end == text || *end != '\0' || errno != 0 || *text == '-' || number > maximum)
+        return false;
+    *value = uint32_t(number);
+    return true;
+}
+
+const char* const CARD_EVENT_NAMES[] = {
+    "reader_added", "reader_removed", "card_inserted", "card_removed", "atr_read", "watch_failed",
+};
+const char* const CARD_EVENT_TEXTS[] = {
+    "reader added", "reader removed", "card inserted", "card removed", "ATR read", "watch failed",
+};
+static_assert(std::size(CARD_EVENT_NAMES) == CARD_EVENT_WATCH_FAILED + 1, "a name for every kind of event");
+static_assert(std::size(CARD_EVENT_TEXTS) == CARD_EVENT_WATCH_FAILED + 1, "a text for every kind of event");
+
+// The watcher's thread only wakes the main thread, which prints.
+void WakeMonitor(void* context, [[maybe_unused]] const CardEvent& event)
+{
+    uint64_t one = 1;
+    if (write(*static_cast<int*>(context), &one, sizeof one) < 0)
+        return;
+}
+
+void PrintCardEvent(const CardEvent& event, int64_t start, bool json)
+{
+    double seconds = double(event.ticks - start) / double(QueryPerformanceFrequency());
+    const BYTE* atr = event.atrLength > 0 ? event.atr : nullptr;
+    if (json) {
+        JsonBegin("event");
+        JsonNumber("sequence", int64_t(event.sequence));
+        JsonDecimal("time_s", seconds);
+        JsonString("event", CARD_EVENT_NAMES[event.kind]);
+        JsonString("reader", event.reader);
+        PrintStateNames(event.readerState, json);
+        JsonBytes("atr", atr, event.atrLength);
+        JsonBool("inferred", event.inferred);
+        JsonStatus(event.status);
+        JsonEnd();
+        return;
+    }
+    printf("+%.3f s  %s: %s", seconds, event.reader, CARD_EVENT_TEXTS[event.kind]);
+    if (atr != nullptr)
+        PrintAtr(atr, event.atrLength);
+    if (event.inferred)
+        printf(" (between two looks)");
+    if (event.kind == CARD_EVENT_WATCH_FAILED) {
+        char text[STATUS_TEXT_SIZE];
+        DescribeStatus(event.status, text, sizeof text);
+        printf(": %s", text);
+    }
+    printf("\n");
+    EndOutput();
+}
+
+// The record's fields, with the first `count` bytes of its data.
+void JsonVendorRecord(const VendorIoRecord& record, uint32_t count)
+{
+    JsonNumber("cmd", record.cmd);
+    JsonNumber("pa", record.pa);
+    JsonNumber("pb", record.pb);
+    JsonNumber("pc", record.pc);
+    JsonNumber("le", record.le);
+    JsonBytes("data", record.data, count);
+}
+
+}  // namespace
+
+int Complain(int exitStatus, const char* format, ...)
+{
+    fflush(stdout);
+    fprintf(stderr, "%s: ", PROGRAM_NAME);
+    va_list args;
+    va_start(args, format);
+    vfprintf(stderr, format, args);
+    va_end(args);
+    fputc('\n', stderr);
+    return exitStatus;
+}
+
+int RunList(const CliArguments& args)
+{
+    SCARDCONTEXT context;
+    LONG status = pcsc.EstablishContext(SCARD_SCOPE_USER, nullptr, nullptr, &context);
+    if (status != SCARD_S_SUCCESS)
+        return ComplainOfCall("SCardEstablishContext", status);
+    static ReaderStates readers;
+    status = ReadReaderStates(context, &readers);
+    pcsc.ReleaseContext(context);
+    if (status != SCARD_S_SUCCESS)
+        return ComplainOfCall("SCardListReaders", status);
+    for (int i = 0; i < readers.count; ++i)
+        PrintReaderState(i, readers.states[i], args.json);
+    EndOutput();
+    return EXIT_AS_EXPECTED;
+}
+
+int RunAttributes(const CliArguments& args)
+{
+    Session session;
+    int result = OpenSession(args, &session, true);
+    // Every attribute is read and printed, also after a failed read.
+    bool connected = result == EXIT_AS_EXPECTED;
+    for (int i = 0; connected && i < ATTRIBUTE_COUNT; ++i) {
+        const AttributeRow& row = ATTRIBUTES[i];
+        BYTE value[ATTRIBUTE_AREA_SIZE];
+        DWORD length;
+        LONG status = ReadAttribute(session.card, row, value, &length);
+        char line[ATTRIBUTE_LINE_SIZE];
+        FormatAttributeLine(line, sizeof line, row, status, value, length);
+        if (args.json) {
+            bool read = status == SCARD_S_SUCCESS;
+            JsonBegin("attribute");
+            JsonString("reader", session.reader);
+            JsonString("attribute", row.label);
+            JsonNumber("id", row.id);
+            JsonStatus(status);
+            JsonBytes("bytes", read ? value : nullptr, length);
+            // The window's line without its label: "label:   value".
+            JsonString("value", read ? line + strlen(row.label) + 4 : nullptr);
+            JsonEnd();
+        } else {
+            PrintText(line);
+        }
+        if (status != SCARD_S_SUCCESS)
+            result = EXIT_FAILED;
+    }
+    EndOutput();
+    CloseSession(&session);
+    return result;
+}
+
+int RunSend(const CliArguments& args)
+{
+    static BYTE command[APDU_BUFFER_SIZE];
+    uint32_t length;
+    if (!ParseHexArguments("send", args, 0, command, sizeof command, &length))
+        return EXIT_USAGE;
+    Session session;
+    int result = OpenSession(args, &session, false);
+    if (result == EXIT_AS_EXPECTED) {
+        Request request {command, length, args.loop > 0 ? args.loop : 1, args.expect, args.expectedSw};
+        if (!RunExchange(session, request, ScriptPlace {}, args.json))
+            result = EXIT_FAILED;
+    }
+    CloseSession(&session);
+    return result;
+}
+
+int RunScript(const CliArguments& args)
+{
+    const char* path = args.positional[0];
+    static ApduScript script;
+    ScriptFailure failure;
+    if (!LoadApduScript(path, &script, &failure)) {
+        fflush(stdout);
+        if (failure.line > 0)
+            fprintf(stderr, "%s:%d: %s\n", path, int(failure.line), failure.reason);
+        else
+            fprintf(stderr, "%s: %s\n", path, failure.reason);
+        return EXIT_USAGE;
+    }
+    Session session;
+    int result = OpenSession(args, &session, false);
+    int32_t remaining[SCRIPT_LOOP_DEPTH_MAX];
+    int depth = 0;
+    for (int32_t i = 0; result == EXIT_AS_EXPECTED && i < script.stepCount;) {
+        const ScriptStep& step = script.steps[i];
+        ScriptPlace place {path, step.line};
+        switch (step.kind) {
+        case STEP_APDU:
+            if (!RunExchange(session, Request {script.bytes + step.offset, step.length, 1, step.expect, step.sw}, place,
+                             args.json))
+                result = EXIT_FAILED;
+            ++i;
+            break;
+        case STEP_RESET:
+            if (!RunReset(&session, place, args.json))
+                result = EXIT_FAILED;
+            ++i;
+            break;
+        case STEP_LOOP:
+            remaining[depth++] = step.count;
+            ++i;
+            break;
+        case STEP_END:
+            if (--remaining[depth - 1] > 0) {
+                i = step.jump + 1;
+            } else {
+                --depth;
+                ++i;
+            }
+            break;
+        }
+    }
+    CloseSession(&session);
+    return result;
+}
+
+int RunVendor(const CliArguments& args)
+{
+    uint32_t code, pa, pb;
+    if (!ParseNumber(args.positional[0], 255, &code))
+        return Complain(EXIT_USAGE, "vendor: CMD \"%s\" is no number from 0 to 255", args.positional[0]);
+    if (!ParseNumber(args.positional[1], UINT32_MAX, &pa) || !ParseNumber(args.positional[2], UINT32_MAX, &pb))
+        return Complain(EXIT_USAGE, "vendor: P1 and P2 are numbers from 0 to 4294967295");
+    // The record's last data byte is never sent.
+    BYTE data[VENDOR_DATA_SIZE - 1];
+    uint32_t count = 0;
+    if (args.count > 3 && !ParseHexArguments("vendor", args, 3, data, sizeof data, &count))
+        return EXIT_USAGE;
+
+    static VendorIoRecord request, reply;
+    request = VendorIoRecord {};
+    reply = VendorIoRecord {};
+    // A command the reader knows fills in its own Le, as the window's menu does.
+    const VendorCommand* known = FindVendorCommand(uint8_t(code));
+    if (known != nullptr)
+        ApplyVendorCommand(*known, &request);
+    request.cmd = uint8_t(code);
+    uint8_t le = count > 0 ? VendorLength(count) : request.le;
+    FillVendorRequest(&request, pa, pb, 0, le, data, count);
+
+    Session session;
+    int result = OpenSession(args, &session, true);
+    if (result != EXIT_AS_EXPECTED) {
+        CloseSession(&session);
+        return result;
+    }
+    Span span;
+    DWORD returned = 0;
+    LONG status = TimedCall(&span, [&] { return ExchangeVendorRecords(session.card, &request, &reply, &returned); });
+    bool done = status == SCARD_S_SUCCESS;
+    if (args.json) {
+        JsonBegin("vendor");
+        JsonString("reader", session.reader);
+        JsonVendorRecord(request, count);
+        JsonStatus(status);
+        JsonElapsed(span, 1);
+        if (done && returned == VENDOR_RECORD_SIZE) {
+            JsonOpen("reply", '{');
+            JsonVendorRecord(reply, reply.le < VENDOR_DATA_SIZE ? reply.le : VENDOR_DATA_SIZE);
+            JsonClose('}');
+        } else {
+            JsonString("reply", nullptr);
+        }
+        JsonBool("ok", done);
+        JsonEnd();
+    } else {
+        PrintVendorRecord("SCardControl: Input:", request, VENDOR_RECORD_SIZE);
+        if (done)
+            PrintVendorRecord("SCardControl: Output:", reply, int32_t(returned));
+        else
+            PrintText("SCardControl: Failure!");
+        PrintStatus(status);
+        PrintElapsed(span, 1);
+        EndOutput();
+    }
+    CloseSession(&session);
+    return done ? EXIT_AS_EXPECTED : EXIT_FAILED;
+}
+
+int RunMonitor(const CliArguments& args)
+{
+    // The signals that end the watch wait for the main thread; the watcher's
+    // thread, started after this, inherits the mask.
+    sigset_t ending;
+    sigemptyset(&ending);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&ending, signal);
+    pthread_sigmask(SIG_BLOCK, &ending, nullptr);
+    int signals = signalfd(-1, &ending, SFD_CLOEXEC);
+    int wakeup = eventfd(0, EFD_CLOEXEC);
+    if (signals < 0 || wakeup < 0)
+        return Complain(EXIT_FAILED, "monitor: %s", strerror(errno));
+
+    int result = RunList(args);
+    static CardWatcher watcher;
+    LONG status = SCARD_S_SUCCESS;
+    if (result == EXIT_AS_EXPECTED)
+        status = StartCardWatcher(&watcher, WakeMonitor, &wakeup);
+    if (status != SCARD_S_SUCCESS)
+        result = ComplainOfCall("monitor", status);
+    int64_t start = QueryPerformanceCounter();
+    uint64_t shown = 0;
+    while (result == EXIT_AS_EXPECTED) {
+        pollfd waits[2] = {{signals, POLLIN, 0}, {wakeup, POLLIN, 0}};
+        if (poll(waits, 2, -1) < 0 && errno != EINTR)
+            break;
+        if (waits[0].revents & POLLIN)
+            break;
+        uint64_t count;
+        if (read(wakeup, &count, sizeof count) < 0)
+            continue;
+        static CardEvent events[CARD_EVENT_CAPACITY];
+        size_t copied = CopyCardEvents(&watcher, shown, events, CARD_EVENT_CAPACITY);
+        for (size_t i = 0; i < copied; ++i) {
+            PrintCardEvent(events[i], start, args.json);
+            shown = events[i].sequence;
+            if (events[i].kind == CARD_EVENT_WATCH_FAILED)
+                result = EXIT_FAILED;
+        }
+    }
+    StopCardWatcher(&watcher);
+    close(signals);
+    close(wakeup);
+    return result;
+}

@@ -1,0 +1,48 @@
+// What the command line prints on stdout: the window's texts (its dumps,
+// its status and elapsed formats) as lines, or with --json one JSON object a
+// line, its fields written one call each. Every object and exchange is
+// flushed at once, so a reader of a pipe sees it as it happens.
+#pragma once
+
+#include <cstdint>
+
+#include <winscard.h>
+
+#include "core/clock/timing.h"
+#include "core/output/dump.h"
+
+// Text.
+// Prints `text` with its CR LF breaks as line ends, and a line end after it.
+void PrintText(const char* text);
+// A title line, then the bytes as the window's log shows them.
+void PrintDump(const char* title, const BYTE* bytes, uint32_t count, DumpForm form);
+// A title line, then, for a whole record of `size` bytes only, its header
+// line and its data in hex.
+void PrintVendorRecord(const char* title, const VendorIoRecord& record, int32_t size);
+// "Status: " and the status as the window names it.
+void PrintStatus(LONG status);
+// "SW: " and the meaning of the response's status word.
+void PrintStatusWord(const BYTE* response, DWORD length);
+// "Elapsed: " and the span as the Elapsed field shows it, per run of `runs`.
+void PrintElapsed(const Span& span, int32_t runs);
+// A line for stdout's reader, flushed.
+void EndOutput();
+
+// JSON. An object starts with its "type" and ends with a line end; arrays
+// and objects nest inside it. `name` is null for an element of an array.
+void JsonBegin(const char* type);
+void JsonEnd();
+void JsonOpen(const char* name, char bracket);  // '[' or '{'
+void JsonClose(char bracket);
+void JsonString(const char* name, const char* text);  // null for nullptr
+void JsonNumber(const char* name, int64_t value);
+void JsonDecimal(const char* name, double value);  // three decimals
+void JsonBool(const char* name, bool value);
+// Hex digit pairs without blanks ("00CA000000"); null for nullptr.
+void JsonBytes(const char* name, const BYTE* bytes, uint32_t count);
+// "status", "status_name" (null when it has none) and "status_text".
+void JsonStatus(LONG status);
+// "sw" (null for a response of fewer than two bytes) and "sw_meaning".
+void JsonStatusWord(const BYTE* response, DWORD length);
+// "ms": the span in milliseconds, per run of `runs`.
+void JsonElapsed(const Span& span, int32_t runs);

@@ -1,0 +1,19 @@
+// The performance counter over CLOCK_MONOTONIC.
+#include "core/clock/counter.h"
+
+#include <time.h>
+
+int64_t QueryPerformanceFrequency()
+{
+    timespec resolution;
+    if (clock_getres(CLOCK_MONOTONIC, &resolution) != 0)
+        return 0;
+    return 1000000000;
+}
+
+int64_t QueryPerformanceCounter()
+{
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
+}

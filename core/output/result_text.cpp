@@ -1,0 +1,17 @@
+// The Elapsed and Win Status texts.
+#include "core/output/result_text.h"
+
+#include <cstdio>
+
+void FormatElapsed(char (&text)[RESULT_TEXT_SIZE], const Span& span, int64_t ticksPerMs, int32_t divisor)
+{
+    if (ticksPerMs < 1)
+        ticksPerMs = 1;
+    double ms = double(span.end - span.start) / double(ticksPerMs) / double(divisor);
+    snprintf(text, sizeof text, "%5.2f ms", ms);
+}
+
+void FormatStatus(char (&text)[RESULT_TEXT_SIZE], LONG status)
+{
+    snprintf(text, sizeof text, "0x%08X", unsigned(uint32_t(status)));
+}

@@ -1,0 +1,9 @@
+// The PC/SC call table, bound to libpcsclite.
+#include "core/pcsc/pcsc_api.h"
+
+const PcscApi pcscLibrary = {
+    SCardEstablishContext, SCardReleaseContext, SCardListReaders, SCardConnect,  SCardReconnect,
+    SCardDisconnect,       SCardStatus,         SCardGetAttrib,   SCardTransmit, SCardControl,
+};
+
+PcscApi pcsc = pcscLibrary;

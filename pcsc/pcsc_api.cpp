@@ -1,9 +1,0 @@
-// The PC/SC call table, bound to libpcsclite.
-#include "pcsc/pcsc_api.h"
-
-const PcscApi pcscLibrary = {
-    SCardEstablishContext, SCardReleaseContext, SCardListReaders, SCardConnect,  SCardReconnect,
-    SCardDisconnect,       SCardStatus,         SCardGetAttrib,   SCardTransmit, SCardControl,
-};
-
-PcscApi pcsc = pcscLibrary;

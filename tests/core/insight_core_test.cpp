@@ -1,0 +1,256 @@
+// The insight cores without a window or a reader: status names and texts,
+// status word meanings, the ATR decoder and the known-ATR lookup over
+// pcsc-tools' own list.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "core/pcsc/atr.h"
+#include "core/pcsc/status_text.h"
+#include "core/pcsc/status_word.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// The simulated reader's card, vicc's ISO 7816 card.
+const Bytes kSimAtr = {0x3B, 0x8F, 0x80, 0x01, 0x80, 0x4F, 0x0C, 0xA0, 0x00, 0x00,
+                       0x03, 0x06, 0x03, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x6A};
+const Bytes kViccAtr = {0x3B, 0x95, 0x13, 0x81, 0x01, 0x80, 0x73, 0xFF, 0x01, 0x00, 0x0B};
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// Writes into a heap buffer of exactly `cap` bytes, so that a write past it shows under ASan.
+template<class Describe> std::string Into(size_t cap, Describe describe)
+{
+    std::vector<char> out(cap, '#');
+    describe(out.data(), cap);
+    return std::string(out.data(), strnlen(out.data(), cap));
+}
+
+TEST(StatusText, NamesAndTextsOfPcscCodes)
+{
+    struct Case {
+        LONG status;
+        size_t cap;
+        std::string shown;
+    } cases[] = {
+        {SCARD_S_SUCCESS, STATUS_TEXT_SIZE, "0x00000000 SCARD_S_SUCCESS: Command successful."},
+        {SCARD_E_NO_SMARTCARD, STATUS_TEXT_SIZE, "0x8010000C SCARD_E_NO_SMARTCARD: No smart card inserted."},
+        // pcsclite.h gives this value two names.
+        {SCARD_E_UNEXPECTED, STATUS_TEXT_SIZE,
+         "0x8010001F SCARD_E_UNSUPPORTED_FEATURE or SCARD_E_UNEXPECTED: Feature not supported."},
+        {SCARD_W_REMOVED_CARD, STATUS_TEXT_SIZE, "0x80100069 SCARD_W_REMOVED_CARD: Card was removed."},
+        // The same code carried sign-extended in a 64-bit LONG.
+        {LONG(int32_t(0x80100069)), STATUS_TEXT_SIZE, "0x80100069 SCARD_W_REMOVED_CARD: Card was removed."},
+        {0x12345678, STATUS_TEXT_SIZE, "0x12345678: Unknown error: 0x12345678"},
+        {SCARD_E_NO_SMARTCARD, 20, "0x8010000C SCARD_E_"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Into(c.cap, [&](char* out, size_t cap) { DescribeStatus(c.status, out, cap); }), c.shown);
+}
+
+TEST(StatusWord, MeaningsOfKnownAnswers)
+{
+    struct Case {
+        Bytes response;
+        std::string shown;
+    } cases[] = {
+        {{0x90, 0x00}, "90 00: Normal processing"},
+        {{0x61, 0x1A}, "61 1A: Normal processing, 26 bytes still available"},
+        {{0x61, 0x00}, "61 00: Normal processing, 256 bytes still available"},
+        {{0x63, 0xC3}, "63 C3: Warning: counter at 3 (often the tries left)"},
+        // What contactless readers answer for storage cards, beside the ISO meaning.
+        {{0x63, 0x00}, "63 00: Warning, memory changed: no information given; storage card: operation failed"},
+        {{0x6A, 0x82}, "6A 82: File or application not found; storage card: addressed block or byte does not exist"},
+        {{0x6A, 0x81}, "6A 81: Function not supported"},
+        {{0x6C, 0x10}, "6C 10: Wrong Le field, 16 bytes available"},
+        {{0x62, 0x99}, "62 99: Warning, memory unchanged"},
+        {{0x9F, 0x10}, "9F 10: Proprietary status"},
+        {{0x12, 0x34}, "12 34: not an ISO 7816-4 status word"},
+        // The status word is the last two bytes of the response.
+        {{0x01, 0x02, 0x67, 0x00}, "67 00: Wrong length"},
+        {{0x90}, "No status word: the response has 1 byte"},
+        {{}, "No status word: the response has 0 bytes"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Into(STATUS_WORD_TEXT_SIZE,
+                       [&](char* out, size_t cap) {
+                           DescribeResponseStatus(c.response.data(), c.response.size(), out, cap);
+                       }),
+                  c.shown);
+}
+
+TEST(Atr, DecodesRealAtrsAndSaysWhereBadOnesStop)
+{
+    struct Case {
+        const char* what;
+        Bytes atr;
+        AtrVerdict verdict;
+        std::vector<std::string> lines;  // among the decoded lines
+    } cases[] = {
+        {"contactless storage card (the simulated reader's)",
+         kSimAtr,
+         ATR_WELL_FORMED,
+         {"TS = 3B: direct convention", "T0 = 8F: Y1 = 8 (TD1), K = 15 historical bytes",
+          "TD1 = 80: protocol T=0, Y2 = 8 (TD2)", "TD2 = 01: protocol T=1, Y3 = 0 (none)", "Protocols offered: T=0 T=1",
+          "Historical bytes (15): 80 4F 0C A0 00 00 03 06 03 00 01 00 00 00 00",
+          "Category 80: compact-TLV data objects",
+          "PC/SC contactless card: standard 03 (ISO 14443 A, part 3), card name 00 01 (MIFARE Classic 1K)",
+          "TCK = 6A: right"}},
+        {"T=1 (vicc)",
+         kViccAtr,
+         ATR_WELL_FORMED,
+         {"T0 = 95: Y1 = 9 (TA1 TD1), K = 5 historical bytes", "TA1 = 13: Fi = 372, Di = 4, up to 5 MHz",
+          "Protocols offered: T=1", "TCK = 0B: right"}},
+        {"contact T=0: no TD1, no TCK",
+         {0x3B, 0x65, 0x00, 0x00, 0x9C, 0x11, 0x01, 0x01, 0x03},
+         ATR_WELL_FORMED,
+         {"TB1 = 00: no programming voltage (deprecated byte)", "TC1 = 00: extra guard time 0 etu",
+          "Protocols offered: T=0 (no protocol named)", "Historical bytes (5): 9C 11 01 01 03",
+          "TCK: none, as only T=0 is offered"}},
+        {"T=0 and T=1 with T=1 bytes at level 3",
+         {0x3B, 0xFE, 0x18, 0x00, 0x00, 0x80, 0x31, 0xFE, 0x45, 0x45, 0x73, 0x74,
+          0x45, 0x49, 0x44, 0x20, 0x76, 0x65, 0x72, 0x20, 0x31, 0x2E, 0x30, 0xA8},
+         ATR_WELL_FORMED,
+         {"TA1 = 18: Fi = 372, Di = 12, up to 5 MHz", "TD2 = 31: protocol T=1, Y3 = 3 (TA3 TB3)",
+          "TA3 = FE: IFSC 254 bytes", "TB3 = 45: BWI = 4, CWI = 5",
+          "Historical bytes (14): 45 73 74 45 49 44 20 76 65 72 20 31 2E 30 \"EstEID ver 1.0\"", "TCK = A8: right"}},
+        {"cut in the interface bytes",
+         {0x3B, 0x95, 0x13},
+         ATR_TRUNCATED,
+         {"TA1 = 13: Fi = 372, Di = 4, up to 5 MHz", "The ATR stops after 3 bytes, before TD1"}},
+        {"cut in the historical bytes",
+         Bytes(kSimAtr.begin(), kSimAtr.begin() + 9),
+         ATR_TRUNCATED,
+         {"Historical bytes (15): 80 4F 0C A0 00", "The ATR stops after 9 bytes, before historical byte 6"}},
+        {"no TCK where T=1 needs one",
+         Bytes(kViccAtr.begin(), kViccAtr.end() - 1),
+         ATR_TRUNCATED,
+         {"The ATR stops after 10 bytes, before TCK"}},
+        {"wrong TCK",
+         {0x3B, 0x95, 0x13, 0x81, 0x01, 0x80, 0x73, 0xFF, 0x01, 0x00, 0x0C},
+         ATR_WRONG_TCK,
+         {"TCK = 0C: wrong, 0B expected"}},
+        {"a byte after the end",
+         {0x3B, 0x02, 0x14, 0x50, 0x99},
+         ATR_EXTRA_BYTES,
+         {"Historical bytes (2): 14 50", "Bytes after the end of the ATR: 99"}},
+        {"bad TS", {0x42, 0x00}, ATR_BAD_TS, {"TS = 42: not an initial character (3B or 3F)"}},
+        {"nothing", {}, ATR_TRUNCATED, {"The ATR stops after 0 bytes, before TS"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        AtrVerdict verdict = ATR_WELL_FORMED;
+        const std::vector<std::string> lines = Lines(Into(ATR_TEXT_SIZE, [&](char* out, size_t cap) {
+            verdict = DescribeAtr(c.atr.data(), c.atr.size(), out, cap);
+        }));
+        EXPECT_EQ(verdict, c.verdict);
+        for (const std::string& line : c.lines)
+            EXPECT_NE(std::find(lines.begin(), lines.end(), line), lines.end()) << "no line: " << line;
+        // A short buffer is cut, not overrun.
+        Into(16, [&](char* out, size_t cap) { DescribeAtr(c.atr.data(), c.atr.size(), out, cap); });
+    }
+}
+
+TEST(AtrList, PatternsMatchAsPcscToolsReadsThem)
+{
+    struct Case {
+        const char* pattern;
+        const char* atr;
+        bool matches;
+    } cases[] = {
+        {"3B .. 41 73", "3B 16 41 73", true},
+        {"3b 16 41 73", "3B 16 41 73", true},  // regardless of case
+        {"3B 16 41", "3B 16 41 73", false},    // the whole ATR, not a prefix
+        {"3F 65 35 10 0. 04 [6,E]C 90 00", "3F 65 35 10 02 04 EC 90 00", true},
+        {"3B 75 94 00 00 62 02 02 0[1-3] 01", "3B 75 94 00 00 62 02 02 04 01", false},
+        {"3B 75 94 00 00 62 02 02 0[1-3] 01", "3B 75 94 00 00 62 02 02 03 01", true},
+        {"3B EF 00 FF 81 31 42 45 .* 38", "3B EF 00 FF 81 31 42 45 65 63 38 38", true},
+        {"3B EF 00 FF 81 31 42 45 .* 38", "3B EF 00 FF 81 31 42 45 65 63 38 39", false},
+        {"3B [^0]0", "3B 00", false},
+        {"3B [12", "3B 1", false},  // a bracket that never closes matches nothing
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(AtrPatternMatches(c.pattern, c.atr), c.matches) << c.pattern << " / " << c.atr;
+}
+
+// The user's cache of the list comes first, pcsc-tools' own list after it;
+// what neither names is not an error.
+TEST(AtrList, NamesCardsFromTheUsersCacheThenFromPcscTools)
+{
+    char home[] = "/tmp/qtu-home.XXXXXX";
+    ASSERT_NE(mkdtemp(home), nullptr);
+    const std::string cache = std::string(home) + "/.cache";
+    ASSERT_EQ(mkdir(cache.c_str(), 0700), 0);
+    std::ofstream(cache + "/smartcard_list.txt") << "# a comment\n"
+                                                    "3B 95 13 81 01 80 73 FF 01 00 0B\n"
+                                                    "\tCached card\n"
+                                                    "\thttps://example.org/\n"
+                                                    "3B 00\n"
+                                                    "\tNot this one\n"
+                                                    "\n"
+                                                    "3b 95 13 81 01 80 73 ff .. 00 0b\r\n"
+                                                    "\tThe same card, a second entry";  // no closing newline
+    const char* savedHome = getenv("HOME");
+    const std::string saved = savedHome ? savedHome : "";
+    setenv("HOME", home, 1);
+
+    struct Case {
+        const char* what;
+        Bytes atr;
+        int entries;
+        bool all;                        // the names found are these, or
+        std::vector<std::string> names;  // among the names found
+    } cases[] = {
+        {"vicc's card in the cache",
+         kViccAtr,
+         2,
+         true,
+         {"Cached card", "https://example.org/", "The same card, a second entry"}},
+        {"the simulated reader's card from pcsc-tools",
+         kSimAtr,
+         3,
+         false,
+         {"NXP/Philips MIFARE Classic 1K (as per PCSC std part3)"}},
+        {"a card nobody knows", {0x3F, 0x01, 0x42}, 0, true, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        int entries = -1;
+        const std::vector<std::string> names = Lines(Into(CARD_NAME_TEXT_SIZE, [&](char* out, size_t cap) {
+            entries = IdentifyCard(c.atr.data(), c.atr.size(), out, cap);
+        }));
+        EXPECT_EQ(entries, c.entries);
+        if (c.all) {
+            EXPECT_EQ(names, c.names);
+        }
+        for (const std::string& name : c.names)
+            EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << "no name: " << name;
+    }
+    char out[8] = "x";
+    EXPECT_EQ(FindAtrInList("/nonexistent/smartcard_list.txt", kSimAtr.data(), kSimAtr.size(), out, sizeof out), 0);
+    EXPECT_STREQ(out, "");
+
+    setenv("HOME", saved.c_str(), 1);
+    unlink((cache + "/smartcard_list.txt").c_str());
+    rmdir(cache.c_str());
+    rmdir(home);
+}
+
+}  // namespace

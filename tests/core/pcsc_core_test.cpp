@@ -1,0 +1,218 @@
+// The PC/SC cores without a window: the attribute lines, the protocol
+// fallback, the ATR read, the reader-list walk and the release verdict.
+// Calls go to the spies of fake_pcsc.h, scripted, so no reader is needed.
+#include <gtest/gtest.h>
+#include <reader.h>
+
+#include <string>
+#include <vector>
+
+#include "core/pcsc/attributes.h"
+#include "core/pcsc/connection.h"
+#include "fake_pcsc.h"
+
+namespace {
+
+class PcscCoreTest : public ::testing::Test {
+protected:
+    void SetUp() override { InstallPcscSpies(); }
+    void TearDown() override { RemovePcscSpies(); }
+};
+
+std::string Repeat(const char* item, int count)
+{
+    std::string text;
+    for (int i = 0; i < count; i++)
+        text += item;
+    return text;
+}
+
+TEST_F(PcscCoreTest, AttributeLinesShowTheDeliveredBytes)
+{
+    struct Case {
+        const char* what;
+        AttributeFormat format;
+        std::string value;
+        DWORD delivered, reported;
+        LONG status;
+        std::string shown;
+    } cases[] = {
+        {"word 1", ATTRIBUTE_WORD_HEX, {1, 0, 0, 0}, 4, 4, 0, "0x 00000001 "},
+        {"word 1 decimal", ATTRIBUTE_WORD_DECIMAL, {1, 0, 0, 0}, 4, 4, 0, "1 "},
+        {"negative decimal", ATTRIBUTE_WORD_DECIMAL, "\xFF\xFF\xFF\xFF", 4, 4, 0, "-1 "},
+        {"short word", ATTRIBUTE_WORD_HEX, "\x34\x12", 2, 2, 0, "0x 00001234 "},
+        {"short decimal", ATTRIBUTE_WORD_DECIMAL, "\x10", 1, 1, 0, "16 "},
+        {"word ignores the length", ATTRIBUTE_WORD_HEX, "\x01\x02\x03\x04\x05", 5, 0, 0, "0x 04030201 "},
+        {"failed word", ATTRIBUTE_WORD_HEX, "", 0, 100, SCARD_E_UNSUPPORTED_FEATURE,
+         "error 0x8010001F (Feature not supported.)"},
+        {"failed decimal", ATTRIBUTE_WORD_DECIMAL, "", 0, 100, SCARD_E_UNSUPPORTED_FEATURE,
+         "error 0x8010001F (Feature not supported.)"},
+        {"hex bytes", ATTRIBUTE_BYTES_HEX, {1, 2, 0x3A, char(0xFF)}, 4, 4, 0, "0x 01 02 3A FF "},
+        {"no hex bytes", ATTRIBUTE_BYTES_HEX, "", 0, 0, 0, "0x "},
+        {"failed hex bytes",
+         ATTRIBUTE_BYTES_HEX,
+         {1, 2, 3},
+         3,
+         3,
+         SCARD_E_INSUFFICIENT_BUFFER,
+         "error 0x80100008 (Insufficient buffer.)"},
+        {"characters", ATTRIBUTE_CHARACTERS, {'A', 'B', 'C', 0}, 4, 4, 0, "A B C   "},
+        {"edge characters", ATTRIBUTE_CHARACTERS, {31, 32, 127, char(128), char(255)}, 5, 5, 0, "    \x7F     "},
+        {"no characters", ATTRIBUTE_CHARACTERS, "", 0, 0, 0, ""},
+        {"failed characters", ATTRIBUTE_CHARACTERS, "AB", 2, 2, SCARD_E_NO_SERVICE,
+         "error 0x8010001D (Service not available.)"},
+        // A reader may report more than it was given room for: the line shows
+        // the 100 bytes of the area and no more.
+        {"hex bytes beyond the area", ATTRIBUTE_BYTES_HEX, std::string(150, 'A'), 150, 150, 0,
+         "0x " + Repeat("41 ", 100)},
+        {"characters beyond the area", ATTRIBUTE_CHARACTERS, std::string(150, 'A'), 150, 150, 0, Repeat("A ", 100)},
+    };
+    char line[ATTRIBUTE_LINE_SIZE];
+    for (const Case& c : cases) {
+        fakePcsc.attributeCount = 0;
+        fakePcsc.attribCount = 0;
+        ScriptAttribute(0x10101, c.value.data(), c.delivered, c.reported, c.status);
+        ReadAttributeLine(line, sizeof line, 0, {"Label", 0x10101, c.format});
+        EXPECT_EQ(line, "Label:   " + c.shown) << c.what;
+        EXPECT_EQ(fakePcsc.attribLengthsIn[0], ATTRIBUTE_AREA_SIZE) << c.what;
+    }
+    // A caller's short line is cut, not overrun (the last case's bytes).
+    char shortLine[14];
+    ReadAttributeLine(shortLine, sizeof shortLine, 0, {"Label", 0x10101, ATTRIBUTE_BYTES_HEX});
+    EXPECT_STREQ(shortLine, "Label:   0x 4");
+}
+
+TEST_F(PcscCoreTest, ReportHasNineteenLinesInOrder)
+{
+    struct Line {
+        const char* text;
+        DWORD id;
+    } lines[] = {
+        {"ATR:   A   ", SCARD_ATTR_ATR_STRING},
+        {"Channel:   0x 00000041 ", SCARD_ATTR_CHANNEL_ID},
+        {"Mechanical Characteristic:   0x 00000041 ", SCARD_ATTR_CHARACTERISTICS},
+        {"Current Clockfrequency:   65 ", SCARD_ATTR_CURRENT_CLK},
+        {"Current Protocol Type:   0x 00000041 ", SCARD_ATTR_CURRENT_PROTOCOL_TYPE},
+        {"Default Clockfrequency:   65 ", SCARD_ATTR_DEFAULT_CLK},
+        {"Default Data Rate:   65 ", SCARD_ATTR_DEFAULT_DATA_RATE},
+        {"Friendly Name:   A   ", SCARD_ATTR_DEVICE_FRIENDLY_NAME_A},
+        {"System Name:   A   ", SCARD_ATTR_DEVICE_SYSTEM_NAME_A},
+        {"Device Unit:   65 ", SCARD_ATTR_DEVICE_UNIT},
+        {"Interface Status:   0x 00000041 ", SCARD_ATTR_ICC_INTERFACE_STATUS},
+        {"Card Presence Status:   0x 00000041 ", SCARD_ATTR_ICC_PRESENCE},
+        {"Card Type Per ATR:   0x 00000041 ", SCARD_ATTR_ICC_TYPE_PER_ATR},
+        {"Maximum Clock Frequency:   65 ", SCARD_ATTR_MAX_CLK},
+        {"Maximum Data Rate:   65 ", SCARD_ATTR_MAX_DATA_RATE},
+        {"Power Management Supported:   0x 00000041 ", SCARD_ATTR_POWER_MGMT_SUPPORT},
+        {"IFD Type:   A   ", SCARD_ATTR_VENDOR_IFD_TYPE},
+        {"IFD Version:   0x 41 00 ", SCARD_ATTR_VENDOR_IFD_VERSION},
+        {"IFD Vendor Name:   A   ", SCARD_ATTR_VENDOR_NAME},
+    };
+    static_assert(std::size(lines) == ATTRIBUTE_COUNT);
+    for (const Line& line : lines)
+        ScriptAttribute(line.id, "A", 2, 2, SCARD_S_SUCCESS);
+    char text[ATTRIBUTE_LINE_SIZE];
+    for (int i = 0; i < ATTRIBUTE_COUNT; i++) {
+        ReadAttributeLine(text, sizeof text, 0, ATTRIBUTES[i]);
+        EXPECT_STREQ(text, lines[i].text);
+        EXPECT_EQ(fakePcsc.attribIds[i], lines[i].id) << lines[i].text;
+    }
+}
+
+// pcscd negotiates T=0 or T=1 only when RAW is not offered with them; RAW is
+// offered alone after a protocol mismatch, and only then. (The window's
+// connection tests show the fallback working on a card held in RAW.)
+TEST_F(PcscCoreTest, ConnectFallsBackToRawOnlyOnAProtocolMismatch)
+{
+    struct Case {
+        LONG scripted;
+        int calls;
+        DWORD lastOffer;
+    } cases[] = {
+        {SCARD_E_PROTO_MISMATCH, 2, SCARD_PROTOCOL_RAW},
+        {SCARD_E_NO_SMARTCARD, 1, SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1},
+    };
+    for (const Case& c : cases) {
+        fakePcsc.connect = {};
+        Script(fakePcsc.connect, c.scripted);
+        SCARDHANDLE card = 0;
+        DWORD protocol = 0;
+        EXPECT_EQ(ConnectCard(1, "reader", &card, &protocol), c.scripted);
+        EXPECT_EQ(fakePcsc.connect.calls, c.calls) << c.scripted;
+        EXPECT_EQ(fakePcsc.connectProtocols, c.lastOffer) << c.scripted;
+    }
+}
+
+// The ATR read offers no more than pcsc-lite accepts, counts only what a
+// successful read gave, and asks pcscd's status of the card when the
+// attribute is refused.
+TEST_F(PcscCoreTest, AtrReadCountsOnlyASuccessfulRead)
+{
+    BYTE value[300];
+    memset(value, 0x3B, sizeof value);
+    struct Case {
+        const char* what;
+        DWORD delivered, reported;
+        LONG attribute, cardStatus;
+        LONG status;
+        DWORD length;
+        int statusCalls;
+    } cases[] = {
+        {"attribute", 11, 11, SCARD_S_SUCCESS, SCARD_S_SUCCESS, SCARD_S_SUCCESS, 11, 0},
+        {"attribute longer than the offer", 264, 300, SCARD_S_SUCCESS, SCARD_S_SUCCESS, SCARD_S_SUCCESS, 264, 0},
+        {"both refused", 11, 11, SCARD_E_UNSUPPORTED_FEATURE, SCARD_E_NO_SMARTCARD, SCARD_E_NO_SMARTCARD, 0, 1},
+    };
+    for (const Case& c : cases) {
+        InstallPcscSpies();
+        ScriptAttribute(SCARD_ATTR_ATR_STRING, value, c.delivered, c.reported, c.attribute);
+        Script(fakePcsc.cardStatus, c.cardStatus);
+        BYTE atr[300];
+        DWORD length = 12345;
+        EXPECT_EQ(ReadAtr(0, atr, sizeof atr, &length), c.status) << c.what;
+        EXPECT_EQ(length, c.length) << c.what;
+        EXPECT_EQ(fakePcsc.attribLengthsIn[0], DWORD(MAX_BUFFER_SIZE)) << c.what;
+        EXPECT_EQ(fakePcsc.cardStatus.calls, c.statusCalls) << c.what;
+    }
+}
+
+// The walk stays in the buffer even when the closing empty name is missing.
+TEST(ReaderNames, WalkYieldsEachNameWithinTheBuffer)
+{
+    struct Case {
+        const char* what;
+        std::string names;
+        std::vector<std::string> yielded;
+    } cases[] = {
+        {"two names", std::string("B reader\0A reader\0\0", 19), {"B reader", "A reader"}},
+        {"none", std::string("\0", 1), {}},
+        {"full buffer without the closing name", std::string("AB\0C\0", 5), {"AB", "C"}},
+        {"last name cut by the buffer", std::string("AB\0CD", 5), {"AB"}},
+    };
+    for (const Case& c : cases) {
+        // Exactly the buffer's bytes on the heap, so that a read past it shows.
+        std::vector<char> buffer(c.names.begin(), c.names.end());
+        std::vector<std::string> yielded;
+        size_t offset = 0;
+        while (const char* name = NextReaderName(buffer.data(), buffer.size(), &offset))
+            yielded.push_back(name);
+        EXPECT_EQ(yielded, c.yielded) << c.what;
+    }
+}
+
+// A release that fails yet leaves no context behind must lead back to
+// Establish Context; the window tests show both outcomes on the buttons.
+TEST(ReleaseVerdict, NoContextLeftWhenNoneWasHeldOrTheServiceLostIt)
+{
+    struct Case {
+        SCARDCONTEXT context;
+        LONG status;
+        bool gone;
+    } cases[] = {
+        {1, SCARD_S_SUCCESS, true},    {1, SCARD_E_READER_UNAVAILABLE, false}, {1, SCARD_E_INVALID_HANDLE, true},
+        {1, SCARD_E_NO_SERVICE, true}, {1, SCARD_E_SERVICE_STOPPED, true},     {0, SCARD_E_READER_UNAVAILABLE, true},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ReleaseLeftNoContext(c.context, c.status), c.gone) << std::hex << c.status << " " << c.context;
+}
+
+}  // namespace

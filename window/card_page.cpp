@@ -1,0 +1,211 @@
+// The insight panel's Card and Reader page. The watcher's callback runs on
+// its own thread and only posts a message; everything shown is read from the
+// watcher's ring on the window's thread.
+#include "window/card_page.h"
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "core/clock/counter.h"
+#include "core/pcsc/atr.h"
+#include "core/pcsc/card_watcher.h"
+#include "core/pcsc/status_text.h"
+#include "core/pcsc/status_word.h"
+#include "ui/ids.h"
+#include "window/commands.h"
+#include "window/main_window.h"
+#include "window/tester_state.h"
+
+namespace {
+
+constexpr size_t EVENT_LINE_SIZE = MAX_READERNAME + 3 * MAX_ATR_SIZE + 96;
+constexpr const char* CARD_GONE_TIP = "The card has left this reader.";
+
+CardWatcher cardWatcher;
+// The window thread's copy of the ring, and the last event it listed.
+CardEvent keptEvents[CARD_EVENT_CAPACITY];
+uint64_t lastListed;
+char lastCallLine[STATUS_TEXT_SIZE + 16];
+char lastResponseLine[STATUS_WORD_TEXT_SIZE + 16];
+
+void OnCardEvent(void* dialog, [[maybe_unused]] const CardEvent& event)
+{
+    PostDialogMessage(static_cast<HWND>(dialog), WM_CARD_EVENTS, 0, 0);
+}
+
+void ShowLastResult()
+{
+    char text[sizeof lastCallLine + sizeof lastResponseLine + 2];
+    snprintf(text, sizeof text, "%s\r\n%s", lastCallLine, lastResponseLine);
+    SetDlgItemText(mainWindow, IDC_LAST_RESULT, text);
+}
+
+const char* EventName(CardEventKind kind)
+{
+    switch (kind) {
+    case CARD_EVENT_READER_ADDED:
+        return "Reader added";
+    case CARD_EVENT_READER_REMOVED:
+        return "Reader removed";
+    case CARD_EVENT_CARD_INSERTED:
+        return "Card inserted";
+    case CARD_EVENT_CARD_REMOVED:
+        return "Card removed";
+    case CARD_EVENT_ATR_READ:
+        return "ATR read";
+    case CARD_EVENT_WATCH_FAILED:
+        return "Watching stopped";
+    }
+    return "";
+}
+
+// The local time of the event, from how long ago the counter saw it.
+void FormatEventTime(int64_t ticks, char* out, size_t cap)
+{
+    timespec now {};
+    clock_gettime(CLOCK_REALTIME, &now);
+    int64_t ticksPerMs = tester.ticksPerMs > 0 ? tester.ticksPerMs : 1;
+    int64_t agoMs = (QueryPerformanceCounter() - ticks) / ticksPerMs;
+    int64_t ms = int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000 - agoMs;
+    time_t seconds = time_t(ms / 1000);
+    tm local {};
+    localtime_r(&seconds, &local);
+    snprintf(out, cap, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min, local.tm_sec, int(ms % 1000));
+}
+
+// "12:00:01.250  Card inserted  Reader 00 00  3B 8F ..."
+void FormatEvent(const CardEvent& event, char* out, size_t cap)
+{
+    char time[16];
+    FormatEventTime(event.ticks, time, sizeof time);
+    int used = snprintf(out, cap, "%s  %s%s  %s", time, EventName(event.kind), event.inferred ? " (missed)" : "",
+                        event.reader);
+    if (event.kind == CARD_EVENT_WATCH_FAILED && used >= 0 && size_t(used) < cap) {
+        char status[STATUS_TEXT_SIZE];
+        DescribeStatus(event.status, status, sizeof status);
+        used += snprintf(out + used, cap - size_t(used), "  %s", status);
+    }
+    for (DWORD i = 0; i < event.atrLength && i < MAX_ATR_SIZE && used >= 0 && size_t(used) + 4 <= cap; i++)
+        used += snprintf(out + used, cap - size_t(used), i == 0 ? "  %02X" : " %02X", event.atr[i]);
+}
+
+void MarkIfConnectedCardLeft(const CardEvent& event)
+{
+    if (event.kind != CARD_EVENT_CARD_REMOVED && event.kind != CARD_EVENT_READER_REMOVED)
+        return;
+    char connected[MAX_READERNAME];
+    if (GetDlgItemText(mainWindow, IDC_CONNECTED_READER, connected, sizeof connected) == 0
+        || strcmp(connected, event.reader) != 0)
+        return;
+    MarkDlgItem(mainWindow, IDC_CONNECTED_READER, true);
+    SetDlgItemTip(mainWindow, IDC_CONNECTED_READER, CARD_GONE_TIP);
+}
+
+void ShowTapMeasure(const CardEvent* events, size_t count)
+{
+    CardTapMeasure measure;
+    MeasureCardTaps(events, count, &measure);
+    double ticksPerMs = double(tester.ticksPerMs > 0 ? tester.ticksPerMs : 1);
+    char text[160];
+    int used = snprintf(text, sizeof text, "Arrivals: %u  Removals: %u\r\nMissed: %u", unsigned(measure.arrivals),
+                        unsigned(measure.removals), unsigned(measure.missed));
+    if (measure.atrTimed > 0 && used >= 0 && size_t(used) < sizeof text)
+        snprintf(text + used, sizeof text - size_t(used), "\r\nArrival to ATR: %.1f ms (max %.1f ms)",
+                 double(measure.atrDelayLast) / ticksPerMs, double(measure.atrDelayMax) / ticksPerMs);
+    SetDlgItemText(mainWindow, IDC_TAP_MEASURE, text);
+}
+
+}  // namespace
+
+void ResetCardPage()
+{
+    ClearCardEvents(&cardWatcher);
+    lastListed = 0;
+    lastCallLine[0] = '\0';
+    lastResponseLine[0] = '\0';
+    ShowTapMeasure(nullptr, 0);
+}
+
+void StartCardWatch()
+{
+    LONG status = StartCardWatcher(&cardWatcher, OnCardEvent, mainWindow);
+    if (status == SCARD_S_SUCCESS)
+        return;
+    char description[STATUS_TEXT_SIZE];
+    DescribeStatus(status, description, sizeof description);
+    char line[STATUS_TEXT_SIZE + 32];
+    snprintf(line, sizeof line, "Watching not started: %s", description);
+    ListAddString(mainWindow, IDC_CARD_EVENTS, line);
+}
+
+void StopCardWatch()
+{
+    StopCardWatcher(&cardWatcher);
+}
+
+bool IsWatchingCards()
+{
+    std::lock_guard<std::mutex> lock(cardWatcher.mutex);
+    return cardWatcher.watching || cardWatcher.thread.joinable();
+}
+
+INT_PTR ShowCardEvents()
+{
+    size_t count = CopyCardEvents(&cardWatcher, 0, keptEvents, CARD_EVENT_CAPACITY);
+    char line[EVENT_LINE_SIZE];
+    for (size_t i = 0; i < count; i++) {
+        const CardEvent& event = keptEvents[i];
+        if (event.sequence <= lastListed)
+            continue;
+        lastListed = event.sequence;
+        FormatEvent(event, line, sizeof line);
+        ListAddString(mainWindow, IDC_CARD_EVENTS, line);
+        MarkIfConnectedCardLeft(event);
+    }
+    while (ListGetCount(mainWindow, IDC_CARD_EVENTS) > int(CARD_EVENT_CAPACITY))
+        ListDeleteString(mainWindow, IDC_CARD_EVENTS, 0);
+    ShowTapMeasure(keptEvents, count);
+    return TRUE;
+}
+
+void ShowLastCallStatus(const char* description)
+{
+    snprintf(lastCallLine, sizeof lastCallLine, "Last call: %s", description);
+    ShowLastResult();
+}
+
+void ShowResponseMeaning(const BYTE* response, DWORD length)
+{
+    char meaning[STATUS_WORD_TEXT_SIZE];
+    DescribeResponseStatus(response, length, meaning, sizeof meaning);
+    snprintf(lastResponseLine, sizeof lastResponseLine, "Last response: %s", meaning);
+    ShowLastResult();
+}
+
+void ShowCardAtr(const BYTE* atr, DWORD length)
+{
+    char text[ATR_TEXT_SIZE + CARD_NAME_TEXT_SIZE + 2] = "";
+    if (length > 0) {
+        DescribeAtr(atr, length, text, ATR_TEXT_SIZE);
+        size_t used = strlen(text);
+        text[used++] = '\n';
+        if (IdentifyCard(atr, length, text + used, sizeof text - used) == 0)
+            snprintf(text + used, sizeof text - used, "Not in the known-ATR lists.");
+    }
+    SetDlgItemText(mainWindow, IDC_ATR_DECODED, text);
+}
+
+void UnmarkConnectedReader()
+{
+    MarkDlgItem(mainWindow, IDC_CONNECTED_READER, false);
+    SetDlgItemTip(mainWindow, IDC_CONNECTED_READER, "");
+}
+
+INT_PTR ClearCardEventList([[maybe_unused]] int id)
+{
+    ClearCardEvents(&cardWatcher);
+    ListResetContent(mainWindow, IDC_CARD_EVENTS);
+    ShowTapMeasure(nullptr, 0);
+    return TRUE;
+}

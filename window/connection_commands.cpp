@@ -1,0 +1,211 @@
+// The Resource Manager group: context, reader list, connect, disconnect,
+// release, the attribute report, and the reconnect after a resume. The
+// enabling of the six buttons is the only guard of the life cycle: no handler
+// tests a handle before its call.
+#include "window/commands.h"
+
+#include <cstdint>
+#include <cstdio>
+
+#include "core/clock/timing.h"
+#include "core/pcsc/attributes.h"
+#include "core/pcsc/connection.h"
+#include "core/pcsc/pcsc_api.h"
+#include "ui/ids.h"
+#include "window/card_page.h"
+#include "window/main_window.h"
+#include "window/tester_state.h"
+#include "window/window_output.h"
+
+// The ATR field shows at most this many bytes, "%02X " each.
+constexpr DWORD ATR_SHOWN_MAX = 166;
+constexpr size_t CONNECT_LINE_SIZE = 64;
+
+namespace {
+
+struct ButtonState {
+    int id;
+    bool enabled;
+};
+
+// The Resource Manager buttons each step sets, in the order it sets them.
+const ButtonState ESTABLISHING[] = {{IDC_ESTABLISH, false}, {IDC_RELEASE, true}};
+const ButtonState CONTEXT_OPEN[] = {
+    {IDC_ESTABLISH, false}, {IDC_RELEASE, true}, {IDC_CONNECT, true}, {IDC_DISCONNECT, false}, {IDC_LIST_READERS, true},
+};
+const ButtonState CARD_CONNECTED[] = {{IDC_CONNECT, false}, {IDC_DISCONNECT, true}, {IDC_ATTRIBUTES, true}};
+const ButtonState CARD_DISCONNECTED[] = {{IDC_CONNECT, true}, {IDC_DISCONNECT, false}, {IDC_ATTRIBUTES, false}};
+const ButtonState NO_CONTEXT[] = {
+    {IDC_CONNECT, false},  {IDC_DISCONNECT, false}, {IDC_LIST_READERS, false},
+    {IDC_ESTABLISH, true}, {IDC_RELEASE, false},    {IDC_ATTRIBUTES, false},
+};
+
+template<size_t N> void SetButtons(const ButtonState (&states)[N])
+{
+    for (const ButtonState& state : states)
+        EnableDlgItem(mainWindow, state.id, state.enabled);
+}
+
+// Establish Context, Disconnect and Release Context end here: the buttons
+// move on to `next` when the step `tookPlace`, the verdict line goes to the
+// log, then the status to Win Status.
+template<size_t N>
+INT_PTR ReportVerdict(LONG status, bool tookPlace, const ButtonState (&next)[N], const char* success, const char* error)
+{
+    if (tookPlace)
+        SetButtons(next);
+    LogAppend(status == SCARD_S_SUCCESS ? success : error);
+    ShowStatus(status);
+    return TRUE;
+}
+
+// Disconnect and Release: the connected reader and its card's ATR go, in the
+// fields and the panel.
+void ForgetConnectedCard()
+{
+    SetDlgItemText(mainWindow, IDC_CONNECTED_READER, "");
+    SetDlgItemText(mainWindow, IDC_ATR, "");
+    UnmarkConnectedReader();
+    ShowCardAtr(nullptr, 0);
+}
+
+}  // namespace
+
+INT_PTR EstablishContext([[maybe_unused]] int id)
+{
+    ListResetContent(mainWindow, IDC_READER_LIST);
+    SetButtons(ESTABLISHING);
+
+    Span span;
+    LONG status =
+        TimedCall(&span, [] { return pcsc.EstablishContext(SCARD_SCOPE_USER, nullptr, nullptr, &tester.hContext); });
+    ShowElapsed(span);
+    if (status == SCARD_S_SUCCESS)
+        StartCardWatch();
+
+    return ReportVerdict(status, status == SCARD_S_SUCCESS, CONTEXT_OPEN, "SCardEstablishContext: SUCCESS!",
+                         "SCardEstablishContext: ERROR!");
+}
+
+INT_PTR ListReaders([[maybe_unused]] int id)
+{
+    char names[BUFFER_SIZE] = {};
+    DWORD length = sizeof names;
+    Span span;
+    LONG status = TimedCall(&span, [&] { return pcsc.ListReaders(tester.hContext, nullptr, names, &length); });
+    ShowElapsed(span);
+
+    if (status == SCARD_S_SUCCESS) {
+        HWND hwnd = mainWindow;
+        ListResetContent(hwnd, IDC_READER_LIST);
+        size_t offset = 0;
+        while (const char* name = NextReaderName(names, sizeof names, &offset))
+            ListAddString(hwnd, IDC_READER_LIST, name);
+        ListSetCurSel(hwnd, IDC_READER_LIST, 0);
+        LogAppend("SCardListReaders: SUCCESS!");
+    } else {
+        LogAppend("SCardListReaders: ERROR!");
+    }
+    ShowStatus(status);
+    return TRUE;
+}
+
+// The ATR as "%02X " per byte; only the bytes of a successful read count.
+static void ShowAtr()
+{
+    BYTE atr[MAX_BUFFER_SIZE];
+    DWORD length;
+    ReadAtr(tester.hCard, atr, sizeof atr, &length);
+    ShowCardAtr(atr, length);
+    if (length > ATR_SHOWN_MAX)
+        length = ATR_SHOWN_MAX;
+    char text[3 * ATR_SHOWN_MAX + 1] = "";
+    for (DWORD i = 0; i < length; i++)
+        snprintf(text + 3 * i, 4, "%02X ", atr[i]);
+    SetDlgItemText(mainWindow, IDC_ATR, text);
+}
+
+INT_PTR ConnectSelectedReader([[maybe_unused]] int id)
+{
+    HWND hwnd = mainWindow;
+    int index = ListGetCurSel(hwnd, IDC_READER_LIST);
+    if (index == -1) {
+        LogAppend("Please select a (logical) reader device!");
+        ShowEmptyMeasurement();
+        return TRUE;
+    }
+    // A name longer than the buffer is cut to fit; the connect then names no reader.
+    char reader[SELECTED_READER_SIZE];
+    ListGetText(hwnd, IDC_READER_LIST, index, reader, sizeof reader);
+
+    Span span;
+    LONG status =
+        TimedCall(&span, [&] { return ConnectCard(tester.hContext, reader, &tester.hCard, &tester.activeProtocol); });
+    ShowElapsed(span);
+    ShowStatus(status);
+
+    if (status != SCARD_S_SUCCESS) {
+        LogAppend("SCardConnect: ERROR.");
+        return TRUE;
+    }
+    SetDlgItemText(hwnd, IDC_CONNECTED_READER, reader);
+    UnmarkConnectedReader();
+    SetButtons(CARD_CONNECTED);
+    ShowAtr();
+
+    char line[CONNECT_LINE_SIZE];
+    snprintf(line, sizeof line, "SCardConnect: OK, protocol = 0x%08X.", unsigned(uint32_t(tester.activeProtocol)));
+    LogAppend(line);
+    return TRUE;
+}
+
+INT_PTR DisconnectCard([[maybe_unused]] int id)
+{
+    ForgetConnectedCard();
+
+    Span span;
+    LONG status = TimedCall(&span, [] { return pcsc.Disconnect(tester.hCard, SCARD_UNPOWER_CARD); });
+    tester.hCard = 0;
+    ShowElapsed(span);
+
+    return ReportVerdict(status, status == SCARD_S_SUCCESS, CARD_DISCONNECTED, "SCardDisconnect: SUCCESS!",
+                         "SCardDisconnect: ERROR!");
+}
+
+INT_PTR ReleaseContext([[maybe_unused]] int id)
+{
+    HWND hwnd = mainWindow;
+    ForgetConnectedCard();
+    ListResetContent(hwnd, IDC_READER_LIST);
+    // Stopped first: the watcher goes with the context even when the release fails.
+    StopCardWatch();
+
+    SCARDCONTEXT context = tester.hContext;
+    Span span;
+    LONG status = TimedCall(&span, [&] { return pcsc.ReleaseContext(context); });
+    tester.hContext = 0;
+    ShowElapsed(span);
+
+    // A failure that leaves no context to release must not keep Establish
+    // Context out of reach.
+    return ReportVerdict(status, ReleaseLeftNoContext(context, status), NO_CONTEXT, "SCardReleaseContext: SUCCESS!",
+                         "SCardReleaseContext: ERROR!");
+}
+
+INT_PTR ShowAttributes([[maybe_unused]] int id)
+{
+    char line[ATTRIBUTE_LINE_SIZE];
+    for (const AttributeRow& row : ATTRIBUTES) {
+        ReadAttributeLine(line, sizeof line, tester.hCard, row);
+        LogAppend(line);
+    }
+    // Reported as not handled; the default handling of a button does nothing.
+    return FALSE;
+}
+
+void ReconnectAfterResume()
+{
+    // The card lost its session in the suspend: reconnect with a reset,
+    // whatever handle is held; the outcome is not reported.
+    ReconnectCard(tester.hCard, SCARD_RESET_CARD, &tester.activeProtocol);
+}

@@ -1,0 +1,210 @@
+// The main window's dialog procedure: set-up, dispatch of every command,
+// closing, the system menu and the resume from suspend. A command is chosen
+// by the low 16 bits of wParam alone, so every notification of a control
+// runs its handler.
+#include "window/dispatch.h"
+
+#include "core/clock/counter.h"
+#include "core/pcsc/pcsc_api.h"
+#include "core/transmit/transmit.h"
+#include "ui/ids.h"
+#include "window/about.h"
+#include "window/card_page.h"
+#include "window/commands.h"
+#include "window/compose_commands.h"
+#include "window/help.h"
+#include "window/main_window.h"
+#include "window/panel.h"
+#include "window/tester_state.h"
+#include "window/window_output.h"
+
+// The start-up sequence; later steps run handlers that read the defaults of
+// the earlier ones, so the order matters.
+static INT_PTR InitMainDialog(HWND hwnd)
+{
+    SetDialogIcon(hwnd, IDI_MAIN);
+    AppendMenuItem(GetSystemMenu(hwnd), IDM_SAVE_LOG, "Save Log...");
+    // A window manager takes Alt+Space for its own menu: the panel has F2 and
+    // its button too.
+    AppendMenuItem(GetSystemMenu(hwnd), IDM_INSIGHT, "Insight Panel\tF2");
+    AddDialogAccelerator(hwnd, VK_F2, IDM_INSIGHT);
+    AppendMenuSeparator(GetSystemMenu(hwnd));
+    AppendMenuItem(GetSystemMenu(hwnd), IDM_ABOUT, "Information");
+    mainWindow = hwnd;
+
+    tester.loopEnabled = 0;
+    tester.loopCount = 100;
+    tester.breakOnError = 1;
+    tester.entryMode = ENTRY_STRING;
+    tester.commandType = COMMAND_DIRECT;
+    tester.storageCommand = STORAGE_GET_UID;
+
+    ShowEmptyMeasurement();
+
+    CheckDlgButton(hwnd, IDC_BREAK_ON_ERROR, tester.breakOnError != 0);
+    SetDlgItemInt(hwnd, IDC_LOOP_COUNT, unsigned(tester.loopCount));
+    EnableDlgItem(hwnd, IDC_LOOP_COUNT, tester.loopEnabled != 0);
+    EnableDlgItem(hwnd, IDC_BREAK_ON_ERROR, tester.loopEnabled != 0);
+
+    SelectEntryMode(IDC_MODE_STRING);
+    SwitchStorageCommand(IDC_CMD_GETUID);
+    SelectCommandType(IDC_TYPE_DIRECT);
+
+    LimitDlgItemText(hwnd, IDC_STRING_DATA, 1024);
+    LimitDlgItemText(hwnd, IDC_HEX_DATA, 1024);
+    LimitDlgItemText(hwnd, IDC_P1, 3);
+    LimitDlgItemText(hwnd, IDC_P2, 3);
+    LimitDlgItemText(hwnd, IDC_P3, 4);
+    LimitDlgItemText(hwnd, IDC_LENGTH, 3);
+
+    ShowComposerDefaults();
+    vendorMenu = CreateVendorMenu();
+
+    EnableDlgItem(hwnd, IDC_DISCONNECT, false);
+    EnableDlgItem(hwnd, IDC_RELEASE, false);
+    EnableDlgItem(hwnd, IDC_CONNECT, false);
+    EnableDlgItem(hwnd, IDC_LIST_READERS, false);
+    EnableDlgItem(hwnd, IDC_ATTRIBUTES, false);
+    EnableDlgItem(hwnd, IDC_SAVE_SAMPLES, false);
+    InitInsightPanel();
+    // TRUE: the focus goes to the first control that takes it, Establish Context.
+    return TRUE;
+}
+
+// Releasing clears hContext, so a context is released once however many
+// closing messages arrive.
+static void ReleaseHeldContext()
+{
+    StopCardWatch();
+    if (tester.hContext != 0) {
+        pcsc.ReleaseContext(tester.hContext);
+        tester.hContext = 0;
+    }
+}
+
+INT_PTR Quit(int id)
+{
+    EndLoop();
+    ReleaseHeldContext();
+    EndDialog(mainWindow, INT_PTR(id));
+    return TRUE;
+}
+
+namespace {
+
+// When a command answers: always, or only while no loop runs (the worker
+// alone uses the card and the request then, so nothing may start or change
+// a command meanwhile).
+enum LoopRule : bool {
+    IDLE_ONLY = false,
+    DURING_LOOP = true,
+};
+
+struct CommandEntry {
+    int id;
+    CommandHandler handler;
+    LoopRule loop;
+};
+
+// Every command the main window answers; any other identifier is left to the
+// default handling.
+const CommandEntry COMMAND_HANDLERS[] = {
+    {IDHELP, OpenHelp, DURING_LOOP},
+    {IDC_QUIT, Quit, DURING_LOOP},
+    {IDC_ESTABLISH, EstablishContext, IDLE_ONLY},
+    {IDC_LIST_READERS, ListReaders, IDLE_ONLY},
+    {IDC_CONNECT, ConnectSelectedReader, IDLE_ONLY},
+    {IDC_DISCONNECT, DisconnectCard, IDLE_ONLY},
+    {IDC_RELEASE, ReleaseContext, IDLE_ONLY},
+    {IDC_CLEAR_LOG, ClearLog, DURING_LOOP},
+    {IDC_ATTRIBUTES, ShowAttributes, IDLE_ONLY},
+    {IDC_MODE_STRING, SelectEntryMode, IDLE_ONLY},
+    {IDC_MODE_HEX, SelectEntryMode, IDLE_ONLY},
+    {IDC_MODE_FILE, SelectEntryMode, IDLE_ONLY},
+    {IDC_STRING_DATA, UpdateStringData, IDLE_ONLY},
+    {IDC_HEX_DATA, UpdateHexData, IDLE_ONLY},
+    {IDC_LOAD_FILE, LoadDataFile, IDLE_ONLY},
+    {IDC_TYPE_DIRECT, SelectCommandType, IDLE_ONLY},
+    {IDC_TYPE_STORAGE, SelectCommandType, IDLE_ONLY},
+    {IDC_CMD_GETUID, SwitchStorageCommand, IDLE_ONLY},
+    {IDC_CMD_LOADKEYS, SwitchStorageCommand, IDLE_ONLY},
+    {IDC_CMD_AUTH, SwitchStorageCommand, IDLE_ONLY},
+    {IDC_CMD_READ, SwitchStorageCommand, IDLE_ONLY},
+    {IDC_CMD_UPDATE, SwitchStorageCommand, IDLE_ONLY},
+    {IDC_TYPE_VENDOR, SelectVendorIo, IDLE_ONLY},
+    {IDC_VENDOR_MENU, ShowVendorMenu, IDLE_ONLY},
+    {IDM_LED_OFF, SelectVendorCommand, IDLE_ONLY},
+    {IDM_LED_ON, SelectVendorCommand, IDLE_ONLY},
+    {IDM_LED_FLASH, SelectVendorCommand, IDLE_ONLY},
+    {IDM_RF_RESET, SelectVendorCommand, IDLE_ONLY},
+    {IDM_FIRMWARE_REV, SelectVendorCommand, IDLE_ONLY},
+    {IDC_TRANSMIT, TransmitCommand, DURING_LOOP},
+    {IDC_LOOP, ToggleLoop, IDLE_ONLY},
+    {IDC_LOOP_COUNT, UpdateLoopCount, IDLE_ONLY},
+    {IDC_BREAK_ON_ERROR, ToggleBreakOnError, IDLE_ONLY},
+    {IDC_INSIGHT, ToggleInsight, DURING_LOOP},
+    {IDM_INSIGHT, ToggleInsight, DURING_LOOP},
+    {IDC_SAVE_SAMPLES, SaveSamples, IDLE_ONLY},
+    {IDC_PAGE_LOOP, ShowPanelPage, DURING_LOOP},
+    {IDC_PAGE_CARD, ShowPanelPage, DURING_LOOP},
+    {IDM_CARD_PAGE, ShowPanelPage, DURING_LOOP},
+    {IDC_CLEAR_EVENTS, ClearCardEventList, DURING_LOOP},
+    {IDC_SAVE_LOG, SaveLog, DURING_LOOP},
+    {IDM_SAVE_LOG, SaveLog, DURING_LOOP},
+    {IDCANCEL, StopLoop, DURING_LOOP},
+};
+
+// A command is chosen by the low 16 bits of wParam alone, so every
+// notification of a control runs its handler.
+INT_PTR DispatchCommand(WPARAM wParam)
+{
+    int id = int(LOWORD(wParam));
+    for (const CommandEntry& entry : COMMAND_HANDLERS)
+        if (entry.id == id)
+            return LoopRunning() && entry.loop == IDLE_ONLY ? FALSE : entry.handler(id);
+    return FALSE;
+}
+
+}  // namespace
+
+INT_PTR MainDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    // Every handler sees a loop count of at least 1.
+    tester.loopCount = LoopCountAtLeastOne(tester.loopCount);
+
+    switch (message) {
+    case WM_INITDIALOG:
+        return InitMainDialog(hwnd);
+    case WM_COMMAND:
+        return DispatchCommand(wParam);
+    case WM_LOOP_PROGRESS:
+        ShowLoopProgress(int32_t(wParam));
+        return TRUE;
+    case WM_LOOP_DONE:
+        FinishLoop();
+        return TRUE;
+    case WM_CLOSE:
+    case WM_DESTROY:
+        EndLoop();
+        ReleaseHeldContext();
+        EndDialog(hwnd, INT_PTR(wParam));
+        return TRUE;
+    case WM_SYSCOMMAND:
+        if (LOWORD(wParam) == IDM_INSIGHT || LOWORD(wParam) == IDM_SAVE_LOG)
+            return DispatchCommand(wParam);
+        if (LOWORD(wParam) == IDM_ABOUT)
+            DialogBoxParam(IDD_ABOUT, mainWindow, AboutDialogProc, 0);
+        DefWindowProc(hwnd, WM_SYSCOMMAND, wParam, lParam);
+        return FALSE;
+    case WM_CARD_EVENTS:
+        return ShowCardEvents();
+    case WM_POWERBROADCAST:
+        if (wParam == PBT_APMRESUMESUSPEND) {
+            EndLoop();
+            ReconnectAfterResume();
+        }
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}

@@ -1,0 +1,17 @@
+// The insight panel beside the fixed layout, on two pages: Transmit Loop
+// (the expected status word, the last loop's charts and summary, Save
+// Samples) and Card and Reader (window/card_page.h).
+#pragma once
+
+// Shows the last loop's record (transmit/transmit.h) in the panel's
+// histogram and time series, and lets its samples be saved. Called after a
+// loop has ended: the record must not change meanwhile.
+void ShowLoopCharts();
+
+// Set-up: the panel opens on its Transmit Loop page; F3 opens it on the
+// other.
+void InitInsightPanel();
+
+// The last loop's runs into a CSV file at `path`; the log says where, or why
+// not.
+void SaveLoopSamples(const char* path);

@@ -1,0 +1,258 @@
+// The Transmit button and the loop controls: the request is built from the
+// fields, sent by the transmit core, and its result shown. A loop of more
+// than one run goes to a worker thread, so the window keeps answering and
+// the loop can be stopped; a single run is one PC/SC call like Connect or a
+// vendor request and, like them, runs on the window's thread.
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <iterator>
+#include <thread>
+
+#include "core/pcsc/status_word.h"
+#include "core/transmit/transmit.h"
+#include "ui/ids.h"
+#include "window/card_page.h"
+#include "window/commands.h"
+#include "window/compose_commands.h"
+#include "window/main_window.h"
+#include "window/panel.h"
+#include "window/tester_state.h"
+#include "window/window_output.h"
+
+namespace {
+
+// The loop's worker and what it hands back. The worker alone uses the card,
+// sendBuffer, recvBuffer and loopRecord while it runs; the window's thread
+// reads them again only once it has joined the worker.
+std::thread loopWorker;
+std::atomic<bool> loopStopRequested;
+TransmitOutcome loopOutcome;
+DumpForm loopDumpForm;
+char transmitCaption[32];
+
+// Every control that could start or change a command, or reads the record
+// the worker writes: inert while a loop runs, then as they were.
+const int LOOP_INERT_CONTROLS[] = {
+    IDC_ESTABLISH,  IDC_LIST_READERS, IDC_READER_LIST,    IDC_CONNECT,     IDC_DISCONNECT,   IDC_RELEASE,
+    IDC_ATTRIBUTES, IDC_MODE_STRING,  IDC_MODE_HEX,       IDC_MODE_FILE,   IDC_STRING_DATA,  IDC_HEX_DATA,
+    IDC_LOAD_FILE,  IDC_TYPE_DIRECT,  IDC_TYPE_STORAGE,   IDC_TYPE_VENDOR, IDC_CMD_GETUID,   IDC_CMD_LOADKEYS,
+    IDC_CMD_AUTH,   IDC_CMD_READ,     IDC_CMD_UPDATE,     IDC_P1,          IDC_P2,           IDC_P3,
+    IDC_LENGTH,     IDC_VENDOR_MENU,  IDC_VENDOR_P1,      IDC_VENDOR_P2,   IDC_VENDOR_LC,    IDC_VENDOR_LE,
+    IDC_LOOP,       IDC_LOOP_COUNT,   IDC_BREAK_ON_ERROR, IDC_EXPECTED_SW, IDC_SAVE_SAMPLES,
+};
+bool inertWasEnabled[std::size(LOOP_INERT_CONTROLS)];
+
+// A storage APDU and its response are always hex; a direct send follows its source.
+DumpForm CardDumpForm()
+{
+    return tester.commandType == COMMAND_STORAGE || tester.entryMode != ENTRY_STRING ? DUMP_HEX : DUMP_CHARACTERS;
+}
+
+// Repainted at once: a single run keeps the window's thread until it ends.
+void ShowProgress(void*, int32_t percent)
+{
+    SetDlgItemInt(mainWindow, IDC_LOOP_PROGRESS, unsigned(percent));
+    RepaintDlgItem(mainWindow, IDC_LOOP_PROGRESS);
+}
+
+// On the worker: the window's thread writes the field.
+void PostProgress(void* dialog, int32_t percent)
+{
+    PostDialogMessage(static_cast<HWND>(dialog), WM_LOOP_PROGRESS, WPARAM(percent), 0);
+}
+
+// The expected status word field; a text that is none is logged and refused.
+bool ReadExpectedSw(uint16_t* sw)
+{
+    char text[256];
+    GetDlgItemText(mainWindow, IDC_EXPECTED_SW, text, sizeof text);
+    if (ParseExpectedSw(text, sw))
+        return true;
+    char line[320];
+    snprintf(line, sizeof line, "Expected SW: \"%s\" is not a status word; nothing sent.", text);
+    LogAppend(line);
+    return false;
+}
+
+// Elapsed per run made, the last run's status and its answer; after a loop,
+// the counts of its outcomes and the distribution of its times.
+// The meaning of each status word the loop's runs answered, a line each, for
+// the panel only: the log keeps its summary lines as they are.
+void AddStatusWordMeanings(const LoopSummary& summary, char* out, size_t cap)
+{
+    out[0] = '\0';
+    size_t used = 0;
+    for (int32_t i = 0; i < summary.outcomeCount && used + 3 < cap; ++i) {
+        const LoopOutcomeCount& kind = summary.outcomes[i];
+        if (!kind.answered || kind.code == 0)
+            continue;
+        char meaning[STATUS_WORD_TEXT_SIZE];
+        DescribeStatusWord(uint8_t(kind.code >> 8), uint8_t(kind.code), meaning, sizeof meaning);
+        int added = snprintf(out + used, cap - used, "\r\n%s", meaning);
+        used = std::min(cap - 1, used + size_t(added > 0 ? added : 0));
+    }
+}
+
+void ShowTransmitResult(const TransmitOutcome& outcome, DumpForm form)
+{
+    char line[LOOP_LINE_SIZE];
+    if (loopRecord.stopped) {
+        snprintf(line, sizeof line, "Loop stopped after %d of %d runs.", loopRecord.runsMade, loopRecord.runsPlanned);
+        LogAppend(line);
+    }
+    tester.recvLen = outcome.responseLength;
+    ShowElapsed(outcome.span, outcome.runsMade > 1 ? outcome.runsMade : 1);
+    ShowStatus(outcome.status);
+    if (outcome.status != SCARD_S_SUCCESS)
+        LogAppend("SCardTransmit: Failure!");
+    else
+        LogBytes("SCardTransmit: Output:", tester.recvBuffer, tester.recvLen, form);
+    if (outcome.status == SCARD_S_SUCCESS)
+        ShowResponseMeaning(tester.recvBuffer, tester.recvLen);
+    if (loopRecord.runsPlanned > 1) {
+        LoopSummary summary;
+        SummarizeLoop(loopRecord, &summary);
+        char times[LOOP_LINE_SIZE];
+        FormatLoopCounts(line, summary);
+        FormatLoopTimes(times, summary);
+        LogAppend(line);
+        LogAppend(times);
+        // The panel keeps them in view when the log has moved on.
+        char both[3 * LOOP_LINE_SIZE + 4];
+        int used = snprintf(both, sizeof both, "%s\r\n%s", line, times);
+        AddStatusWordMeanings(summary, both + used, sizeof both - size_t(used));
+        SetDlgItemText(mainWindow, IDC_LOOP_SUMMARY, both);
+    }
+    ShowLoopCharts();
+}
+
+void StartLoop(int32_t runs, uint16_t expectedSw, DumpForm form)
+{
+    for (size_t i = 0; i < std::size(LOOP_INERT_CONTROLS); ++i) {
+        inertWasEnabled[i] = IsDlgItemEnabled(mainWindow, LOOP_INERT_CONTROLS[i]);
+        EnableDlgItem(mainWindow, LOOP_INERT_CONTROLS[i], false);
+    }
+    GetDlgItemText(mainWindow, IDC_TRANSMIT, transmitCaption, sizeof transmitCaption);
+    SetDlgItemText(mainWindow, IDC_TRANSMIT, "&Stop");
+    loopDumpForm = form;
+    loopStopRequested = false;
+    loopWorker = std::thread([card = tester.hCard, protocol = tester.activeProtocol, length = tester.sendLen, runs,
+                              breakOnError = tester.breakOnError != 0, expectedSw, dialog = mainWindow] {
+        loopOutcome =
+            TransmitLoop(card, protocol, tester.sendBuffer, length, runs, breakOnError, expectedSw, tester.recvBuffer,
+                         BUFFER_SIZE, &loopStopRequested, {PostProgress, dialog}, &loopRecord);
+        PostDialogMessage(dialog, WM_LOOP_DONE, 0, 0);
+    });
+}
+
+// Sends sendBuffer once or, with the loop on, loopCount times. The dumps lie
+// outside the measured span; the progress display lies inside it.
+void TransmitApdu()
+{
+    SetDlgItemText(mainWindow, IDC_LOOP_PROGRESS, "");
+    if (tester.sendLen >= BUFFER_SIZE) {
+        LogAppend("SCardTransmit: Error: Incorrect buffer size!");
+        return;
+    }
+    uint16_t expectedSw;
+    if (!ReadExpectedSw(&expectedSw))
+        return;
+    DumpForm form = CardDumpForm();
+    LogBytes("SCardTransmit: Input:", tester.sendBuffer, tester.sendLen, form);
+
+    int32_t runs = LoopRuns(tester.loopEnabled, tester.loopCount);
+    if (runs > 1) {
+        StartLoop(runs, expectedSw, form);
+        return;
+    }
+    LoopProgress progress {tester.loopEnabled ? ShowProgress : nullptr, nullptr};
+    TransmitOutcome outcome =
+        TransmitLoop(tester.hCard, tester.activeProtocol, tester.sendBuffer, tester.sendLen, 1, tester.breakOnError,
+                     expectedSw, tester.recvBuffer, BUFFER_SIZE, nullptr, progress, &loopRecord);
+    ShowTransmitResult(outcome, form);
+}
+
+}  // namespace
+
+bool LoopRunning()
+{
+    return loopWorker.joinable();
+}
+
+void ShowLoopProgress(int32_t percent)
+{
+    // A loop ended early leaves its last messages behind.
+    if (LoopRunning())
+        ShowProgress(nullptr, percent);
+}
+
+void FinishLoop()
+{
+    if (!LoopRunning())
+        return;
+    loopWorker.join();
+    SetDlgItemText(mainWindow, IDC_TRANSMIT, transmitCaption);
+    for (size_t i = 0; i < std::size(LOOP_INERT_CONTROLS); ++i)
+        EnableDlgItem(mainWindow, LOOP_INERT_CONTROLS[i], inertWasEnabled[i]);
+    ShowTransmitResult(loopOutcome, loopDumpForm);
+}
+
+void EndLoop()
+{
+    loopStopRequested = true;
+    FinishLoop();
+}
+
+INT_PTR StopLoop([[maybe_unused]] int id)
+{
+    if (!LoopRunning())
+        return FALSE;
+    loopStopRequested = true;
+    return TRUE;
+}
+
+INT_PTR TransmitCommand(int id)
+{
+    if (LoopRunning())
+        return StopLoop(id);
+    switch (tester.commandType) {
+    case COMMAND_DIRECT:
+        tester.sendLen = BUFFER_SIZE;
+        CopyEntryData(tester.sendBuffer, &tester.sendLen, false);
+        TransmitApdu();
+        break;
+    case COMMAND_STORAGE:
+        if (ComposeStorageApdu(tester.sendBuffer, &tester.sendLen, tester.storageCommand))
+            TransmitApdu();
+        break;
+    case COMMAND_VENDOR:
+        ExecuteVendorIo();
+        break;
+    }
+    return TRUE;
+}
+
+INT_PTR ToggleLoop([[maybe_unused]] int id)
+{
+    tester.loopEnabled = IsDlgButtonChecked(mainWindow, IDC_LOOP) ? 1 : 0;
+    EnableDlgItem(mainWindow, IDC_LOOP_COUNT, tester.loopEnabled != 0);
+    EnableDlgItem(mainWindow, IDC_BREAK_ON_ERROR, tester.loopEnabled != 0);
+    return TRUE;
+}
+
+INT_PTR UpdateLoopCount([[maybe_unused]] int id)
+{
+    int32_t typed = int32_t(GetDlgItemInt(mainWindow, IDC_LOOP_COUNT));
+    tester.loopCount = LoopCountCapped(typed);
+    // Writing the cap back runs this handler once more, which reads it.
+    if (tester.loopCount != typed)
+        SetDlgItemInt(mainWindow, IDC_LOOP_COUNT, unsigned(tester.loopCount));
+    return TRUE;
+}
+
+INT_PTR ToggleBreakOnError([[maybe_unused]] int id)
+{
+    tester.breakOnError = IsDlgButtonChecked(mainWindow, IDC_BREAK_ON_ERROR) ? 1 : 0;
+    return FALSE;
+}

@@ -1,0 +1,91 @@
+// What the handlers show: the log pane, the Win Status and Elapsed fields, and
+// Clear Log. The texts come from the output cores; this file puts them in
+// the window.
+#include "window/window_output.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "core/output/log.h"
+#include "core/output/result_text.h"
+#include "core/pcsc/status_text.h"
+#include "ui/ids.h"
+#include "window/card_page.h"
+#include "window/commands.h"
+#include "window/main_window.h"
+#include "window/tester_state.h"
+
+void LogAppend(const char* entry)
+{
+    // Only what the entry added goes to the pane, unless the log restarted.
+    size_t end = strlen(tester.logText);
+    if (AppendLogEntry(tester.logText, entry))
+        SetDlgItemText(mainWindow, IDC_LOG, tester.logText);
+    else
+        AppendDlgItemText(mainWindow, IDC_LOG, tester.logText + end);
+}
+
+void LogBytes(const char* title, const BYTE* bytes, uint32_t count, DumpForm form)
+{
+    char text[DUMP_TEXT_SIZE];
+    FormatDump(text, bytes, count, form);
+    LogAppend(title);
+    LogAppend(text);
+}
+
+void LogVendorRecord(const char* title, const VendorIoRecord* record, int32_t size)
+{
+    LogAppend(title);
+    if (size != VENDOR_RECORD_SIZE)
+        return;
+    char text[DUMP_TEXT_SIZE];
+    FormatVendorHeader(text, *record);
+    LogAppend(text);
+    FormatDump(text, record->data, std::min<uint32_t>(record->le, VENDOR_DATA_SIZE), DUMP_HEX);
+    LogAppend(text);
+}
+
+void ShowElapsed(const Span& span, int32_t divisor)
+{
+    tester.shownTicks = span.end - span.start;
+    char text[RESULT_TEXT_SIZE];
+    FormatElapsed(text, span, tester.ticksPerMs, divisor);
+    SetDlgItemText(mainWindow, IDC_ELAPSED, text);
+}
+
+void ShowStatus(LONG status)
+{
+    char text[RESULT_TEXT_SIZE];
+    FormatStatus(text, status);
+    SetDlgItemText(mainWindow, IDC_WIN_STATUS, text);
+    char description[STATUS_TEXT_SIZE];
+    DescribeStatus(status, description, sizeof description);
+    SetDlgItemTip(mainWindow, IDC_WIN_STATUS, description);
+    ShowLastCallStatus(description);
+}
+
+void ShowEmptyMeasurement()
+{
+    int64_t now = QueryPerformanceCounter();
+    ShowElapsed(Span {now, now});
+    ShowStatus(SCARD_S_SUCCESS);
+}
+
+INT_PTR ClearLog([[maybe_unused]] int id)
+{
+    ShowEmptyMeasurement();
+    tester.logText[0] = '\0';
+    SetDlgItemText(mainWindow, IDC_LOG, tester.logText);
+    return TRUE;
+}
+
+void LogFileDialogError()
+{
+    unsigned error = CommDlgExtendedError();
+    if (error == 0)
+        return;
+    char line[64];
+    snprintf(line, sizeof line, "Common Dialog error 0x%08X opening file dialog.", error);
+    LogAppend(line);
+}

@@ -1,0 +1,29 @@
+// What the handlers show: the log pane, the Win Status and Elapsed fields, and
+// Clear Log.
+#pragma once
+
+#include <winscard.h>
+
+#include "core/clock/timing.h"
+#include "core/output/dump.h"
+#include "ui/winsys.h"
+
+// Appends one entry (it may hold CR LF breaks) to the log and the pane; the
+// log restarts with the entry alone when it would grow past 9993 characters.
+void LogAppend(const char* entry);
+// A title entry, then the bytes as one entry in `form`.
+void LogBytes(const char* title, const BYTE* bytes, uint32_t count, DumpForm form);
+// A title entry, then, for a whole record of `size` bytes only, its header
+// line and its data in hex.
+void LogVendorRecord(const char* title, const VendorIoRecord* record, int32_t size);
+// Shows the span in ms per run of `divisor` runs: the runs a loop made; 1
+// for any other timed call.
+void ShowElapsed(const Span& span, int32_t divisor = 1);
+// Shows the low 32 bits of a PC/SC status as "0x%08X"; its name and text go
+// to the field's tooltip and the panel.
+void ShowStatus(LONG status);
+// After a file dialog returned no file: logs why when it failed (a plain
+// cancel logs nothing).
+void LogFileDialogError();
+// An empty measurement: elapsed time of nothing, status 0.
+void ShowEmptyMeasurement();
