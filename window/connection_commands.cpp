@@ -87,6 +87,18 @@ INT_PTR EstablishContext([[maybe_unused]] int id)
                          "SCardEstablishContext: ERROR!");
 }
 
+// Replaces the reader list's content with the names of the multi-string
+// and selects the first.
+static void FillReaderList(const char* names, size_t size)
+{
+    HWND hwnd = mainWindow;
+    ListResetContent(hwnd, IDC_READER_LIST);
+    size_t offset = 0;
+    while (const char* name = NextReaderName(names, size, &offset))
+        ListAddString(hwnd, IDC_READER_LIST, name);
+    ListSetCurSel(hwnd, IDC_READER_LIST, 0);
+}
+
 INT_PTR ListReaders([[maybe_unused]] int id)
 {
     char names[BUFFER_SIZE] = {};
@@ -96,12 +108,7 @@ INT_PTR ListReaders([[maybe_unused]] int id)
     ShowElapsed(span);
 
     if (status == SCARD_S_SUCCESS) {
-        HWND hwnd = mainWindow;
-        ListResetContent(hwnd, IDC_READER_LIST);
-        size_t offset = 0;
-        while (const char* name = NextReaderName(names, sizeof names, &offset))
-            ListAddString(hwnd, IDC_READER_LIST, name);
-        ListSetCurSel(hwnd, IDC_READER_LIST, 0);
+        FillReaderList(names, sizeof names);
         LogAppend("SCardListReaders: SUCCESS!");
     } else {
         LogAppend("SCardListReaders: ERROR!");
@@ -192,13 +199,18 @@ INT_PTR ReleaseContext([[maybe_unused]] int id)
                          "SCardReleaseContext: ERROR!");
 }
 
-INT_PTR ShowAttributes([[maybe_unused]] int id)
+// Reads one attribute of the connected card and logs it in its format.
+static void ShowAttribute(const AttributeRow& row)
 {
     char line[ATTRIBUTE_LINE_SIZE];
-    for (const AttributeRow& row : ATTRIBUTES) {
-        ReadAttributeLine(line, sizeof line, tester.hCard, row);
-        LogAppend(line);
-    }
+    ReadAttributeLine(line, sizeof line, tester.hCard, row);
+    LogAppend(line);
+}
+
+INT_PTR ShowAttributes([[maybe_unused]] int id)
+{
+    for (const AttributeRow& row : ATTRIBUTES)
+        ShowAttribute(row);
     // Reported as not handled; the default handling of a button does nothing.
     return FALSE;
 }

@@ -9,20 +9,20 @@ struct PcscApi {
     LONG (*EstablishContext)(DWORD scope, LPCVOID reserved1, LPCVOID reserved2, LPSCARDCONTEXT context);
     LONG (*ReleaseContext)(SCARDCONTEXT context);
     LONG (*ListReaders)(SCARDCONTEXT context, LPCSTR groups, LPSTR readers, LPDWORD readersLen);
-    LONG (*Connect)
+    LONG(*Connect)
     (SCARDCONTEXT context, LPCSTR reader, DWORD shareMode, DWORD preferredProtocols, LPSCARDHANDLE card,
      LPDWORD activeProtocol);
-    LONG (*Reconnect)
+    LONG(*Reconnect)
     (SCARDHANDLE card, DWORD shareMode, DWORD preferredProtocols, DWORD initialization, LPDWORD activeProtocol);
     LONG (*Disconnect)(SCARDHANDLE card, DWORD disposition);
-    LONG (*Status)
+    LONG(*Status)
     (SCARDHANDLE card, LPSTR readerNames, LPDWORD readerNamesLen, LPDWORD state, LPDWORD protocol, LPBYTE atr,
      LPDWORD atrLen);
     LONG (*GetAttrib)(SCARDHANDLE card, DWORD attrId, LPBYTE attr, LPDWORD attrLen);
-    LONG (*Transmit)
+    LONG(*Transmit)
     (SCARDHANDLE card, const SCARD_IO_REQUEST* sendPci, LPCBYTE sendBuffer, DWORD sendLength, SCARD_IO_REQUEST* recvPci,
      LPBYTE recvBuffer, LPDWORD recvLength);
-    LONG (*Control)
+    LONG(*Control)
     (SCARDHANDLE card, DWORD controlCode, LPCVOID sendBuffer, DWORD sendLength, LPVOID recvBuffer, DWORD recvLength,
      LPDWORD bytesReturned);
 };
