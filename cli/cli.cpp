@@ -1,13 +1,18 @@
-// The command line's arguments: Qt's parser reads them, the table of
-// commands says what each takes, and the command runs over plain values.
+// The command line's arguments: one table of commands, each with the options
+// it takes as a column, and a parser of its own that reads argv as bytes (a
+// file or reader name is used as given). It keeps the syntax the program had
+// with Qt's QCommandLineParser: `--name value` and `--name=value`, `-h` and
+// short options run together (`-hv`), `--` before what is positional,
+// options before and after the positional arguments; and Qt's help layout.
 #include "cli/cli.h"
 
-#include <clocale>
+#include <cctype>
+#include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-
-#include <QCommandLineParser>
-#include <QCoreApplication>
+#include <iterator>
 
 #include "cli/cli_commands.h"
 #include "core/transmit/transmit.h"
@@ -16,10 +21,40 @@
 namespace {
 
 enum CommandOption : unsigned {
-    OPTION_READER = 1,
-    OPTION_LOOP = 2,
-    OPTION_EXPECT = 4,
+    OPTION_HELP = 1,
+    OPTION_VERSION = 2,
+    OPTION_JSON = 4,
+    OPTION_READER = 8,
+    OPTION_LOOP = 16,
+    OPTION_EXPECT = 32,
 };
+
+struct OptionRow {
+    CommandOption bit;
+    char letter;            // the short name; 0 for none
+    const char* name;       // the long name
+    const char* valueName;  // null for an option that takes no value
+    const char* description;
+};
+
+static_assert(LOOP_COUNT_MAX == 5000, "the help of --loop names the most runs");
+
+// Every option, in the order the help lists them.
+const OptionRow OPTIONS[] = {
+    {OPTION_HELP, 'h', "help", nullptr, "Displays this help."},
+    {OPTION_VERSION, 'v', "version", nullptr, "Displays the version of the program."},
+    {OPTION_JSON, 0, "json", nullptr, "One JSON object a line (the README names the fields)."},
+    {OPTION_READER, 0, "reader", "R",
+     "The reader: its name or its index in the list (default: the first reader with a card)."},
+    {OPTION_LOOP, 0, "loop", "N", "Sends the APDU N times, 1 to 5000, and prints the loop's summary."},
+    {OPTION_EXPECT, 0, "expect", "SW", "The status word every answer must end with, as 9000."},
+};
+constexpr int OPTION_COUNT = int(std::size(OPTIONS));
+
+// The options of the program itself, before a command, and those every
+// command takes.
+constexpr unsigned PROGRAM_OPTIONS = OPTION_HELP | OPTION_VERSION;
+constexpr unsigned COMMON_OPTIONS = OPTION_HELP | OPTION_JSON;
 
 struct PositionalArgument {
     const char* name;
@@ -27,12 +62,14 @@ struct PositionalArgument {
     const char* syntax;
 };
 
-struct Command {
+constexpr int ANY_COUNT = INT_MAX;  // no upper bound on the positional arguments
+
+struct CliCommand {
     const char* name;
     const char* synopsis;  // after the name, for the overview
     const char* description;
-    unsigned options;
-    int minimum;  // positional arguments
+    unsigned options;  // besides COMMON_OPTIONS
+    int minimum;       // positional arguments
     int maximum;
     PositionalArgument arguments[4];
     int (*run)(const CliArguments& args);
@@ -41,7 +78,7 @@ struct Command {
 constexpr PositionalArgument HEX_ARGUMENT = {"HEX", "The APDU in hex, blanks allowed: 00CA000000 or 00 CA 00 00 00.",
                                              "HEX..."};
 
-const Command COMMANDS[] = {
+const CliCommand CLI_COMMANDS[] = {
     {"list", "", "The readers, with card state and ATR.", 0, 0, 0, {}, RunList},
     {"attributes",
      "[--reader R]",
@@ -56,7 +93,7 @@ const Command COMMANDS[] = {
      "Sends one APDU, or with --loop the same APDU N times, and prints the exchange.",
      OPTION_READER | OPTION_LOOP | OPTION_EXPECT,
      1,
-     CLI_POSITIONAL_MAX,
+     ANY_COUNT,
      {HEX_ARGUMENT},
      RunSend},
     {"run",
@@ -72,7 +109,7 @@ const Command COMMANDS[] = {
      "Sends one vendor request to the reader driver (SCardControl).",
      OPTION_READER,
      3,
-     CLI_POSITIONAL_MAX,
+     ANY_COUNT,
      {{"CMD", "The vendor command, 0 to 255 (8: firmware revision).", "CMD"},
       {"P1", "Its first parameter (PA).", "P1"},
       {"P2", "Its second parameter (PB).", "P2"},
@@ -81,44 +118,268 @@ const Command COMMANDS[] = {
     {"monitor", "", "Prints card and reader events as they happen, until interrupted.", 0, 0, 0, {}, RunMonitor},
 };
 
-constexpr size_t TEXT_POOL_SIZE = 65536;
-// The arguments' text as the commands read it.
-char textPool[TEXT_POOL_SIZE];
-size_t textUsed;
+// The program's own line before the commands, its positional argument.
+constexpr PositionalArgument COMMAND_ARGUMENT = {"command", "One of the commands above.",
+                                                 "command [options] [arguments]"};
 
-// A copy of `text` in the pool; null when the pool is full.
-const char* KeepText(const QString& text)
-{
-    QByteArray bytes = text.toLocal8Bit();
-    size_t size = size_t(bytes.size()) + 1;
-    if (size > TEXT_POOL_SIZE - textUsed)
-        return nullptr;
-    char* kept = textPool + textUsed;
-    memcpy(kept, bytes.constData(), size);
-    textUsed += size;
-    return kept;
-}
+constexpr size_t PARSE_TEXT_SIZE = 512;
+constexpr size_t UNKNOWN_TEXT_SIZE = 448;  // leaves room for the message around it
 
-void PrintHelp(const QCommandLineParser& parser)
-{
-    fputs(parser.helpText().toLocal8Bit().constData(), stdout);
-}
+// What one parse found. The positional arguments are moved to the front of
+// the arguments parsed, in their order.
+struct ParsedOptions {
+    unsigned found;                    // the options given
+    const char* values[OPTION_COUNT];  // the last value given to each, by row
+    int positionalCount;
+    bool dashes;                      // a "--" ended the options
+    char error[PARSE_TEXT_SIZE];      // why the arguments are refused; "" when they are not
+    char unknown[UNKNOWN_TEXT_SIZE];  // the unknown names, joined with ", " (cut when long)
+    int unknownCount;
+};
 
-QString Overview()
+// The row of the option `accepted` holds that is named by the `length`
+// bytes at `name`: its long name, or its letter; null for none.
+const OptionRow* FindOption(unsigned accepted, const char* name, size_t length)
 {
-    QString text = QStringLiteral(
-        "A test bench for contactless smart-card readers over PC/SC. Without arguments it opens its window;\n"
-        "with a command it runs without a display.\n\nCommands:\n");
-    for (const Command& command : COMMANDS) {
-        QString usage = QStringLiteral("%1 %2").arg(QLatin1String(command.name), QLatin1String(command.synopsis));
-        text += QStringLiteral("  %1\n      %2\n").arg(usage.trimmed(), QLatin1String(command.description));
+    for (const OptionRow& row : OPTIONS) {
+        if (!(accepted & row.bit))
+            continue;
+        bool letter = length == 1 && row.letter != 0 && name[0] == row.letter;
+        if (letter || (strlen(row.name) == length && memcmp(row.name, name, length) == 0))
+            return &row;
     }
-    text += QStringLiteral(
-        "\nEvery command takes --json (one JSON object a line) and --help. --reader R names a reader by its name\n"
-        "or its index in the list; without it the first reader with a card is used.\n"
-        "Exit status: 0 when all went as expected, 1 when a PC/SC call or an expected status word failed,\n"
-        "2 for bad usage (bad arguments, an unknown reader, a bad script).");
-    return text;
+    return nullptr;
+}
+
+void AddUnknown(ParsedOptions* parsed, const char* name, size_t length)
+{
+    size_t used = strlen(parsed->unknown);
+    snprintf(parsed->unknown + used, sizeof parsed->unknown - used, "%s%.*s", parsed->unknownCount > 0 ? ", " : "",
+             int(length), name);
+    ++parsed->unknownCount;
+}
+
+// The value of option `row`, given in `args[at]` after its '=' or else as
+// the next argument. Returns the index of the last argument used.
+int TakeValue(const OptionRow& row, char** args, int count, int at, ParsedOptions* parsed)
+{
+    const char* argument = args[at];
+    const char* assign = strchr(argument, '=');
+    if (row.valueName == nullptr) {
+        if (assign != nullptr)
+            snprintf(parsed->error, sizeof parsed->error, "Unexpected value after '%.*s'.", int(assign - argument),
+                     argument);
+        return at;
+    }
+    if (assign != nullptr) {
+        parsed->values[&row - OPTIONS] = assign + 1;
+        return at;
+    }
+    if (at + 1 == count) {
+        snprintf(parsed->error, sizeof parsed->error, "Missing value after '%s'.", argument);
+        return at;
+    }
+    parsed->values[&row - OPTIONS] = args[at + 1];
+    return at + 1;
+}
+
+// Short options run together after one '-': each letter one option; one
+// that takes a value takes the rest ("-rNAME", "-r=NAME") or else the next
+// argument. Returns the index of the last argument used.
+int ParseLetters(unsigned accepted, char** args, int count, int at, ParsedOptions* parsed)
+{
+    const char* argument = args[at];
+    size_t length = strlen(argument);
+    const OptionRow* row = nullptr;
+    for (size_t i = 1; i < length; ++i) {
+        row = FindOption(accepted, argument + i, 1);
+        if (row == nullptr) {
+            AddUnknown(parsed, argument + i, 1);
+            continue;
+        }
+        parsed->found |= row->bit;
+        if (row->valueName != nullptr && i + 1 < length) {
+            parsed->values[row - OPTIONS] = argument + i + (argument[i + 1] == '=' ? 2 : 1);
+            return at;
+        }
+        if (row->valueName != nullptr || argument[i + 1] == '=')
+            break;
+    }
+    // The last letter read: its value follows, or '=' gave one it takes not.
+    return row != nullptr ? TakeValue(*row, args, count, at, parsed) : at;
+}
+
+// Reads the options `accepted` from `args`; `ended` when they ended before
+// it, with "--". With `firstEnds`, what follows the first positional argument
+// is positional too. Every argument is read, and the error kept is the last
+// about a value, else the list of the unknown names.
+void ParseOptions(unsigned accepted, char** args, int count, bool firstEnds, bool ended, ParsedOptions* parsed)
+{
+    *parsed = ParsedOptions {};
+    for (int i = 0; i < count; ++i) {
+        char* argument = args[i];
+        if (ended || argument[0] != '-' || argument[1] == '\0') {
+            // "-" alone (standard input, by custom) is positional too.
+            args[parsed->positionalCount++] = argument;
+            ended = ended || (firstEnds && argument[0] != '-');
+            continue;
+        }
+        if (argument[1] != '-') {
+            i = ParseLetters(accepted, args, count, i, parsed);
+            continue;
+        }
+        if (argument[2] == '\0') {
+            ended = parsed->dashes = true;
+            continue;
+        }
+        const char* name = argument + 2;
+        size_t length = strcspn(name, "=");
+        const OptionRow* row = FindOption(accepted, name, length);
+        if (row == nullptr) {
+            AddUnknown(parsed, name, length);
+            continue;
+        }
+        parsed->found |= row->bit;
+        i = TakeValue(*row, args, count, i, parsed);
+    }
+    if (parsed->error[0] == '\0' && parsed->unknownCount == 1)
+        snprintf(parsed->error, sizeof parsed->error, "Unknown option '%s'.", parsed->unknown);
+    else if (parsed->error[0] == '\0' && parsed->unknownCount > 1)
+        snprintf(parsed->error, sizeof parsed->error, "Unknown options: %s.", parsed->unknown);
+}
+
+const char* OptionValue(const ParsedOptions& parsed, CommandOption bit)
+{
+    for (int i = 0; i < OPTION_COUNT; ++i)
+        if (OPTIONS[i].bit == bit)
+            return parsed.values[i];
+    return nullptr;
+}
+
+// A count as a number: an optional sign and decimal digits, blanks around
+// them allowed.
+bool ParseCount(const char* text, int32_t* count)
+{
+    char* end;
+    errno = 0;
+    long value = strtol(text, &end, 10);
+    if (end == text || errno != 0 || value < INT32_MIN || value > INT32_MAX)
+        return false;
+    while (isspace(static_cast<unsigned char>(*end)))
+        ++end;
+    if (*end != '\0')
+        return false;
+    *count = int32_t(value);
+    return true;
+}
+
+// "-h, --help" or "--reader <R>".
+void FormatOptionNames(const OptionRow& row, char (&text)[64])
+{
+    int used = row.letter != 0 ? snprintf(text, sizeof text, "-%c, ", row.letter) : 0;
+    used += snprintf(text + used, sizeof text - size_t(used), "--%s", row.name);
+    if (row.valueName != nullptr)
+        snprintf(text + used, sizeof text - size_t(used), " <%s>", row.valueName);
+}
+
+// One row of a help text as Qt laid it out, so that the texts stay as they
+// were: two blanks, the name in a column `width` wide (a longer name goes on
+// in the column of the lines below), a blank, and the description wrapped
+// before column 79 at its last blank (a word longer than a line is cut).
+// The loop is Qt's own, the character after each break included.
+void PrintHelpRow(const char* name, int width, const char* description)
+{
+    int nameLength = int(strlen(name));
+    int nameIndex = 0;
+    int length = int(strlen(description));
+    int longest = 79 - (2 + width + 1);
+    int lineStart = 0;
+    int lastBreakable = -1;
+    int x = 0;
+    for (int i = 0; i < length; ++i) {
+        ++x;
+        if (isspace(static_cast<unsigned char>(description[i])))
+            lastBreakable = i;
+        int breakAt = -1;
+        int nextLineStart = -1;
+        if (x > longest && lastBreakable != -1) {
+            breakAt = lastBreakable;
+            nextLineStart = lastBreakable + 1;
+        } else if ((x > longest - 1 && lastBreakable == -1) || i == length - 1) {
+            breakAt = i + 1;
+            nextLineStart = breakAt;
+        } else if (description[i] == '\n') {
+            breakAt = i;
+            nextLineStart = i + 1;
+        }
+        if (breakAt == -1)
+            continue;
+        int piece = nameLength - nameIndex < width ? nameLength - nameIndex : width;
+        printf("  %-*.*s %.*s\n", width, piece, name + nameIndex, breakAt - lineStart, description + lineStart);
+        nameIndex += piece;
+        x = 0;
+        lastBreakable = -1;
+        lineStart = nextLineStart;
+        if (lineStart < length && isspace(static_cast<unsigned char>(description[lineStart])))
+            ++lineStart;
+        i = lineStart;
+    }
+    for (; nameIndex < nameLength; nameIndex += width)
+        printf("  %.*s\n", width, name + nameIndex);
+}
+
+void PrintOverview()
+{
+    printf("A test bench for contactless smart-card readers over PC/SC. Without arguments it opens its window;\n"
+           "with a command it runs without a display.\n\nCommands:\n");
+    for (const CliCommand& command : CLI_COMMANDS)
+        printf("  %s%s%s\n      %s\n", command.name, command.synopsis[0] != '\0' ? " " : "", command.synopsis,
+               command.description);
+    printf("\nEvery command takes --json (one JSON object a line) and --help. --reader R names a reader by its name\n"
+           "or its index in the list; without it the first reader with a card is used.\n"
+           "Exit status: 0 when all went as expected, 1 when a PC/SC call or an expected status word failed,\n"
+           "2 for bad usage (bad arguments, an unknown reader, a bad script).\n");
+}
+
+// The help of a command, or with null the program's: usage, description,
+// options and positional arguments.
+void PrintHelp(const CliCommand* command)
+{
+    unsigned options = command != nullptr ? COMMON_OPTIONS | command->options : PROGRAM_OPTIONS;
+    printf("Usage: %s [options]", PROGRAM_NAME);
+    if (command != nullptr) {
+        printf(" %s", command->name);
+        for (const PositionalArgument& argument : command->arguments)
+            if (argument.name != nullptr)
+                printf(" %s", argument.syntax);
+        printf("\n%s\n", command->description);
+    } else {
+        printf(" %s\n", COMMAND_ARGUMENT.syntax);
+        PrintOverview();
+    }
+    // The name column fits the longest option's names.
+    char names[64];
+    int width = 0;
+    for (const OptionRow& row : OPTIONS) {
+        FormatOptionNames(row, names);
+        if ((options & row.bit) && int(strlen(names)) + 1 > width)
+            width = int(strlen(names)) + 1;
+    }
+    printf("\nOptions:\n");
+    for (const OptionRow& row : OPTIONS) {
+        FormatOptionNames(row, names);
+        if (options & row.bit)
+            PrintHelpRow(names, width, row.description);
+    }
+    printf("\nArguments:\n");
+    if (command == nullptr) {
+        PrintHelpRow(COMMAND_ARGUMENT.name, width, COMMAND_ARGUMENT.description);
+        return;
+    }
+    PrintHelpRow(command->name, width, "");
+    for (const PositionalArgument& argument : command->arguments)
+        if (argument.name != nullptr)
+            PrintHelpRow(argument.name, width, argument.description);
 }
 
 int PrintVersion()
@@ -130,115 +391,66 @@ int PrintVersion()
     return EXIT_AS_EXPECTED;
 }
 
-// Fills `args` from the command's own options and arguments. Returns -1 to
-// go on and run the command, or the exit status after help or a refusal.
-int ParseCommand(const Command& command, const QStringList& arguments, CliArguments* args)
+// Reads the command's options and arguments, `args` after its name (`ended`
+// when a "--" came before the name), into `cli` and runs the command.
+int RunCommand(const CliCommand& command, char** args, int count, bool ended)
 {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QLatin1String(command.description));
-    QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Displays this help."));
-    QCommandLineOption json(QStringLiteral("json"),
-                            QStringLiteral("One JSON object a line (the README names the fields)."));
-    QCommandLineOption reader(QStringLiteral("reader"),
-                              QStringLiteral("The reader: its name or its index in the list (default: the first "
-                                             "reader with a card)."),
-                              QStringLiteral("R"));
-    QCommandLineOption loop(
-        QStringLiteral("loop"),
-        QStringLiteral("Sends the APDU N times, 1 to %1, and prints the loop's summary.").arg(LOOP_COUNT_MAX),
-        QStringLiteral("N"));
-    QCommandLineOption expect(QStringLiteral("expect"),
-                              QStringLiteral("The status word every answer must end with, as 9000."),
-                              QStringLiteral("SW"));
-    parser.addOption(help);
-    parser.addOption(json);
-    if (command.options & OPTION_READER)
-        parser.addOption(reader);
-    if (command.options & OPTION_LOOP)
-        parser.addOption(loop);
-    if (command.options & OPTION_EXPECT)
-        parser.addOption(expect);
-    parser.addPositionalArgument(QLatin1String(command.name), QString(), QLatin1String(command.name));
-    for (const PositionalArgument& argument : command.arguments)
-        if (argument.name != nullptr)
-            parser.addPositionalArgument(QLatin1String(argument.name), QLatin1String(argument.description),
-                                         QLatin1String(argument.syntax));
-
-    if (!parser.parse(arguments))
-        return Complain(EXIT_USAGE, "%s: %s", command.name, qPrintable(parser.errorText()));
-    if (parser.isSet(help)) {
-        PrintHelp(parser);
+    static ParsedOptions parsed;
+    ParseOptions(COMMON_OPTIONS | command.options, args, count, false, ended, &parsed);
+    if (parsed.error[0] != '\0')
+        return Complain(EXIT_USAGE, "%s: %s", command.name, parsed.error);
+    if (parsed.found & OPTION_HELP) {
+        PrintHelp(&command);
         return EXIT_AS_EXPECTED;
     }
-    QStringList positional = parser.positionalArguments();
-    positional.removeFirst();
-    if (positional.size() < command.minimum || positional.size() > command.maximum)
+    if (parsed.positionalCount < command.minimum || parsed.positionalCount > command.maximum)
         return Complain(EXIT_USAGE, "%s: usage: %s %s %s", command.name, PROGRAM_NAME, command.name, command.synopsis);
-    args->json = parser.isSet(json);
-    if ((command.options & OPTION_READER) && parser.isSet(reader)
-        && (args->reader = KeepText(parser.value(reader))) == nullptr)
-        return Complain(EXIT_USAGE, "%s: the arguments are too long", command.name);
-    if ((command.options & OPTION_LOOP) && parser.isSet(loop)) {
-        bool number;
-        args->loop = parser.value(loop).toInt(&number);
-        if (!number || args->loop < 1 || args->loop > LOOP_COUNT_MAX)
+    static CliArguments cli;
+    cli = CliArguments {};
+    cli.json = (parsed.found & OPTION_JSON) != 0;
+    cli.reader = OptionValue(parsed, OPTION_READER);
+    if (parsed.found & OPTION_LOOP) {
+        if (!ParseCount(OptionValue(parsed, OPTION_LOOP), &cli.loop) || cli.loop < 1 || cli.loop > LOOP_COUNT_MAX)
             return Complain(EXIT_USAGE, "%s: --loop takes a count from 1 to %d", command.name, int(LOOP_COUNT_MAX));
     }
-    if ((command.options & OPTION_EXPECT) && parser.isSet(expect)) {
+    if (parsed.found & OPTION_EXPECT) {
         // The window's rule for its Expected SW field; an empty text is no status word here.
-        QByteArray text = parser.value(expect).toLocal8Bit();
-        if (!ParseExpectedSw(text.constData(), &args->expectedSw) || args->expectedSw == NO_EXPECTED_SW)
+        if (!ParseExpectedSw(OptionValue(parsed, OPTION_EXPECT), &cli.expectedSw) || cli.expectedSw == NO_EXPECTED_SW)
             return Complain(EXIT_USAGE, "%s: --expect takes a status word of two hex bytes, as 9000", command.name);
-        args->expect = true;
+        cli.expect = true;
     }
-    for (const QString& text : positional) {
-        args->positional[args->count] = KeepText(text);
-        if (args->positional[args->count++] == nullptr)
-            return Complain(EXIT_USAGE, "%s: the arguments are too long", command.name);
+    cli.count = parsed.positionalCount;
+    cli.positional = args;
+    return command.run(cli);
+}
+
+// The program's own options, then the command, which reads the rest.
+int RunArguments(char** args, int count)
+{
+    static ParsedOptions parsed;
+    ParseOptions(PROGRAM_OPTIONS, args, count, true, false, &parsed);
+    if (parsed.error[0] != '\0')
+        return Complain(EXIT_USAGE, "%s", parsed.error);
+    if (parsed.found & OPTION_VERSION)
+        return PrintVersion();
+    if (parsed.found & OPTION_HELP) {
+        PrintHelp(nullptr);
+        return EXIT_AS_EXPECTED;
     }
-    return -1;
+    const char* name = parsed.positionalCount > 0 ? args[0] : "";
+    if (name[0] == '\0')
+        return Complain(EXIT_USAGE, "a command is missing (--help lists them)");
+    for (const CliCommand& command : CLI_COMMANDS)
+        if (strcmp(name, command.name) == 0)
+            return RunCommand(command, args + 1, parsed.positionalCount - 1, parsed.dashes);
+    return Complain(EXIT_USAGE, "unknown command \"%s\" (--help lists them)", name);
 }
 
 }  // namespace
 
 int RunCommandLine(int argc, char* argv[])
 {
-    // The usage lines name the program as installed, wherever it was started from.
-    static char programName[] = "quarnel-test-utility";
-    argv[0] = programName;
-    QCoreApplication application(argc, argv);
-    // Numbers in the output (JSON above all) keep their decimal point in every locale.
-    setlocale(LC_NUMERIC, "C");
-    const QStringList arguments = QCoreApplication::arguments();
-
-    QCommandLineParser parser;
-    parser.setApplicationDescription(Overview());
-    QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Displays this help."));
-    QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
-                               QStringLiteral("Displays the version of the program."));
-    parser.addOption(help);
-    parser.addOption(version);
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("One of the commands above."),
-                                 QStringLiteral("command [options] [arguments]"));
-    // What follows the command is the command's to parse.
-    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
-    if (!parser.parse(arguments))
-        return Complain(EXIT_USAGE, "%s", qPrintable(parser.errorText()));
-    if (parser.isSet(version))
-        return PrintVersion();
-    if (parser.isSet(help)) {
-        PrintHelp(parser);
-        return EXIT_AS_EXPECTED;
-    }
-    const QString name = parser.positionalArguments().value(0);
-    if (name.isEmpty())
-        return Complain(EXIT_USAGE, "a command is missing (--help lists them)");
-    for (const Command& command : COMMANDS) {
-        if (name != QLatin1String(command.name))
-            continue;
-        static CliArguments args;
-        int status = ParseCommand(command, arguments, &args);
-        return status >= 0 ? status : command.run(args);
-    }
-    return Complain(EXIT_USAGE, "unknown command \"%s\" (--help lists them)", qPrintable(name));
+    // The program never sets a locale: numbers keep their decimal point
+    // (JSON above all) and texts their bytes.
+    return RunArguments(argv + 1, argc - 1);
 }

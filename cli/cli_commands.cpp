@@ -9,6 +9,7 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdarg>
@@ -34,7 +35,8 @@ namespace {
 // Room for an extended APDU and for its answer.
 constexpr DWORD APDU_BUFFER_SIZE = MAX_BUFFER_SIZE_EXTENDED;
 constexpr size_t READER_NAMES_SIZE = PCSCLITE_MAX_READERS_CONTEXTS * MAX_READERNAME + 1;
-constexpr size_t ARGUMENT_TEXT_SIZE = 16384;
+// What a refusal of hex arguments quotes of them.
+constexpr size_t QUOTED_TEXT_SIZE = 61;
 
 // Every reader pcscd lists, with the state it has now.
 struct ReaderStates {
@@ -347,33 +349,46 @@ bool RunReset(Session* session, const ScriptPlace& place, bool json)
     return reset;
 }
 
-// The positional arguments from `first` on, joined with blanks into `text`.
-bool JoinArguments(const CliArguments& args, int first, char (&text)[ARGUMENT_TEXT_SIZE])
+// The positional arguments from `first` on, joined with blanks, as far as
+// `text` holds them: what a refusal quotes.
+void QuoteArguments(const CliArguments& args, int first, char (&text)[QUOTED_TEXT_SIZE])
 {
     size_t used = 0;
     text[0] = '\0';
-    for (int i = first; i < args.count; ++i) {
+    for (int i = first; i < args.count && used < sizeof text - 1; ++i) {
         int written = snprintf(text + used, sizeof text - used, "%s%s", i > first ? " " : "", args.positional[i]);
-        if (written < 0 || size_t(written) >= sizeof text - used)
-            return false;
-        used += size_t(written);
+        used = written < 0 ? sizeof text - 1 : std::min(sizeof text - 1, used + size_t(written));
     }
-    return true;
 }
 
-// Reads hex bytes from the positional arguments from `first` on; false,
-// said on stderr, for text that is not hex.
-bool ParseHexArguments(const char* command, const CliArguments& args, int first, BYTE* dest, uint32_t capacity,
-                       uint32_t* count)
+// Reads hex bytes from the positional arguments from `first` on, as one
+// text with blanks between them; false, said on stderr, for text that is
+// not hex or holds more than `capacity` bytes (the `what` of the message).
+// Each argument is read on its own, so that the text has no limit of its
+// own.
+bool ParseHexArguments(const char* command, const char* what, const CliArguments& args, int first, BYTE* dest,
+                       uint32_t capacity, uint32_t* count)
 {
-    static char text[ARGUMENT_TEXT_SIZE];
-    if (!JoinArguments(args, first, text)) {
-        Complain(EXIT_USAGE, "%s: the hex bytes are longer than %zu characters", command, sizeof text - 1);
+    *count = 0;
+    HexFailure failure = HEX_OK;
+    for (int i = first; i < args.count && failure == HEX_OK; ++i) {
+        uint32_t added;
+        failure = ParseHexStrict(args.positional[i], dest + *count, capacity - *count, &added);
+        // An argument of blanks alone adds nothing; the whole needs a byte.
+        if (failure == HEX_NO_BYTES)
+            failure = HEX_OK;
+        *count += added;
+    }
+    if (failure == HEX_OK && *count == 0)
+        failure = HEX_NO_BYTES;
+    if (failure == HEX_TOO_LONG) {
+        Complain(EXIT_USAGE, "%s: %s is longer than %u bytes", command, what, unsigned(capacity));
         return false;
     }
-    HexFailure failure = ParseHexStrict(text, dest, capacity, count);
     if (failure != HEX_OK) {
-        Complain(EXIT_USAGE, "%s: \"%.60s\": %s", command, text, HexFailureText(failure));
+        char quoted[QUOTED_TEXT_SIZE];
+        QuoteArguments(args, first, quoted);
+        Complain(EXIT_USAGE, "%s: \"%s\": %s", command, quoted, HexFailureText(failure));
         return false;
     }
     return true;
@@ -519,7 +534,7 @@ int RunSend(const CliArguments& args)
 {
     static BYTE command[APDU_BUFFER_SIZE];
     uint32_t length;
-    if (!ParseHexArguments("send", args, 0, command, sizeof command, &length))
+    if (!ParseHexArguments("send", "the APDU", args, 0, command, sizeof command, &length))
         return EXIT_USAGE;
     Session session;
     int result = OpenSession(args, &session, false);
@@ -592,7 +607,7 @@ int RunVendor(const CliArguments& args)
     // The record's last data byte is never sent.
     BYTE data[VENDOR_DATA_SIZE - 1];
     uint32_t count = 0;
-    if (args.count > 3 && !ParseHexArguments("vendor", args, 3, data, sizeof data, &count))
+    if (args.count > 3 && !ParseHexArguments("vendor", "DATA", args, 3, data, sizeof data, &count))
         return EXIT_USAGE;
 
     static VendorIoRecord request, reply;

@@ -1,5 +1,6 @@
 // The command line's commands, each over the arguments its parser found.
 // They return the exit status; what goes wrong is said in one line on stderr.
+// Names (of readers, of files) are bytes, used as given.
 #pragma once
 
 #include <cstdint>
@@ -9,16 +10,14 @@ constexpr int EXIT_AS_EXPECTED = 0;
 constexpr int EXIT_FAILED = 1;  // a PC/SC call or an expected status word failed
 constexpr int EXIT_USAGE = 2;   // bad arguments, an unknown reader, a bad script
 
-constexpr int CLI_POSITIONAL_MAX = 256;
-
 struct CliArguments {
     bool json;
     const char* reader;  // --reader: a name or an index; null for the first reader with a card
     int32_t loop;        // --loop: runs, 0 without
     bool expect;         // --expect given, with `expectedSw`
     uint16_t expectedSw;
-    int count;  // the positional arguments after the command's name
-    const char* positional[CLI_POSITIONAL_MAX];
+    int count;  // the positional arguments after the command's name, as given
+    const char* const* positional;
 };
 
 constexpr const char* PROGRAM_NAME = "quarnel-test-utility";
