@@ -15,6 +15,7 @@
 #include <iterator>
 
 #include "cli/cli_commands.h"
+#include "cli/cli_output.h"
 #include "core/transmit/transmit.h"
 #include "core/version/version.h"
 
@@ -452,5 +453,10 @@ int RunCommandLine(int argc, char* argv[])
 {
     // The program never sets a locale: numbers keep their decimal point
     // (JSON above all) and texts their bytes.
-    return RunArguments(argv + 1, argc - 1);
+    int status = RunArguments(argv + 1, argc - 1);
+    // Output lost is a failure, also after help or the version (as GNU tools do).
+    if (!FlushOutput())
+        return Complain(status != EXIT_AS_EXPECTED ? status : EXIT_FAILED, "standard output: %s",
+                        strerror(OutputError()));
+    return status;
 }

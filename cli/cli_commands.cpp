@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdarg>
@@ -37,6 +38,12 @@ constexpr DWORD APDU_BUFFER_SIZE = MAX_BUFFER_SIZE_EXTENDED;
 constexpr size_t READER_NAMES_SIZE = PCSCLITE_MAX_READERS_CONTEXTS * MAX_READERNAME + 1;
 // What a refusal of hex arguments quotes of them.
 constexpr size_t QUOTED_TEXT_SIZE = 61;
+
+// Set by SIGINT or SIGTERM while `send` runs: its loop ends after the run
+// under way, and the command with that signal's status.
+std::atomic<bool> stopRequested;
+volatile sig_atomic_t stopSignal;
+static_assert(std::atomic<bool>::is_always_lock_free, "a signal handler may set the flag");
 
 // Every reader pcscd lists, with the state it has now.
 struct ReaderStates {
@@ -231,6 +238,10 @@ void PrintLoopSummary(const LoopRecord& record, bool json)
     SummarizeLoop(record, &summary);
     if (!json) {
         char line[LOOP_LINE_SIZE];
+        if (record.stopped) {
+            snprintf(line, sizeof line, "Loop stopped after %d of %d runs.", record.runsMade, record.runsPlanned);
+            PrintText(line);
+        }
         FormatLoopCounts(line, summary);
         PrintText(line);
         FormatLoopTimes(line, summary);
@@ -263,19 +274,20 @@ void PrintLoopSummary(const LoopRecord& record, bool json)
 }
 
 // Sends the request and prints the exchange (the last run's, for a loop,
-// then the loop's counts and distribution); true when every run went as
-// expected.
+// then the loop's counts and distribution); true when every run was made
+// and went as expected, and its lines reached stdout.
 bool RunExchange(const Session& session, const Request& request, const ScriptPlace& place, bool json)
 {
     static BYTE response[APDU_BUFFER_SIZE];
     static LoopRecord record;
-    // Every run is made: the counts and the distribution cover them all.
+    // Every run is made, unless a signal stops the loop: the counts and the
+    // distribution cover them all.
     TransmitOutcome outcome = TransmitLoop(session.card, session.protocol, request.bytes, request.length, request.runs,
                                            false, request.expect ? request.sw : NO_EXPECTED_SW, response,
-                                           sizeof response, nullptr, LoopProgress {nullptr, nullptr}, &record);
+                                           sizeof response, &stopRequested, LoopProgress {nullptr, nullptr}, &record);
     bool answered = outcome.status == SCARD_S_SUCCESS;
     DWORD answer = answered ? outcome.responseLength : 0;
-    bool met = record.firstFailure == 0;
+    bool met = record.firstFailure == 0 && !record.stopped;
     const BYTE expected[2] = {BYTE(request.sw >> 8), BYTE(request.sw)};
     bool loop = request.runs > 1;
     if (json) {
@@ -292,7 +304,7 @@ bool RunExchange(const Session& session, const Request& request, const ScriptPla
             PrintLoopSummary(record, json);
         JsonBool("ok", met);
         JsonEnd();
-        return met;
+        return met && OutputError() == 0;
     }
     PrintPlace(place, json);
     PrintDump("SCardTransmit: Input:", request.bytes, request.length, DUMP_HEX);
@@ -308,11 +320,12 @@ bool RunExchange(const Session& session, const Request& request, const ScriptPla
         PrintLoopSummary(record, json);
     if (request.expect)
         printf("Expected SW %02X %02X: %s\n", expected[0], expected[1],
-               !met       ? "not met"
-                   : loop ? "met by every run"
-                          : "met");
+               record.firstFailure != 0 ? "not met"
+                   : record.stopped     ? "met by every run made"
+                   : loop               ? "met by every run"
+                                        : "met");
     EndOutput();
-    return met;
+    return met && OutputError() == 0;
 }
 
 // Reconnects with a reset of the card and prints its ATR.
@@ -334,7 +347,7 @@ bool RunReset(Session* session, const ScriptPlace& place, bool json)
         JsonElapsed(span, 1);
         JsonBool("ok", reset);
         JsonEnd();
-        return reset;
+        return reset && OutputError() == 0;
     }
     PrintPlace(place, json);
     if (reset) {
@@ -346,7 +359,7 @@ bool RunReset(Session* session, const ScriptPlace& place, bool json)
     PrintStatus(status);
     PrintElapsed(span, 1);
     EndOutput();
-    return reset;
+    return reset && OutputError() == 0;
 }
 
 // The positional arguments from `first` on, joined with blanks, as far as
@@ -439,16 +452,14 @@ void PrintCardEvent(const CardEvent& event, int64_t start, bool json)
         JsonEnd();
         return;
     }
+    // A failed watch is no event of a reader: the caller says it on stderr.
+    if (event.kind == CARD_EVENT_WATCH_FAILED)
+        return;
     printf("+%.3f s  %s: %s", seconds, event.reader, CARD_EVENT_TEXTS[event.kind]);
     if (atr != nullptr)
         PrintAtr(atr, event.atrLength);
     if (event.inferred)
         printf(" (between two looks)");
-    if (event.kind == CARD_EVENT_WATCH_FAILED) {
-        char text[STATUS_TEXT_SIZE];
-        DescribeStatus(event.status, text, sizeof text);
-        printf(": %s", text);
-    }
     printf("\n");
     EndOutput();
 }
@@ -464,11 +475,35 @@ void JsonVendorRecord(const VendorIoRecord& record, uint32_t count)
     JsonBytes("data", record.data, count);
 }
 
+// Routes SIGINT and SIGTERM to `handler`: RequestStop, or SIG_DFL again.
+// A signal ignored when the program started (a background job's SIGINT)
+// stays ignored.
+void CatchStopSignals(void (*handler)(int))
+{
+    for (int signal : {SIGINT, SIGTERM}) {
+        struct sigaction action { };
+        sigaction(signal, nullptr, &action);
+        if (action.sa_handler == SIG_IGN)
+            continue;
+        action.sa_handler = handler;
+        sigemptyset(&action.sa_mask);
+        // The PC/SC call under way goes on; the loop looks at the flag between runs.
+        action.sa_flags = SA_RESTART;
+        sigaction(signal, &action, nullptr);
+    }
+}
+
+void RequestStop(int signal)
+{
+    stopSignal = signal;
+    stopRequested.store(true, std::memory_order_relaxed);
+}
+
 }  // namespace
 
 int Complain(int exitStatus, const char* format, ...)
 {
-    fflush(stdout);
+    FlushOutput();
     fprintf(stderr, "%s: ", PROGRAM_NAME);
     va_list args;
     va_start(args, format);
@@ -536,6 +571,8 @@ int RunSend(const CliArguments& args)
     uint32_t length;
     if (!ParseHexArguments("send", "the APDU", args, 0, command, sizeof command, &length))
         return EXIT_USAGE;
+    // From here a signal stops the loop and what it measured is printed.
+    CatchStopSignals(RequestStop);
     Session session;
     int result = OpenSession(args, &session, false);
     if (result == EXIT_AS_EXPECTED) {
@@ -544,7 +581,8 @@ int RunSend(const CliArguments& args)
             result = EXIT_FAILED;
     }
     CloseSession(&session);
-    return result;
+    CatchStopSignals(SIG_DFL);
+    return stopSignal != 0 ? EXIT_SIGNAL_BASE + stopSignal : result;
 }
 
 int RunScript(const CliArguments& args)
@@ -683,7 +721,8 @@ int RunMonitor(const CliArguments& args)
         result = ComplainOfCall("monitor", status);
     int64_t start = QueryPerformanceCounter();
     uint64_t shown = 0;
-    while (result == EXIT_AS_EXPECTED) {
+    // Output that cannot be written ends the watch too.
+    while (result == EXIT_AS_EXPECTED && OutputError() == 0) {
         pollfd waits[2] = {{signals, POLLIN, 0}, {wakeup, POLLIN, 0}};
         if (poll(waits, 2, -1) < 0 && errno != EINTR)
             break;
@@ -698,7 +737,7 @@ int RunMonitor(const CliArguments& args)
             PrintCardEvent(events[i], start, args.json);
             shown = events[i].sequence;
             if (events[i].kind == CARD_EVENT_WATCH_FAILED)
-                result = EXIT_FAILED;
+                result = ComplainOfCall("monitor: the watch failed", events[i].status);
         }
     }
     StopCardWatcher(&watcher);

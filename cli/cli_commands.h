@@ -9,6 +9,9 @@
 constexpr int EXIT_AS_EXPECTED = 0;
 constexpr int EXIT_FAILED = 1;  // a PC/SC call or an expected status word failed
 constexpr int EXIT_USAGE = 2;   // bad arguments, an unknown reader, a bad script
+// A send stopped by a signal: 128 and the signal's number (130 for SIGINT,
+// 143 for SIGTERM), as a shell reports a process the signal ended.
+constexpr int EXIT_SIGNAL_BASE = 128;
 
 struct CliArguments {
     bool json;

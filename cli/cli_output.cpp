@@ -2,6 +2,7 @@
 #include "cli/cli_output.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -13,6 +14,9 @@
 namespace {
 
 constexpr int JSON_DEPTH_MAX = 8;
+
+// The errno of stdout's first failed write or flush; 0 while none failed.
+int outputError;
 
 // Whether the next value at each open level is its first (no comma).
 bool jsonFirst[JSON_DEPTH_MAX];
@@ -27,18 +31,39 @@ void JsonKey(const char* name)
         printf("\"%s\":", name);
 }
 
-void JsonQuoted(const char* text)
+// The length of the UTF-8 sequence `c` starts with: 1 to 4 for a sequence
+// of the shortest form, a code point no higher than U+10FFFF and no
+// surrogate; 0 for a byte that starts none. A NUL byte ends any sequence.
+int Utf8SequenceLength(const unsigned char* c)
 {
-    fputc('"', stdout);
-    for (const unsigned char* c = reinterpret_cast<const unsigned char*>(text); *c != '\0'; ++c) {
-        if (*c == '"' || *c == '\\')
-            printf("\\%c", *c);
-        else if (*c < 0x20)
-            printf("\\u%04X", *c);
-        else
-            fputc(*c, stdout);
-    }
-    fputc('"', stdout);
+    // The second byte's range depends on the first; the bytes after it are
+    // always 80 to BF.
+    unsigned char low = 0x80, high = 0xBF;
+    int length;
+    if (c[0] < 0x80)
+        return 1;
+    if (c[0] >= 0xC2 && c[0] <= 0xDF)
+        length = 2;
+    else if (c[0] >= 0xE0 && c[0] <= 0xEF)
+        length = 3;
+    else if (c[0] >= 0xF0 && c[0] <= 0xF4)
+        length = 4;
+    else
+        return 0;
+    if (c[0] == 0xE0)
+        low = 0xA0;  // shorter forms
+    else if (c[0] == 0xED)
+        high = 0x9F;  // surrogates
+    else if (c[0] == 0xF0)
+        low = 0x90;  // shorter forms
+    else if (c[0] == 0xF4)
+        high = 0x8F;  // beyond U+10FFFF
+    if (c[1] < low || c[1] > high)
+        return 0;
+    for (int i = 2; i < length; ++i)
+        if (c[i] < 0x80 || c[i] > 0xBF)
+            return 0;
+    return length;
 }
 
 double MillisecondsPerRun(const Span& span, int32_t runs)
@@ -48,6 +73,37 @@ double MillisecondsPerRun(const Span& span, int32_t runs)
 }
 
 }  // namespace
+
+void WriteJsonString(FILE* out, const char* text)
+{
+    fputc('"', out);
+    for (const unsigned char* c = reinterpret_cast<const unsigned char*>(text); *c != '\0';) {
+        int length = Utf8SequenceLength(c);
+        if (*c == '"' || *c == '\\')
+            fprintf(out, "\\%c", *c);
+        else if (*c < 0x20 || length == 0)
+            fprintf(out, "\\u%04X", *c);
+        else
+            fwrite(c, 1, size_t(length), out);
+        c += length > 0 ? length : 1;
+    }
+    fputc('"', out);
+}
+
+bool FlushOutput()
+{
+    if (fflush(stdout) != 0 && outputError == 0)
+        outputError = errno != 0 ? errno : EIO;
+    // A write that failed before, inside a printf, leaves only the flag.
+    if (ferror(stdout) && outputError == 0)
+        outputError = EIO;
+    return outputError == 0;
+}
+
+int OutputError()
+{
+    return outputError;
+}
 
 void PrintText(const char* text)
 {
@@ -101,7 +157,7 @@ void PrintElapsed(const Span& span, int32_t runs)
 
 void EndOutput()
 {
-    fflush(stdout);
+    FlushOutput();
 }
 
 void JsonBegin(const char* type)
@@ -115,7 +171,7 @@ void JsonBegin(const char* type)
 void JsonEnd()
 {
     fputs("}\n", stdout);
-    fflush(stdout);
+    FlushOutput();
 }
 
 void JsonOpen(const char* name, char bracket)
@@ -139,7 +195,7 @@ void JsonString(const char* name, const char* text)
     if (text == nullptr)
         fputs("null", stdout);
     else
-        JsonQuoted(text);
+        WriteJsonString(stdout, text);
 }
 
 void JsonNumber(const char* name, int64_t value)

@@ -1,10 +1,12 @@
 // What the command line prints on stdout: the window's texts (its dumps,
 // its status and elapsed formats) as lines, or with --json one JSON object a
 // line, its fields written one call each. Every object and exchange is
-// flushed at once, so a reader of a pipe sees it as it happens.
+// flushed at once, so a reader of a pipe sees it as it happens; a write that
+// fails is kept, for the command to stop and the program to report it.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 #include <winscard.h>
 
@@ -27,6 +29,10 @@ void PrintStatusWord(const BYTE* response, DWORD length);
 void PrintElapsed(const Span& span, int32_t runs);
 // A line for stdout's reader, flushed.
 void EndOutput();
+// Flushes stdout; false once a write to it has failed, now or before.
+bool FlushOutput();
+// The errno of stdout's first failed write or flush; 0 while none failed.
+int OutputError();
 
 // JSON. An object starts with its "type" and ends with a line end; arrays
 // and objects nest inside it. `name` is null for an element of an array.
@@ -35,6 +41,11 @@ void JsonEnd();
 void JsonOpen(const char* name, char bracket);  // '[' or '{'
 void JsonClose(char bracket);
 void JsonString(const char* name, const char* text);  // null for nullptr
+// `text` as a JSON string: valid UTF-8 as it is; quote, backslash and control
+// characters escaped; and every byte that is not part of valid UTF-8 as
+// \u00XX, its Latin-1 reading, so that any bytes (a reader's name, a value a
+// reader gave) make valid JSON.
+void WriteJsonString(FILE* out, const char* text);
 void JsonNumber(const char* name, int64_t value);
 void JsonDecimal(const char* name, double value);  // three decimals
 void JsonBool(const char* name, bool value);
