@@ -3,7 +3,9 @@ process against the private pcscd, its stdout, stderr and exit status.
     cli_test.py PROGRAM VERSION           the simulated readers (scripts/with-sim-pcscd)
     cli_test.py PROGRAM VERSION --peer    vpcd and vicc (scripts/with-sim-pcscd --peer)
 Expected lines are fnmatch patterns ("*" stands for a time); every JSON object
-must carry exactly the documented fields, in their order."""
+must carry exactly the documented fields, in their order. Arguments and output
+are bytes: a name that is not UTF-8 is written with surrogate escapes
+("caf\udce9" for the bytes 63 61 66 E9), as Python gives file names."""
 
 import fnmatch
 import json
@@ -48,12 +50,40 @@ SCRIPTS = {
     "expect.apdu": "reset\nexpect 9000\n",
     "zero.apdu": "loop 0\nend\n",
     "nocheck.apdu": "00CA000000\nexpect 00 00\n",
+    # A name that is not UTF-8 (Latin-1 "café") opens as given and is printed as given.
+    "caf\udce9.apdu": "00CA000000\n",
 }
+
+SEND_HELP = [
+    "Usage: quarnel-test-utility [options] send HEX...",
+    "Sends one APDU, or with --loop the same APDU N times, and prints the exchange.",
+    "",
+    "Options:",
+    "  -h, --help     Displays this help.",
+    "  --json         One JSON object a line (the README names the fields).",
+    "  --reader <R>   The reader: its name or its index in the list (default: the",
+    "                 first reader with a card).",
+    "  --loop <N>     Sends the APDU N times, 1 to 5000, and prints the loop's",
+    "                 summary.",
+    "  --expect <SW>  The status word every answer must end with, as 9000.",
+    "",
+    "Arguments:",
+    "  send",
+    "  HEX            The APDU in hex, blanks allowed: 00CA000000 or 00 CA 00 00 00.",
+]
+# Hex arguments of 32767 bytes each: three make an APDU beyond the largest
+# pcsc-lite takes (65548 bytes), two and a byte the largest the sim answers.
+HALF_APDU = "00" * 32767
+SHOUT = "quarnel-test-utility: "
 
 SIM_CASES = [
     # arguments, exit status, then any of: out (every line), has (some lines),
     # json (every object, the fields given), err (the one stderr line)
     ("--version", 0, dict(out=["quarnel-test-utility {version}"])),
+    ("-v", 0, dict(out=["quarnel-test-utility {version}"])),
+    ("-h", 0, dict(has=["Usage: quarnel-test-utility [options] command [options] [arguments]"])),
+    ("send --help", 0, dict(out=SEND_HELP)),
+    ("send -h", 0, dict(out=SEND_HELP)),
     ("--help", 0, dict(has=["  list", "  attributes [--reader R]", "  send [--reader R] [--loop N] [--expect SW] HEX...",
                             "  run [--reader R] FILE", "  vendor [--reader R] CMD P1 P2 [DATA]", "  monitor"])),
     ("list", 0, dict(out=["0: {r0}: PRESENT*, ATR " + SIM_ATR, "1: {r1}: EMPTY"])),
@@ -77,12 +107,29 @@ SIM_CASES = [
                  runs=6),
             dict(status="0x80100016", status_name="SCARD_E_NOT_TRANSACTED", status_text="Transaction failed.", sw=None,
                  runs=3)])])),
+    # Options go before or after the positional arguments, their values after a blank or '='.
+    ("send --loop=2 --json 00CA000000", 0, dict(json=[dict(command="00CA000000", runs=2, runs_made=2)])),
+    ("send --json 00 CA000000 --loop 2", 0, dict(json=[dict(command="00CA000000", runs=2, runs_made=2)])),
+    ("send 00CA000000 -- --loop 2", 2, dict(err=SHOUT + 'send: "00CA000000 --loop 2": not a hex digit')),
+    ("send 00CA000000 --loop", 2, dict(err=SHOUT + "send: Missing value after '--loop'.")),
+    ("list --loop 5", 2, dict(err=SHOUT + "list: Unknown option 'loop'.")),
+    ("list -hx -y", 2, dict(err=SHOUT + "list: Unknown options: x, y.")),
+    ("list --json=1", 2, dict(err=SHOUT + "list: Unexpected value after '--json'.")),
+    ("list extra", 2, dict(err=SHOUT + "list: usage: quarnel-test-utility list ")),
+    ("run a b", 2, dict(err=SHOUT + "run: usage: quarnel-test-utility run [--reader R] FILE")),
+    ("--json list", 2, dict(err=SHOUT + "Unknown option 'json'.")),
+    ("", 2, dict(err=SHOUT + "a command is missing (--help lists them)")),
     ("send 00CA0", 2, dict(err='quarnel-test-utility: send: "00CA0": odd number of hex digits')),
     ("send 0x00CA000000", 2, dict(err='quarnel-test-utility: send: "0x00CA000000": not a hex digit')),
     ("send --reader 7 00CA000000", 2, dict(err='quarnel-test-utility: no reader "7"')),
+    ("send --reader 2 00CA000000", 2, dict(err='quarnel-test-utility: no reader "2"')),  # the count itself
+    ("send --reader \udcff 00CA000000", 2, dict(err='quarnel-test-utility: no reader "\udcff"')),
+    ("send --json {half} {half} 00", 0, dict(json=[dict(response="6D00", ok=True)])),
+    ("send {half} {half} {half}", 2, dict(err=SHOUT + "send: the APDU is longer than 65548 bytes")),
     ("send --reader 1 00CA000000", 1, dict(
         err="quarnel-test-utility: SCardConnect: 0x8010000C SCARD_E_NO_SMARTCARD: No smart card inserted.")),
     ("send --loop 5001 00CA000000", 2, dict(err="quarnel-test-utility: send: --loop takes a count from 1 to 5000")),
+    ("send --loop 0 00CA000000", 2, dict(err="quarnel-test-utility: send: --loop takes a count from 1 to 5000")),
     ("send --expect 90 00CA000000", 2, dict(err="*--expect takes a status word of two hex bytes, as 9000")),
     ("send --expect 0000 00CA000000", 2, dict(err="*--expect takes a status word of two hex bytes, as 9000")),
     ("send", 2, dict(err="*usage: quarnel-test-utility send *HEX...")),
@@ -112,7 +159,14 @@ SIM_CASES = [
     ("run zero.apdu", 2, dict(err="zero.apdu:1: loop takes a count from 1 to 1000000")),
     ("run nocheck.apdu", 2, dict(err="nocheck.apdu:2: expect takes a status word of two hex bytes, as 90 00")),
     ("run missing.apdu", 2, dict(err="missing.apdu: No such file or directory")),
+    ("run caf\udce9.apdu", 0, dict(out=CONNECTED + ["caf\udce9.apdu:1:"] + UID_EXCHANGE)),
+    ("run missing\udce9.apdu", 2, dict(err="missing\udce9.apdu: No such file or directory")),
 ]
+
+# Every command writes into a full disk: one line on stderr and exit status 1.
+FULL_OUTPUT = ["--help", "--version", "send --help", "list", "list --json", "attributes --json",
+               "send 00CA000000", "send --json --loop 3 00CA000000", "run scriptor.txt", "run --json loop.apdu",
+               "vendor 8 0 0", "monitor", "monitor --json"]
 
 PEER_CASES = [
     ("list", 0, dict(has=["0: {p0}: PRESENT*, ATR 3B 95 13 81 01 80 73 FF 01 00 0B"])),
@@ -129,7 +183,8 @@ class Failure(Exception):
 
 
 def run(program, arguments, folder, **popen):
-    return subprocess.run([program, *arguments], cwd=folder, capture_output=True, text=True, timeout=120, **popen)
+    return subprocess.run([program, *arguments], cwd=folder, capture_output=True, text=True,
+                          errors="surrogateescape", timeout=120, **popen)
 
 
 def matches(line, pattern):
@@ -229,11 +284,104 @@ def check_monitor(program, names):
         print("ok:", " ".join(arguments), flush=True)
 
 
+def check_full_output(program, folder):
+    """A write into /dev/full fails: the command says so on stderr and exits 1."""
+    expected = SHOUT + "standard output: No space left on device"
+    for words in FULL_OUTPUT:
+        with open("/dev/full", "w") as full:
+            done = subprocess.run([program, *words.split(" ")], cwd=folder, stdout=full, stderr=subprocess.PIPE,
+                                  text=True, timeout=120)
+        if done.returncode != 1 or done.stderr.splitlines() != [expected]:
+            raise Failure(f"{words} > /dev/full: exit status {done.returncode}\n---- stderr\n{done.stderr}")
+        print("ok:", words, "> /dev/full", flush=True)
+
+
+def handles(pid, signum):
+    """Whether process pid catches signal signum (its SigCgt mask in /proc)."""
+    with open(f"/proc/{pid}/status") as status:
+        for line in status:
+            if line.startswith("SigCgt:"):
+                return int(line.split()[1], 16) >> (signum - 1) & 1 == 1
+    return False
+
+
+def check_signals(program, names):
+    """SIGINT or SIGTERM during a loop ends it after the run under way: the
+    runs made are printed with their summary, and the exit status is 128 and
+    the signal. Each answer comes 2 ms late, so the loop is still running."""
+    for signum, status, arguments in [(signal.SIGINT, 130, ["--json"]), (signal.SIGTERM, 143, [])]:
+        set_control("delay_us=2000\n")
+        process = subprocess.Popen([program, "send", *arguments, "--loop", "5000", "00CA000000"],
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        deadline = threading.Timer(60, process.kill)
+        deadline.start()
+        try:
+            while process.poll() is None and not handles(process.pid, signum):
+                time.sleep(0.01)
+            process.send_signal(signum)
+            out, err = process.communicate(timeout=60)
+        finally:
+            deadline.cancel()
+            process.kill()
+            set_control("")
+        lines = out.splitlines()
+        problems = [] if process.returncode == status else [f"exit status {process.returncode}, not {status}"]
+        if arguments:
+            problems += check_objects(lines, [dict(type="loop", reader="{r0}", runs=5000, ok=False)], names, False)
+            made = json.loads(lines[0])["runs_made"] if lines else 0
+        else:
+            stopped = [line for line in lines if line.startswith("Loop stopped after ")]
+            made = int(stopped[0].split()[3]) if stopped else 0
+            expected = [f"Loop stopped after {made} of 5000 runs.", f"Loop: {made} run*, {made} answered 90 00",
+                        "Loop times (us): min *"]
+            if lines[:2] != [pattern.format(**names) for pattern in CONNECTED] or not all(
+                    map(matches, lines[-3:], expected)):
+                problems.append("not the reader, the exchange and the runs made")
+        if not 1 <= made < 5000:
+            problems.append(f"{made} runs made")
+        if problems or err:
+            raise Failure(f"send --loop 5000 and {signum.name}: " + "; ".join(problems) + f"\n---- stdout\n{out}"
+                          f"---- stderr\n{err}")
+        print("ok: send --loop 5000 and", signum.name, flush=True)
+
+
+def check_pcscd_dies(program, names):
+    """A watch that fails (pcscd killed) is one line on stderr and exit status 1;
+    in JSON its event comes first. pcscd is started again afterwards."""
+    control = os.environ["QTU_PCSCD_CONTROL"]
+    expected = SHOUT + "monitor: the watch failed: 0x* *"
+    for arguments in [["monitor"], ["monitor", "--json"]]:
+        process = subprocess.Popen([program, *arguments], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        deadline = threading.Timer(60, process.kill)
+        deadline.start()
+        try:
+            readers = [process.stdout.readline() for _ in range(2)]
+            subprocess.run(f"{control} kill", shell=True, check=True)
+            rest, err = process.communicate(timeout=60)
+        finally:
+            deadline.cancel()
+            process.kill()
+            subprocess.run(f"{control} start", shell=True, check=True)
+        problems = [] if process.returncode == 1 else [f"exit status {process.returncode}"]
+        if not readers[1].startswith(("1: ", "{")):
+            problems.append(f"the readers first: {readers}")
+        if len(arguments) == 1 and rest:
+            problems.append("stdout goes on after the readers")
+        if len(arguments) == 2:
+            problems += check_objects(rest.splitlines(), [dict(event="watch_failed", reader="")], names, False)
+        if len(err.splitlines()) != 1 or not matches(err.rstrip("\n"), expected):
+            problems.append(f"stderr is not the one line {expected!r}")
+        if problems:
+            raise Failure(f"{' '.join(arguments)} after pcscd died: " + "; ".join(problems)
+                          + f"\n---- after\n{rest}---- stderr\n{err}")
+        print("ok:", " ".join(arguments), "after pcscd died", flush=True)
+
+
 def main():
     program, version = sys.argv[1], sys.argv[2]
     peer = "--peer" in sys.argv[3:]
     names = dict(version=version, r0=os.environ.get("QTU_SIM_READER0", ""), r1=os.environ.get("QTU_SIM_READER1", ""),
-                 p0=os.environ.get("QTU_PEER_READER0", ""))
+                 p0=os.environ.get("QTU_PEER_READER0", ""), half=HALF_APDU)
     with tempfile.TemporaryDirectory(prefix="qtu-cli-") as folder:
         for name, text in SCRIPTS.items():
             with open(os.path.join(folder, name), "w") as script:
@@ -242,7 +390,10 @@ def main():
             for words, status, expected in PEER_CASES if peer else SIM_CASES:
                 check_case(program, folder, words, status, expected, names)
             if not peer:
+                check_full_output(program, folder)
+                check_signals(program, names)
                 check_monitor(program, names)
+                check_pcscd_dies(program, names)
         except Failure as failure:
             print("FAILED:", failure, flush=True)
             return 1
