@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 #include "cli/cli.h"
 #include "window/window_entry.h"
@@ -46,12 +48,29 @@ void* LoadWindowModule()
     return nullptr;
 }
 
+// Whether the window has somewhere to open: an X or Wayland display, or a
+// Qt platform named outright (offscreen, vnc, ...).
+bool HasDisplay()
+{
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* value = getenv(name);
+        if (value != nullptr && *value != '\0')
+            return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[])
 {
     if (argc > 1)
         return RunCommandLine(argc, argv);
+    if (!HasDisplay()) {
+        fputs("quarnel-test-utility: no display: start it in a desktop session, or give a command; see --help\n",
+              stderr);
+        return 2;
+    }
     void* module = LoadWindowModule();
     if (module == nullptr)
         return 1;

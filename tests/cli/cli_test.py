@@ -296,6 +296,16 @@ def check_full_output(program, folder):
         print("ok:", words, "> /dev/full", flush=True)
 
 
+def check_no_display(program, folder):
+    """Without a command and without a display the program says so in one line."""
+    env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
+    done = run(program, [], folder, env=env)
+    expected = [SHOUT + "no display: start it in a desktop session, or give a command; see --help"]
+    if done.returncode != 2 or done.stderr.splitlines() != expected or done.stdout:
+        raise Failure(f"no display: exit status {done.returncode}\n---- stderr\n{done.stderr}")
+    print("ok: no display", flush=True)
+
+
 def handles(pid, signum):
     """Whether process pid catches signal signum (its SigCgt mask in /proc)."""
     with open(f"/proc/{pid}/status") as status:
@@ -391,6 +401,7 @@ def main():
                 check_case(program, folder, words, status, expected, names)
             if not peer:
                 check_full_output(program, folder)
+                check_no_display(program, folder)
                 check_signals(program, names)
                 check_monitor(program, names)
                 check_pcscd_dies(program, names)
