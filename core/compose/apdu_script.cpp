@@ -1,28 +1,42 @@
 // APDU scripts read whole and checked line by line.
 #include "core/compose/apdu_script.h"
 
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <strings.h>
 
 #include "core/compose/data_entry.h"
 
 namespace {
 
+constexpr size_t READ_CHUNK_SIZE = 4096;
+constexpr char UTF8_BOM[] = "\xEF\xBB\xBF";
+constexpr size_t UTF8_BOM_SIZE = sizeof UTF8_BOM - 1;
+constexpr size_t QUOTE_SIZE = 4 * SCRIPT_QUOTE_MAX + 1;
+
 // What the reading knows between lines.
 struct ScriptReader {
     ApduScript* script;
     ScriptFailure* failure;
-    int32_t openLoops[SCRIPT_LOOP_DEPTH_MAX];  // step index of each loop without its end yet
-    int depth;
-    bool afterApdu;  // an expect here checks the last step, an APDU without one
-    // An APDU whose line ended in a backslash, and where it started.
-    char pending[SCRIPT_LINE_SIZE];
-    size_t pendingLength;
-    int32_t pendingLine;
+    // The step index of the innermost loop without its end yet, -1 for none.
+    // Until its end is read, an open loop's `jump` holds the loop around it,
+    // so the open loops need no room of their own however deep they go.
+    int32_t innermostLoop;
+    int depth;         // loops without their end yet
+    bool afterApdu;    // an expect here checks the last step, an APDU without one
+    bool continued;    // the last step's APDU goes on on the next line
+    bool exit;         // an exit was read: nothing after it is
+    bool lineFeedDue;  // a CR was read that ends the line if an LF follows
+    int32_t line;      // the line being read, 1-based
+    uint32_t length;   // its characters so far, in `text`
+    char text[SCRIPT_LINE_MAX + 1];
 };
 
 [[gnu::format(printf, 3, 4)]] bool Refuse(ScriptReader* reader, int32_t line, const char* format, ...)
@@ -35,75 +49,118 @@ struct ScriptReader {
     return false;
 }
 
-ScriptStep* AddStep(ScriptReader* reader, ScriptStepKind kind, int32_t line)
+// `text` as a message quotes it: at most SCRIPT_QUOTE_MAX characters, each
+// byte outside printable ASCII as \xHH, so that a terminal's escape sequence
+// in a script is shown, never played.
+void Quote(const char* text, char (&quoted)[QUOTE_SIZE])
+{
+    size_t used = 0;
+    for (size_t i = 0; i < SCRIPT_QUOTE_MAX && text[i] != '\0'; ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x20 && c < 0x7F)
+            quoted[used++] = char(c);
+        else
+            used += size_t(snprintf(quoted + used, sizeof quoted - used, "\\x%02X", c));
+    }
+    quoted[used] = '\0';
+}
+
+ScriptStep* AddStep(ScriptReader* reader, ScriptStepKind kind)
 {
     ApduScript* script = reader->script;
-    if (script->stepCount == SCRIPT_STEPS_MAX) {
-        Refuse(reader, line, "more than %d commands", SCRIPT_STEPS_MAX);
+    if (script->stepCount >= SCRIPT_STEPS_MAX) {
+        Refuse(reader, reader->line, "more than %d commands", int(SCRIPT_STEPS_MAX));
         return nullptr;
     }
     ScriptStep* step = &script->steps[script->stepCount++];
-    *step = ScriptStep {kind, line, 0, 0, false, 0, 0, 0};
+    *step = ScriptStep {kind, reader->line, 0, 0, false, 0, 0, 0};
     reader->afterApdu = kind == STEP_APDU;
     return step;
 }
 
-bool AddApdu(ScriptReader* reader, const char* text, int32_t line)
+// One line's bytes of an APDU: a whole APDU, the first line of a continued
+// one (`continues`), or a line that goes on with the APDU before. Each line
+// is read on its own into the script's bytes, so an APDU may be as long as
+// the script's room for bytes.
+bool AddApduLine(ScriptReader* reader, const char* text, bool continues)
 {
     ApduScript* script = reader->script;
-    uint32_t count;
-    HexFailure failure =
-        ParseHexStrict(text, script->bytes + script->byteCount, SCRIPT_BYTES_MAX - script->byteCount, &count);
-    if (failure == HEX_NOT_HEX)
-        return Refuse(reader, line, "\"%.60s\": not an APDU, reset, loop N, end, expect SW or exit", text);
-    if (failure != HEX_OK)
-        return Refuse(reader, line, "\"%.60s\": %s", text, HexFailureText(failure));
-    ScriptStep* step = AddStep(reader, STEP_APDU, line);
-    if (step == nullptr)
-        return false;
-    step->offset = script->byteCount;
-    step->length = count;
+    char quoted[QUOTE_SIZE];
+    uint32_t count = 0;
+    // A backslash alone goes on with no bytes.
+    HexFailure failure = *text == '\0'
+        ? HEX_OK
+        : ParseHexStrict(text, script->bytes + script->byteCount, SCRIPT_BYTES_MAX - script->byteCount, &count);
+    if (failure == HEX_TOO_LONG)
+        return Refuse(reader, reader->line, "more than %u bytes of APDUs", unsigned(SCRIPT_BYTES_MAX));
+    if (failure == HEX_NOT_HEX && reader->continued) {
+        Quote(text, quoted);
+        return Refuse(reader, reader->line, "\"%s\": not a hex byte, in the APDU continued from line %d", quoted,
+                      int(script->steps[script->stepCount - 1].line));
+    }
+    if (failure == HEX_NOT_HEX) {
+        Quote(text, quoted);
+        return Refuse(reader, reader->line, "\"%s\": not an APDU, reset, loop N, end, expect SW or exit", quoted);
+    }
+    if (failure != HEX_OK) {
+        Quote(text, quoted);
+        return Refuse(reader, reader->line, "\"%s\": %s", quoted, HexFailureText(failure));
+    }
+    if (!reader->continued) {
+        ScriptStep* step = AddStep(reader, STEP_APDU);
+        if (step == nullptr)
+            return false;
+        step->offset = script->byteCount;
+    }
+    script->steps[script->stepCount - 1].length += count;
     script->byteCount += count;
+    reader->continued = continues;
     return true;
 }
 
-bool AddLoop(ScriptReader* reader, const char* argument, int32_t line)
+bool AddLoop(ScriptReader* reader, const char* argument)
 {
     char* end;
     errno = 0;
     long count = strtol(argument, &end, 10);
     if (end == argument || *end != '\0' || errno != 0 || count < 1 || count > SCRIPT_LOOP_COUNT_MAX)
-        return Refuse(reader, line, "loop takes a count from 1 to %d", SCRIPT_LOOP_COUNT_MAX);
-    if (reader->depth == SCRIPT_LOOP_DEPTH_MAX)
-        return Refuse(reader, line, "loops nest at most %d deep", SCRIPT_LOOP_DEPTH_MAX);
-    ScriptStep* step = AddStep(reader, STEP_LOOP, line);
+        return Refuse(reader, reader->line, "loop takes a count from 1 to %d", int(SCRIPT_LOOP_COUNT_MAX));
+    if (reader->depth >= SCRIPT_LOOP_DEPTH_MAX)
+        return Refuse(reader, reader->line, "loops nest at most %d deep", SCRIPT_LOOP_DEPTH_MAX);
+    ScriptStep* step = AddStep(reader, STEP_LOOP);
     if (step == nullptr)
         return false;
     step->count = int32_t(count);
-    reader->openLoops[reader->depth++] = reader->script->stepCount - 1;
+    step->jump = reader->innermostLoop;
+    reader->innermostLoop = reader->script->stepCount - 1;
+    ++reader->depth;
     return true;
 }
 
-bool AddEnd(ScriptReader* reader, int32_t line)
+bool AddEnd(ScriptReader* reader)
 {
-    if (reader->depth == 0)
-        return Refuse(reader, line, "end without loop");
-    ScriptStep* step = AddStep(reader, STEP_END, line);
+    if (reader->innermostLoop < 0)
+        return Refuse(reader, reader->line, "end without loop");
+    ScriptStep* step = AddStep(reader, STEP_END);
     if (step == nullptr)
         return false;
-    step->jump = reader->openLoops[--reader->depth];
+    ScriptStep* loop = &reader->script->steps[reader->innermostLoop];
+    step->jump = reader->innermostLoop;
+    reader->innermostLoop = loop->jump;
+    loop->jump = reader->script->stepCount - 1;
+    --reader->depth;
     return true;
 }
 
-bool AddExpect(ScriptReader* reader, const char* argument, int32_t line)
+bool AddExpect(ScriptReader* reader, const char* argument)
 {
     if (!reader->afterApdu)
-        return Refuse(reader, line, "expect must follow an APDU");
+        return Refuse(reader, reader->line, "expect must follow an APDU");
     uint8_t sw[2];
     uint32_t count;
     // Cards answer 6X XX or 9X XX; 00 00 would read as no check at all.
     if (ParseHexStrict(argument, sw, sizeof sw, &count) != HEX_OK || count != 2 || (sw[0] >> 4 != 6 && sw[0] >> 4 != 9))
-        return Refuse(reader, line, "expect takes a status word of two hex bytes, as 90 00");
+        return Refuse(reader, reader->line, "expect takes a status word of two hex bytes, as 90 00");
     ScriptStep* step = &reader->script->steps[reader->script->stepCount - 1];
     step->expect = true;
     step->sw = uint16_t(sw[0] << 8 | sw[1]);
@@ -111,8 +168,8 @@ bool AddExpect(ScriptReader* reader, const char* argument, int32_t line)
     return true;
 }
 
-// One command without comment or surrounding blanks; *exit is set by "exit".
-bool ReadCommand(ScriptReader* reader, char* text, int32_t line, bool* exit)
+// One command without comment or surrounding blanks.
+bool ReadCommand(ScriptReader* reader, const char* text)
 {
     size_t wordLength = strcspn(text, " \t");
     const char* argument = text + wordLength + strspn(text + wordLength, " \t");
@@ -123,75 +180,142 @@ bool ReadCommand(ScriptReader* reader, char* text, int32_t line, bool* exit)
     }
     bool bare = *argument == '\0';
     if (strcasecmp(word, "exit") == 0 && bare) {
-        *exit = true;
+        reader->exit = true;
         return true;
     }
     if (strcasecmp(word, "reset") == 0 && bare)
-        return AddStep(reader, STEP_RESET, line) != nullptr;
+        return AddStep(reader, STEP_RESET) != nullptr;
     if (strcasecmp(word, "end") == 0 && bare)
-        return AddEnd(reader, line);
+        return AddEnd(reader);
     if (strcasecmp(word, "loop") == 0)
-        return AddLoop(reader, argument, line);
+        return AddLoop(reader, argument);
     if (strcasecmp(word, "expect") == 0)
-        return AddExpect(reader, argument, line);
-    return AddApdu(reader, text, line);
+        return AddExpect(reader, argument);
+    return AddApduLine(reader, text, false);
 }
 
-// Cuts the comment, the line end and the blanks around what is left.
+// Cuts the comment and the blanks around what is left.
 char* TrimLine(char* text)
 {
-    text[strcspn(text, "#\r\n")] = '\0';
+    text[strcspn(text, "#")] = '\0';
     size_t length = strlen(text);
     while (length > 0 && (text[length - 1] == ' ' || text[length - 1] == '\t'))
         text[--length] = '\0';
     return text + strspn(text, " \t");
 }
 
-// Feeds one line: a continued APDU collects in `pending` until a line
-// without the backslash completes it.
-bool ReadLine(ScriptReader* reader, char* raw, int32_t line, bool* exit)
+// The line in reader->text, whole. A blank or comment line is skipped also
+// inside a continued APDU (as scriptor does), and inside one every line is
+// hex: a keyword there is refused rather than run.
+bool ReadLine(ScriptReader* reader)
 {
-    char* text = TrimLine(raw);
+    reader->text[reader->length] = '\0';
+    char* text = TrimLine(reader->text);
     size_t length = strlen(text);
-    bool continued = length > 0 && text[length - 1] == '\\';
-    if (continued)
-        text[--length] = '\0';
-    if (reader->pendingLength == 0 && !continued) {
-        return length == 0 || ReadCommand(reader, text, line, exit);
-    }
-    if (reader->pendingLength == 0)
-        reader->pendingLine = line;
-    if (reader->pendingLength + length + 2 > sizeof reader->pending)
-        return Refuse(reader, reader->pendingLine, "an APDU longer than %d characters", SCRIPT_LINE_SIZE - 2);
-    memcpy(reader->pending + reader->pendingLength, text, length);
-    reader->pendingLength += length;
-    reader->pending[reader->pendingLength++] = ' ';
-    reader->pending[reader->pendingLength] = '\0';
-    if (continued)
+    if (length == 0)
         return true;
-    reader->pendingLength = 0;
-    return ReadCommand(reader, TrimLine(reader->pending), reader->pendingLine, exit);
+    bool continues = text[length - 1] == '\\';
+    if (continues)
+        text[length - 1] = '\0';
+    if (continues || reader->continued)
+        return AddApduLine(reader, text, continues);
+    return ReadCommand(reader, text);
 }
 
-bool ReadScript(FILE* file, ScriptReader* reader)
+bool AddCharacter(ScriptReader* reader, char c)
 {
-    static char raw[SCRIPT_LINE_SIZE];
-    bool exit = false;
-    int32_t line = 0;
-    while (!exit && fgets(raw, sizeof raw, file)) {
-        ++line;
-        if (strchr(raw, '\n') == nullptr && !feof(file))
-            return Refuse(reader, line, "longer than %d characters", SCRIPT_LINE_SIZE - 2);
-        if (!ReadLine(reader, raw, line, &exit))
+    if (c == '\0')
+        return Refuse(reader, reader->line, "NUL byte at column %u", unsigned(reader->length + 1));
+    if (reader->length >= SCRIPT_LINE_MAX)
+        return Refuse(reader, reader->line, "longer than %u characters", unsigned(SCRIPT_LINE_MAX));
+    reader->text[reader->length++] = c;
+    return true;
+}
+
+// The file's bytes, as they come: each line is read once its LF arrives. A
+// CR before the LF is dropped; any other CR stays in the line, where it is no
+// blank, so that a line is never cut short unseen.
+bool FeedBytes(ScriptReader* reader, const char* bytes, size_t count)
+{
+    for (size_t i = 0; i < count && !reader->exit; ++i) {
+        char c = bytes[i];
+        if (reader->lineFeedDue && c != '\n' && !AddCharacter(reader, '\r'))
+            return false;
+        reader->lineFeedDue = c == '\r';
+        if (c == '\r')
+            continue;
+        if (c != '\n') {
+            if (!AddCharacter(reader, c))
+                return false;
+            continue;
+        }
+        if (!ReadLine(reader))
+            return false;
+        if (reader->line == INT32_MAX)
+            return Refuse(reader, reader->line, "more than %d lines", int(INT32_MAX));
+        ++reader->line;
+        reader->length = 0;
+    }
+    return true;
+}
+
+// Fills `chunk` up to its size or the end of the file; false, with errno,
+// when a read fails.
+bool ReadChunk(int fd, char (&chunk)[READ_CHUNK_SIZE], size_t* count)
+{
+    *count = 0;
+    while (*count < sizeof chunk) {
+        ssize_t got = read(fd, chunk + *count, sizeof chunk - *count);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return false;
+        if (got == 0)
+            break;
+        *count += size_t(got);
+    }
+    return true;
+}
+
+bool ReadScript(int fd, ScriptReader* reader)
+{
+    static char chunk[READ_CHUNK_SIZE];
+    for (bool first = true; !reader->exit; first = false) {
+        size_t count;
+        if (!ReadChunk(fd, chunk, &count))
+            return Refuse(reader, 0, "%s", strerror(errno));
+        if (count == 0)
+            break;
+        size_t skip =
+            first && count >= UTF8_BOM_SIZE && memcmp(chunk, UTF8_BOM, UTF8_BOM_SIZE) == 0 ? UTF8_BOM_SIZE : 0;
+        if (!FeedBytes(reader, chunk + skip, count - skip))
             return false;
     }
-    if (ferror(file))
-        return Refuse(reader, 0, "%s", strerror(errno));
-    if (reader->pendingLength > 0)
-        return Refuse(reader, reader->pendingLine, "the APDU goes on past the end of the script");
-    if (reader->depth > 0)
-        return Refuse(reader, reader->script->steps[reader->openLoops[reader->depth - 1]].line, "loop without end");
+    // The last line may end without an LF.
+    if (!reader->exit && reader->length > 0 && !ReadLine(reader))
+        return false;
+    if (reader->exit)
+        return true;
+    ApduScript* script = reader->script;
+    if (reader->continued)
+        return Refuse(reader, script->steps[script->stepCount - 1].line, "the APDU goes on past the end of the script");
+    if (reader->innermostLoop >= 0)
+        return Refuse(reader, script->steps[reader->innermostLoop].line, "loop without end");
     return true;
+}
+
+// What a file that is not a regular one is, for the refusal.
+const char* FileKind(mode_t mode)
+{
+    if (S_ISDIR(mode))
+        return "a directory";
+    if (S_ISFIFO(mode))
+        return "a FIFO";
+    if (S_ISCHR(mode))
+        return "a character device";
+    if (S_ISBLK(mode))
+        return "a block device";
+    return "a special file";
 }
 
 }  // namespace
@@ -202,16 +326,23 @@ bool LoadApduScript(const char* path, ApduScript* script, ScriptFailure* failure
     reader = ScriptReader {};
     reader.script = script;
     reader.failure = failure;
+    reader.innermostLoop = -1;
+    reader.line = 1;
     script->stepCount = 0;
     script->byteCount = 0;
     *failure = ScriptFailure {};
-    FILE* file = fopen(path, "r");
-    if (file == nullptr) {
-        failure->line = 0;
-        snprintf(failure->reason, sizeof failure->reason, "%s", strerror(errno));
-        return false;
-    }
-    bool read = ReadScript(file, &reader);
-    fclose(file);
+    // Without O_NONBLOCK, opening a FIFO waits for a writer.
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return Refuse(&reader, 0, "%s", strerror(errno));
+    struct stat info;
+    bool read;
+    if (fstat(fd, &info) != 0)
+        read = Refuse(&reader, 0, "%s", strerror(errno));
+    else if (!S_ISREG(info.st_mode))
+        read = Refuse(&reader, 0, "%s, not a regular file", FileKind(info.st_mode));
+    else
+        read = ReadScript(fd, &reader);
+    close(fd);
     return read;
 }
