@@ -23,6 +23,7 @@
 #include "core/clock/counter.h"
 #include "core/compose/apdu_script.h"
 #include "core/compose/data_entry.h"
+#include "core/compose/script_runner.h"
 #include "core/compose/vendor.h"
 #include "core/pcsc/attributes.h"
 #include "core/pcsc/card_watcher.h"
@@ -585,6 +586,29 @@ int RunSend(const CliArguments& args)
     return stopSignal != 0 ? EXIT_SIGNAL_BASE + stopSignal : result;
 }
 
+namespace {
+
+// What the steps of a script go over: the session, the file their places
+// name, the output's form.
+struct ScriptReplay {
+    Session* session;
+    const char* path;
+    bool json;
+};
+
+// The runner's call for each APDU and reset: sent and printed as `send` and
+// a reset print them, after the step's place.
+bool PerformScriptStep(void* context, const ScriptStep& step, const uint8_t* apdu)
+{
+    const ScriptReplay* replay = static_cast<const ScriptReplay*>(context);
+    ScriptPlace place {replay->path, step.line};
+    if (step.kind == STEP_RESET)
+        return RunReset(replay->session, place, replay->json);
+    return RunExchange(*replay->session, Request {apdu, step.length, 1, step.expect, step.sw}, place, replay->json);
+}
+
+}  // namespace
+
 int RunScript(const CliArguments& args)
 {
     const char* path = args.positional[0];
@@ -600,36 +624,13 @@ int RunScript(const CliArguments& args)
     }
     Session session;
     int result = OpenSession(args, &session, false);
-    int32_t remaining[SCRIPT_LOOP_DEPTH_MAX];
-    int depth = 0;
-    for (int32_t i = 0; result == EXIT_AS_EXPECTED && i < script.stepCount;) {
-        const ScriptStep& step = script.steps[i];
-        ScriptPlace place {path, step.line};
-        switch (step.kind) {
-        case STEP_APDU:
-            if (!RunExchange(session, Request {script.bytes + step.offset, step.length, 1, step.expect, step.sw}, place,
-                             args.json))
-                result = EXIT_FAILED;
-            ++i;
-            break;
-        case STEP_RESET:
-            if (!RunReset(&session, place, args.json))
-                result = EXIT_FAILED;
-            ++i;
-            break;
-        case STEP_LOOP:
-            remaining[depth++] = step.count;
-            ++i;
-            break;
-        case STEP_END:
-            if (--remaining[depth - 1] > 0) {
-                i = step.jump + 1;
-            } else {
-                --depth;
-                ++i;
-            }
-            break;
-        }
+    if (result == EXIT_AS_EXPECTED) {
+        ScriptReplay replay {&session, path, args.json};
+        ScriptRunEnd end = RunApduScript(script, ScriptCalls {PerformScriptStep, &replay});
+        if (end == SCRIPT_RUN_MALFORMED)
+            result = Complain(EXIT_USAGE, "run: %s: the script as read cannot be replayed", path);
+        else if (end == SCRIPT_RUN_STOPPED)
+            result = EXIT_FAILED;
     }
     CloseSession(&session);
     return result;

@@ -1,5 +1,6 @@
 // APDU scripts: a text file of commands for the card, read whole and checked
 // before anything is sent, so a bad line never leaves a card half-scripted.
+// compose/script_runner.h replays what this reads.
 //
 // One command a line, keywords in either case, blank lines skipped:
 //   00 A4 04 00 07 A0 00 00 00 03 10 10   an APDU in hex, blanks between bytes optional;

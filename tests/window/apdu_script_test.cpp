@@ -1,6 +1,6 @@
 // The APDU script cores without a window or a reader: the strict hex parser
-// the scripts and the command line read bytes with, and the script reader on
-// files of every form it takes or refuses.
+// the scripts and the command line read bytes with, the script reader on
+// files of every form it takes or refuses, and the runner's order of steps.
 // Each expected value is written out, never worked out by the code under test.
 #include <gtest/gtest.h>
 
@@ -18,6 +18,7 @@
 
 #include "compose/apdu_script.h"
 #include "compose/data_entry.h"
+#include "compose/script_runner.h"
 
 namespace {
 
@@ -327,6 +328,104 @@ TEST_F(ScriptFileTest, RefusesWhatIsNoRegularFileWithoutWaiting)
     EXPECT_EQ(Load(folder), "!0: a directory, not a regular file");
     EXPECT_EQ(Load("/dev/null"), "!0: a character device, not a regular file");
     EXPECT_EQ(Load(folder + "/missing"), "!0: No such file or directory");
+}
+
+// A callback that writes down each step it is given, "LINE:HEX" (" ?SW" with
+// an expect) or "LINE:reset", and says stop at the call `stopAt` (0: never).
+struct Recorder {
+    std::string calls;
+    int count;
+    int stopAt;
+};
+
+bool Record(void* context, const ScriptStep& step, const uint8_t* apdu)
+{
+    Recorder* recorder = static_cast<Recorder*>(context);
+    recorder->calls += (recorder->count > 0 ? ", " : "") + std::to_string(step.line) + ":";
+    char part[16];
+    for (uint32_t i = 0; apdu != nullptr && i < step.length; ++i) {
+        snprintf(part, sizeof part, "%02X", apdu[i]);
+        recorder->calls += part;
+    }
+    if (apdu == nullptr)
+        recorder->calls += "reset";
+    if (step.expect) {
+        snprintf(part, sizeof part, " ?%04X", step.sw);
+        recorder->calls += part;
+    }
+    return ++recorder->count != recorder->stopAt;
+}
+
+TEST_F(ScriptFileTest, RunnerCountsNestedLoopsAndStopsWhenTold)
+{
+    const std::string SCRIPT = "00 01\n"
+                               "loop 2\n"
+                               "  00 02\n"
+                               "  expect 9000\n"
+                               "  loop 3\n"
+                               "    reset\n"
+                               "  end\n"
+                               "  00 03\n"
+                               "end\n"
+                               "00 04\n";
+    ASSERT_EQ(Load(Write(SCRIPT)),
+              "1:0001, 2:loop 2 ends 9, 3:0002 ?9000, 5:loop 3 ends 7, 6:reset, 7:end 5, 8:0003, "
+              "9:end 2, 10:0004");
+    const struct {
+        int stopAt;
+        ScriptRunEnd end;
+        std::string calls;
+    } cases[] = {
+        {0, SCRIPT_RUN_DONE,
+         "1:0001, 3:0002 ?9000, 6:reset, 6:reset, 6:reset, 8:0003, 3:0002 ?9000, 6:reset, 6:reset, 6:reset, 8:0003, "
+         "10:0004"},
+        {1, SCRIPT_RUN_STOPPED, "1:0001"},
+        {4, SCRIPT_RUN_STOPPED, "1:0001, 3:0002 ?9000, 6:reset, 6:reset"},
+        {7, SCRIPT_RUN_STOPPED, "1:0001, 3:0002 ?9000, 6:reset, 6:reset, 6:reset, 8:0003, 3:0002 ?9000"},
+        {12, SCRIPT_RUN_STOPPED,
+         "1:0001, 3:0002 ?9000, 6:reset, 6:reset, 6:reset, 8:0003, 3:0002 ?9000, 6:reset, 6:reset, 6:reset, 8:0003, "
+         "10:0004"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stopAt);
+        Recorder recorder {"", 0, c.stopAt};
+        EXPECT_EQ(RunApduScript(*script, ScriptCalls {Record, &recorder}), c.end);
+        EXPECT_EQ(recorder.calls, c.calls);
+    }
+}
+
+// Scripts LoadApduScript never makes: the runner checks what it indexes with.
+TEST(ScriptRunner, RefusesAScriptThatDoesNotHoldTogether)
+{
+    constexpr ScriptStep LOOP {STEP_LOOP, 1, 0, 0, false, 0, 2, 0};
+    constexpr ScriptStep APDU {STEP_APDU, 2, 0, 1, false, 0, 0, 0};
+    const struct {
+        const char* name;
+        std::vector<ScriptStep> steps;
+        uint32_t byteCount;
+        std::string calls;
+    } cases[] = {
+        {"9 deep", {LOOP, LOOP, LOOP, LOOP, LOOP, LOOP, LOOP, LOOP, LOOP, APDU}, 1, ""},
+        {"an end that is not its loop's", {LOOP, APDU, {STEP_END, 3, 0, 0, false, 0, 0, 1}}, 1, "2:00"},
+        {"an end without loop", {APDU, {STEP_END, 3, 0, 0, false, 0, 0, 0}}, 1, "2:00"},
+        {"loop 0", {{STEP_LOOP, 1, 0, 0, false, 0, 0, 2}, APDU, {STEP_END, 3, 0, 0, false, 0, 0, 0}}, 1, ""},
+        {"a loop without end", {LOOP, APDU}, 1, "2:00"},
+        {"bytes past the script's", {APDU, {STEP_APDU, 3, 1, 1, false, 0, 0, 0}}, 1, "2:00"},
+        {"more bytes than room", {APDU}, SCRIPT_BYTES_MAX + 1, ""},
+    };
+    auto script = std::make_unique<ApduScript>();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        *script = ApduScript {};
+        std::copy(c.steps.begin(), c.steps.end(), script->steps);
+        script->stepCount = int32_t(c.steps.size());
+        script->byteCount = c.byteCount;
+        Recorder recorder {"", 0, 0};
+        EXPECT_EQ(RunApduScript(*script, ScriptCalls {Record, &recorder}), SCRIPT_RUN_MALFORMED);
+        EXPECT_EQ(recorder.calls, c.calls);
+    }
+    script->stepCount = SCRIPT_STEPS_MAX + 1;
+    EXPECT_EQ(RunApduScript(*script, ScriptCalls {Record, nullptr}), SCRIPT_RUN_MALFORMED);
 }
 
 }  // namespace
