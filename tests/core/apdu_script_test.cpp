@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "compose/apdu_script.h"
-#include "compose/data_entry.h"
-#include "compose/script_runner.h"
+#include "core/compose/apdu_script.h"
+#include "core/compose/data_entry.h"
+#include "core/compose/script_runner.h"
 
 namespace {
 
