@@ -24,6 +24,12 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The project's address is the one its AppStream metadata gives.
+file(READ ${PROJECT_SOURCE_DIR}/packaging/${QTU_APP_ID}.metainfo.xml QTU_METAINFO)
+if(NOT QTU_METAINFO MATCHES "<url type=\"homepage\">([^<]+)</url>")
+  message(FATAL_ERROR "packaging/${QTU_APP_ID}.metainfo.xml names no homepage")
+endif()
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${CMAKE_MATCH_1})
 
 set(CPACK_DEBIAN_UNSPECIFIED_PACKAGE_NAME ${QTU_PROGRAM_NAME})
 set(CPACK_COMPONENT_UNSPECIFIED_DESCRIPTION "test bench for contactless smart-card readers over PC/SC
@@ -32,9 +38,11 @@ through the PC/SC life cycle of pcsc-lite, composes commands for the card
 and vendor requests for the reader, sends them once or in a loop, and logs
 every exchange with its PC/SC status and timing.")
 # Without a platform plugin Qt cannot open the window; libqt6gui6 only
-# recommends it. pcscd may run on another machine, so it is recommended.
+# recommends it. pcscd may run on another machine, so it is recommended;
+# so are pcsc-tools, whose list of known ATRs names the card, and xdg-utils,
+# whose opener shows the help page.
 set(CPACK_DEBIAN_UNSPECIFIED_PACKAGE_DEPENDS "qt6-qpa-plugins")
-set(CPACK_DEBIAN_UNSPECIFIED_PACKAGE_RECOMMENDS "pcscd, xdg-utils")
+set(CPACK_DEBIAN_UNSPECIFIED_PACKAGE_RECOMMENDS "pcscd, pcsc-tools, xdg-utils")
 set(CPACK_DEBIAN_UNSPECIFIED_PACKAGE_SUGGESTS "${QTU_SIM_PACKAGE}")
 
 set(CPACK_DEBIAN_SIM_PACKAGE_NAME ${QTU_SIM_PACKAGE})

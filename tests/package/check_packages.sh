@@ -2,10 +2,13 @@
 # The install and the Debian packages as a user gets them:
 #   check_packages.sh BUILD_DIR
 # `cmake --install` leaves the build tree alone; cpack builds the program and
-# the sim packages; lintian finds no error or warning; extracted into a
-# throwaway root (nothing is installed into this system) every file is where
-# it belongs and the paths the desktop entry and reader.conf.d file name exist.
+# the sim packages; lintian finds no error or warning, and no binary without
+# Debian's hardening; extracted into a throwaway root (nothing is installed
+# into this system) every file is where it belongs and the paths the desktop
+# entry and reader.conf.d file name exist.
 set -euo pipefail
+
+source=$(realpath "$(dirname "$0")/../..")
 build=$(realpath "$1")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -35,9 +38,22 @@ for needed in libqt6widgets6 libpcsclite1 qt6-qpa-plugins; do
     [[ $depends == *"$needed"* ]] || fail "the program does not depend on $needed: $depends"
 done
 [[ $(dpkg-deb -f "$sim" Depends) == *pcscd* ]] || fail "the sim does not depend on pcscd"
+recommends=$(dpkg-deb -f "$program" Recommends)
+for wanted in pcscd pcsc-tools xdg-utils; do
+    [[ ", $recommends," == *", $wanted,"* ]] || fail "the program does not recommend $wanted: $recommends"
+done
+homepage=$(sed -n 's|.*<url type="homepage">\(.*\)</url>.*|\1|p' "$source/packaging/org.quarnel.TestUtility.metainfo.xml")
+for deb in "$program" "$sim"; do
+    [ -n "$homepage" ] && [ "$(dpkg-deb -f "$deb" Homepage)" = "$homepage" ] \
+        || fail "$(basename "$deb") has not the metainfo's homepage $homepage as its Homepage"
+done
 dpkg-deb -I "$sim" conffiles | grep -qx /etc/reader.conf.d/quarnel-sim || fail "reader.conf.d file is no conffile"
 
 run lintian --fail-on error,warning "$program" "$sim" || fail "lintian"
+# Missing hardening is only an info to lintian: none may show.
+hardening=$(lintian --tags hardening-no-bindnow,hardening-no-fortify-functions,hardening-no-relro,hardening-no-pie \
+    "$program" "$sim" 2>&1 | grep -v 'running with root privileges' || true)
+[ -z "$hardening" ] || fail "binaries without Debian's hardening: $hardening"
 
 cd "$work"
 for deb in program sim; do dpkg -x "${!deb}" "$deb"; done
@@ -70,5 +86,10 @@ readelf -n program/usr/bin/quarnel-test-utility | grep -q Quarnel || fail "the p
     || fail "the program itself links Qt's GUI libraries"
 for driver in $(awk '$1 == "LIBPATH" { print $2 }' sim/etc/reader.conf.d/quarnel-sim); do
     [ -f "sim$driver" ] || fail "LIBPATH names no driver in the sim package: $driver"
+done
+# Log lines and texts name no folder of the machine that built them.
+for binary in sim/usr/lib/pcsc/drivers/serial/libifd_quarnel_sim.so program/usr/bin/quarnel-test-utility; do
+    built=$(strings "$binary" | grep -F "$source/" || true)
+    [ -z "$built" ] || fail "$binary holds the source folder: $built"
 done
 exit "$status"
