@@ -1,4 +1,5 @@
-// Scripts the simulated reader that scripts/with-sim-pcscd serves, from inside a test.
+// Scripts the simulated reader that scripts/with-sim-pcscd serves, from inside a test
+// (scripts/sim moves its cards the same way from a shell).
 //
 // Each simulated reader reads its settings from $QTU_SIM_DIR/reader<N>.ctl, lines of
 // key=value:
