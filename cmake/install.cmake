@@ -1,8 +1,9 @@
 # What `cmake --install` puts in place:
 #   the program, its help page, a desktop entry, the AppStream metadata, the
 #   icons, the manual page and the licence (default component);
-#   the simulated reader driver with a reader.conf.d file for the system pcscd,
-#   only on request: `cmake --install BUILD --component sim`.
+#   the simulated reader driver with a reader.conf.d file for the system pcscd
+#   and quarnel-sim (scripts/sim) that moves its cards, only on request:
+#   `cmake --install BUILD --component sim`.
 # Nothing is written into the build tree at install time: files that follow
 # the install prefix are written straight to their destination.
 include(GNUInstallDirs)
@@ -47,7 +48,7 @@ install(FILES packaging/${QTU_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_D
 # Debian wants the manual page and the changelog compressed, without a time
 # stamp so that the package is reproducible; gzip them at build time.
 set(QTU_GZIPPED)
-foreach(file quarnel-test-utility.1 changelog)
+foreach(file quarnel-test-utility.1 quarnel-sim.1 changelog)
   add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/packaging/${file}.gz
     COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/packaging/${file} > ${PROJECT_BINARY_DIR}/packaging/${file}.gz
     DEPENDS packaging/${file} VERBATIM)
@@ -80,19 +81,37 @@ string(CONFIGURE [[
 install(CODE "${QTU_INSTALL_DESKTOP_ENTRY}")
 
 # The simulated reader: pcscd reads reader.conf.d from a fixed folder, which
-# does not follow the prefix.
+# does not follow the prefix, and so is its readers' control folder.
 set(QTU_READER_CONF_DIR /etc/reader.conf.d CACHE PATH "Folder where pcscd reads its reader.conf.d files")
+set(QTU_SIM_CONTROL_DIR /run/quarnel-sim CACHE PATH "Folder of the installed simulated readers' control files")
+# quarnel-sim is scripts/sim with those two folders filled in.
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/scripts/sim)
+file(READ ${PROJECT_SOURCE_DIR}/scripts/sim QTU_SIM_TOOL)
+foreach(setting "installed_dir=${QTU_SIM_CONTROL_DIR}" "installed_conf=${QTU_READER_CONF_DIR}/quarnel-sim")
+  string(REGEX REPLACE "=.*" "=" unset ${setting})
+  string(FIND "${QTU_SIM_TOOL}" "\n${unset}\n" found)
+  if(found EQUAL -1)
+    message(FATAL_ERROR "scripts/sim has no line ${unset} to fill in")
+  endif()
+  string(REPLACE "\n${unset}\n" "\n${setting}\n" QTU_SIM_TOOL "${QTU_SIM_TOOL}")
+endforeach()
+file(WRITE ${PROJECT_BINARY_DIR}/packaging/sim/quarnel-sim "${QTU_SIM_TOOL}")
+install(PROGRAMS ${PROJECT_BINARY_DIR}/packaging/sim/quarnel-sim DESTINATION ${CMAKE_INSTALL_BINDIR}
+        COMPONENT sim EXCLUDE_FROM_ALL)
+install(FILES ${PROJECT_BINARY_DIR}/packaging/quarnel-sim.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+        COMPONENT sim EXCLUDE_FROM_ALL)
 # The driver goes where pcsc-lite keeps the drivers that reader.conf.d files
 # name (its own layout, without the multiarch part), under the prefix.
 set(QTU_SIM_DRIVER_DIR lib/pcsc/drivers/serial)
 install(TARGETS ifd_quarnel_sim LIBRARY DESTINATION ${QTU_SIM_DRIVER_DIR} COMPONENT sim EXCLUDE_FROM_ALL)
 string(CONFIGURE [[
   set(QTU_SIM_DRIVER "${CMAKE_INSTALL_PREFIX}/@QTU_SIM_DRIVER_DIR@/$<TARGET_FILE_NAME:ifd_quarnel_sim>")
+  set(QTU_SIM_CONTROL_DIR "@QTU_SIM_CONTROL_DIR@")
   set(conf "$ENV{DESTDIR}@QTU_READER_CONF_DIR@/quarnel-sim")
   message(STATUS "Installing: ${conf}")
   file(READ "@PROJECT_SOURCE_DIR@/packaging/quarnel-sim.reader.conf.in" template)
   file(CONFIGURE OUTPUT "${conf}" CONTENT "${template}" @ONLY)
   list(APPEND CMAKE_INSTALL_MANIFEST_FILES "${conf}")
-  message(STATUS "Restart pcscd (systemctl restart pcscd) to see the simulated readers")
+  message(STATUS "Restart pcscd (systemctl restart pcscd) to see the simulated readers; quarnel-sim moves their cards")
 ]] QTU_INSTALL_SIM_CONF @ONLY)
 install(CODE "${QTU_INSTALL_SIM_CONF}" COMPONENT sim EXCLUDE_FROM_ALL)

@@ -49,12 +49,19 @@ set(CPACK_DEBIAN_SIM_PACKAGE_NAME ${QTU_SIM_PACKAGE})
 set(CPACK_COMPONENT_SIM_DESCRIPTION "simulated contactless reader for pcscd
 A reader driver for pcscd that simulates two contactless readers: the
 first holds a 1 KB storage card, the second is empty. It lets Quarnel Test
-Utility be tried without hardware; restart pcscd after installing it.")
+Utility be tried without hardware. quarnel-sim takes a card out, puts one
+in, taps one or unplugs a reader, as a hand would on a real reader.")
 set(CPACK_DEBIAN_SIM_PACKAGE_DEPENDS "pcscd")
 set(CPACK_DEBIAN_SIM_PACKAGE_ENHANCES "${QTU_PROGRAM_NAME}")
 # dpkg keeps a changed reader.conf.d file across upgrades only if it is
-# listed as a configuration file.
+# listed as a configuration file. A running pcscd sees the readers come and
+# go only when it starts again: postinst and postrm restart it where it runs.
 file(WRITE ${PROJECT_BINARY_DIR}/packaging/sim/conffiles "${QTU_READER_CONF_DIR}/quarnel-sim\n")
-set(CPACK_DEBIAN_SIM_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/packaging/sim/conffiles)
+foreach(script postinst postrm)
+  configure_file(${PROJECT_SOURCE_DIR}/packaging/${QTU_SIM_PACKAGE}.${script} ${PROJECT_BINARY_DIR}/packaging/sim/${script} @ONLY)
+endforeach()
+set(CPACK_DEBIAN_SIM_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/packaging/sim/conffiles
+    ${PROJECT_BINARY_DIR}/packaging/sim/postinst ${PROJECT_BINARY_DIR}/packaging/sim/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)
