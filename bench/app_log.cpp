@@ -15,7 +15,6 @@
 #include "core/clock/counter.h"
 #include "ui/ids.h"
 #include "window/dispatch.h"
-#include "window/main_window.h"
 #include "window/tester_state.h"
 #include "window/window_output.h"
 
@@ -44,7 +43,7 @@ static void PrepareLog(size_t length)
     while (used < length)
         tester.logText[used++] = 'z';
     tester.logText[used] = '\0';
-    SetDlgItemText(mainWindow, IDC_LOG, tester.logText);
+    SetDlgItemText(tester.mainWindow, IDC_LOG, tester.logText);
     QApplication::processEvents();
 }
 

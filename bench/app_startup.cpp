@@ -23,7 +23,6 @@
 #include "core/clock/counter.h"
 #include "ui/ids.h"
 #include "window/dispatch.h"
-#include "window/main_window.h"
 #include "window/tester_state.h"
 
 constexpr int STARTS = 15;
@@ -53,7 +52,7 @@ protected:
         if (shownNs == 0 && event->type() == QEvent::Expose && object->isWindowType()
             && static_cast<QWindow*>(object)->isExposed()) {
             shownNs = NowNs();
-            QTimer::singleShot(0, [] { SendCommand(mainWindow, IDC_QUIT); });
+            QTimer::singleShot(0, [] { SendCommand(tester.mainWindow, IDC_QUIT); });
         }
         return false;
     }
@@ -68,7 +67,7 @@ static int RunChild(int64_t startNs, int argc, char* argv[])
     int64_t applicationNs = NowNs();
     ExposeWatch watch;
     application.installEventFilter(&watch);
-    QTimer::singleShot(10000, [] { SendCommand(mainWindow, IDC_QUIT); });
+    QTimer::singleShot(10000, [] { SendCommand(tester.mainWindow, IDC_QUIT); });
 
     int64_t frequency = QueryPerformanceFrequency();
     tester.ticksPerMs = frequency > 0 ? frequency / 1000 : 1;

@@ -106,7 +106,8 @@ AppRound RunAppRound(HWND dialog)
 
     char text[64];
     GetDlgItemText(dialog, IDC_ELAPSED, text, sizeof text);
-    double exact = double(tester.shownTicks) / double(tester.ticksPerMs) / RUNS * 1000.0;
+    const Span& span = tester.loop.outcome.span;
+    double exact = double(span.end - span.start) / double(tester.ticksPerMs) / RUNS * 1000.0;
     std::vector<double> calls(spiedCalls, spiedCalls + spiedCount);
     double inCalls = 0;
     for (double call : calls)

@@ -1,6 +1,7 @@
-// The insight panel's Card and Reader page. The watcher's callback runs on
-// its own thread and only posts a message; everything shown is read from the
-// watcher's ring on the window's thread.
+// The insight panel's Card and Reader page, over its record
+// (tester.cardPage). The watcher's callback runs on its own thread and only
+// posts a message; everything shown is read from the watcher's ring on the
+// window's thread.
 #include "window/card_page.h"
 
 #include <cstdio>
@@ -14,20 +15,12 @@
 #include "core/pcsc/status_word.h"
 #include "ui/ids.h"
 #include "window/commands.h"
-#include "window/main_window.h"
 #include "window/tester_state.h"
 
 namespace {
 
 constexpr size_t EVENT_LINE_SIZE = MAX_READERNAME + 3 * MAX_ATR_SIZE + 96;
 constexpr const char* CARD_GONE_TIP = "The card has left this reader.";
-
-CardWatcher cardWatcher;
-// The window thread's copy of the ring, and the last event it listed.
-CardEvent keptEvents[CARD_EVENT_CAPACITY];
-uint64_t lastListed;
-char lastCallLine[STATUS_TEXT_SIZE + 16];
-char lastResponseLine[STATUS_WORD_TEXT_SIZE + 16];
 
 void OnCardEvent(void* dialog, [[maybe_unused]] const CardEvent& event)
 {
@@ -36,9 +29,10 @@ void OnCardEvent(void* dialog, [[maybe_unused]] const CardEvent& event)
 
 void ShowLastResult()
 {
-    char text[sizeof lastCallLine + sizeof lastResponseLine + 2];
-    snprintf(text, sizeof text, "%s\r\n%s", lastCallLine, lastResponseLine);
-    SetDlgItemText(mainWindow, IDC_LAST_RESULT, text);
+    const CardPage& page = tester.cardPage;
+    char text[sizeof page.lastCallLine + sizeof page.lastResponseLine + 2];
+    snprintf(text, sizeof text, "%s\r\n%s", page.lastCallLine, page.lastResponseLine);
+    SetDlgItemText(tester.mainWindow, IDC_LAST_RESULT, text);
 }
 
 const char* EventName(CardEventKind kind)
@@ -95,11 +89,11 @@ void MarkIfConnectedCardLeft(const CardEvent& event)
     if (event.kind != CARD_EVENT_CARD_REMOVED && event.kind != CARD_EVENT_READER_REMOVED)
         return;
     char connected[MAX_READERNAME];
-    if (GetDlgItemText(mainWindow, IDC_CONNECTED_READER, connected, sizeof connected) == 0
+    if (GetDlgItemText(tester.mainWindow, IDC_CONNECTED_READER, connected, sizeof connected) == 0
         || strcmp(connected, event.reader) != 0)
         return;
-    MarkDlgItem(mainWindow, IDC_CONNECTED_READER, true);
-    SetDlgItemTip(mainWindow, IDC_CONNECTED_READER, CARD_GONE_TIP);
+    MarkDlgItem(tester.mainWindow, IDC_CONNECTED_READER, true);
+    SetDlgItemTip(tester.mainWindow, IDC_CONNECTED_READER, CARD_GONE_TIP);
 }
 
 void ShowTapMeasure(const CardEvent* events, size_t count)
@@ -113,65 +107,62 @@ void ShowTapMeasure(const CardEvent* events, size_t count)
     if (measure.atrTimed > 0 && used >= 0 && size_t(used) < sizeof text)
         snprintf(text + used, sizeof text - size_t(used), "\r\nArrival to ATR: %.1f ms (max %.1f ms)",
                  double(measure.atrDelayLast) / ticksPerMs, double(measure.atrDelayMax) / ticksPerMs);
-    SetDlgItemText(mainWindow, IDC_TAP_MEASURE, text);
+    SetDlgItemText(tester.mainWindow, IDC_TAP_MEASURE, text);
 }
 
 }  // namespace
 
 void ResetCardPage()
 {
-    ClearCardEvents(&cardWatcher);
-    lastListed = 0;
-    lastCallLine[0] = '\0';
-    lastResponseLine[0] = '\0';
+    CardPage& page = tester.cardPage;
+    ClearCardEvents(&page.watcher);
+    page.lastListed = 0;
+    page.lastCallLine[0] = '\0';
+    page.lastResponseLine[0] = '\0';
     ShowTapMeasure(nullptr, 0);
 }
 
 void StartCardWatch()
 {
-    LONG status = StartCardWatcher(&cardWatcher, OnCardEvent, mainWindow);
+    LONG status = StartCardWatcher(&tester.cardPage.watcher, OnCardEvent, tester.mainWindow);
     if (status == SCARD_S_SUCCESS)
         return;
     char description[STATUS_TEXT_SIZE];
     DescribeStatus(status, description, sizeof description);
     char line[STATUS_TEXT_SIZE + 32];
     snprintf(line, sizeof line, "Watching not started: %s", description);
-    ListAddString(mainWindow, IDC_CARD_EVENTS, line);
+    ListAddString(tester.mainWindow, IDC_CARD_EVENTS, line);
 }
 
 void StopCardWatch()
 {
-    StopCardWatcher(&cardWatcher);
-}
-
-bool IsWatchingCards()
-{
-    std::lock_guard<std::mutex> lock(cardWatcher.mutex);
-    return cardWatcher.watching || cardWatcher.thread.joinable();
+    StopCardWatcher(&tester.cardPage.watcher);
 }
 
 INT_PTR ShowCardEvents()
 {
-    size_t count = CopyCardEvents(&cardWatcher, 0, keptEvents, CARD_EVENT_CAPACITY);
+    CardPage& page = tester.cardPage;
+    size_t count = CopyCardEvents(&page.watcher, 0, page.keptEvents, CARD_EVENT_CAPACITY);
     char line[EVENT_LINE_SIZE];
     for (size_t i = 0; i < count; i++) {
-        const CardEvent& event = keptEvents[i];
-        if (event.sequence <= lastListed)
+        const CardEvent& event = page.keptEvents[i];
+        if (event.sequence <= page.lastListed)
             continue;
-        lastListed = event.sequence;
+        page.lastListed = event.sequence;
         FormatEvent(event, line, sizeof line);
-        ListAddString(mainWindow, IDC_CARD_EVENTS, line);
+        ListAddString(tester.mainWindow, IDC_CARD_EVENTS, line);
         MarkIfConnectedCardLeft(event);
     }
-    while (ListGetCount(mainWindow, IDC_CARD_EVENTS) > int(CARD_EVENT_CAPACITY))
-        ListDeleteString(mainWindow, IDC_CARD_EVENTS, 0);
-    ShowTapMeasure(keptEvents, count);
+    while (ListGetCount(tester.mainWindow, IDC_CARD_EVENTS) > int(CARD_EVENT_CAPACITY))
+        ListDeleteString(tester.mainWindow, IDC_CARD_EVENTS, 0);
+    ShowTapMeasure(page.keptEvents, count);
     return TRUE;
 }
 
 void ShowLastCallStatus(const char* description)
 {
-    snprintf(lastCallLine, sizeof lastCallLine, "Last call: %s", description);
+    CardPage& page = tester.cardPage;
+    snprintf(page.lastCallLine, sizeof page.lastCallLine, "Last call: %s", description);
     ShowLastResult();
 }
 
@@ -179,7 +170,8 @@ void ShowResponseMeaning(const BYTE* response, DWORD length)
 {
     char meaning[STATUS_WORD_TEXT_SIZE];
     DescribeResponseStatus(response, length, meaning, sizeof meaning);
-    snprintf(lastResponseLine, sizeof lastResponseLine, "Last response: %s", meaning);
+    CardPage& page = tester.cardPage;
+    snprintf(page.lastResponseLine, sizeof page.lastResponseLine, "Last response: %s", meaning);
     ShowLastResult();
 }
 
@@ -193,19 +185,19 @@ void ShowCardAtr(const BYTE* atr, DWORD length)
         if (IdentifyCard(atr, length, text + used, sizeof text - used) == 0)
             snprintf(text + used, sizeof text - used, "Not in the known-ATR lists.");
     }
-    SetDlgItemText(mainWindow, IDC_ATR_DECODED, text);
+    SetDlgItemText(tester.mainWindow, IDC_ATR_DECODED, text);
 }
 
 void UnmarkConnectedReader()
 {
-    MarkDlgItem(mainWindow, IDC_CONNECTED_READER, false);
-    SetDlgItemTip(mainWindow, IDC_CONNECTED_READER, "");
+    MarkDlgItem(tester.mainWindow, IDC_CONNECTED_READER, false);
+    SetDlgItemTip(tester.mainWindow, IDC_CONNECTED_READER, "");
 }
 
 INT_PTR ClearCardEventList([[maybe_unused]] int id)
 {
-    ClearCardEvents(&cardWatcher);
-    ListResetContent(mainWindow, IDC_CARD_EVENTS);
+    ClearCardEvents(&tester.cardPage.watcher);
+    ListResetContent(tester.mainWindow, IDC_CARD_EVENTS);
     ShowTapMeasure(nullptr, 0);
     return TRUE;
 }

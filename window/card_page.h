@@ -20,7 +20,6 @@ void StartCardWatch();
 // At Release and when the window closes; returns once the watcher's thread
 // has ended. Nothing when none runs.
 void StopCardWatch();
-bool IsWatchingCards();
 // WM_CARD_EVENTS: the events not yet listed go into the list (the last 1000
 // kept), a removal of the connected reader's card marks that field, and the
 // tap measure is taken anew.

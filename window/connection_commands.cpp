@@ -13,7 +13,6 @@
 #include "core/pcsc/pcsc_api.h"
 #include "ui/ids.h"
 #include "window/card_page.h"
-#include "window/main_window.h"
 #include "window/tester_state.h"
 #include "window/window_output.h"
 
@@ -43,7 +42,7 @@ const ButtonState NO_CONTEXT[] = {
 template<size_t N> void SetButtons(const ButtonState (&states)[N])
 {
     for (const ButtonState& state : states)
-        EnableDlgItem(mainWindow, state.id, state.enabled);
+        EnableDlgItem(tester.mainWindow, state.id, state.enabled);
 }
 
 // Establish Context, Disconnect and Release Context end here: the buttons
@@ -63,8 +62,8 @@ INT_PTR ReportVerdict(LONG status, bool tookPlace, const ButtonState (&next)[N],
 // fields and the panel.
 void ForgetConnectedCard()
 {
-    SetDlgItemText(mainWindow, IDC_CONNECTED_READER, "");
-    SetDlgItemText(mainWindow, IDC_ATR, "");
+    SetDlgItemText(tester.mainWindow, IDC_CONNECTED_READER, "");
+    SetDlgItemText(tester.mainWindow, IDC_ATR, "");
     UnmarkConnectedReader();
     ShowCardAtr(nullptr, 0);
 }
@@ -73,7 +72,7 @@ void ForgetConnectedCard()
 
 INT_PTR EstablishContext([[maybe_unused]] int id)
 {
-    ListResetContent(mainWindow, IDC_READER_LIST);
+    ListResetContent(tester.mainWindow, IDC_READER_LIST);
     SetButtons(ESTABLISHING);
 
     Span span;
@@ -91,7 +90,7 @@ INT_PTR EstablishContext([[maybe_unused]] int id)
 // and selects the first.
 static void FillReaderList(const char* names, size_t size)
 {
-    HWND hwnd = mainWindow;
+    HWND hwnd = tester.mainWindow;
     ListResetContent(hwnd, IDC_READER_LIST);
     size_t offset = 0;
     while (const char* name = NextReaderName(names, size, &offset))
@@ -129,12 +128,12 @@ static void ShowAtr()
     char text[3 * ATR_SHOWN_MAX + 1] = "";
     for (DWORD i = 0; i < length; i++)
         snprintf(text + 3 * i, 4, "%02X ", atr[i]);
-    SetDlgItemText(mainWindow, IDC_ATR, text);
+    SetDlgItemText(tester.mainWindow, IDC_ATR, text);
 }
 
 INT_PTR ConnectSelectedReader([[maybe_unused]] int id)
 {
-    HWND hwnd = mainWindow;
+    HWND hwnd = tester.mainWindow;
     int index = ListGetCurSel(hwnd, IDC_READER_LIST);
     if (index == -1) {
         LogAppend("Please select a (logical) reader device!");
@@ -181,7 +180,7 @@ INT_PTR DisconnectCard([[maybe_unused]] int id)
 
 INT_PTR ReleaseContext([[maybe_unused]] int id)
 {
-    HWND hwnd = mainWindow;
+    HWND hwnd = tester.mainWindow;
     ForgetConnectedCard();
     ListResetContent(hwnd, IDC_READER_LIST);
     // Stopped first: the watcher goes with the context even when the release fails.

@@ -10,7 +10,7 @@
 #include "core/compose/data_entry.h"
 #include "core/compose/vendor.h"
 #include "ui/ids.h"
-#include "window/main_window.h"
+#include "window/tester_state.h"
 #include "window/window_output.h"
 
 namespace {
@@ -61,7 +61,7 @@ const BYTE* EntryData(EntryMode mode, uint32_t* count)
 uint32_t CopyHexText(BYTE* dest, uint32_t capacity)
 {
     char text[BUFFER_SIZE];
-    uint32_t length = GetDlgItemText(mainWindow, IDC_HEX_DATA, text, sizeof text);
+    uint32_t length = GetDlgItemText(tester.mainWindow, IDC_HEX_DATA, text, sizeof text);
     uint32_t copied = CopyBytes(dest, capacity, reinterpret_cast<const BYTE*>(text), length);
     if (copied < capacity)
         dest[copied] = '\0';
@@ -84,7 +84,7 @@ void LoadFile(const char* path)
     LogAppend(line);
     memcpy(tester.fileData, loaded, result.count);
     tester.fileLen = result.count;
-    SetDlgItemInt(mainWindow, IDC_FILE_LEN, tester.fileLen);
+    SetDlgItemInt(tester.mainWindow, IDC_FILE_LEN, tester.fileLen);
     snprintf(line, sizeof line, "%d bytes loaded.", int(tester.fileLen));
     LogAppend(line);
     if (result.larger) {
@@ -97,7 +97,7 @@ void LoadFile(const char* path)
 // `path` holds PATH_CAPACITY characters: the pattern on entry, the chosen file after.
 int OpenFileDialog(const char* filterName, char* path)
 {
-    int chosen = GetOpenFileName(mainWindow, filterName, path, PATH_CAPACITY);
+    int chosen = GetOpenFileName(tester.mainWindow, filterName, path, PATH_CAPACITY);
     if (!chosen)
         LogFileDialogError();
     return chosen;
@@ -110,15 +110,15 @@ INT_PTR SelectEntryMode(int id)
     for (const EntryModeControls& entry : ENTRY_MODES) {
         if (entry.radio != id)
             continue;
-        CheckDlgButton(mainWindow, IDC_MODE_STRING, id == IDC_MODE_STRING);
-        CheckDlgButton(mainWindow, IDC_MODE_HEX, id == IDC_MODE_HEX);
-        CheckDlgButton(mainWindow, IDC_MODE_FILE, id == IDC_MODE_FILE);
+        CheckDlgButton(tester.mainWindow, IDC_MODE_STRING, id == IDC_MODE_STRING);
+        CheckDlgButton(tester.mainWindow, IDC_MODE_HEX, id == IDC_MODE_HEX);
+        CheckDlgButton(tester.mainWindow, IDC_MODE_FILE, id == IDC_MODE_FILE);
         uint32_t count;
         EntryData(entry.mode, &count);
-        SetDlgItemInt(mainWindow, entry.countField, count);
-        EnableDlgItem(mainWindow, entry.input, true);
-        EnableDlgItem(mainWindow, entry.otherInputs[0], false);
-        EnableDlgItem(mainWindow, entry.otherInputs[1], false);
+        SetDlgItemInt(tester.mainWindow, entry.countField, count);
+        EnableDlgItem(tester.mainWindow, entry.input, true);
+        EnableDlgItem(tester.mainWindow, entry.otherInputs[0], false);
+        EnableDlgItem(tester.mainWindow, entry.otherInputs[1], false);
         tester.entryMode = entry.mode;
     }
     return TRUE;
@@ -127,8 +127,8 @@ INT_PTR SelectEntryMode(int id)
 INT_PTR UpdateStringData([[maybe_unused]] int id)
 {
     tester.stringLen =
-        GetDlgItemText(mainWindow, IDC_STRING_DATA, reinterpret_cast<char*>(tester.stringData), BUFFER_SIZE);
-    SetDlgItemInt(mainWindow, IDC_STRING_LEN, tester.stringLen);
+        GetDlgItemText(tester.mainWindow, IDC_STRING_DATA, reinterpret_cast<char*>(tester.stringData), BUFFER_SIZE);
+    SetDlgItemInt(tester.mainWindow, IDC_STRING_LEN, tester.stringLen);
     UpdateVendorLength(tester.stringLen);
     return TRUE;
 }
@@ -136,9 +136,9 @@ INT_PTR UpdateStringData([[maybe_unused]] int id)
 INT_PTR UpdateHexData([[maybe_unused]] int id)
 {
     char text[BUFFER_SIZE];
-    uint32_t length = GetDlgItemText(mainWindow, IDC_HEX_DATA, text, sizeof text);
+    uint32_t length = GetDlgItemText(tester.mainWindow, IDC_HEX_DATA, text, sizeof text);
     tester.hexLen = ParseHexPairs(text, length, tester.hexData, BUFFER_SIZE);
-    SetDlgItemInt(mainWindow, IDC_HEX_LEN, tester.hexLen);
+    SetDlgItemInt(tester.mainWindow, IDC_HEX_LEN, tester.hexLen);
     UpdateVendorLength(tester.hexLen);
     return TRUE;
 }

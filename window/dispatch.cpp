@@ -13,7 +13,6 @@
 #include "window/commands.h"
 #include "window/compose_commands.h"
 #include "window/help.h"
-#include "window/main_window.h"
 #include "window/panel.h"
 #include "window/tester_state.h"
 #include "window/window_output.h"
@@ -30,7 +29,7 @@ static INT_PTR InitMainDialog(HWND hwnd)
     AddDialogAccelerator(hwnd, VK_F2, IDM_INSIGHT);
     AppendMenuSeparator(GetSystemMenu(hwnd));
     AppendMenuItem(GetSystemMenu(hwnd), IDM_ABOUT, "Information");
-    mainWindow = hwnd;
+    tester.mainWindow = hwnd;
 
     tester.loopEnabled = 0;
     tester.loopCount = 100;
@@ -58,7 +57,7 @@ static INT_PTR InitMainDialog(HWND hwnd)
     LimitDlgItemText(hwnd, IDC_LENGTH, 3);
 
     ShowComposerDefaults();
-    vendorMenu = CreateVendorMenu();
+    tester.vendorMenu = CreateVendorMenu();
 
     EnableDlgItem(hwnd, IDC_DISCONNECT, false);
     EnableDlgItem(hwnd, IDC_RELEASE, false);
@@ -86,7 +85,7 @@ INT_PTR Quit(int id)
 {
     EndLoop();
     ReleaseHeldContext();
-    EndDialog(mainWindow, INT_PTR(id));
+    EndDialog(tester.mainWindow, INT_PTR(id));
     return TRUE;
 }
 
@@ -193,7 +192,7 @@ INT_PTR MainDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         if (LOWORD(wParam) == IDM_INSIGHT || LOWORD(wParam) == IDM_SAVE_LOG)
             return DispatchCommand(wParam);
         if (LOWORD(wParam) == IDM_ABOUT)
-            DialogBoxParam(IDD_ABOUT, mainWindow, AboutDialogProc, 0);
+            DialogBoxParam(IDD_ABOUT, tester.mainWindow, AboutDialogProc, 0);
         DefWindowProc(hwnd, WM_SYSCOMMAND, wParam, lParam);
         return FALSE;
     case WM_CARD_EVENTS:

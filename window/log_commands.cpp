@@ -8,7 +8,6 @@
 
 #include "core/output/log.h"
 #include "core/transmit/transmit.h"
-#include "window/main_window.h"
 #include "window/panel.h"
 #include "window/tester_state.h"
 #include "window/window_output.h"
@@ -33,7 +32,7 @@ INT_PTR SaveLog([[maybe_unused]] int id)
 {
     char path[PATH_CAPACITY] = "quarnel-test.log";
     char line[LINE_SIZE];
-    if (!GetSaveFileName(mainWindow, "Log Files", "*.log", path, PATH_CAPACITY)) {
+    if (!GetSaveFileName(tester.mainWindow, "Log Files", "*.log", path, PATH_CAPACITY)) {
         LogFileDialogError();
         return TRUE;
     }
@@ -45,7 +44,7 @@ INT_PTR SaveLog([[maybe_unused]] int id)
         snprintf(line, sizeof line, "Log saved to %s.", path);
     LogAppend(line);
     // A running loop's record is the worker's until it ends.
-    if (!LoopRunning() && loopRecord.runsMade > 0) {
+    if (!LoopRunning() && tester.loop.record.runsMade > 0) {
         char samples[PATH_CAPACITY + 4];
         SamplesPath(path, samples);
         SaveLoopSamples(samples);

@@ -12,7 +12,7 @@
 #include "ui/ids.h"
 #include "window/card_page.h"
 #include "window/commands.h"
-#include "window/main_window.h"
+#include "window/tester_state.h"
 #include "window/window_output.h"
 
 namespace {
@@ -20,7 +20,7 @@ namespace {
 // The runs the record holds, within its bounds.
 int32_t RecordedRuns()
 {
-    return std::clamp(loopRecord.runsMade, 0, LOOP_COUNT_MAX);
+    return std::clamp(tester.loop.record.runsMade, 0, LOOP_COUNT_MAX);
 }
 
 const int LOOP_PAGE[] = {IDC_GROUP_INSIGHT, IDC_EXPECTED_SW_LABEL, IDC_EXPECTED_SW,  IDC_SAVE_SAMPLES,
@@ -31,23 +31,23 @@ const int CARD_PAGE[] = {IDC_GROUP_CARD,  IDC_LAST_RESULT, IDC_ATR_DECODED,
 void ShowPage(bool card)
 {
     for (int id : LOOP_PAGE)
-        ShowDlgItem(mainWindow, id, !card);
+        ShowDlgItem(tester.mainWindow, id, !card);
     for (int id : CARD_PAGE)
-        ShowDlgItem(mainWindow, id, card);
+        ShowDlgItem(tester.mainWindow, id, card);
 }
 
 }  // namespace
 
 void InitInsightPanel()
 {
-    AddDialogAccelerator(mainWindow, VK_F3, IDM_CARD_PAGE);
+    AddDialogAccelerator(tester.mainWindow, VK_F3, IDM_CARD_PAGE);
     ShowPage(false);
     ResetCardPage();
 }
 
 INT_PTR ShowPanelPage(int id)
 {
-    if (!IsDialogPanelShown(mainWindow))
+    if (!IsDialogPanelShown(tester.mainWindow))
         ToggleInsight(id);
     ShowPage(id != IDC_PAGE_LOOP);
     return TRUE;
@@ -58,17 +58,19 @@ void ShowLoopCharts()
     int32_t runs = RecordedRuns();
     double upperEdgesUs[HISTOGRAM_BINS_MAX];
     int32_t counts[HISTOGRAM_BINS_MAX];
-    int32_t bins = BinLogScaled(loopRecord.ns, runs, upperEdgesUs, counts, HISTOGRAM_BINS_MAX);
-    SetHistogram(mainWindow, IDC_HISTOGRAM, upperEdgesUs, counts, bins);
-    SetTimeSeries(mainWindow, IDC_TIME_SERIES, loopRecord.ns, runs);
-    EnableDlgItem(mainWindow, IDC_SAVE_SAMPLES, runs > 0);
+    // The counter's ticks are the nanoseconds the charts take.
+    const int64_t* ticks = tester.loop.record.ticks;
+    int32_t bins = BinLogScaled(ticks, runs, upperEdgesUs, counts, HISTOGRAM_BINS_MAX);
+    SetHistogram(tester.mainWindow, IDC_HISTOGRAM, upperEdgesUs, counts, bins);
+    SetTimeSeries(tester.mainWindow, IDC_TIME_SERIES, ticks, runs);
+    EnableDlgItem(tester.mainWindow, IDC_SAVE_SAMPLES, runs > 0);
 }
 
 INT_PTR ToggleInsight([[maybe_unused]] int id)
 {
-    bool show = !IsDialogPanelShown(mainWindow);
-    ShowDialogPanel(mainWindow, show);
-    SetDlgItemText(mainWindow, IDC_INSIGHT, show ? "Insi&ght <<" : "Insi&ght >>");
+    bool show = !IsDialogPanelShown(tester.mainWindow);
+    ShowDialogPanel(tester.mainWindow, show);
+    SetDlgItemText(tester.mainWindow, IDC_INSIGHT, show ? "Insi&ght <<" : "Insi&ght >>");
     return TRUE;
 }
 
@@ -76,7 +78,7 @@ INT_PTR SaveSamples([[maybe_unused]] int id)
 {
     constexpr int PATH_CAPACITY = 4096;
     char path[PATH_CAPACITY] = "samples.csv";
-    if (!GetSaveFileName(mainWindow, "CSV Files", "*.csv", path, PATH_CAPACITY)) {
+    if (!GetSaveFileName(tester.mainWindow, "CSV Files", "*.csv", path, PATH_CAPACITY)) {
         LogFileDialogError();
         return TRUE;
     }
@@ -87,7 +89,9 @@ INT_PTR SaveSamples([[maybe_unused]] int id)
 void SaveLoopSamples(const char* path)
 {
     int32_t runs = RecordedRuns();
-    int error = WriteSamplesCsv(path, loopRecord.ns, loopRecord.status, loopRecord.sw, runs);
+    const LoopRecord& record = tester.loop.record;
+    // The counter's ticks are the file's nanoseconds.
+    int error = WriteSamplesCsv(path, record.ticks, record.status, record.sw, runs);
     char line[PATH_MAX + 100];
     if (error)
         snprintf(line, sizeof line, "Cannot save %s: %s.", path, strerror(error));

@@ -3,7 +3,7 @@
 // Samples) and Card and Reader (window/card_page.h).
 #pragma once
 
-// Shows the last loop's record (transmit/transmit.h) in the panel's
+// Shows the last loop's record (tester.loop.record) in the panel's
 // histogram and time series, and lets its samples be saved. Called after a
 // loop has ended: the record must not change meanwhile.
 void ShowLoopCharts();

@@ -10,7 +10,7 @@
 #include "core/compose/data_entry.h"
 #include "core/compose/storage.h"
 #include "ui/ids.h"
-#include "window/main_window.h"
+#include "window/tester_state.h"
 #include "window/window_output.h"
 
 namespace {
@@ -92,37 +92,37 @@ const StorageCommandForm* FormOfRadio(int id)
 
 uint8_t FieldByte(int id)
 {
-    return uint8_t(GetDlgItemInt(mainWindow, id));
+    return uint8_t(GetDlgItemInt(tester.mainWindow, id));
 }
 
 // `text` (P3_TEXT_CAPACITY bytes) receives the field's text; *keyType
 // changes only when it is a byte.
 bool ReadP3(char* text, uint8_t* keyType)
 {
-    GetDlgItemText(mainWindow, IDC_P3, text, P3_TEXT_CAPACITY);
+    GetDlgItemText(tester.mainWindow, IDC_P3, text, P3_TEXT_CAPACITY);
     return ParseHexByte(text, keyType);
 }
 
 void SetLabel(int id, const char* caption)
 {
     if (caption != nullptr)
-        SetDlgItemText(mainWindow, id, caption);
+        SetDlgItemText(tester.mainWindow, id, caption);
 }
 
 void SelectStorageCommand(const StorageCommandForm& shown)
 {
     for (const StorageCommandForm& form : FORMS)
-        CheckDlgButton(mainWindow, form.radio, form.command == shown.command);
+        CheckDlgButton(tester.mainWindow, form.radio, form.command == shown.command);
 
     bool otherEntries = shown.data != SHOWS_KEY;
-    EnableDlgItem(mainWindow, IDC_MODE_STRING, otherEntries);
-    EnableDlgItem(mainWindow, IDC_STRING_DATA, otherEntries);
-    EnableDlgItem(mainWindow, IDC_MODE_FILE, otherEntries);
-    EnableDlgItem(mainWindow, IDC_LOAD_FILE, otherEntries);
-    EnableDlgItem(mainWindow, IDC_LENGTH_LABEL, !shown.takesP3);
-    EnableDlgItem(mainWindow, IDC_LENGTH, !shown.takesP3);
-    EnableDlgItem(mainWindow, IDC_P3_LABEL, shown.takesP3);
-    EnableDlgItem(mainWindow, IDC_P3, shown.takesP3);
+    EnableDlgItem(tester.mainWindow, IDC_MODE_STRING, otherEntries);
+    EnableDlgItem(tester.mainWindow, IDC_STRING_DATA, otherEntries);
+    EnableDlgItem(tester.mainWindow, IDC_MODE_FILE, otherEntries);
+    EnableDlgItem(tester.mainWindow, IDC_LOAD_FILE, otherEntries);
+    EnableDlgItem(tester.mainWindow, IDC_LENGTH_LABEL, !shown.takesP3);
+    EnableDlgItem(tester.mainWindow, IDC_LENGTH, !shown.takesP3);
+    EnableDlgItem(tester.mainWindow, IDC_P3_LABEL, shown.takesP3);
+    EnableDlgItem(tester.mainWindow, IDC_P3, shown.takesP3);
 }
 
 void ShowCommandFields(uint8_t p1, uint8_t p2, uint8_t p3, uint8_t length, const char* text, EntryMode entryMode)
@@ -130,18 +130,18 @@ void ShowCommandFields(uint8_t p1, uint8_t p2, uint8_t p3, uint8_t length, const
     if (entryMode == ENTRY_STRING) {
         SelectEntryMode(IDC_MODE_STRING);
         if (text != nullptr)
-            SetDlgItemText(mainWindow, IDC_STRING_DATA, text);
+            SetDlgItemText(tester.mainWindow, IDC_STRING_DATA, text);
     } else if (entryMode == ENTRY_HEX) {
         SelectEntryMode(IDC_MODE_HEX);
         if (text != nullptr)
-            SetDlgItemText(mainWindow, IDC_HEX_DATA, text);
+            SetDlgItemText(tester.mainWindow, IDC_HEX_DATA, text);
     }
-    SetDlgItemInt(mainWindow, IDC_P1, p1);
-    SetDlgItemInt(mainWindow, IDC_P2, p2);
+    SetDlgItemInt(tester.mainWindow, IDC_P1, p1);
+    SetDlgItemInt(tester.mainWindow, IDC_P2, p2);
     char p3Text[8];
     snprintf(p3Text, sizeof p3Text, "0x%02X", p3);
-    SetDlgItemText(mainWindow, IDC_P3, p3Text);
-    SetDlgItemInt(mainWindow, IDC_LENGTH, length);
+    SetDlgItemText(tester.mainWindow, IDC_P3, p3Text);
+    SetDlgItemInt(tester.mainWindow, IDC_LENGTH, length);
 }
 
 void SaveCommandSettings(const StorageCommandForm& form)
@@ -206,15 +206,15 @@ INT_PTR SwitchStorageCommand(int id)
 INT_PTR SelectCommandType(int id)
 {
     bool storage = id == IDC_TYPE_STORAGE;
-    CheckDlgButton(mainWindow, IDC_TYPE_DIRECT, !storage);
-    CheckDlgButton(mainWindow, IDC_TYPE_STORAGE, storage);
-    CheckDlgButton(mainWindow, IDC_TYPE_VENDOR, false);
+    CheckDlgButton(tester.mainWindow, IDC_TYPE_DIRECT, !storage);
+    CheckDlgButton(tester.mainWindow, IDC_TYPE_STORAGE, storage);
+    CheckDlgButton(tester.mainWindow, IDC_TYPE_VENDOR, false);
     EnableComposerFields(storage);
     if (storage)
         SelectStorageCommand(FORMS[tester.storageCommand]);
     EnableVendorControls(false);
-    EnableDlgItem(mainWindow, IDC_LOOP, true);
-    EnableDlgItem(mainWindow, IDC_LOOP_COUNT, tester.loopEnabled != 0);
+    EnableDlgItem(tester.mainWindow, IDC_LOOP, true);
+    EnableDlgItem(tester.mainWindow, IDC_LOOP_COUNT, tester.loopEnabled != 0);
     tester.commandType = storage ? COMMAND_STORAGE : COMMAND_DIRECT;
     return TRUE;
 }
@@ -222,9 +222,9 @@ INT_PTR SelectCommandType(int id)
 void EnableComposerFields(bool enable)
 {
     for (const StorageCommandForm& form : FORMS)
-        EnableDlgItem(mainWindow, form.radio, enable);
+        EnableDlgItem(tester.mainWindow, form.radio, enable);
     for (int control : PARAMETER_FIELDS)
-        EnableDlgItem(mainWindow, control, enable);
+        EnableDlgItem(tester.mainWindow, control, enable);
 }
 
 bool ComposeStorageApdu(BYTE* dest, uint32_t* length, StorageCommand command)
@@ -246,8 +246,8 @@ bool ComposeStorageApdu(BYTE* dest, uint32_t* length, StorageCommand command)
 
 void ShowComposerDefaults()
 {
-    SetDlgItemText(mainWindow, IDC_STRING_DATA, STRING_DEFAULT);
-    SetDlgItemText(mainWindow, IDC_HEX_DATA, HEX_DEFAULT);
+    SetDlgItemText(tester.mainWindow, IDC_STRING_DATA, STRING_DEFAULT);
+    SetDlgItemText(tester.mainWindow, IDC_HEX_DATA, HEX_DEFAULT);
     ShowCommandFields(0, 0, 0, 0, nullptr, ENTRY_NONE);
     for (const StorageCommandForm& form : FORMS)
         SetCommandDefaults(form);

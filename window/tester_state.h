@@ -1,16 +1,25 @@
-// The one record of all the tester's state, its saved storage-command
-// settings and the small enumerations. There is exactly one TesterState,
-// `tester`, zero at load; the entry and window set-up give it its defaults.
+// The one record of all the tester's state (the window, the connection, the
+// data, the last Transmit and its loop, the card page), its parts, and the
+// small enumerations. There is exactly one TesterState, `tester`, zero at
+// load; the entry and window set-up give it its defaults.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <thread>
 
 #include <winscard.h>
 
 #include "core/compose/storage.h"
+#include "core/output/dump.h"
 #include "core/output/log.h"
+#include "core/pcsc/card_watcher.h"
+#include "core/pcsc/status_text.h"
+#include "core/pcsc/status_word.h"
+#include "core/transmit/transmit.h"
 #include "core/wire/wire_format.h"
+#include "ui/winsys.h"
 
 constexpr int BUFFER_SIZE = 10000;
 // Connect takes a reader name of at most 499 characters.
@@ -35,15 +44,45 @@ enum CommandType : int32_t {
 // Saved form of one storage command, kept while another command is shown.
 struct CommandSettings {
     BYTE data[SETTINGS_DATA_SIZE];  // string bytes, hex text as typed, or file bytes
-    uint32_t dataLen;
-    EntryMode entryMode;  // of data; ENTRY_NONE when none
-    uint8_t p1;
-    uint8_t p2;
-    uint8_t p3;
-    uint8_t length;
+    uint32_t dataLen;               // of data
+    EntryMode entryMode;            // of data; ENTRY_NONE when none
+    uint8_t p1;                     // the command's P1 field
+    uint8_t p2;                     // its P2
+    uint8_t p3;                     // its P3
+    uint8_t length;                 // its Length field
+};
+
+// The controls a running loop makes inert (window/transmit_commands.cpp).
+constexpr size_t LOOP_INERT_CONTROL_COUNT = 35;
+
+// The last Transmit and the loop's worker (window/transmit_commands.cpp).
+// While the worker runs it alone uses the card, sendBuffer, recvBuffer,
+// `outcome` and `record`; the window's thread reads them again only once it
+// has joined the worker.
+struct LoopRun {
+    std::thread worker;               // joinable from a loop's start until its end has been shown
+    std::atomic<bool> stopRequested;  // Stop, Escape or closing: the loop ends after the run under way
+    TransmitOutcome outcome;          // of the last Transmit: its span, runs made and last status
+    LoopRecord record;                // the last Transmit's runs: the summary, the charts and the samples
+    DumpForm dumpForm;                // how the response of the running loop is dumped
+    char transmitCaption[32];         // Transmit's text before the loop made it "&Stop"
+    bool inertWasEnabled[LOOP_INERT_CONTROL_COUNT];  // each inert control's state before the loop
+};
+
+// The insight panel's Card and Reader page (window/card_page.cpp).
+struct CardPage {
+    CardWatcher watcher;                                // runs while a context is held
+    CardEvent keptEvents[CARD_EVENT_CAPACITY];          // the window thread's copy of the watcher's ring
+    uint64_t lastListed;                                // the sequence number of the last event in the list
+    char lastCallLine[STATUS_TEXT_SIZE + 16];           // "Last call: " and the last call's status
+    char lastResponseLine[STATUS_WORD_TEXT_SIZE + 16];  // "Last response: " and its status word's meaning
 };
 
 struct TesterState {
+    // The window; set once by window set-up.
+    HWND mainWindow;   // the main dialog, whose controls every handler reaches
+    HMENU vendorMenu;  // the Vendor button's popup menu
+
     // Reader connection; the Resource Manager buttons guard their life cycle.
     SCARDCONTEXT hContext;  // 0 when none is held
     SCARDHANDLE hCard;      // 0 when no card is connected
@@ -51,42 +90,44 @@ struct TesterState {
 
     // Timing.
     int64_t ticksPerMs;  // counter ticks per millisecond, set by the entry
-    int64_t shownTicks;  // the span the Elapsed field shows, in counter ticks
 
     // The log pane's text: CR LF separated entries, restarted when full.
     char logText[LOG_TEXT_SIZE];
 
     // Data entry: the chosen source and what each source holds.
-    EntryMode entryMode;
+    EntryMode entryMode;           // the source Transmit sends from
     BYTE stringData[BUFFER_SIZE];  // the string field's bytes (Latin-1)
-    uint32_t stringLen;
-    BYTE hexData[BUFFER_SIZE];  // the hex field's parsed bytes
-    uint32_t hexLen;
-    BYTE fileData[BUFFER_SIZE];  // the loaded file's first bytes
-    uint32_t fileLen;
+    uint32_t stringLen;            // of stringData
+    BYTE hexData[BUFFER_SIZE];     // the hex field's parsed bytes
+    uint32_t hexLen;               // of hexData
+    BYTE fileData[BUFFER_SIZE];    // the loaded file's first bytes
+    uint32_t fileLen;              // of fileData
 
     // Command composition.
-    CommandType commandType;
-    StorageCommand storageCommand;   // the form shown while commandType is storage
-    CommandSettings getUidSettings;  // each storage command's form while another is shown
-    CommandSettings loadKeysSettings;
-    CommandSettings authSettings;
-    CommandSettings readSettings;
-    CommandSettings updateSettings;
+    CommandType commandType;           // what Transmit sends
+    StorageCommand storageCommand;     // the form shown while commandType is storage
+    CommandSettings getUidSettings;    // each storage command's form while another is shown
+    CommandSettings loadKeysSettings;  // LoadKeys's
+    CommandSettings authSettings;      // Authenticate's
+    CommandSettings readSettings;      // Read's
+    CommandSettings updateSettings;    // Update's
 
     // Transmission.
     BYTE sendBuffer[BUFFER_SIZE];  // the last request, built anew at each Transmit
-    uint32_t sendLen;
+    uint32_t sendLen;              // of sendBuffer
     BYTE recvBuffer[BUFFER_SIZE];  // the last response
-    DWORD recvLen;
-    bool loopEnabled;   // Execute Command in Loop
-    int32_t loopCount;  // runs per Transmit with the loop on, 1 to 5000 when used
-    bool breakOnError;  // a failed run ends the loop
+    DWORD recvLen;                 // of recvBuffer
+    bool loopEnabled;              // Execute Command in Loop
+    int32_t loopCount;             // runs per Transmit with the loop on, 1 to 5000 when used
+    bool breakOnError;             // a failed run ends the loop
+    LoopRun loop;                  // the last Transmit, and its worker while a loop runs
 
     // Vendor I/O: the request the vendor fields and menu fill, and the reply.
-    VendorIoRecord vendorIn;
-    VendorIoRecord vendorOut;
-    DWORD vendorBytesReturned;
+    VendorIoRecord vendorIn;    // the request
+    VendorIoRecord vendorOut;   // the reply
+    DWORD vendorBytesReturned;  // of vendorOut, as SCardControl reported it
+
+    CardPage cardPage;  // the insight panel's Card and Reader page
 };
 
 extern TesterState tester;

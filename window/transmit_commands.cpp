@@ -2,9 +2,9 @@
 // fields, sent by the transmit core, and its result shown. A loop of more
 // than one run goes to a worker thread, so the window keeps answering and
 // the loop can be stopped; a single run is one PC/SC call like Connect or a
-// vendor request and, like them, runs on the window's thread.
+// vendor request and, like them, runs on the window's thread. What the last
+// Transmit left, and the worker, are tester.loop.
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <iterator>
 #include <thread>
@@ -15,21 +15,11 @@
 #include "window/card_page.h"
 #include "window/commands.h"
 #include "window/compose_commands.h"
-#include "window/main_window.h"
 #include "window/panel.h"
 #include "window/tester_state.h"
 #include "window/window_output.h"
 
 namespace {
-
-// The loop's worker and what it hands back. The worker alone uses the card,
-// sendBuffer, recvBuffer and loopRecord while it runs; the window's thread
-// reads them again only once it has joined the worker.
-std::thread loopWorker;
-std::atomic<bool> loopStopRequested;
-TransmitOutcome loopOutcome;
-DumpForm loopDumpForm;
-char transmitCaption[32];
 
 // Every control that could start or change a command, or reads the record
 // the worker writes: inert while a loop runs, then as they were.
@@ -41,7 +31,7 @@ const int LOOP_INERT_CONTROLS[] = {
     IDC_LENGTH,     IDC_VENDOR_MENU,  IDC_VENDOR_P1,      IDC_VENDOR_P2,   IDC_VENDOR_LC,    IDC_VENDOR_LE,
     IDC_LOOP,       IDC_LOOP_COUNT,   IDC_BREAK_ON_ERROR, IDC_EXPECTED_SW, IDC_SAVE_SAMPLES,
 };
-bool inertWasEnabled[std::size(LOOP_INERT_CONTROLS)];
+static_assert(std::size(LOOP_INERT_CONTROLS) == LOOP_INERT_CONTROL_COUNT);
 
 // A storage APDU and its response are always hex; a direct send follows its source.
 DumpForm CardDumpForm()
@@ -52,8 +42,8 @@ DumpForm CardDumpForm()
 // Repainted at once: a single run keeps the window's thread until it ends.
 void ShowProgress(void*, int32_t percent)
 {
-    SetDlgItemInt(mainWindow, IDC_LOOP_PROGRESS, unsigned(percent));
-    RepaintDlgItem(mainWindow, IDC_LOOP_PROGRESS);
+    SetDlgItemInt(tester.mainWindow, IDC_LOOP_PROGRESS, unsigned(percent));
+    RepaintDlgItem(tester.mainWindow, IDC_LOOP_PROGRESS);
 }
 
 // On the worker: the window's thread writes the field.
@@ -66,7 +56,7 @@ void PostProgress(void* dialog, int32_t percent)
 bool ReadExpectedSw(uint16_t* sw)
 {
     char text[256];
-    GetDlgItemText(mainWindow, IDC_EXPECTED_SW, text, sizeof text);
+    GetDlgItemText(tester.mainWindow, IDC_EXPECTED_SW, text, sizeof text);
     if (ParseExpectedSw(text, sw))
         return true;
     char line[320];
@@ -94,11 +84,14 @@ void AddStatusWordMeanings(const LoopSummary& summary, char* out, size_t cap)
     }
 }
 
-void ShowTransmitResult(const TransmitOutcome& outcome, DumpForm form)
+// The last Transmit's outcome and record (tester.loop), its response dumped in `form`.
+void ShowTransmitResult(DumpForm form)
 {
+    const TransmitOutcome& outcome = tester.loop.outcome;
+    const LoopRecord& record = tester.loop.record;
     char line[LOOP_LINE_SIZE];
-    if (loopRecord.stopped) {
-        snprintf(line, sizeof line, "Loop stopped after %d of %d runs.", loopRecord.runsMade, loopRecord.runsPlanned);
+    if (record.stopped) {
+        snprintf(line, sizeof line, "Loop stopped after %d of %d runs.", record.runsMade, record.runsPlanned);
         LogAppend(line);
     }
     tester.recvLen = outcome.responseLength;
@@ -110,9 +103,9 @@ void ShowTransmitResult(const TransmitOutcome& outcome, DumpForm form)
         LogBytes("SCardTransmit: Output:", tester.recvBuffer, tester.recvLen, form);
     if (outcome.status == SCARD_S_SUCCESS)
         ShowResponseMeaning(tester.recvBuffer, tester.recvLen);
-    if (loopRecord.runsPlanned > 1) {
+    if (record.runsPlanned > 1) {
         LoopSummary summary;
-        SummarizeLoop(loopRecord, &summary);
+        SummarizeLoop(record, &summary);
         char times[LOOP_LINE_SIZE];
         FormatLoopCounts(line, summary);
         FormatLoopTimes(times, summary);
@@ -122,26 +115,27 @@ void ShowTransmitResult(const TransmitOutcome& outcome, DumpForm form)
         char both[3 * LOOP_LINE_SIZE + 4];
         int used = snprintf(both, sizeof both, "%s\r\n%s", line, times);
         AddStatusWordMeanings(summary, both + used, sizeof both - size_t(used));
-        SetDlgItemText(mainWindow, IDC_LOOP_SUMMARY, both);
+        SetDlgItemText(tester.mainWindow, IDC_LOOP_SUMMARY, both);
     }
     ShowLoopCharts();
 }
 
 void StartLoop(int32_t runs, uint16_t expectedSw, DumpForm form)
 {
+    LoopRun& loop = tester.loop;
     for (size_t i = 0; i < std::size(LOOP_INERT_CONTROLS); ++i) {
-        inertWasEnabled[i] = IsDlgItemEnabled(mainWindow, LOOP_INERT_CONTROLS[i]);
-        EnableDlgItem(mainWindow, LOOP_INERT_CONTROLS[i], false);
+        loop.inertWasEnabled[i] = IsDlgItemEnabled(tester.mainWindow, LOOP_INERT_CONTROLS[i]);
+        EnableDlgItem(tester.mainWindow, LOOP_INERT_CONTROLS[i], false);
     }
-    GetDlgItemText(mainWindow, IDC_TRANSMIT, transmitCaption, sizeof transmitCaption);
-    SetDlgItemText(mainWindow, IDC_TRANSMIT, "&Stop");
-    loopDumpForm = form;
-    loopStopRequested = false;
-    loopWorker = std::thread([card = tester.hCard, protocol = tester.activeProtocol, length = tester.sendLen, runs,
-                              breakOnError = tester.breakOnError != 0, expectedSw, dialog = mainWindow] {
-        loopOutcome =
+    GetDlgItemText(tester.mainWindow, IDC_TRANSMIT, loop.transmitCaption, sizeof loop.transmitCaption);
+    SetDlgItemText(tester.mainWindow, IDC_TRANSMIT, "&Stop");
+    loop.dumpForm = form;
+    loop.stopRequested = false;
+    loop.worker = std::thread([card = tester.hCard, protocol = tester.activeProtocol, length = tester.sendLen, runs,
+                               breakOnError = tester.breakOnError != 0, expectedSw, dialog = tester.mainWindow, &loop] {
+        loop.outcome =
             TransmitLoop(card, protocol, tester.sendBuffer, length, runs, breakOnError, expectedSw, tester.recvBuffer,
-                         BUFFER_SIZE, &loopStopRequested, {PostProgress, dialog}, &loopRecord);
+                         BUFFER_SIZE, &loop.stopRequested, {PostProgress, dialog}, &loop.record);
         PostDialogMessage(dialog, WM_LOOP_DONE, 0, 0);
     });
 }
@@ -150,7 +144,7 @@ void StartLoop(int32_t runs, uint16_t expectedSw, DumpForm form)
 // outside the measured span; the progress display lies inside it.
 void TransmitApdu()
 {
-    SetDlgItemText(mainWindow, IDC_LOOP_PROGRESS, "");
+    SetDlgItemText(tester.mainWindow, IDC_LOOP_PROGRESS, "");
     if (tester.sendLen >= BUFFER_SIZE) {
         LogAppend("SCardTransmit: Error: Incorrect buffer size!");
         return;
@@ -167,17 +161,17 @@ void TransmitApdu()
         return;
     }
     LoopProgress progress {tester.loopEnabled ? ShowProgress : nullptr, nullptr};
-    TransmitOutcome outcome =
+    tester.loop.outcome =
         TransmitLoop(tester.hCard, tester.activeProtocol, tester.sendBuffer, tester.sendLen, 1, tester.breakOnError,
-                     expectedSw, tester.recvBuffer, BUFFER_SIZE, nullptr, progress, &loopRecord);
-    ShowTransmitResult(outcome, form);
+                     expectedSw, tester.recvBuffer, BUFFER_SIZE, nullptr, progress, &tester.loop.record);
+    ShowTransmitResult(form);
 }
 
 }  // namespace
 
 bool LoopRunning()
 {
-    return loopWorker.joinable();
+    return tester.loop.worker.joinable();
 }
 
 void ShowLoopProgress(int32_t percent)
@@ -191,16 +185,17 @@ void FinishLoop()
 {
     if (!LoopRunning())
         return;
-    loopWorker.join();
-    SetDlgItemText(mainWindow, IDC_TRANSMIT, transmitCaption);
+    LoopRun& loop = tester.loop;
+    loop.worker.join();
+    SetDlgItemText(tester.mainWindow, IDC_TRANSMIT, loop.transmitCaption);
     for (size_t i = 0; i < std::size(LOOP_INERT_CONTROLS); ++i)
-        EnableDlgItem(mainWindow, LOOP_INERT_CONTROLS[i], inertWasEnabled[i]);
-    ShowTransmitResult(loopOutcome, loopDumpForm);
+        EnableDlgItem(tester.mainWindow, LOOP_INERT_CONTROLS[i], loop.inertWasEnabled[i]);
+    ShowTransmitResult(loop.dumpForm);
 }
 
 void EndLoop()
 {
-    loopStopRequested = true;
+    tester.loop.stopRequested = true;
     FinishLoop();
 }
 
@@ -208,7 +203,7 @@ INT_PTR StopLoop([[maybe_unused]] int id)
 {
     if (!LoopRunning())
         return FALSE;
-    loopStopRequested = true;
+    tester.loop.stopRequested = true;
     return TRUE;
 }
 
@@ -235,24 +230,24 @@ INT_PTR TransmitCommand(int id)
 
 INT_PTR ToggleLoop([[maybe_unused]] int id)
 {
-    tester.loopEnabled = IsDlgButtonChecked(mainWindow, IDC_LOOP) ? 1 : 0;
-    EnableDlgItem(mainWindow, IDC_LOOP_COUNT, tester.loopEnabled != 0);
-    EnableDlgItem(mainWindow, IDC_BREAK_ON_ERROR, tester.loopEnabled != 0);
+    tester.loopEnabled = IsDlgButtonChecked(tester.mainWindow, IDC_LOOP) ? 1 : 0;
+    EnableDlgItem(tester.mainWindow, IDC_LOOP_COUNT, tester.loopEnabled != 0);
+    EnableDlgItem(tester.mainWindow, IDC_BREAK_ON_ERROR, tester.loopEnabled != 0);
     return TRUE;
 }
 
 INT_PTR UpdateLoopCount([[maybe_unused]] int id)
 {
-    int32_t typed = int32_t(GetDlgItemInt(mainWindow, IDC_LOOP_COUNT));
+    int32_t typed = int32_t(GetDlgItemInt(tester.mainWindow, IDC_LOOP_COUNT));
     tester.loopCount = LoopCountCapped(typed);
     // Writing the cap back runs this handler once more, which reads it.
     if (tester.loopCount != typed)
-        SetDlgItemInt(mainWindow, IDC_LOOP_COUNT, unsigned(tester.loopCount));
+        SetDlgItemInt(tester.mainWindow, IDC_LOOP_COUNT, unsigned(tester.loopCount));
     return TRUE;
 }
 
 INT_PTR ToggleBreakOnError([[maybe_unused]] int id)
 {
-    tester.breakOnError = IsDlgButtonChecked(mainWindow, IDC_BREAK_ON_ERROR) ? 1 : 0;
+    tester.breakOnError = IsDlgButtonChecked(tester.mainWindow, IDC_BREAK_ON_ERROR) ? 1 : 0;
     return FALSE;
 }

@@ -12,7 +12,7 @@
 #include "core/compose/vendor.h"
 #include "core/output/dump.h"
 #include "ui/ids.h"
-#include "window/main_window.h"
+#include "window/tester_state.h"
 #include "window/window_output.h"
 
 namespace {
@@ -35,25 +35,25 @@ constexpr int VENDOR_CONTROLS[] = {IDC_VENDOR_MENU, IDC_VENDOR_CMD_NAME, IDC_VEN
 
 void ShowVendorFields()
 {
-    SetDlgItemInt(mainWindow, IDC_VENDOR_P1, tester.vendorIn.pa);
-    SetDlgItemInt(mainWindow, IDC_VENDOR_P2, tester.vendorIn.pb);
-    SetDlgItemInt(mainWindow, IDC_VENDOR_LC, tester.vendorIn.pc);
-    SetDlgItemInt(mainWindow, IDC_VENDOR_LE, tester.vendorIn.le);
+    SetDlgItemInt(tester.mainWindow, IDC_VENDOR_P1, tester.vendorIn.pa);
+    SetDlgItemInt(tester.mainWindow, IDC_VENDOR_P2, tester.vendorIn.pb);
+    SetDlgItemInt(tester.mainWindow, IDC_VENDOR_LC, tester.vendorIn.pc);
+    SetDlgItemInt(tester.mainWindow, IDC_VENDOR_LE, tester.vendorIn.le);
 }
 
 }  // namespace
 
 INT_PTR SelectVendorIo([[maybe_unused]] int id)
 {
-    CheckDlgButton(mainWindow, IDC_TYPE_DIRECT, false);
-    CheckDlgButton(mainWindow, IDC_TYPE_STORAGE, false);
-    CheckDlgButton(mainWindow, IDC_TYPE_VENDOR, true);
-    CheckDlgButton(mainWindow, IDC_LOOP, false);
+    CheckDlgButton(tester.mainWindow, IDC_TYPE_DIRECT, false);
+    CheckDlgButton(tester.mainWindow, IDC_TYPE_STORAGE, false);
+    CheckDlgButton(tester.mainWindow, IDC_TYPE_VENDOR, true);
+    CheckDlgButton(tester.mainWindow, IDC_LOOP, false);
     EnableComposerFields(false);
     EnableVendorControls(true);
     // A vendor request is always sent once.
-    EnableDlgItem(mainWindow, IDC_LOOP, false);
-    EnableDlgItem(mainWindow, IDC_LOOP_COUNT, false);
+    EnableDlgItem(tester.mainWindow, IDC_LOOP, false);
+    EnableDlgItem(tester.mainWindow, IDC_LOOP_COUNT, false);
     tester.loopEnabled = 0;
     tester.commandType = COMMAND_VENDOR;
     return TRUE;
@@ -62,11 +62,11 @@ INT_PTR SelectVendorIo([[maybe_unused]] int id)
 INT_PTR ShowVendorMenu([[maybe_unused]] int id)
 {
     RECT button;
-    GetDlgItemScreenRect(mainWindow, IDC_VENDOR_MENU, &button);
+    GetDlgItemScreenRect(tester.mainWindow, IDC_VENDOR_MENU, &button);
     // Every choice starts from a zeroed request.
     memset(&tester.vendorIn, 0, sizeof tester.vendorIn);
     ShowVendorFields();
-    TrackPopupMenuUpward(vendorMenu, mainWindow, button.left, button.top);
+    TrackPopupMenuUpward(tester.vendorMenu, tester.mainWindow, button.left, button.top);
     return TRUE;
 }
 
@@ -78,7 +78,7 @@ INT_PTR SelectVendorCommand(int id)
         const VendorCommand& command = *FindVendorCommand(item.code);
         if (ApplyVendorCommand(command, &tester.vendorIn))
             ShowVendorFields();
-        SetDlgItemText(mainWindow, IDC_VENDOR_CMD_NAME, command.name);
+        SetDlgItemText(tester.mainWindow, IDC_VENDOR_CMD_NAME, command.name);
         break;
     }
     return TRUE;
@@ -87,7 +87,7 @@ INT_PTR SelectVendorCommand(int id)
 void EnableVendorControls(bool enable)
 {
     for (int control : VENDOR_CONTROLS)
-        EnableDlgItem(mainWindow, control, enable);
+        EnableDlgItem(tester.mainWindow, control, enable);
 }
 
 void UpdateVendorLength(uint32_t count)
@@ -106,10 +106,10 @@ HMENU CreateVendorMenu()
 
 void ExecuteVendorIo()
 {
-    uint32_t pa = GetDlgItemInt(mainWindow, IDC_VENDOR_P1);
-    uint32_t pb = GetDlgItemInt(mainWindow, IDC_VENDOR_P2);
-    uint32_t pc = GetDlgItemInt(mainWindow, IDC_VENDOR_LC);
-    uint8_t le = uint8_t(GetDlgItemInt(mainWindow, IDC_VENDOR_LE));
+    uint32_t pa = GetDlgItemInt(tester.mainWindow, IDC_VENDOR_P1);
+    uint32_t pb = GetDlgItemInt(tester.mainWindow, IDC_VENDOR_P2);
+    uint32_t pc = GetDlgItemInt(tester.mainWindow, IDC_VENDOR_LC);
+    uint8_t le = uint8_t(GetDlgItemInt(tester.mainWindow, IDC_VENDOR_LE));
     FillVendorRequest(&tester.vendorIn, pa, pb, pc, le, tester.sendBuffer, BUFFER_SIZE);
     LogVendorRecord("SCardControl: Input:", &tester.vendorIn, VENDOR_RECORD_SIZE);
 

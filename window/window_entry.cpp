@@ -9,7 +9,6 @@
 #include "core/clock/counter.h"
 #include "ui/ids.h"
 #include "window/dispatch.h"
-#include "window/main_window.h"
 #include "window/tester_state.h"
 
 extern "C" [[gnu::visibility("default")]] int QuarnelRunWindow(int argc, char* argv[])

@@ -13,7 +13,6 @@
 #include "ui/ids.h"
 #include "window/card_page.h"
 #include "window/commands.h"
-#include "window/main_window.h"
 #include "window/tester_state.h"
 
 void LogAppend(const char* entry)
@@ -21,9 +20,9 @@ void LogAppend(const char* entry)
     // Only what the entry added goes to the pane, unless the log restarted.
     size_t end = strlen(tester.logText);
     if (AppendLogEntry(tester.logText, entry))
-        SetDlgItemText(mainWindow, IDC_LOG, tester.logText);
+        SetDlgItemText(tester.mainWindow, IDC_LOG, tester.logText);
     else
-        AppendDlgItemText(mainWindow, IDC_LOG, tester.logText + end);
+        AppendDlgItemText(tester.mainWindow, IDC_LOG, tester.logText + end);
 }
 
 void LogBytes(const char* title, const BYTE* bytes, uint32_t count, DumpForm form)
@@ -48,20 +47,19 @@ void LogVendorRecord(const char* title, const VendorIoRecord* record, int32_t si
 
 void ShowElapsed(const Span& span, int32_t divisor)
 {
-    tester.shownTicks = span.end - span.start;
     char text[RESULT_TEXT_SIZE];
     FormatElapsed(text, span, tester.ticksPerMs, divisor);
-    SetDlgItemText(mainWindow, IDC_ELAPSED, text);
+    SetDlgItemText(tester.mainWindow, IDC_ELAPSED, text);
 }
 
 void ShowStatus(LONG status)
 {
     char text[RESULT_TEXT_SIZE];
     FormatStatus(text, status);
-    SetDlgItemText(mainWindow, IDC_WIN_STATUS, text);
+    SetDlgItemText(tester.mainWindow, IDC_WIN_STATUS, text);
     char description[STATUS_TEXT_SIZE];
     DescribeStatus(status, description, sizeof description);
-    SetDlgItemTip(mainWindow, IDC_WIN_STATUS, description);
+    SetDlgItemTip(tester.mainWindow, IDC_WIN_STATUS, description);
     ShowLastCallStatus(description);
 }
 
@@ -76,7 +74,7 @@ INT_PTR ClearLog([[maybe_unused]] int id)
 {
     ShowEmptyMeasurement();
     tester.logText[0] = '\0';
-    SetDlgItemText(mainWindow, IDC_LOG, tester.logText);
+    SetDlgItemText(tester.mainWindow, IDC_LOG, tester.logText);
     return TRUE;
 }
 

@@ -37,6 +37,7 @@ struct ScriptReader {
     int32_t line;      // the line being read, 1-based
     uint32_t length;   // its characters so far, in `text`
     char text[SCRIPT_LINE_MAX + 1];
+    char chunk[READ_CHUNK_SIZE];  // the file's bytes as read, fed line by line
 };
 
 [[gnu::format(printf, 3, 4)]] bool Refuse(ScriptReader* reader, int32_t line, const char* format, ...)
@@ -279,7 +280,7 @@ bool ReadChunk(int fd, char (&chunk)[READ_CHUNK_SIZE], size_t* count)
 
 bool ReadScript(int fd, ScriptReader* reader)
 {
-    static char chunk[READ_CHUNK_SIZE];
+    char(&chunk)[READ_CHUNK_SIZE] = reader->chunk;
     for (bool first = true; !reader->exit; first = false) {
         size_t count;
         if (!ReadChunk(fd, chunk, &count))
@@ -322,8 +323,8 @@ const char* FileKind(mode_t mode)
 
 bool LoadApduScript(const char* path, ApduScript* script, ScriptFailure* failure)
 {
-    static ScriptReader reader;
-    reader = ScriptReader {};
+    // One load's own; on the stack, so loads never share it.
+    ScriptReader reader {};
     reader.script = script;
     reader.failure = failure;
     reader.innermostLoop = -1;

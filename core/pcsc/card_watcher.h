@@ -24,46 +24,49 @@ enum CardEventKind : uint8_t {
 };
 
 struct CardEvent {
-    uint64_t sequence;  // 1 for the first event a watcher records, counting on
-    int64_t ticks;      // QueryPerformanceCounter when the watcher saw the change
-    CardEventKind kind;
+    uint64_t sequence;   // 1 for the first event a watcher records, counting on
+    int64_t ticks;       // QueryPerformanceCounter when the watcher saw the change
+    CardEventKind kind;  // what changed
     // pcscd counted this change between two looks of the watcher (a tap
     // quicker than the watcher): it happened, but was not seen as it did.
     bool inferred;
-    LONG status;
-    DWORD readerState;  // pcscd's state of the reader after the change
-    char reader[MAX_READERNAME];
-    DWORD atrLength;
-    BYTE atr[MAX_ATR_SIZE];
+    LONG status;                  // WATCH_FAILED: what pcscd answered; SCARD_S_SUCCESS otherwise
+    DWORD readerState;            // pcscd's state of the reader after the change
+    char reader[MAX_READERNAME];  // the reader's name; empty for WATCH_FAILED
+    DWORD atrLength;              // of `atr`; 0 when the change brought none
+    BYTE atr[MAX_ATR_SIZE];       // the card's ATR, for an arrival or ATR_READ
 };
 
 // Called on the watcher's thread after each event is in the ring.
 typedef void (*CardEventCallback)(void* context, const CardEvent& event);
 
 struct WatchedReader {
-    char name[MAX_READERNAME];
-    DWORD state;  // pcscd's last event state, passed back as the known state
-    bool atrKnown;
+    char name[MAX_READERNAME];  // as pcscd lists it
+    DWORD state;                // pcscd's last event state, passed back as the known state
+    bool atrKnown;              // the last look gave a card in it with its ATR
 };
 
+// One watcher, held by whoever shows its events (the window's card page, the
+// command line's monitor).
 struct CardWatcher {
-    // The watcher thread's own while it runs.
-    SCARDCONTEXT context = 0;
-    CardEventCallback callback = nullptr;
-    void* callbackContext = nullptr;
-    DWORD notificationState = 0;
-    WatchedReader readers[PCSCLITE_MAX_READERS_CONTEXTS] = {};
-    int readerCount = 0;
-    std::thread thread;
-    std::atomic<bool> stopping {false};
+    // Set by the start before the thread runs, then the thread's own until
+    // the stop has joined it.
+    SCARDCONTEXT context = 0;                                   // the watcher's own; 0 while none is held
+    CardEventCallback callback = nullptr;                       // called after each event, on the thread; may be null
+    void* callbackContext = nullptr;                            // handed to `callback`
+    DWORD notificationState = 0;                                // the reader list's known state (its pseudo-reader's)
+    WatchedReader readers[PCSCLITE_MAX_READERS_CONTEXTS] = {};  // the readers watched
+    int readerCount = 0;                                        // of `readers`
+    std::thread thread;                  // joinable from the start until the stop; the starter's alone
+    std::atomic<bool> stopping {false};  // set by the stop: the thread ends after its wait
 
     // Under `mutex`: whether the thread still watches, and the ring.
-    std::mutex mutex;
-    std::condition_variable ended;
-    bool watching = false;
-    uint64_t nextSequence = 1;
-    uint64_t firstKept = 1;
-    CardEvent events[CARD_EVENT_CAPACITY] = {};
+    std::mutex mutex;                            // taken by the thread for each event and by every reader of the ring
+    std::condition_variable ended;               // signalled when `watching` turns false
+    bool watching = false;                       // from the start until the thread ends (stopped, or on a failure)
+    uint64_t nextSequence = 1;                   // the number the next event gets
+    uint64_t firstKept = 1;                      // the oldest number the ring still offers (ClearCardEvents moves it)
+    CardEvent events[CARD_EVENT_CAPACITY] = {};  // event n at (n - 1) % CARD_EVENT_CAPACITY
 };
 
 // Takes pcscd's present state of every reader (no events for what is already

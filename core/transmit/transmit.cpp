@@ -10,8 +10,6 @@
 #include "core/pcsc/pcsc_api.h"
 #include "core/wire/wire_format.h"
 
-LoopRecord loopRecord;
-
 bool ParseExpectedSw(const char* text, uint16_t* sw)
 {
     static const char HEX_DIGITS[] = "0123456789ABCDEF";
@@ -64,7 +62,7 @@ TransmitOutcome TransmitLoop(SCARDHANDLE card, DWORD protocol, const BYTE* reque
         outcome.runsMade = run;
         outcome.responseLength = length;
         record->runsMade = run;
-        record->ns[run - 1] = call.end - call.start;
+        record->ticks[run - 1] = call.end - call.start;
         record->status[run - 1] = outcome.status;
         record->sw[run - 1] = sw;
 
@@ -89,11 +87,14 @@ TransmitOutcome TransmitLoop(SCARDHANDLE card, DWORD protocol, const BYTE* reque
 
 namespace {
 
+// The counter counts nanoseconds (core/clock/counter.h).
+constexpr double TICKS_PER_US = 1000.0;
+
 // Nearest rank: the smallest time that at least `percent` of the runs do not exceed.
 double PercentileUs(const int64_t* sorted, int32_t count, int32_t percent)
 {
     int32_t rank = int32_t((int64_t(percent) * count + 99) / 100);
-    return double(sorted[std::max(rank, 1) - 1]) / 1000.0;
+    return double(sorted[std::max(rank, 1) - 1]) / TICKS_PER_US;
 }
 
 void CountOutcome(LoopSummary* summary, bool answered, uint32_t code)
@@ -125,8 +126,7 @@ void AddPiece(char (&text)[LOOP_LINE_SIZE], size_t* used, const char* piece)
 
 void SummarizeLoop(const LoopRecord& record, LoopSummary* summary)
 {
-    // The window's thread sorts after the loop has ended: one buffer serves.
-    static int64_t sorted[LOOP_COUNT_MAX];
+    int64_t sorted[LOOP_COUNT_MAX];
     int32_t count = std::clamp(record.runsMade, 0, LOOP_COUNT_MAX);
     *summary = {};
     summary->runsMade = count;
@@ -138,17 +138,17 @@ void SummarizeLoop(const LoopRecord& record, LoopSummary* summary)
     if (count == 0)
         return;
 
-    std::copy(record.ns, record.ns + count, sorted);
+    std::copy(record.ticks, record.ticks + count, sorted);
     std::sort(sorted, sorted + count);
-    double totalNs = 0;
+    double totalTicks = 0;
     for (int32_t i = 0; i < count; ++i)
-        totalNs += double(sorted[i]);
-    summary->minUs = double(sorted[0]) / 1000.0;
+        totalTicks += double(sorted[i]);
+    summary->minUs = double(sorted[0]) / TICKS_PER_US;
     summary->medianUs = PercentileUs(sorted, count, 50);
     summary->p90Us = PercentileUs(sorted, count, 90);
     summary->p99Us = PercentileUs(sorted, count, 99);
-    summary->maxUs = double(sorted[count - 1]) / 1000.0;
-    summary->meanUs = totalNs / count / 1000.0;
+    summary->maxUs = double(sorted[count - 1]) / TICKS_PER_US;
+    summary->meanUs = totalTicks / count / TICKS_PER_US;
 }
 
 void FormatLoopCounts(char (&text)[LOOP_LINE_SIZE], const LoopSummary& summary)

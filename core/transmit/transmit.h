@@ -39,17 +39,17 @@ struct LoopProgress {
 
 // One loop's measurements, run by run, in a fixed record (no allocation per
 // run): what the summary, the distribution, the charts and the CSV read.
+// Held by whoever runs the loop (the window's loop, the command line's
+// exchange) and written only by the loop while it runs.
 struct LoopRecord {
-    int32_t runsPlanned;
-    int32_t runsMade;
-    int32_t firstFailure;         // 1-based run that first failed (PC/SC code or expected SW); 0 for none
-    bool stopped;                 // ended by the user before runsPlanned
-    int64_t ns[LOOP_COUNT_MAX];   // each run's SCardTransmit time, monotonic clock
-    LONG status[LOOP_COUNT_MAX];  // each run's PC/SC code
-    uint16_t sw[LOOP_COUNT_MAX];  // each run's last two response bytes; 0 without them
+    int32_t runsPlanned;            // the runs the loop was asked for, at most LOOP_COUNT_MAX
+    int32_t runsMade;               // the runs whose entries below are filled, a failing last one included
+    int32_t firstFailure;           // 1-based run that first failed (PC/SC code or expected SW); 0 for none
+    bool stopped;                   // ended by the user before runsPlanned
+    int64_t ticks[LOOP_COUNT_MAX];  // each run's SCardTransmit time in counter ticks, which are nanoseconds
+    LONG status[LOOP_COUNT_MAX];    // each run's PC/SC code
+    uint16_t sw[LOOP_COUNT_MAX];    // each run's last two response bytes; 0 without them
 };
-// The last loop's record; written only by the loop while it runs.
-extern LoopRecord loopRecord;
 
 // No answer check. A status word never starts with 00, so 0 is free.
 constexpr uint16_t NO_EXPECTED_SW = 0;

@@ -14,7 +14,7 @@
 
 #include "ui/templates.h"
 #include "window/help.h"
-#include "window/main_window.h"
+#include "window/tester_state.h"
 #include "window_fixture.h"
 
 using DispatchTest = MainWindowTest;
@@ -163,8 +163,8 @@ TEST_F(DispatchTest, ClosingReleasesAHeldContextOnce)
 TEST_F(DispatchTest, QuitEndsTheModalRunWithItsCommand)
 {
     QTimer::singleShot(0, [] {
-        SendCommand(mainWindow, IDC_ESTABLISH);
-        SendCommand(mainWindow, MAKEWPARAM(IDC_QUIT, BN_CLICKED));
+        SendCommand(tester.mainWindow, IDC_ESTABLISH);
+        SendCommand(tester.mainWindow, MAKEWPARAM(IDC_QUIT, BN_CLICKED));
     });
     EXPECT_EQ(DialogBoxParam(IDD_MAIN, nullptr, RecordingDialogProc, 0), INT_PTR(IDC_QUIT));
     EXPECT_EQ(fakePcsc.release.calls, 1);

@@ -182,14 +182,15 @@ TEST_F(PanelTest, ButtonF2AndMenuToggleItWithTheFixedLayoutInPlace)
 
 // Fills the record as a loop of `made` runs out of `planned` leaves it;
 // what lies beyond the runs made is stale and must not show.
-void FillRecord(int32_t planned, const std::vector<int64_t>& ns)
+void FillRecord(int32_t planned, const std::vector<int64_t>& ticks)
 {
-    loopRecord.runsPlanned = planned;
-    loopRecord.runsMade = int32_t(ns.size());
+    LoopRecord& record = tester.loop.record;
+    record.runsPlanned = planned;
+    record.runsMade = int32_t(ticks.size());
     for (int32_t run = 0; run < planned; ++run) {
-        loopRecord.ns[run] = run < int32_t(ns.size()) ? ns[size_t(run)] : 777000000;
-        loopRecord.status[run] = SCARD_S_SUCCESS;
-        loopRecord.sw[run] = 0x9000;
+        record.ticks[run] = run < int32_t(ticks.size()) ? ticks[size_t(run)] : 777000000;
+        record.status[run] = SCARD_S_SUCCESS;
+        record.sw[run] = 0x9000;
     }
 }
 
@@ -286,6 +287,9 @@ protected:
         return found;
     }
 
+    // The watcher's thread runs: from the start until the stop has joined it.
+    static bool Watching() { return tester.cardPage.watcher.thread.joinable(); }
+
     void SelectReader(int reader)
     {
         char entry[SELECTED_READER_SIZE];
@@ -312,7 +316,7 @@ TEST_F(CardPageTest, FollowsTheReaderAndStopsWithTheContext)
     EXPECT_FALSE(Widget(IDC_HISTOGRAM)->isVisibleTo(Window()));
 
     Command(IDC_ESTABLISH);
-    EXPECT_TRUE(IsWatchingCards());
+    EXPECT_TRUE(Watching());
     Command(IDC_LIST_READERS);
     SelectReader(1);
     Command(IDC_CONNECT);
@@ -344,13 +348,13 @@ TEST_F(CardPageTest, FollowsTheReaderAndStopsWithTheContext)
     EXPECT_EQ(ListGetCount(window, IDC_CARD_EVENTS), 0);
 
     Command(IDC_RELEASE);
-    EXPECT_FALSE(IsWatchingCards());
+    EXPECT_FALSE(Watching());
     EXPECT_FALSE(IsDlgItemMarked(window, IDC_CONNECTED_READER));
     Command(IDC_ESTABLISH);
-    EXPECT_TRUE(IsWatchingCards());
+    EXPECT_TRUE(Watching());
     DestroyDialog(window);
     window = nullptr;
-    EXPECT_FALSE(IsWatchingCards());
+    EXPECT_FALSE(Watching());
 }
 
 }  // namespace

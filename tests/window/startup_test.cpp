@@ -10,7 +10,7 @@
 #include <QValidator>
 
 #include "ui/templates.h"
-#include "window/main_window.h"
+#include "window/tester_state.h"
 #include "window_fixture.h"
 
 using StartupTest = MainWindowTest;
@@ -111,7 +111,7 @@ TEST_F(StartupTest, EditFieldsHaveTheirTextLimits)
 
 TEST_F(StartupTest, StateRecordHoldsItsDefaults)
 {
-    EXPECT_EQ(mainWindow, window);
+    EXPECT_EQ(tester.mainWindow, window);
     EXPECT_EQ(tester.loopEnabled, 0);
     EXPECT_EQ(tester.loopCount, 100);
     EXPECT_EQ(tester.breakOnError, 1);
@@ -147,7 +147,7 @@ TEST_F(StartupTest, StateRecordHoldsItsDefaults)
         EXPECT_EQ(memcmp(s.record, &expected, sizeof expected), 0) << s.data;
     }
 
-    ASSERT_NE(vendorMenu, nullptr);
+    ASSERT_NE(tester.vendorMenu, nullptr);
     struct Item {
         int id;
         const char* text;
@@ -156,11 +156,11 @@ TEST_F(StartupTest, StateRecordHoldsItsDefaults)
                  {IDM_LED_FLASH, "Flash LED"},
                  {IDM_RF_RESET, "RF Reset"},
                  {IDM_FIRMWARE_REV, "Get Firmware Revision"}};
-    ASSERT_EQ(GetMenuItemCount(vendorMenu), 5);
+    ASSERT_EQ(GetMenuItemCount(tester.vendorMenu), 5);
     for (int i = 0; i < 5; i++) {
         char text[64];
-        GetMenuString(vendorMenu, i, text, sizeof text);
-        EXPECT_EQ(GetMenuItemID(vendorMenu, i), UINT(items[i].id));
+        GetMenuString(tester.vendorMenu, i, text, sizeof text);
+        EXPECT_EQ(GetMenuItemID(tester.vendorMenu, i), UINT(items[i].id));
         EXPECT_STREQ(text, items[i].text);
     }
     EXPECT_FALSE(Window()->windowIcon().isNull());

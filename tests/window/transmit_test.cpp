@@ -43,10 +43,12 @@ protected:
         Click(IDC_CMD_GETUID);
     }
 
+    // What Elapsed shows for the last Transmit's span, per run of `divisor` runs.
     std::string ElapsedFor(int divisor)
     {
+        const Span& span = tester.loop.outcome.span;
         char text[64];
-        snprintf(text, sizeof text, "%5.2f ms", double(tester.shownTicks) / double(tester.ticksPerMs) / divisor);
+        snprintf(text, sizeof text, "%5.2f ms", double(span.end - span.start) / double(tester.ticksPerMs) / divisor);
         return text;
     }
 
@@ -91,6 +93,8 @@ struct ScriptedRun {
 std::vector<ScriptedRun> script;
 int scriptedCalls, stopDuringRun;
 std::atomic<bool> scriptedStop;
+// The record the core tests fill (the window's is tester.loop.record).
+LoopRecord coreRecord;
 
 LONG ScriptedTransmit(SCARDHANDLE, const SCARD_IO_REQUEST*, LPCBYTE, DWORD, SCARD_IO_REQUEST*, LPBYTE response,
                       LPDWORD length)
@@ -112,7 +116,7 @@ TransmitOutcome RunCore(int32_t runs, bool breakOnError, uint16_t expectedSw)
     scriptedStop = false;
     pcsc.Transmit = ScriptedTransmit;
     TransmitOutcome outcome = TransmitLoop(1, SCARD_PROTOCOL_T1, request, sizeof request, runs, breakOnError,
-                                           expectedSw, response, sizeof response, &scriptedStop, {}, &loopRecord);
+                                           expectedSw, response, sizeof response, &scriptedStop, {}, &coreRecord);
     pcsc = pcscLibrary;
     return outcome;
 }
@@ -150,17 +154,17 @@ TEST(TransmitCore, RecordHoldsEveryRunAndWhereTheLoopEnded)
         stopDuringRun = c.stopDuringRun;
         TransmitOutcome outcome = RunCore(c.runs, c.breakOnError, c.expectedSw);
         EXPECT_EQ(outcome.runsMade, c.runsMade);
-        EXPECT_EQ(loopRecord.runsMade, c.runsMade);
-        EXPECT_EQ(loopRecord.runsPlanned, std::min(c.runs, LOOP_COUNT_MAX));
-        EXPECT_EQ(loopRecord.firstFailure, c.firstFailure);
-        EXPECT_EQ(loopRecord.stopped, c.stopped);
+        EXPECT_EQ(coreRecord.runsMade, c.runsMade);
+        EXPECT_EQ(coreRecord.runsPlanned, std::min(c.runs, LOOP_COUNT_MAX));
+        EXPECT_EQ(coreRecord.firstFailure, c.firstFailure);
+        EXPECT_EQ(coreRecord.stopped, c.stopped);
         for (int32_t run = 0; run < c.runsMade; ++run) {
             ScriptedRun expected = size_t(run) < c.script.size() ? c.script[size_t(run)] : ScriptedRun {0, 0};
-            EXPECT_EQ(loopRecord.status[run], expected.status) << run;
+            EXPECT_EQ(coreRecord.status[run], expected.status) << run;
             uint16_t sw = expected.status != 0 ? 0 : expected.sw != 0 ? expected.sw : 0x9000;
-            EXPECT_EQ(loopRecord.sw[run], sw) << run;
+            EXPECT_EQ(coreRecord.sw[run], sw) << run;
         }
-        EXPECT_EQ(outcome.status, loopRecord.status[c.runsMade - 1]);
+        EXPECT_EQ(outcome.status, coreRecord.status[c.runsMade - 1]);
     }
 }
 
@@ -193,8 +197,8 @@ TEST(TransmitCore, SummaryCountsOutcomesAndSpreadsTimes)
     };
     struct Case {
         const char* what;
-        std::vector<Run> runs;    // in order, `count` runs each
-        std::vector<int64_t> ns;  // cycled over the runs
+        std::vector<Run> runs;       // in order, `count` runs each
+        std::vector<int64_t> ticks;  // cycled over the runs
         const char* counts;
         const char* times;
     } cases[] = {
@@ -217,17 +221,17 @@ TEST(TransmitCore, SummaryCountsOutcomesAndSpreadsTimes)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        loopRecord = {};
+        coreRecord = {};
         for (const Run& run : c.runs)
             for (int32_t i = 0; i < run.count; ++i) {
-                int32_t n = loopRecord.runsMade++;
-                loopRecord.status[n] = run.status;
-                loopRecord.sw[n] = run.sw;
+                int32_t n = coreRecord.runsMade++;
+                coreRecord.status[n] = run.status;
+                coreRecord.sw[n] = run.sw;
                 // Without times given, run n takes (n * 37 % 100 + 1) us: 1 to 100 in a scrambled order.
-                loopRecord.ns[n] = c.ns.empty() ? (n * 37 % 100 + 1) * 1000 : c.ns[size_t(n) % c.ns.size()];
+                coreRecord.ticks[n] = c.ticks.empty() ? (n * 37 % 100 + 1) * 1000 : c.ticks[size_t(n) % c.ticks.size()];
             }
         LoopSummary summary;
-        SummarizeLoop(loopRecord, &summary);
+        SummarizeLoop(coreRecord, &summary);
         char line[LOOP_LINE_SIZE];
         FormatLoopCounts(line, summary);
         EXPECT_STREQ(line, c.counts);
@@ -236,12 +240,12 @@ TEST(TransmitCore, SummaryCountsOutcomesAndSpreadsTimes)
     }
 
     // More kinds than the table holds: the rest are counted together.
-    loopRecord = {};
-    loopRecord.runsMade = LOOP_OUTCOME_KINDS + 3;
-    for (int32_t n = 0; n < loopRecord.runsMade; ++n)
-        loopRecord.sw[n] = uint16_t(0x6100 + n);
+    coreRecord = {};
+    coreRecord.runsMade = LOOP_OUTCOME_KINDS + 3;
+    for (int32_t n = 0; n < coreRecord.runsMade; ++n)
+        coreRecord.sw[n] = uint16_t(0x6100 + n);
     LoopSummary summary;
-    SummarizeLoop(loopRecord, &summary);
+    SummarizeLoop(coreRecord, &summary);
     char line[LOOP_LINE_SIZE];
     FormatLoopCounts(line, summary);
     EXPECT_NE(strstr(line, ", 1 answered 61 0F, 3 with other outcomes"), nullptr) << line;

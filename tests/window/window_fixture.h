@@ -2,8 +2,8 @@
 //
 // Derive your test from MainWindowTest (TEST_F(MainWindowTest, ...) or your own
 // subclass). Each test gets a fresh window, built the way the program builds it:
-//   - `tester` is zeroed first, then ticksPerMs is set as the
-//     program entry sets them;
+//   - `tester` is made anew first (as it is at load), then ticksPerMs is set
+//     as the program entry sets it;
 //   - the PC/SC table is spied (tests/window/fake_pcsc.h): calls go to the
 //     private pcscd with the simulated reader unless a test scripts a failure;
 //   - the window is created modeless with CreateDialogParam(IDD_MAIN, nullptr,
@@ -23,6 +23,7 @@
 #pragma once
 
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -38,7 +39,6 @@
 #include "ui/widget_lookup.h"
 #include "ui/winsys.h"
 #include "window/dispatch.h"
-#include "window/main_window.h"
 #include "window/tester_state.h"
 #include "window/window_output.h"
 
@@ -70,7 +70,10 @@ protected:
 
     void SetUp() override
     {
-        memset(&tester, 0, sizeof tester);
+        // The last test's window is gone, and with it the loop's worker and
+        // the watcher's thread.
+        tester.~TesterState();
+        new (&tester) TesterState {};
         int64_t frequency = QueryPerformanceFrequency();
         tester.ticksPerMs = frequency > 0 ? frequency / 1000 : 1;
         InstallPcscSpies();
