@@ -87,7 +87,7 @@ LONG ReadReaderStates(SCARDCONTEXT context, ReaderStates* readers)
     if (readers->count == 0)
         return SCARD_S_SUCCESS;
     // Told nothing of the readers, pcscd answers at once with their state.
-    status = SCardGetStatusChange(context, 0, readers->states, DWORD(readers->count));
+    status = pcsc.GetStatusChange(context, 0, readers->states, DWORD(readers->count));
     return status == SCARD_E_TIMEOUT ? SCARD_S_SUCCESS : status;
 }
 

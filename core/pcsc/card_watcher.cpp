@@ -9,6 +9,7 @@
 
 #include "core/clock/counter.h"
 #include "core/pcsc/connection.h"
+#include "core/pcsc/pcsc_api.h"
 
 namespace {
 
@@ -106,7 +107,7 @@ LONG ListReaders(CardWatcher* watcher, int64_t ticks, bool record)
 {
     char names[PCSCLITE_MAX_READERS_CONTEXTS * MAX_READERNAME + 1];
     DWORD size = sizeof names;
-    LONG status = SCardListReaders(watcher->context, nullptr, names, &size);
+    LONG status = pcsc.ListReaders(watcher->context, nullptr, names, &size);
     if (status == SCARD_E_NO_READERS_AVAILABLE)
         size = 0;
     else if (status != SCARD_S_SUCCESS)
@@ -161,7 +162,7 @@ LONG Look(CardWatcher* watcher, DWORD timeout, bool record)
         states[1 + i].szReader = watcher->readers[i].name;
         states[1 + i].dwCurrentState = watcher->readers[i].state;
     }
-    LONG status = SCardGetStatusChange(watcher->context, timeout, states, DWORD(1 + count));
+    LONG status = pcsc.GetStatusChange(watcher->context, timeout, states, DWORD(1 + count));
     const int64_t ticks = QueryPerformanceCounter();
     // A reader that left between the list and the wait: list again.
     if (status == SCARD_E_UNKNOWN_READER)
@@ -214,7 +215,7 @@ LONG StartCardWatcher(CardWatcher* watcher, CardEventCallback callback, void* ca
         // It ended on its own (pcscd went away): its thread and context go first.
         StopCardWatcher(watcher);
     }
-    LONG status = SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &watcher->context);
+    LONG status = pcsc.EstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &watcher->context);
     if (status != SCARD_S_SUCCESS)
         return status;
     watcher->callback = callback;
@@ -227,7 +228,7 @@ LONG StartCardWatcher(CardWatcher* watcher, CardEventCallback callback, void* ca
     if (status == SCARD_S_SUCCESS)
         status = Look(watcher, 0, false);
     if (status != SCARD_S_SUCCESS && status != SCARD_E_TIMEOUT) {
-        SCardReleaseContext(watcher->context);
+        pcsc.ReleaseContext(watcher->context);
         watcher->context = 0;
         return status;
     }
@@ -247,13 +248,13 @@ void StopCardWatcher(CardWatcher* watcher)
     // is cancelled on the next round.
     while (watcher->watching) {
         lock.unlock();
-        SCardCancel(watcher->context);
+        pcsc.Cancel(watcher->context);
         lock.lock();
         watcher->ended.wait_for(lock, std::chrono::milliseconds(20), [watcher] { return !watcher->watching; });
     }
     lock.unlock();
     watcher->thread.join();
-    SCardReleaseContext(watcher->context);
+    pcsc.ReleaseContext(watcher->context);
     watcher->context = 0;
 }
 

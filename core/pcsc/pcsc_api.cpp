@@ -2,8 +2,8 @@
 #include "core/pcsc/pcsc_api.h"
 
 const PcscApi pcscLibrary = {
-    SCardEstablishContext, SCardReleaseContext, SCardListReaders, SCardConnect,  SCardReconnect,
-    SCardDisconnect,       SCardStatus,         SCardGetAttrib,   SCardTransmit, SCardControl,
+    SCardEstablishContext, SCardReleaseContext, SCardListReaders, SCardConnect, SCardReconnect,       SCardDisconnect,
+    SCardStatus,           SCardGetAttrib,      SCardTransmit,    SCardControl, SCardGetStatusChange, SCardCancel,
 };
 
 PcscApi pcsc = pcscLibrary;

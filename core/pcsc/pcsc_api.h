@@ -1,6 +1,6 @@
-// The PC/SC calls the tester makes, reached through one table so that unit
-// tests can script failures no reader produces on demand. `pcsc` starts out
-// pointing at libpcsclite.
+// The PC/SC calls the tester makes, all of them, reached through one table so
+// that unit tests can script failures no reader produces on demand. `pcsc`
+// starts out pointing at libpcsclite.
 #pragma once
 
 #include <winscard.h>
@@ -25,6 +25,8 @@ struct PcscApi {
     LONG(*Control)
     (SCARDHANDLE card, DWORD controlCode, LPCVOID sendBuffer, DWORD sendLength, LPVOID recvBuffer, DWORD recvLength,
      LPDWORD bytesReturned);
+    LONG (*GetStatusChange)(SCARDCONTEXT context, DWORD timeout, SCARD_READERSTATE* readerStates, DWORD readerCount);
+    LONG (*Cancel)(SCARDCONTEXT context);
 };
 
 extern PcscApi pcsc;

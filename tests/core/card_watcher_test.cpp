@@ -1,7 +1,8 @@
 // The card-event watcher against the private pcscd and its simulated
 // readers: what the sim's switches do arrives as events, in order, with the
 // card's ATR; a tap made while the watcher is busy is still counted; stop
-// returns whether the watcher waits or pcscd has gone.
+// returns whether the watcher waits or pcscd has gone; scripted failures of
+// each of its PC/SC calls end it cleanly.
 #include <gtest/gtest.h>
 
 #include <condition_variable>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "core/pcsc/card_watcher.h"
+#include "fake_pcsc.h"
 #include "sim_control.h"
 
 namespace {
@@ -216,6 +218,64 @@ TEST_F(CardWatcherTest, StopReturnsWhateverTheWatcherIsDoing)
     EXPECT_EQ(events[0].kind, CARD_EVENT_WATCH_FAILED);
     EXPECT_NE(events[0].status, SCARD_S_SUCCESS);
     EXPECT_EQ(events[1].kind, CARD_EVENT_CARD_REMOVED);
+}
+
+// Failures no reader gives on demand, scripted in the `pcsc` table: what the
+// start returns, whether the watch ends in a WATCH_FAILED event with pcscd's
+// answer, and that stop returns with the thread joined and the watcher's
+// context released once, whatever failed.
+TEST_F(CardWatcherTest, ScriptedFailuresLeaveNothingBehind)
+{
+    struct Spies {
+        Spies() { InstallPcscSpies(); }
+        ~Spies() { RemovePcscSpies(); }
+    } spies;
+    const struct {
+        const char* what;
+        FakePcsc::Entry FakePcsc::*entry;
+        LONG status;
+        int passed;  // calls of the entry that go through first
+        LONG started;
+        bool failsWatching;  // one WATCH_FAILED event with `status`
+        int releases;
+    } cases[] = {
+        {"no context", &FakePcsc::establish, SCARD_E_NO_SERVICE, 0, SCARD_E_NO_SERVICE, false, 0},
+        {"list refused", &FakePcsc::listReaders, SCARD_E_NO_MEMORY, 0, SCARD_E_NO_MEMORY, false, 1},
+        {"no readers", &FakePcsc::listReaders, SCARD_E_NO_READERS_AVAILABLE, 0, SCARD_S_SUCCESS, false, 1},
+        {"first look refused", &FakePcsc::getStatusChange, SCARD_E_INVALID_HANDLE, 0, SCARD_E_INVALID_HANDLE, false, 1},
+        {"pcscd gone while waiting", &FakePcsc::getStatusChange, SCARD_E_NO_SERVICE, 1, SCARD_S_SUCCESS, true, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        InstallPcscSpies();
+        Script(fakePcsc.*c.entry, c.status, c.passed);
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            seen.clear();
+        }
+        watcher = std::make_unique<CardWatcher>();
+        EXPECT_EQ(StartCardWatcher(watcher.get(), OnEvent, this), c.started);
+        if (c.failsWatching) {
+            ASSERT_TRUE(WaitForEvents(1));
+        }
+        StopCardWatcher(watcher.get());
+        EXPECT_FALSE(watcher->thread.joinable());
+        EXPECT_EQ(watcher->context, 0);
+
+        const std::vector<CardEvent> events = Seen();
+        ASSERT_EQ(events.size(), c.failsWatching ? 1u : 0u);
+        if (c.failsWatching) {
+            EXPECT_EQ(events[0].kind, CARD_EVENT_WATCH_FAILED);
+            EXPECT_EQ(events[0].status, c.status);
+        }
+        EXPECT_GE((fakePcsc.*c.entry).calls, c.passed + 1);
+        EXPECT_EQ(fakePcsc.release.calls, c.releases);
+        if (c.releases > 0) {
+            ASSERT_EQ(fakePcsc.contextCount, 1);
+            EXPECT_EQ(fakePcsc.releasedContext, fakePcsc.contexts[0]);
+        }
+        RemovePcscSpies();
+    }
 }
 
 // Arrivals, removals and the time from an arrival to its ATR, from events as

@@ -4,8 +4,10 @@
 // subclass). Each test gets a fresh window, built the way the program builds it:
 //   - `tester` is made anew first (as it is at load), then ticksPerMs is set
 //     as the program entry sets it;
-//   - the PC/SC table is spied (tests/window/fake_pcsc.h): calls go to the
-//     private pcscd with the simulated reader unless a test scripts a failure;
+//   - the PC/SC table is spied (tests/fake_pcsc.h): calls go to the private
+//     pcscd with the simulated reader unless a test scripts a failure; the
+//     card page's watcher is not spied (its failures are scripted in
+//     tests/core);
 //   - the window is created modeless with CreateDialogParam(IDD_MAIN, nullptr,
 //     MainDialogProc, 0) through a transparent wrapper that records every
 //     message the procedure receives (see `messages`), so a test can check
@@ -77,6 +79,7 @@ protected:
         int64_t frequency = QueryPerformanceFrequency();
         tester.ticksPerMs = frequency > 0 ? frequency / 1000 : 1;
         InstallPcscSpies();
+        fakePcsc.unspiedContext = &tester.cardPage.watcher.context;
         recordedMessageCount = 0;
         messageObserver = nullptr;
         window = CreateDialogParam(IDD_MAIN, nullptr, RecordingDialogProc, 0);
