@@ -14,6 +14,9 @@
 namespace {
 
 const char NOTIFICATION_READER[] = "\\\\?PnP?\\Notification";
+// The longest the watcher waits on pcscd at a time. A stop cancels the wait
+// at once; should the cancel fail, the stop still returns when the wait ends.
+constexpr DWORD WAIT_SLICE_MS = 1000;
 
 // Whether pcscd serves the reader (a state of 0 is one not yet asked about).
 bool Available(DWORD state)
@@ -189,7 +192,7 @@ LONG Look(CardWatcher* watcher, DWORD timeout, bool record)
 void Watch(CardWatcher* watcher)
 {
     while (!watcher->stopping) {
-        const LONG status = Look(watcher, INFINITE, true);
+        const LONG status = Look(watcher, WAIT_SLICE_MS, true);
         if (watcher->stopping)
             break;
         if (status != SCARD_S_SUCCESS && status != SCARD_E_TIMEOUT) {

@@ -76,7 +76,8 @@ struct CardWatcher {
 LONG StartCardWatcher(CardWatcher* watcher, CardEventCallback callback, void* callbackContext);
 
 // Cancels the watcher's wait, joins its thread and releases its context;
-// nothing when it does not run.
+// nothing when it does not run. A wait that pcscd does not cancel ends by
+// itself within a second.
 void StopCardWatcher(CardWatcher* watcher);
 
 // Copies the kept events after sequence number `after`, oldest first, up to

@@ -220,10 +220,27 @@ TEST_F(CardWatcherTest, StopReturnsWhateverTheWatcherIsDoing)
     EXPECT_EQ(events[1].kind, CARD_EVENT_CARD_REMOVED);
 }
 
+// Tells the test that the watcher's thread has begun a wait on pcscd, and
+// so is past its check of the stop flag; then the spy answers.
+std::mutex waitMutex;
+std::condition_variable waitBegun;
+int waitsBegun;
+
+LONG NoticedGetStatusChange(SCARDCONTEXT context, DWORD timeout, SCARD_READERSTATE* states, DWORD count)
+{
+    if (timeout != 0) {
+        std::lock_guard<std::mutex> lock(waitMutex);
+        waitsBegun++;
+        waitBegun.notify_all();
+    }
+    return fake_pcsc_detail::GetStatusChange(context, timeout, states, count);
+}
+
 // Failures no reader gives on demand, scripted in the `pcsc` table: what the
 // start returns, whether the watch ends in a WATCH_FAILED event with pcscd's
 // answer, and that stop returns with the thread joined and the watcher's
-// context released once, whatever failed.
+// context released once, whatever failed. A watcher that runs on is stopped
+// during a wait, so that a refused cancel leaves the wait to end by itself.
 TEST_F(CardWatcherTest, ScriptedFailuresLeaveNothingBehind)
 {
     struct Spies {
@@ -244,19 +261,28 @@ TEST_F(CardWatcherTest, ScriptedFailuresLeaveNothingBehind)
         {"no readers", &FakePcsc::listReaders, SCARD_E_NO_READERS_AVAILABLE, 0, SCARD_S_SUCCESS, false, 1},
         {"first look refused", &FakePcsc::getStatusChange, SCARD_E_INVALID_HANDLE, 0, SCARD_E_INVALID_HANDLE, false, 1},
         {"pcscd gone while waiting", &FakePcsc::getStatusChange, SCARD_E_NO_SERVICE, 1, SCARD_S_SUCCESS, true, 1},
+        {"cancel refused", &FakePcsc::cancel, SCARD_E_INVALID_HANDLE, 0, SCARD_S_SUCCESS, false, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         InstallPcscSpies();
+        pcsc.GetStatusChange = NoticedGetStatusChange;
         Script(fakePcsc.*c.entry, c.status, c.passed);
         {
             std::lock_guard<std::mutex> lock(mutex);
             seen.clear();
         }
+        {
+            std::lock_guard<std::mutex> lock(waitMutex);
+            waitsBegun = 0;
+        }
         watcher = std::make_unique<CardWatcher>();
         EXPECT_EQ(StartCardWatcher(watcher.get(), OnEvent, this), c.started);
         if (c.failsWatching) {
             ASSERT_TRUE(WaitForEvents(1));
+        } else if (c.started == SCARD_S_SUCCESS) {
+            std::unique_lock<std::mutex> lock(waitMutex);
+            ASSERT_TRUE(waitBegun.wait_for(lock, std::chrono::seconds(20), [] { return waitsBegun > 0; }));
         }
         StopCardWatcher(watcher.get());
         EXPECT_FALSE(watcher->thread.joinable());
