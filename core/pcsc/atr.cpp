@@ -39,8 +39,8 @@ void NewLine(Text* text)
 
 void PutHex(Text* text, const uint8_t* bytes, size_t count)
 {
-    for (size_t i = 0; i < count; i++)
-        Put(text, i ? " %02X" : "%02X", bytes[i]);
+    if (text->used + 1 < text->cap)
+        text->used += FormatHexBytes(text->out + text->used, text->cap - text->used, bytes, count);
 }
 
 // TA1: the clock rate conversion factor Fi with the highest clock it allows
@@ -423,6 +423,19 @@ bool MatchHere(const char* p, const char* s)
 
 }  // namespace
 
+size_t FormatHexBytes(char* out, size_t cap, const uint8_t* bytes, size_t count)
+{
+    if (cap == 0)
+        return 0;
+    out[0] = '\0';
+    size_t used = 0;
+    for (size_t i = 0; i < count && used + 1 < cap; i++) {
+        const int written = snprintf(out + used, cap - used, i ? " %02X" : "%02X", bytes[i]);
+        used = used + size_t(written) < cap ? used + size_t(written) : cap - 1;
+    }
+    return used;
+}
+
 bool AtrPatternMatches(const char* pattern, const char* atrText)
 {
     return MatchHere(pattern, atrText);
@@ -435,9 +448,7 @@ int FindAtrInList(const char* path, const uint8_t* atr, size_t length, char* out
         out[0] = '\0';
     // The list writes an ATR as its bytes in capitals with one space between.
     char atrText[3 * 64];
-    Text atrLine {atrText, sizeof atrText, 0};
-    atrText[0] = '\0';
-    PutHex(&atrLine, atr, length);
+    FormatHexBytes(atrText, sizeof atrText, atr, length);
 
     FILE* list = fopen(path, "r");
     if (!list)

@@ -20,6 +20,11 @@ enum AtrVerdict {
     ATR_EXTRA_BYTES,  // bytes follow the end its own bytes announce
 };
 
+// Bytes in capitals with one blank between ("3B 8F 80"), as the known-ATR
+// list, the decoding and every ATR the front ends show write them, into `out`
+// of `cap` bytes, cut to fit; returns the length written.
+size_t FormatHexBytes(char* out, size_t cap, const uint8_t* bytes, size_t count);
+
 // Decodes `length` bytes of an ATR into lines ('\n' between them) in `out` of
 // `cap` bytes, cut to fit: TS, T0, the interface bytes of each level with
 // their meaning, the protocols offered, the historical bytes (for a PC/SC

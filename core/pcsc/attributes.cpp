@@ -48,6 +48,39 @@ const AttributeRow ATTRIBUTES[ATTRIBUTE_COUNT] = {
         *used += size_t(written);
 }
 
+void FormatAttributeValue(char* text, size_t size, const AttributeRow& row, LONG status, const BYTE* value,
+                          DWORD length)
+{
+    if (size == 0)
+        return;
+    text[0] = '\0';
+    size_t used = 0;
+    if (status != SCARD_S_SUCCESS) {
+        // pcsc_stringify_error fills one shared buffer: the text is used at once.
+        Append(text, size, &used, "error 0x%08X (%s)", unsigned(uint32_t(status)), pcsc_stringify_error(status));
+        return;
+    }
+    uint32_t word;
+    memcpy(&word, value, sizeof word);
+    switch (row.format) {
+    case ATTRIBUTE_WORD_HEX:
+        Append(text, size, &used, "0x %08X ", word);
+        break;
+    case ATTRIBUTE_WORD_DECIMAL:
+        Append(text, size, &used, "%d ", int32_t(word));
+        break;
+    case ATTRIBUTE_BYTES_HEX:
+        Append(text, size, &used, "0x ");
+        for (DWORD i = 0; i < length; i++)
+            Append(text, size, &used, "%02X ", value[i]);
+        break;
+    case ATTRIBUTE_CHARACTERS:
+        for (DWORD i = 0; i < length; i++)
+            Append(text, size, &used, "%c ", value[i] < 32 || value[i] > 127 ? ' ' : value[i]);
+        break;
+    }
+}
+
 void FormatAttributeLine(char* line, size_t size, const AttributeRow& row, LONG status, const BYTE* value, DWORD length)
 {
     if (size == 0)
@@ -55,30 +88,9 @@ void FormatAttributeLine(char* line, size_t size, const AttributeRow& row, LONG 
     line[0] = '\0';
     size_t used = 0;
     Append(line, size, &used, "%s:   ", row.label);
-    if (status != SCARD_S_SUCCESS) {
-        // pcsc_stringify_error fills one shared buffer: the text is used at once.
-        Append(line, size, &used, "error 0x%08X (%s)", unsigned(uint32_t(status)), pcsc_stringify_error(status));
-        return;
-    }
-    uint32_t word;
-    memcpy(&word, value, sizeof word);
-    switch (row.format) {
-    case ATTRIBUTE_WORD_HEX:
-        Append(line, size, &used, "0x %08X ", word);
-        break;
-    case ATTRIBUTE_WORD_DECIMAL:
-        Append(line, size, &used, "%d ", int32_t(word));
-        break;
-    case ATTRIBUTE_BYTES_HEX:
-        Append(line, size, &used, "0x ");
-        for (DWORD i = 0; i < length; i++)
-            Append(line, size, &used, "%02X ", value[i]);
-        break;
-    case ATTRIBUTE_CHARACTERS:
-        for (DWORD i = 0; i < length; i++)
-            Append(line, size, &used, "%c ", value[i] < 32 || value[i] > 127 ? ' ' : value[i]);
-        break;
-    }
+    // The value goes where the label ends, cut where the line ends.
+    if (used + 1 < size)
+        FormatAttributeValue(line + used, size - used, row, status, value, length);
 }
 
 LONG ReadAttribute(SCARDHANDLE card, const AttributeRow& row, BYTE (&value)[ATTRIBUTE_AREA_SIZE], DWORD* length)

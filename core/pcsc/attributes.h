@@ -1,5 +1,5 @@
-// The report of nineteen reader and card attributes: the table and the line
-// each attribute gets.
+// The report of nineteen reader and card attributes: the table, and the value
+// and the line each attribute gets.
 #pragma once
 
 #include <cstddef>
@@ -28,9 +28,12 @@ constexpr DWORD ATTRIBUTE_AREA_SIZE = 100;
 // Room for the longest line: a label and 100 bytes in hex.
 constexpr size_t ATTRIBUTE_LINE_SIZE = 512;
 
-// "label:   " and the value of `length` bytes in the row's format, or
-// "error 0x%08X (text)" when `status` is a failure. The word formats read four
-// bytes of `value` whatever the length. The line is cut to `size`.
+// The value of `length` bytes in the row's format, or "error 0x%08X (text)"
+// when `status` is a failure. The word formats read four bytes of `value`
+// whatever the length. The text is cut to `size`.
+void FormatAttributeValue(char* text, size_t size, const AttributeRow& row, LONG status, const BYTE* value,
+                          DWORD length);
+// "label:   " and the value as FormatAttributeValue writes it, cut to `size`.
 void FormatAttributeLine(char* line, size_t size, const AttributeRow& row, LONG status, const BYTE* value,
                          DWORD length);
 // Reads the row's attribute of `card` into `value`, zeroed first; *length is

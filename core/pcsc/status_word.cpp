@@ -80,7 +80,7 @@ const StatusWordRow STATUS_WORDS[] = {
 
 }  // namespace
 
-void DescribeStatusWord(uint8_t sw1, uint8_t sw2, char* out, size_t cap)
+void StatusWordMeaning(uint8_t sw1, uint8_t sw2, char* out, size_t cap)
 {
     if (cap == 0)
         return;
@@ -92,7 +92,7 @@ void DescribeStatusWord(uint8_t sw1, uint8_t sw2, char* out, size_t cap)
             break;
         }
     if (!found) {
-        snprintf(out, cap, "%02X %02X: not an ISO 7816-4 status word", sw1, sw2);
+        snprintf(out, cap, "not an ISO 7816-4 status word");
         return;
     }
     unsigned detail = 0;
@@ -102,8 +102,17 @@ void DescribeStatusWord(uint8_t sw1, uint8_t sw2, char* out, size_t cap)
         detail = sw2 & 0x0F;
     char meaning[STATUS_WORD_TEXT_SIZE];
     snprintf(meaning, sizeof meaning, found->meaning, detail);
-    snprintf(out, cap, "%02X %02X: %s%s%s", sw1, sw2, meaning, found->storageMeaning ? "; storage card: " : "",
+    snprintf(out, cap, "%s%s%s", meaning, found->storageMeaning ? "; storage card: " : "",
              found->storageMeaning ? found->storageMeaning : "");
+}
+
+void DescribeStatusWord(uint8_t sw1, uint8_t sw2, char* out, size_t cap)
+{
+    if (cap == 0)
+        return;
+    char meaning[STATUS_WORD_TEXT_SIZE];
+    StatusWordMeaning(sw1, sw2, meaning, sizeof meaning);
+    snprintf(out, cap, "%02X %02X: %s", sw1, sw2, meaning);
 }
 
 void DescribeResponseStatus(const uint8_t* response, size_t length, char* out, size_t cap)

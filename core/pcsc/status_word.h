@@ -8,7 +8,12 @@
 // Room for the longest description either function writes.
 constexpr size_t STATUS_WORD_TEXT_SIZE = 160;
 
-// "6A 82: File or application not found; storage card: addressed block or
+// What the status word means, without the word: "File or application not
+// found; storage card: addressed block or byte does not exist" (what the
+// command line's JSON holds), cut to fit `cap` bytes.
+void StatusWordMeaning(uint8_t sw1, uint8_t sw2, char* out, size_t cap);
+
+// The word and its meaning: "6A 82: File or application not found; storage card: addressed block or
 // byte does not exist", cut to fit `cap` bytes.
 void DescribeStatusWord(uint8_t sw1, uint8_t sw2, char* out, size_t cap);
 

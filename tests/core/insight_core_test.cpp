@@ -88,12 +88,24 @@ TEST(StatusWord, MeaningsOfKnownAnswers)
         {{0x90}, "No status word: the response has 1 byte"},
         {{}, "No status word: the response has 0 bytes"},
     };
-    for (const Case& c : cases)
+    for (const Case& c : cases) {
         EXPECT_EQ(Into(STATUS_WORD_TEXT_SIZE,
                        [&](char* out, size_t cap) {
                            DescribeResponseStatus(c.response.data(), c.response.size(), out, cap);
                        }),
                   c.shown);
+        // The meaning alone, as the command line's JSON holds it.
+        size_t n = c.response.size();
+        if (n >= 2) {
+            EXPECT_EQ(
+                Into(STATUS_WORD_TEXT_SIZE,
+                     [&](char* out, size_t cap) { StatusWordMeaning(c.response[n - 2], c.response[n - 1], out, cap); }),
+                c.shown.substr(strlen("90 00: ")));
+        }
+    }
+    // Both are cut to the caller's buffer.
+    EXPECT_EQ(Into(9, [](char* out, size_t cap) { DescribeStatusWord(0x6A, 0x82, out, cap); }), "6A 82: F");
+    EXPECT_EQ(Into(5, [](char* out, size_t cap) { StatusWordMeaning(0x6A, 0x82, out, cap); }), "File");
 }
 
 TEST(Atr, DecodesRealAtrsAndSaysWhereBadOnesStop)

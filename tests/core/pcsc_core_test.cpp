@@ -1,4 +1,4 @@
-// The PC/SC cores without a window: the attribute lines, the protocol
+// The PC/SC cores without a window: the attribute lines and values, the protocol
 // fallback, the ATR read, the reader-list walk and the release verdict.
 // Calls go to the spies of fake_pcsc.h, scripted, so no reader is needed.
 #include <gtest/gtest.h>
@@ -72,14 +72,26 @@ TEST_F(PcscCoreTest, AttributeLinesShowTheDeliveredBytes)
         fakePcsc.attributeCount = 0;
         fakePcsc.attribCount = 0;
         ScriptAttribute(0x10101, c.value.data(), c.delivered, c.reported, c.status);
-        ReadAttributeLine(line, sizeof line, 0, {"Label", 0x10101, c.format});
+        const AttributeRow row {"Label", 0x10101, c.format};
+        ReadAttributeLine(line, sizeof line, 0, row);
         EXPECT_EQ(line, "Label:   " + c.shown) << c.what;
         EXPECT_EQ(fakePcsc.attribLengthsIn[0], ATTRIBUTE_AREA_SIZE) << c.what;
+        // The value alone (the command line's JSON) from the same read.
+        BYTE value[ATTRIBUTE_AREA_SIZE];
+        DWORD length;
+        LONG status = ReadAttribute(0, row, value, &length);
+        FormatAttributeValue(line, sizeof line, row, status, value, length);
+        EXPECT_EQ(line, c.shown) << c.what;
     }
-    // A caller's short line is cut, not overrun (the last case's bytes).
+    // A caller's short line or value is cut, not overrun (the last case's bytes).
     char shortLine[14];
     ReadAttributeLine(shortLine, sizeof shortLine, 0, {"Label", 0x10101, ATTRIBUTE_BYTES_HEX});
     EXPECT_STREQ(shortLine, "Label:   0x 4");
+    ReadAttributeLine(shortLine, 10, 0, {"Label", 0x10101, ATTRIBUTE_BYTES_HEX});
+    EXPECT_STREQ(shortLine, "Label:   ");
+    BYTE value[ATTRIBUTE_AREA_SIZE] = {0x41, 0x42};
+    FormatAttributeValue(shortLine, 5, {"Label", 0x10101, ATTRIBUTE_BYTES_HEX}, SCARD_S_SUCCESS, value, 2);
+    EXPECT_STREQ(shortLine, "0x 4");
 }
 
 TEST_F(PcscCoreTest, ReportHasNineteenLinesInOrder)
