@@ -21,3 +21,10 @@ template<class Call> LONG TimedCall(Span* span, Call call)
     span->end = QueryPerformanceCounter();
     return status;
 }
+
+// The span in milliseconds per run of `runs` (fewer than 1 count as 1): what
+// the Elapsed field and line show and the command line's JSON "ms" holds.
+inline double SpanMsPerRun(const Span& span, int64_t ticksPerMs, int32_t runs)
+{
+    return TicksToMs(span.end - span.start, ticksPerMs) / double(runs < 1 ? 1 : runs);
+}

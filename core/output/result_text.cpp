@@ -5,10 +5,7 @@
 
 void FormatElapsed(char (&text)[RESULT_TEXT_SIZE], const Span& span, int64_t ticksPerMs, int32_t divisor)
 {
-    if (ticksPerMs < 1)
-        ticksPerMs = 1;
-    double ms = double(span.end - span.start) / double(ticksPerMs) / double(divisor);
-    snprintf(text, sizeof text, "%5.2f ms", ms);
+    snprintf(text, sizeof text, "%5.2f ms", SpanMsPerRun(span, ticksPerMs, divisor));
 }
 
 void FormatStatus(char (&text)[RESULT_TEXT_SIZE], LONG status)
