@@ -9,6 +9,7 @@
 #include <ctime>
 
 #include "core/clock/counter.h"
+#include "core/output/report.h"
 #include "core/pcsc/atr.h"
 #include "core/pcsc/card_watcher.h"
 #include "core/pcsc/status_text.h"
@@ -19,7 +20,6 @@
 
 namespace {
 
-constexpr size_t EVENT_LINE_SIZE = MAX_READERNAME + 3 * MAX_ATR_SIZE + 96;
 constexpr const char* CARD_GONE_TIP = "The card has left this reader.";
 
 void OnCardEvent(void* dialog, [[maybe_unused]] const CardEvent& event)
@@ -35,32 +35,12 @@ void ShowLastResult()
     SetDlgItemText(tester.mainWindow, IDC_LAST_RESULT, text);
 }
 
-const char* EventName(CardEventKind kind)
-{
-    switch (kind) {
-    case CARD_EVENT_READER_ADDED:
-        return "Reader added";
-    case CARD_EVENT_READER_REMOVED:
-        return "Reader removed";
-    case CARD_EVENT_CARD_INSERTED:
-        return "Card inserted";
-    case CARD_EVENT_CARD_REMOVED:
-        return "Card removed";
-    case CARD_EVENT_ATR_READ:
-        return "ATR read";
-    case CARD_EVENT_WATCH_FAILED:
-        return "Watching stopped";
-    }
-    return "";
-}
-
 // The local time of the event, from how long ago the counter saw it.
 void FormatEventTime(int64_t ticks, char* out, size_t cap)
 {
     timespec now {};
     clock_gettime(CLOCK_REALTIME, &now);
-    int64_t ticksPerMs = tester.ticksPerMs > 0 ? tester.ticksPerMs : 1;
-    int64_t agoMs = (QueryPerformanceCounter() - ticks) / ticksPerMs;
+    int64_t agoMs = int64_t(TicksToMs(QueryPerformanceCounter() - ticks, tester.ticksPerMs));
     int64_t ms = int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000 - agoMs;
     time_t seconds = time_t(ms / 1000);
     tm local {};
@@ -68,20 +48,10 @@ void FormatEventTime(int64_t ticks, char* out, size_t cap)
     snprintf(out, cap, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min, local.tm_sec, int(ms % 1000));
 }
 
-// "12:00:01.250  Card inserted  Reader 00 00  3B 8F ..."
-void FormatEvent(const CardEvent& event, char* out, size_t cap)
+// The event's line goes into the event list.
+void ListEvent([[maybe_unused]] void* context, const char* line)
 {
-    char time[16];
-    FormatEventTime(event.ticks, time, sizeof time);
-    int used = snprintf(out, cap, "%s  %s%s  %s", time, EventName(event.kind), event.inferred ? " (missed)" : "",
-                        event.reader);
-    if (event.kind == CARD_EVENT_WATCH_FAILED && used >= 0 && size_t(used) < cap) {
-        char status[STATUS_TEXT_SIZE];
-        DescribeStatus(event.status, status, sizeof status);
-        used += snprintf(out + used, cap - size_t(used), "  %s", status);
-    }
-    for (DWORD i = 0; i < event.atrLength && i < MAX_ATR_SIZE && used >= 0 && size_t(used) + 4 <= cap; i++)
-        used += snprintf(out + used, cap - size_t(used), i == 0 ? "  %02X" : " %02X", event.atr[i]);
+    ListAddString(tester.mainWindow, IDC_CARD_EVENTS, line);
 }
 
 void MarkIfConnectedCardLeft(const CardEvent& event)
@@ -100,13 +70,12 @@ void ShowTapMeasure(const CardEvent* events, size_t count)
 {
     CardTapMeasure measure;
     MeasureCardTaps(events, count, &measure);
-    double ticksPerMs = double(tester.ticksPerMs > 0 ? tester.ticksPerMs : 1);
     char text[160];
     int used = snprintf(text, sizeof text, "Arrivals: %u  Removals: %u\r\nMissed: %u", unsigned(measure.arrivals),
                         unsigned(measure.removals), unsigned(measure.missed));
     if (measure.atrTimed > 0 && used >= 0 && size_t(used) < sizeof text)
         snprintf(text + used, sizeof text - size_t(used), "\r\nArrival to ATR: %.1f ms (max %.1f ms)",
-                 double(measure.atrDelayLast) / ticksPerMs, double(measure.atrDelayMax) / ticksPerMs);
+                 TicksToMs(measure.atrDelayLast, tester.ticksPerMs), TicksToMs(measure.atrDelayMax, tester.ticksPerMs));
     SetDlgItemText(tester.mainWindow, IDC_TAP_MEASURE, text);
 }
 
@@ -143,14 +112,14 @@ INT_PTR ShowCardEvents()
 {
     CardPage& page = tester.cardPage;
     size_t count = CopyCardEvents(&page.watcher, 0, page.keptEvents, CARD_EVENT_CAPACITY);
-    char line[EVENT_LINE_SIZE];
     for (size_t i = 0; i < count; i++) {
         const CardEvent& event = page.keptEvents[i];
         if (event.sequence <= page.lastListed)
             continue;
         page.lastListed = event.sequence;
-        FormatEvent(event, line, sizeof line);
-        ListAddString(tester.mainWindow, IDC_CARD_EVENTS, line);
+        char time[16];
+        FormatEventTime(event.ticks, time, sizeof time);
+        ReportCardEvent(LineSink {ListEvent, nullptr}, time, event);
         MarkIfConnectedCardLeft(event);
     }
     while (ListGetCount(tester.mainWindow, IDC_CARD_EVENTS) > int(CARD_EVENT_CAPACITY))

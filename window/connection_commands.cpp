@@ -4,10 +4,12 @@
 // tests a handle before its call.
 #include "window/commands.h"
 
+#include <algorithm>
 #include <cstdint>
-#include <cstdio>
 
 #include "core/clock/timing.h"
+#include "core/output/report.h"
+#include "core/pcsc/atr.h"
 #include "core/pcsc/attributes.h"
 #include "core/pcsc/connection.h"
 #include "core/pcsc/pcsc_api.h"
@@ -18,7 +20,6 @@
 
 // The ATR field shows at most this many bytes, "%02X " each.
 constexpr DWORD ATR_SHOWN_MAX = 166;
-constexpr size_t CONNECT_LINE_SIZE = 64;
 
 namespace {
 
@@ -116,18 +117,20 @@ INT_PTR ListReaders([[maybe_unused]] int id)
     return TRUE;
 }
 
-// The ATR as "%02X " per byte; only the bytes of a successful read count.
+// The ATR in hex, each byte followed by a blank; only the bytes of a
+// successful read count.
 static void ShowAtr()
 {
     BYTE atr[MAX_BUFFER_SIZE];
     DWORD length;
     ReadAtr(tester.hCard, atr, sizeof atr, &length);
     ShowCardAtr(atr, length);
-    if (length > ATR_SHOWN_MAX)
-        length = ATR_SHOWN_MAX;
-    char text[3 * ATR_SHOWN_MAX + 1] = "";
-    for (DWORD i = 0; i < length; i++)
-        snprintf(text + 3 * i, 4, "%02X ", atr[i]);
+    char text[3 * ATR_SHOWN_MAX + 1];
+    size_t used = FormatHexBytes(text, sizeof text - 1, atr, std::min<DWORD>(length, ATR_SHOWN_MAX));
+    if (used > 0) {
+        text[used] = ' ';
+        text[used + 1] = '\0';
+    }
     SetDlgItemText(tester.mainWindow, IDC_ATR, text);
 }
 
@@ -159,9 +162,7 @@ INT_PTR ConnectSelectedReader([[maybe_unused]] int id)
     SetButtons(CARD_CONNECTED);
     ShowAtr();
 
-    char line[CONNECT_LINE_SIZE];
-    snprintf(line, sizeof line, "SCardConnect: OK, protocol = 0x%08X.", unsigned(uint32_t(tester.activeProtocol)));
-    LogAppend(line);
+    ReportConnected(windowLog, "SCardConnect", tester.activeProtocol);
     return TRUE;
 }
 

@@ -9,6 +9,7 @@
 #include <iterator>
 #include <thread>
 
+#include "core/output/report.h"
 #include "core/pcsc/status_word.h"
 #include "core/transmit/transmit.h"
 #include "ui/ids.h"
@@ -65,8 +66,6 @@ bool ReadExpectedSw(uint16_t* sw)
     return false;
 }
 
-// Elapsed per run made, the last run's status and its answer; after a loop,
-// the counts of its outcomes and the distribution of its times.
 // The meaning of each status word the loop's runs answered, a line each, for
 // the panel only: the log keeps its summary lines as they are.
 void AddStatusWordMeanings(const LoopSummary& summary, char* out, size_t cap)
@@ -84,38 +83,44 @@ void AddStatusWordMeanings(const LoopSummary& summary, char* out, size_t cap)
     }
 }
 
-// The last Transmit's outcome and record (tester.loop), its response dumped in `form`.
+// The loop's summary lines as the panel shows them, CR LF between them.
+struct SummaryText {
+    char text[3 * LOOP_LINE_SIZE + 4];
+    size_t used;
+};
+
+// Each summary line goes to the log and is kept for the panel.
+void LogAndKeep(void* context, const char* line)
+{
+    LogAppend(line);
+    SummaryText* panel = static_cast<SummaryText*>(context);
+    int added = snprintf(panel->text + panel->used, sizeof panel->text - panel->used, "%s%s",
+                         panel->used > 0 ? "\r\n" : "", line);
+    panel->used = std::min(sizeof panel->text - 1, panel->used + size_t(added > 0 ? added : 0));
+}
+
+// The last Transmit's outcome and record (tester.loop): elapsed per run
+// made, the last run's status and its answer dumped in `form`; after a loop,
+// the counts of its outcomes and the distribution of its times.
 void ShowTransmitResult(DumpForm form)
 {
     const TransmitOutcome& outcome = tester.loop.outcome;
     const LoopRecord& record = tester.loop.record;
-    char line[LOOP_LINE_SIZE];
-    if (record.stopped) {
-        snprintf(line, sizeof line, "Loop stopped after %d of %d runs.", record.runsMade, record.runsPlanned);
-        LogAppend(line);
-    }
+    ReportLoopStopped(windowLog, record);
     tester.recvLen = outcome.responseLength;
     ShowElapsed(outcome.span, outcome.runsMade > 1 ? outcome.runsMade : 1);
     ShowStatus(outcome.status);
-    if (outcome.status != SCARD_S_SUCCESS)
-        LogAppend("SCardTransmit: Failure!");
-    else
-        LogBytes("SCardTransmit: Output:", tester.recvBuffer, tester.recvLen, form);
+    ReportTransmitOutput(windowLog, outcome.status, tester.recvBuffer, tester.recvLen, form);
     if (outcome.status == SCARD_S_SUCCESS)
         ShowResponseMeaning(tester.recvBuffer, tester.recvLen);
     if (record.runsPlanned > 1) {
         LoopSummary summary;
         SummarizeLoop(record, &summary);
-        char times[LOOP_LINE_SIZE];
-        FormatLoopCounts(line, summary);
-        FormatLoopTimes(times, summary);
-        LogAppend(line);
-        LogAppend(times);
-        // The panel keeps them in view when the log has moved on.
-        char both[3 * LOOP_LINE_SIZE + 4];
-        int used = snprintf(both, sizeof both, "%s\r\n%s", line, times);
-        AddStatusWordMeanings(summary, both + used, sizeof both - size_t(used));
-        SetDlgItemText(tester.mainWindow, IDC_LOOP_SUMMARY, both);
+        // The panel keeps the lines in view when the log has moved on.
+        SummaryText panel {};
+        ReportLoopSummary(LineSink {LogAndKeep, &panel}, summary);
+        AddStatusWordMeanings(summary, panel.text + panel.used, sizeof panel.text - panel.used);
+        SetDlgItemText(tester.mainWindow, IDC_LOOP_SUMMARY, panel.text);
     }
     ShowLoopCharts();
 }
@@ -153,7 +158,7 @@ void TransmitApdu()
     if (!ReadExpectedSw(&expectedSw))
         return;
     DumpForm form = CardDumpForm();
-    LogBytes("SCardTransmit: Input:", tester.sendBuffer, tester.sendLen, form);
+    ReportTransmitInput(windowLog, tester.sendBuffer, tester.sendLen, form);
 
     int32_t runs = LoopRuns(tester.loopEnabled, tester.loopCount);
     if (runs > 1) {

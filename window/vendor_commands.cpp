@@ -10,7 +10,7 @@
 
 #include "core/clock/timing.h"
 #include "core/compose/vendor.h"
-#include "core/output/dump.h"
+#include "core/output/report.h"
 #include "ui/ids.h"
 #include "window/tester_state.h"
 #include "window/window_output.h"
@@ -111,7 +111,7 @@ void ExecuteVendorIo()
     uint32_t pc = GetDlgItemInt(tester.mainWindow, IDC_VENDOR_LC);
     uint8_t le = uint8_t(GetDlgItemInt(tester.mainWindow, IDC_VENDOR_LE));
     FillVendorRequest(&tester.vendorIn, pa, pb, pc, le, tester.sendBuffer, BUFFER_SIZE);
-    LogVendorRecord("SCardControl: Input:", &tester.vendorIn, VENDOR_RECORD_SIZE);
+    ReportControlInput(windowLog, tester.vendorIn);
 
     Span span;
     LONG status = TimedCall(&span, [] {
@@ -120,11 +120,7 @@ void ExecuteVendorIo()
     ShowElapsed(span);
     ShowStatus(status);
 
-    if (status != SCARD_S_SUCCESS) {
-        LogAppend("SCardControl: Failure!");
-        return;
-    }
     // A count that does not fit the size argument is not a whole record either.
     int32_t size = int32_t(std::min<DWORD>(tester.vendorBytesReturned, INT32_MAX));
-    LogVendorRecord("SCardControl: Output:", &tester.vendorOut, size);
+    ReportControlOutput(windowLog, status, tester.vendorOut, size);
 }

@@ -3,7 +3,6 @@
 // the window.
 #include "window/window_output.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -25,25 +24,16 @@ void LogAppend(const char* entry)
         AppendDlgItemText(tester.mainWindow, IDC_LOG, tester.logText + end);
 }
 
-void LogBytes(const char* title, const BYTE* bytes, uint32_t count, DumpForm form)
+namespace {
+
+void PutLogEntry([[maybe_unused]] void* context, const char* entry)
 {
-    char text[DUMP_TEXT_SIZE];
-    FormatDump(text, bytes, count, form);
-    LogAppend(title);
-    LogAppend(text);
+    LogAppend(entry);
 }
 
-void LogVendorRecord(const char* title, const VendorIoRecord* record, int32_t size)
-{
-    LogAppend(title);
-    if (size != VENDOR_RECORD_SIZE)
-        return;
-    char text[DUMP_TEXT_SIZE];
-    FormatVendorHeader(text, *record);
-    LogAppend(text);
-    FormatDump(text, record->data, std::min<uint32_t>(record->le, VENDOR_DATA_SIZE), DUMP_HEX);
-    LogAppend(text);
-}
+}  // namespace
+
+const LineSink windowLog {PutLogEntry, nullptr};
 
 void ShowElapsed(const Span& span, int32_t divisor)
 {

@@ -5,17 +5,15 @@
 #include <winscard.h>
 
 #include "core/clock/timing.h"
-#include "core/output/dump.h"
+#include "core/output/report.h"
 #include "ui/winsys.h"
 
 // Appends one entry (it may hold CR LF breaks) to the log and the pane; the
 // log restarts with the entry alone when it would grow past 9993 characters.
 void LogAppend(const char* entry);
-// A title entry, then the bytes as one entry in `form`.
-void LogBytes(const char* title, const BYTE* bytes, uint32_t count, DumpForm form);
-// A title entry, then, for a whole record of `size` bytes only, its header
-// line and its data in hex.
-void LogVendorRecord(const char* title, const VendorIoRecord* record, int32_t size);
+// The sink the core's writers put the log's lines into: each entry goes to
+// LogAppend.
+extern const LineSink windowLog;
 // Shows the span in ms per run of `divisor` runs: the runs a loop made; 1
 // for any other timed call.
 void ShowElapsed(const Span& span, int32_t divisor = 1);
