@@ -361,64 +361,190 @@ AtrVerdict DescribeAtr(const uint8_t* atr, size_t length, char* out, size_t cap)
 
 namespace {
 
-// The length of the pattern element at `p`: a character, or a bracket
-// expression; 0 for a bracket that never closes.
-size_t ElementLength(const char* p)
+// The characters an ATR's text is made of: the sixteen hex digits, then the
+// blank. A pattern atom is the set of them it accepts, one bit each.
+constexpr int SYMBOLS = 17;
+constexpr int BLANK = 16;
+constexpr uint32_t ANY = (1u << SYMBOLS) - 1;
+
+// The symbol of a character of either case, or -1 for one outside the set.
+int Symbol(char c)
 {
-    if (*p != '[')
-        return 1;
-    const char* close = strchr(p + 2, ']');  // a ']' right after '[' is a member
-    return close ? size_t(close - p) + 1 : 0;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return c == ' ' ? BLANK : -1;
 }
 
-int Upper(char c)
+// The digits of a bracket range from `low` to `high` (symbols), inclusive.
+uint32_t DigitRange(int low, int high)
 {
-    return toupper(static_cast<unsigned char>(c));
+    return ((1u << (high + 1)) - 1) & ~((1u << low) - 1);
 }
 
-bool ElementMatches(const char* p, size_t size, char c)
+// A bracket expression from `p` (just past its '['), up to `end`: its set of
+// symbols and the character after its ']'; nullptr for anything but hex
+// digits, ranges and commas, or when it never closes.
+const char* ParseBracket(const char* p, const char* end, uint32_t* set)
 {
-    const int upper = Upper(c);
-    if (*p == '.')
-        return true;
-    if (*p != '[')
-        return Upper(*p) == upper;
-    const char* member = p + 1;
-    const char* end = p + size - 1;
-    const bool negated = *member == '^';
-    if (negated)
-        member++;
-    bool found = false;
-    for (; member < end; member++) {
-        if (member + 2 < end && member[1] == '-') {
-            found = found || (upper >= Upper(member[0]) && upper <= Upper(member[2]));
-            member += 2;
-        } else
-            found = found || Upper(*member) == upper;
-    }
-    return found != negated;
-}
-
-bool MatchHere(const char* p, const char* s)
-{
-    if (*p == '\0')
-        return *s == '\0';
-    const size_t size = ElementLength(p);
-    if (size == 0)
-        return false;
-    if (p[size] == '*') {
-        // As many as the text allows, then fewer until the rest matches.
-        const char* t = s;
-        while (*t && ElementMatches(p, size, *t))
-            t++;
-        for (;; t--) {
-            if (MatchHere(p + size + 1, t))
-                return true;
-            if (t == s)
-                return false;
+    const bool complement = p < end && *p == '^';
+    p += complement;
+    *set = 0;
+    bool members = false;
+    while (p < end && *p != ']') {
+        members = true;
+        if (*p == ',') {  // a member no ATR text holds
+            p++;
+            continue;
+        }
+        const int low = Symbol(*p);
+        if (low < 0 || low == BLANK)
+            return nullptr;
+        if (p + 2 < end && p[1] == '-') {
+            const int high = Symbol(p[2]);
+            if (high < low || high == BLANK)
+                return nullptr;
+            *set |= DigitRange(low, high);
+            p += 3;
+        } else {
+            *set |= 1u << low;
+            p++;
         }
     }
-    return *s && ElementMatches(p, size, *s) && MatchHere(p + size, s + 1);
+    if (p == end || !members)
+        return nullptr;
+    if (complement)
+        *set = ~*set & ANY;
+    return p + 1;
+}
+
+// The pattern as a set of states run over the text. State i means "atoms 0
+// to i-1 matched the text read so far"; state `atoms` is the whole match.
+// Each state is one bit, 64 to a word, so one character moves every state at
+// once.
+constexpr size_t STATE_WORDS = (ATR_PATTERN_MAX_ATOMS + 1 + 63) / 64;
+
+struct Automaton {
+    uint64_t accepts[SYMBOLS][STATE_WORDS];  // bit i: atom i accepts the symbol
+    uint64_t repeats[STATE_WORDS];           // bit i: atom i carries a '*'
+    size_t atoms;
+    size_t words;  // the words that hold states 0 to `atoms`
+};
+
+// Brings word `word` into use, cleared: only the words a pattern needs are.
+void UseWord(Automaton* automaton, size_t word)
+{
+    for (; automaton->words <= word; automaton->words++) {
+        for (int s = 0; s < SYMBOLS; s++)
+            automaton->accepts[s][automaton->words] = 0;
+        automaton->repeats[automaton->words] = 0;
+    }
+}
+
+// Builds the automaton of `size` bytes of pattern; false when the pattern is
+// refused. Reads nothing past `pattern + size`.
+bool Compile(const char* pattern, size_t size, Automaton* automaton)
+{
+    automaton->atoms = 0;
+    automaton->words = 0;
+    const char* end = pattern + size;
+    for (const char* p = pattern; p < end;) {
+        uint32_t set = 0;
+        if (*p == '.') {
+            set = ANY;
+            p++;
+        } else if (*p == '[') {
+            p = ParseBracket(p + 1, end, &set);
+            if (!p)
+                return false;
+        } else {
+            const int symbol = Symbol(*p++);
+            if (symbol < 0)
+                return false;
+            set = 1u << symbol;
+        }
+        const bool repeated = p < end && *p == '*';
+        p += repeated;
+        const size_t atom = automaton->atoms++;
+        if (atom == ATR_PATTERN_MAX_ATOMS)
+            return false;
+        const uint64_t bit = uint64_t(1) << (atom % 64);
+        UseWord(automaton, atom / 64);
+        for (int s = 0; s < SYMBOLS; s++)
+            if (set & (1u << s))
+                automaton->accepts[s][atom / 64] |= bit;
+        if (repeated)
+            automaton->repeats[atom / 64] |= bit;
+    }
+    UseWord(automaton, automaton->atoms / 64);
+    return automaton->atoms > 0;
+}
+
+// Adds to `states` every state reached through repeated atoms without
+// reading: a state whose atom repeats also stands for the next one, along
+// runs of repeated atoms. That is the carry of adding `repeats` and the
+// states in them: a carry starts at such a state and runs while the atoms
+// repeat.
+void Close(const Automaton& automaton, uint64_t* states)
+{
+    uint64_t carry = 0;
+    for (size_t w = 0; w < automaton.words; w++) {
+        const uint64_t starts = states[w] & automaton.repeats[w];
+        const uint64_t sum = automaton.repeats[w] + starts;
+        uint64_t out = sum < starts;
+        const uint64_t total = sum + carry;
+        out |= total < sum;
+        states[w] |= total ^ automaton.repeats[w] ^ starts;
+        carry = out;
+    }
+}
+
+bool Run(const Automaton& automaton, const char* text)
+{
+    uint64_t states[STATE_WORDS] = {1};
+    Close(automaton, states);
+    for (const char* c = text; *c; c++) {
+        const int symbol = Symbol(*c);
+        if (symbol < 0)
+            return false;
+        uint64_t moved = 0;  // the top bit of the word below, shifted in
+        uint64_t alive = 0;
+        for (size_t w = 0; w < automaton.words; w++) {
+            const uint64_t taken = states[w] & automaton.accepts[symbol][w];
+            const uint64_t stepped = taken & ~automaton.repeats[w];
+            states[w] = (taken & automaton.repeats[w]) | stepped << 1 | moved;
+            moved = stepped >> 63;
+            alive |= states[w];
+        }
+        if (!alive)
+            return false;
+        Close(automaton, states);
+    }
+    return states[automaton.atoms / 64] >> (automaton.atoms % 64) & 1;
+}
+
+// Whether the plain start of a pattern (hex digits and blanks, none
+// repeated) already differs from the text. Most patterns of a list differ
+// from an ATR within their first few characters, and are told apart so
+// without being compiled.
+bool PlainStartDiffers(const char* pattern, size_t size, const char* text)
+{
+    for (size_t i = 0; i < size && Symbol(pattern[i]) >= 0; i++) {
+        if (i + 1 < size && pattern[i + 1] == '*')
+            return false;
+        if (text[i] == '\0' || Symbol(text[i]) != Symbol(pattern[i]))
+            return true;
+    }
+    return false;
+}
+
+bool PatternMatches(const char* pattern, size_t size, const char* atrText)
+{
+    Automaton automaton;
+    return !PlainStartDiffers(pattern, size, atrText) && Compile(pattern, size, &automaton) && Run(automaton, atrText);
 }
 
 }  // namespace
@@ -438,7 +564,7 @@ size_t FormatHexBytes(char* out, size_t cap, const uint8_t* bytes, size_t count)
 
 bool AtrPatternMatches(const char* pattern, const char* atrText)
 {
-    return MatchHere(pattern, atrText);
+    return PatternMatches(pattern, strlen(pattern), atrText);
 }
 
 int FindAtrInList(const char* path, const uint8_t* atr, size_t length, char* out, size_t cap)

@@ -32,9 +32,20 @@ size_t FormatHexBytes(char* out, size_t cap, const uint8_t* bytes, size_t count)
 // truncated ATR is decoded up to the fault and says where it stops.
 AtrVerdict DescribeAtr(const uint8_t* atr, size_t length, char* out, size_t cap);
 
-// Whether `atrText` ("3B 8F 80 ...", bytes in capitals with one space
-// between) matches a pattern of pcsc-tools' list: a regular expression over
-// that text (`.`, `[...]` and `*`), whole, regardless of case.
+// The most atoms a pattern may hold (a 33-byte ATR written with a bracket
+// expression for every digit needs 98).
+constexpr size_t ATR_PATTERN_MAX_ATOMS = 255;
+
+// Whether `atrText` ("3B 8F 80 ...": hex digits and blanks) matches a pattern
+// of pcsc-tools' list, whole, regardless of case. A pattern is a sequence of
+// atoms, each a hex digit, a blank, `.` (either of those) or a bracket
+// expression of hex digits, ranges such as `1-3` and commas (`^` first for
+// the complement), and each may be followed by `*` (repeated none or more
+// times). A pattern with anything else in it, with more than
+// ATR_PATTERN_MAX_ATOMS atoms or with none matches nothing, and no atom
+// matches a character of `atrText` other than a hex digit or a blank. The
+// time is linear in both lengths: the pattern runs as a set of states over
+// the text, without backtracking.
 bool AtrPatternMatches(const char* pattern, const char* atrText);
 
 // The description lines (without their tab, '\n' between them) of every entry

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
@@ -180,26 +181,74 @@ TEST(Atr, DecodesRealAtrsAndSaysWhereBadOnesStop)
     }
 }
 
+std::string Repeat(const std::string& piece, size_t times)
+{
+    std::string text;
+    for (size_t i = 0; i < times; i++)
+        text += piece;
+    return text;
+}
+
 TEST(AtrList, PatternsMatchAsPcscToolsReadsThem)
 {
+    // A pattern one atom short of the bound and one at it: "3B 00" then stars.
+    const std::string atBound = "3B 00" + Repeat("0*", ATR_PATTERN_MAX_ATOMS - 5);
+    const std::string overBound = atBound + "0*";
+    const std::string longAtr = "3B" + Repeat(" 00", 32);  // 98 atoms: more than a word of states
     struct Case {
-        const char* pattern;
-        const char* atr;
+        std::string pattern;
+        std::string atr;
         bool matches;
     } cases[] = {
         {"3B .. 41 73", "3B 16 41 73", true},
         {"3b 16 41 73", "3B 16 41 73", true},  // regardless of case
-        {"3B 16 41", "3B 16 41 73", false},    // the whole ATR, not a prefix
+        {"3B 16 41 73", "3b 16 41 73", true},
+        {"3B 16 41", "3B 16 41 73", false},  // the whole ATR, not a prefix
+        {"16 41 73", "3B 16 41 73", false},
         {"3F 65 35 10 0. 04 [6,E]C 90 00", "3F 65 35 10 02 04 EC 90 00", true},
+        {"3F 65 35 10 0. 04 [6,E]C 90 00", "3F 65 35 10 02 04 7C 90 00", false},
         {"3B 75 94 00 00 62 02 02 0[1-3] 01", "3B 75 94 00 00 62 02 02 04 01", false},
         {"3B 75 94 00 00 62 02 02 0[1-3] 01", "3B 75 94 00 00 62 02 02 03 01", true},
+        {"3B 0[a-c]", "3B 0B", true},
         {"3B EF 00 FF 81 31 42 45 .* 38", "3B EF 00 FF 81 31 42 45 65 63 38 38", true},
         {"3B EF 00 FF 81 31 42 45 .* 38", "3B EF 00 FF 81 31 42 45 65 63 38 39", false},
+        {"3B 00.*", "3B 00", true},  // a repeated atom may stand for nothing
+        {"3B 0*1", "3B 0001", true},
+        {"3B 0*1", "3B 0011", false},
+        {"3B 0*1", "3B 1", true},
+        {"3B [01]*6A", "3B 0110106A", true},
         {"3B [^0]0", "3B 00", false},
-        {"3B [12", "3B 1", false},  // a bracket that never closes matches nothing
+        {"3B [^0]0", "3B 10", true},
+        {"3B ..", "3B ZZ", false},  // no atom matches what no ATR holds
+        // Refused: anything outside the list's grammar matches nothing.
+        {"3B+", "3BB", false},
+        {"3B|3F", "3B", false},
+        {"(3B)", "3B", false},
+        {"3B?", "3B", false},
+        {"3B\\ 00", "3B 00", false},
+        {"*3B", "3B", false},
+        {"3B**", "3B", false},
+        {"3B []", "3B ", false},
+        {"3B [3-1]", "3B 2", false},
+        {"3B [0- ]", "3B 0", false},
+        {"", "", false},
+        {"3B [12", "3B 1", false},  // a bracket that never closes
+        {"3B [", "3B [", false},    // nor one at the very end
+        // Many repeated atoms in a row: linear, where backtracking never ends.
+        {Repeat(".*", 20) + "Z", longAtr, false},
+        {Repeat(".*", 20) + "0", longAtr, true},
+        {longAtr, longAtr, true},
+        {"3B" + Repeat(" 0*0*", 40) + " 00", "3B 00", false},  // the blanks are not repeated
+        {"3B" + Repeat(" *0*", 40) + "00", "3B 00", true},
+        {atBound, "3B 00", true},
+        {overBound, "3B 00", false},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(AtrPatternMatches(c.pattern, c.atr), c.matches) << c.pattern << " / " << c.atr;
+    for (const Case& c : cases) {
+        // A heap copy of exactly the pattern's size, so that a read past its end shows under ASan.
+        std::unique_ptr<char[]> pattern(new char[c.pattern.size() + 1]);
+        memcpy(pattern.get(), c.pattern.c_str(), c.pattern.size() + 1);
+        EXPECT_EQ(AtrPatternMatches(pattern.get(), c.atr.c_str()), c.matches) << c.pattern << " / " << c.atr;
+    }
 }
 
 // The user's cache of the list comes first, pcsc-tools' own list after it;
