@@ -151,7 +151,7 @@ void ShowCardAtr(const BYTE* atr, DWORD length)
         DescribeAtr(atr, length, text, ATR_TEXT_SIZE);
         size_t used = strlen(text);
         text[used++] = '\n';
-        if (IdentifyCard(atr, length, text + used, sizeof text - used) == 0)
+        if (IdentifyCard(&tester.cardPage.knownAtrs, atr, length, text + used, sizeof text - used) == 0)
             snprintf(text + used, sizeof text - used, "Not in the known-ATR lists.");
     }
     SetDlgItemText(tester.mainWindow, IDC_ATR_DECODED, text);

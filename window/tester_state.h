@@ -14,6 +14,7 @@
 #include "core/compose/storage.h"
 #include "core/output/dump.h"
 #include "core/output/log.h"
+#include "core/pcsc/atr.h"
 #include "core/pcsc/card_watcher.h"
 #include "core/pcsc/status_text.h"
 #include "core/pcsc/status_word.h"
@@ -76,6 +77,7 @@ struct CardPage {
     uint64_t lastListed;                                // the sequence number of the last event in the list
     char lastCallLine[STATUS_TEXT_SIZE + 16];           // "Last call: " and the last call's status
     char lastResponseLine[STATUS_WORD_TEXT_SIZE + 16];  // "Last response: " and its status word's meaning
+    KnownAtrLists knownAtrs;                            // read again only when their files change
 };
 
 struct TesterState {

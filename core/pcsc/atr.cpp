@@ -1,13 +1,17 @@
 // The ATR decoder and the known-ATR lookup. The lookup reads pcsc-tools'
-// list where the system keeps it, line by line in a fixed buffer: the list
+// list where the system keeps it, whole, into its caller's record: the list
 // is never part of this program.
 #include "core/pcsc/atr.h"
 
 #include <cctype>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -547,6 +551,54 @@ bool PatternMatches(const char* pattern, size_t size, const char* atrText)
     return !PlainStartDiffers(pattern, size, atrText) && Compile(pattern, size, &automaton) && Run(automaton, atrText);
 }
 
+bool SameAtr(const uint8_t* a, size_t aLength, const uint8_t* b, size_t bLength)
+{
+    if (aLength != bLength)
+        return false;
+    for (size_t i = 0; i < aLength; i++)
+        if (a[i] != b[i])
+            return false;
+    return true;
+}
+
+FileStamp StampOf(const struct stat& info)
+{
+    return FileStamp {uint64_t(info.st_dev), uint64_t(info.st_ino), int64_t(info.st_size),
+                      int64_t(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec,
+                      int64_t(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec};
+}
+
+bool SameStamp(const FileStamp& a, const FileStamp& b)
+{
+    return a.device == b.device && a.inode == b.inode && a.bytes == b.bytes && a.modifiedNs == b.modifiedNs
+        && a.changedNs == b.changedNs;
+}
+
+AtrListRead Refused(AtrListFile* file, AtrListRead verdict)
+{
+    file->size = 0;
+    file->text[0] = '\0';
+    file->read = verdict;
+    return verdict;
+}
+
+// The stamp a path has now; zero when nothing can be found there.
+FileStamp StampAt(const char* path)
+{
+    struct stat info;
+    return stat(path, &info) == 0 ? StampOf(info) : FileStamp {};
+}
+
+// Reads the list at `path` again unless it is the file read last time;
+// whether it did.
+bool Refresh(const char* path, AtrListFile* file)
+{
+    if (file->read != ATR_LIST_NOT_READ && strcmp(file->path, path) == 0 && SameStamp(StampAt(path), file->stamp))
+        return false;
+    ReadAtrList(path, file);
+    return true;
+}
+
 }  // namespace
 
 size_t FormatHexBytes(char* out, size_t cap, const uint8_t* bytes, size_t count)
@@ -567,51 +619,117 @@ bool AtrPatternMatches(const char* pattern, const char* atrText)
     return PatternMatches(pattern, strlen(pattern), atrText);
 }
 
-int FindAtrInList(const char* path, const uint8_t* atr, size_t length, char* out, size_t cap)
+int FindAtrInList(const char* list, size_t size, const uint8_t* atr, size_t length, char* out, size_t cap)
 {
     Text names {out, cap, 0};
     if (cap > 0)
         out[0] = '\0';
-    // The list writes an ATR as its bytes in capitals with one space between.
-    char atrText[3 * 64];
-    FormatHexBytes(atrText, sizeof atrText, atr, length);
-
-    FILE* list = fopen(path, "r");
-    if (!list)
+    if (length > ATR_LOOKUP_MAX)
         return 0;
+    // The list writes an ATR as its bytes in capitals with one space between.
+    char atrText[3 * ATR_LOOKUP_MAX];
+    FormatHexBytes(atrText, sizeof atrText, atr, length);
     int matched = 0;
     bool describing = false;  // the lines that follow describe a matching pattern
-    char line[512];
-    while (fgets(line, sizeof line, list)) {
-        size_t size = strlen(line);
-        const bool whole = (size > 0 && line[size - 1] == '\n') || feof(list);
-        if (!whole)  // longer than the buffer: the rest of it is passed over
-            for (int c = fgetc(list); c != EOF && c != '\n'; c = fgetc(list)) { }
-        while (size > 0 && (line[size - 1] == '\n' || line[size - 1] == '\r'))
-            line[--size] = '\0';
-        if (line[0] == '\t') {
+    const char* end = list + size;
+    for (const char* line = list; line < end;) {
+        const char* newline = static_cast<const char*>(memchr(line, '\n', size_t(end - line)));
+        const char* stop = newline ? newline : end;
+        const char* next = newline ? newline + 1 : end;
+        while (stop > line && stop[-1] == '\r')
+            stop--;
+        const size_t chars = size_t(stop - line);
+        if (chars > 0 && line[0] == '\t') {
             if (describing) {
                 NewLine(&names);
-                Put(&names, "%s", line + 1);
+                Put(&names, "%.*s", int(chars - 1), line + 1);
             }
-            continue;
+        } else {
+            describing = chars > 0 && line[0] != '#' && PatternMatches(line, chars, atrText);
+            matched += describing;
         }
-        // A pattern cut by the buffer cannot be read; it matches nothing.
-        describing = whole && size > 0 && line[0] != '#' && AtrPatternMatches(line, atrText);
-        matched += describing;
+        line = next;
     }
-    fclose(list);
     return matched;
 }
 
-int IdentifyCard(const uint8_t* atr, size_t length, char* out, size_t cap)
+AtrListRead ReadAtrList(const char* path, AtrListFile* file)
 {
-    const char* home = getenv("HOME");
-    char cached[512];
-    if (home && snprintf(cached, sizeof cached, "%s/.cache/smartcard_list.txt", home) < int(sizeof cached)) {
-        const int matched = FindAtrInList(cached, atr, length, out, cap);
-        if (matched > 0)
-            return matched;
+    if (snprintf(file->path, sizeof file->path, "%s", path) >= int(sizeof file->path))
+        file->path[0] = '\0';  // never the same as a path that fits
+    file->stamp = FileStamp {};
+    struct stat info;
+    if (stat(path, &info) != 0)
+        return Refused(file, errno == ENOENT || errno == ENOTDIR ? ATR_LIST_MISSING : ATR_LIST_UNREADABLE);
+    file->stamp = StampOf(info);
+    if (!S_ISREG(info.st_mode))
+        return Refused(file, ATR_LIST_NOT_REGULAR);
+    if (uint64_t(info.st_size) > ATR_LIST_MAX_SIZE)
+        return Refused(file, ATR_LIST_TOO_LARGE);
+    // What is opened may no longer be what stat saw: it is checked again.
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return Refused(file, errno == ENOENT ? ATR_LIST_MISSING : ATR_LIST_UNREADABLE);
+    AtrListRead verdict = ATR_LIST_READ;
+    if (fstat(fd, &info) != 0)
+        verdict = ATR_LIST_UNREADABLE;
+    else if (!S_ISREG(info.st_mode))
+        verdict = ATR_LIST_NOT_REGULAR;
+    else if (uint64_t(info.st_size) > ATR_LIST_MAX_SIZE)
+        verdict = ATR_LIST_TOO_LARGE;
+    else
+        file->stamp = StampOf(info);
+    // Read until the end, one byte more than the bound telling a file that
+    // grew past it since.
+    size_t size = 0;
+    while (verdict == ATR_LIST_READ) {
+        char more;
+        const bool full = size == ATR_LIST_MAX_SIZE;
+        const ssize_t got = full ? read(fd, &more, 1) : read(fd, file->text + size, ATR_LIST_MAX_SIZE - size);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            verdict = ATR_LIST_UNREADABLE;
+        else if (got > 0 && full)
+            verdict = ATR_LIST_TOO_LARGE;
+        else if (got == 0)
+            break;
+        else
+            size += size_t(got);
     }
-    return FindAtrInList("/usr/share/pcsc/smartcard_list.txt", atr, length, out, cap);
+    close(fd);
+    if (verdict != ATR_LIST_READ)
+        return Refused(file, verdict);
+    file->size = size;
+    file->text[size] = '\0';
+    file->read = ATR_LIST_READ;
+    return ATR_LIST_READ;
+}
+
+int IdentifyCard(KnownAtrLists* lists, const uint8_t* atr, size_t length, char* out, size_t cap)
+{
+    if (cap > 0)
+        out[0] = '\0';
+    if (length > ATR_LOOKUP_MAX)
+        return 0;
+    const char* home = getenv("HOME");
+    char user[ATR_LIST_PATH_SIZE] = "";  // no HOME: a path where nothing is
+    if (home && snprintf(user, sizeof user, "%s/.cache/smartcard_list.txt", home) >= int(sizeof user))
+        user[0] = '\0';
+    bool changed = Refresh(user, &lists->user);
+    changed = Refresh("/usr/share/pcsc/smartcard_list.txt", &lists->system) || changed;
+    if (changed || !lists->remembered || !SameAtr(atr, length, lists->atr, lists->atrLength)) {
+        lists->entries =
+            FindAtrInList(lists->user.text, lists->user.size, atr, length, lists->names, sizeof lists->names);
+        if (lists->entries == 0)
+            lists->entries =
+                FindAtrInList(lists->system.text, lists->system.size, atr, length, lists->names, sizeof lists->names);
+        for (size_t i = 0; i < length; i++)
+            lists->atr[i] = atr[i];
+        lists->atrLength = length;
+        lists->remembered = true;
+    }
+    if (cap > 0)
+        snprintf(out, cap, "%s", lists->names);
+    return lists->entries;
 }

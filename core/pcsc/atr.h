@@ -32,9 +32,15 @@ size_t FormatHexBytes(char* out, size_t cap, const uint8_t* bytes, size_t count)
 // truncated ATR is decoded up to the fault and says where it stops.
 AtrVerdict DescribeAtr(const uint8_t* atr, size_t length, char* out, size_t cap);
 
+// The longest ATR looked up (a well-formed one holds at most 33 bytes); a
+// longer one matches nothing, rather than by the part of it that fits.
+constexpr size_t ATR_LOOKUP_MAX = 64;
 // The most atoms a pattern may hold (a 33-byte ATR written with a bracket
 // expression for every digit needs 98).
 constexpr size_t ATR_PATTERN_MAX_ATOMS = 255;
+// The largest list file read: pcsc-tools' own list is about 0.5 MB.
+constexpr size_t ATR_LIST_MAX_SIZE = size_t(4) << 20;
+constexpr size_t ATR_LIST_PATH_SIZE = 512;
 
 // Whether `atrText` ("3B 8F 80 ...": hex digits and blanks) matches a pattern
 // of pcsc-tools' list, whole, regardless of case. A pattern is a sequence of
@@ -49,12 +55,58 @@ constexpr size_t ATR_PATTERN_MAX_ATOMS = 255;
 bool AtrPatternMatches(const char* pattern, const char* atrText);
 
 // The description lines (without their tab, '\n' between them) of every entry
-// of the list file at `path` whose pattern matches the ATR, into `out` of
-// `cap` bytes; the number of entries that matched. A missing or unreadable
-// file matches nothing.
-int FindAtrInList(const char* path, const uint8_t* atr, size_t length, char* out, size_t cap);
+// of a list's text, `size` bytes, whose pattern matches the ATR, into `out` of
+// `cap` bytes, cut to fit; the number of entries that matched. A line that
+// starts with a tab describes the pattern line above it; '#' starts a comment.
+int FindAtrInList(const char* list, size_t size, const uint8_t* atr, size_t length, char* out, size_t cap);
 
-// The card's names as pcsc_scan finds them: from the user's
+enum AtrListRead {
+    ATR_LIST_NOT_READ,     // nothing read yet (a zeroed record)
+    ATR_LIST_READ,         // the whole file is in `text`
+    ATR_LIST_MISSING,      // nothing at the path, or no path
+    ATR_LIST_NOT_REGULAR,  // a directory, pipe, device or socket: never read
+    ATR_LIST_TOO_LARGE,    // more than ATR_LIST_MAX_SIZE bytes
+    ATR_LIST_UNREADABLE,   // open or read failed
+};
+
+// What tells one version of a file from another.
+struct FileStamp {
+    uint64_t device;
+    uint64_t inode;
+    int64_t bytes;
+    int64_t modifiedNs;
+    int64_t changedNs;
+};
+
+// A list file as last read. Anything but a regular file is refused before it
+// is opened (a pipe would wait for a writer) and again after; the file is
+// opened without waiting and read whole, or not at all.
+struct AtrListFile {
+    AtrListRead read;
+    char path[ATR_LIST_PATH_SIZE];     // where it was read from
+    FileStamp stamp;                   // of the file read; zero when there was none
+    size_t size;                       // of `text`, 0 unless read
+    char text[ATR_LIST_MAX_SIZE + 1];  // '\0' after the last byte
+};
+
+// Reads the list file at `path` into `file`; the verdict, also in file->read.
+AtrListRead ReadAtrList(const char* path, AtrListFile* file);
+
+// pcsc_scan's two lists as last read, and the last card named from them: a
+// lookup reads a list again only when its file changed, and names the same
+// card again without a scan while neither did. Zeroed before first use.
+struct KnownAtrLists {
+    AtrListFile user;    // ~/.cache/smartcard_list.txt
+    AtrListFile system;  // /usr/share/pcsc/smartcard_list.txt
+    bool remembered;     // the fields below hold the last lookup
+    uint8_t atr[ATR_LOOKUP_MAX];
+    size_t atrLength;
+    int entries;
+    char names[CARD_NAME_TEXT_SIZE];
+};
+
+// The card's names as pcsc_scan finds them, cut to fit `out` of `cap` bytes
+// (at most CARD_NAME_TEXT_SIZE - 1 characters): from the user's
 // ~/.cache/smartcard_list.txt when it names the card, else from pcsc-tools'
 // /usr/share/pcsc/smartcard_list.txt. 0 when neither does.
-int IdentifyCard(const uint8_t* atr, size_t length, char* out, size_t cap);
+int IdentifyCard(KnownAtrLists* lists, const uint8_t* atr, size_t length, char* out, size_t cap);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -251,51 +252,154 @@ TEST(AtrList, PatternsMatchAsPcscToolsReadsThem)
     }
 }
 
+// A list file is read whole, and only a regular one: a pipe or a device at
+// the list's path is never opened for reading, so it cannot hold up a Connect.
+TEST(AtrList, ReadsWholeRegularFilesOnly)
+{
+    char folder[] = "/tmp/qtu-lists.XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string dir = folder;
+    const std::string entry = "3B 00\n\tThe card\n";
+    std::ofstream(dir + "/list") << entry;
+    for (const char* name : {"/at-bound", "/over-bound"})
+        std::ofstream(dir + name) << entry;
+    ASSERT_EQ(truncate((dir + "/at-bound").c_str(), off_t(ATR_LIST_MAX_SIZE)), 0);
+    ASSERT_EQ(truncate((dir + "/over-bound").c_str(), off_t(ATR_LIST_MAX_SIZE + 1)), 0);
+    ASSERT_EQ(mkfifo((dir + "/lonely").c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo((dir + "/held").c_str(), 0600), 0);
+    const int writer = open((dir + "/held").c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(writer, 0);
+    ASSERT_EQ(write(writer, entry.data(), entry.size()), ssize_t(entry.size()));
+
+    struct Case {
+        std::string path;
+        AtrListRead read;
+        size_t size;
+        int entries;  // of the card 3B 00
+    } cases[] = {
+        {dir + "/list", ATR_LIST_READ, entry.size(), 1},
+        {dir + "/at-bound", ATR_LIST_READ, ATR_LIST_MAX_SIZE, 1},  // the zeros after the entry are one refused line
+        {dir + "/over-bound", ATR_LIST_TOO_LARGE, 0, 0},
+        {dir + "/lonely", ATR_LIST_NOT_REGULAR, 0, 0},  // no writer: opening it would wait
+        {dir + "/held", ATR_LIST_NOT_REGULAR, 0, 0},    // a writer: reading would wait for its end
+        {"/dev/zero", ATR_LIST_NOT_REGULAR, 0, 0},
+        {dir, ATR_LIST_NOT_REGULAR, 0, 0},
+        {dir + "/missing", ATR_LIST_MISSING, 0, 0},
+        {dir + "/list/below", ATR_LIST_MISSING, 0, 0},
+    };
+    // One record for every case: what a refused file leaves is no list.
+    std::unique_ptr<AtrListFile> file(new AtrListFile {});
+    const uint8_t card[] = {0x3B, 0x00};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(ReadAtrList(c.path.c_str(), file.get()), c.read);
+        EXPECT_EQ(file->read, c.read);
+        EXPECT_EQ(file->size, c.size);
+        char names[64];
+        EXPECT_EQ(FindAtrInList(file->text, file->size, card, sizeof card, names, sizeof names), c.entries);
+    }
+    // What the writer wrote is still in the pipe: nobody read it.
+    char held[64];
+    EXPECT_EQ(read(writer, held, sizeof held), ssize_t(entry.size()));
+    close(writer);
+    for (const char* name : {"/list", "/at-bound", "/over-bound", "/lonely", "/held"})
+        unlink((dir + name).c_str());
+    rmdir(folder);
+}
+
+// An ATR longer than any the lookup takes is named by nothing, not by a
+// pattern that matches the part of it that fits.
+TEST(AtrList, TooLongAnAtrMatchesNothing)
+{
+    const std::string list = "00" + Repeat(" 00", ATR_LOOKUP_MAX - 1) + "\n\tCut\n.*\n\tAnything\n";
+    char names[64];
+    const Bytes fits(ATR_LOOKUP_MAX, 0x00);
+    EXPECT_EQ(FindAtrInList(list.data(), list.size(), fits.data(), fits.size(), names, sizeof names), 2);
+    EXPECT_STREQ(names, "Cut\nAnything");
+    const Bytes over(ATR_LOOKUP_MAX + 1, 0x00);
+    EXPECT_EQ(FindAtrInList(list.data(), list.size(), over.data(), over.size(), names, sizeof names), 0);
+    EXPECT_STREQ(names, "");
+}
+
 // The user's cache of the list comes first, pcsc-tools' own list after it;
-// what neither names is not an error.
+// what neither names is not an error. A lookup sees each list as its file is
+// now: a rewritten cache is read again, a pipe put in its place is not read.
 TEST(AtrList, NamesCardsFromTheUsersCacheThenFromPcscTools)
 {
     char home[] = "/tmp/qtu-home.XXXXXX";
     ASSERT_NE(mkdtemp(home), nullptr);
     const std::string cache = std::string(home) + "/.cache";
+    const std::string cached = cache + "/smartcard_list.txt";
     ASSERT_EQ(mkdir(cache.c_str(), 0700), 0);
-    std::ofstream(cache + "/smartcard_list.txt") << "# a comment\n"
-                                                    "3B 95 13 81 01 80 73 FF 01 00 0B\n"
-                                                    "\tCached card\n"
-                                                    "\thttps://example.org/\n"
-                                                    "3B 00\n"
-                                                    "\tNot this one\n"
-                                                    "\n"
-                                                    "3b 95 13 81 01 80 73 ff .. 00 0b\r\n"
-                                                    "\tThe same card, a second entry";  // no closing newline
     const char* savedHome = getenv("HOME");
     const std::string saved = savedHome ? savedHome : "";
     setenv("HOME", home, 1);
+    int writer = -1;
 
+    enum Change { KEEP, WRITE, PIPE };
     struct Case {
         const char* what;
+        Change change;  // to the user's cache before the lookup
+        std::string content;
         Bytes atr;
         int entries;
         bool all;                        // the names found are these, or
         std::vector<std::string> names;  // among the names found
     } cases[] = {
         {"vicc's card in the cache",
+         WRITE,
+         "# a comment\n"
+         "3B 95 13 81 01 80 73 FF 01 00 0B\n"
+         "\tCached card\n"
+         "\thttps://example.org/\n"
+         "3B 00\n"
+         "\tNot this one\n"
+         "\n"
+         "3b 95 13 81 01 80 73 ff .. 00 0b\r\n"
+         "\tThe same card, a second entry",  // no closing newline
          kViccAtr,
          2,
          true,
          {"Cached card", "https://example.org/", "The same card, a second entry"}},
         {"the simulated reader's card from pcsc-tools",
+         KEEP,
+         "",
          kSimAtr,
          3,
          false,
          {"NXP/Philips MIFARE Classic 1K (as per PCSC std part3)"}},
-        {"a card nobody knows", {0x3F, 0x01, 0x42}, 0, true, {}},
+        {"a card nobody knows", KEEP, "", {0x3F, 0x01, 0x42}, 0, true, {}},
+        {"vicc's card once more", KEEP, "", kViccAtr, 2, false, {"Cached card"}},
+        {"vicc's card after the cache was rewritten",
+         WRITE,
+         "3B 95 13 81 01 80 73 FF 01 00 0B\n\tRenamed card\n",
+         kViccAtr,
+         1,
+         true,
+         {"Renamed card"}},
+        {"vicc's card with a pipe for the cache",
+         PIPE,
+         "3B 95 13 81 01 80 73 FF 01 00 0B\n\tPiped card\n",
+         kViccAtr,
+         1,
+         true,
+         {"vsmartcard - iso7816 (Other)", "https://frankmorgner.github.io/vsmartcard/"}},
     };
+    std::unique_ptr<KnownAtrLists> lists(new KnownAtrLists {});
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        if (c.change == WRITE)
+            std::ofstream(cached) << c.content;
+        if (c.change == PIPE) {
+            ASSERT_EQ(unlink(cached.c_str()), 0);
+            ASSERT_EQ(mkfifo(cached.c_str(), 0600), 0);
+            writer = open(cached.c_str(), O_RDWR | O_NONBLOCK);
+            ASSERT_GE(writer, 0);
+            ASSERT_EQ(write(writer, c.content.data(), c.content.size()), ssize_t(c.content.size()));
+        }
         int entries = -1;
         const std::vector<std::string> names = Lines(Into(CARD_NAME_TEXT_SIZE, [&](char* out, size_t cap) {
-            entries = IdentifyCard(c.atr.data(), c.atr.size(), out, cap);
+            entries = IdentifyCard(lists.get(), c.atr.data(), c.atr.size(), out, cap);
         }));
         EXPECT_EQ(entries, c.entries);
         if (c.all) {
@@ -304,12 +408,11 @@ TEST(AtrList, NamesCardsFromTheUsersCacheThenFromPcscTools)
         for (const std::string& name : c.names)
             EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << "no name: " << name;
     }
-    char out[8] = "x";
-    EXPECT_EQ(FindAtrInList("/nonexistent/smartcard_list.txt", kSimAtr.data(), kSimAtr.size(), out, sizeof out), 0);
-    EXPECT_STREQ(out, "");
 
     setenv("HOME", saved.c_str(), 1);
-    unlink((cache + "/smartcard_list.txt").c_str());
+    if (writer >= 0)
+        close(writer);
+    unlink(cached.c_str());
     rmdir(cache.c_str());
     rmdir(home);
 }
