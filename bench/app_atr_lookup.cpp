@@ -17,7 +17,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "pcsc/atr.h"
+#include "core/pcsc/atr.h"
 
 constexpr int RUNS = 101;
 constexpr const char* SYSTEM_LIST = "/usr/share/pcsc/smartcard_list.txt";

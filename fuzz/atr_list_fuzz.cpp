@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "pcsc/atr.h"
+#include "core/pcsc/atr.h"
 
 namespace {
 

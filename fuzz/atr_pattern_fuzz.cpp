@@ -11,7 +11,7 @@
 #include <regex.h>
 #include <string>
 
-#include "pcsc/atr.h"
+#include "core/pcsc/atr.h"
 
 namespace {
 
