@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "core/wire/wire_format.h"
+#include "sim/card_atr.h"
 
 constexpr int SECTORS = 16;
 constexpr int BLOCKS_PER_SECTOR = 4;
@@ -15,15 +16,12 @@ constexpr int BLOCK_SIZE = 16;
 constexpr int UID_SIZE = 4;
 constexpr int KEY_SIZE = 6;
 constexpr int KEY_SLOTS = 16;
-constexpr int ATR_SIZE = 20;
 constexpr int MAX_RESPONSE = BLOCK_SIZE + 2;
 constexpr int MAX_BUSY_MS = 20;  // the longest a vendor command keeps the reader busy
 
 constexpr uint8_t KEY_TYPE_A = 0x60;
 constexpr uint8_t KEY_TYPE_B = 0x61;
 
-// PC/SC storage-card ATR of a 1K card.
-extern const uint8_t STORAGE_ATR[ATR_SIZE];
 extern const char FIRMWARE_REVISION[];
 
 struct StorageCard {

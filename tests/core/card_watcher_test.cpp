@@ -15,14 +15,14 @@
 
 #include "core/pcsc/card_watcher.h"
 #include "fake_pcsc.h"
+#include "sim/card_atr.h"
 #include "sim_control.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-const Bytes kSimAtr = {0x3B, 0x8F, 0x80, 0x01, 0x80, 0x4F, 0x0C, 0xA0, 0x00, 0x00,
-                       0x03, 0x06, 0x03, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x6A};
+const Bytes kSimAtr(STORAGE_ATR, STORAGE_ATR + ATR_SIZE);
 
 struct Expected {
     CardEventKind kind;

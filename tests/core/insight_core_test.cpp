@@ -18,14 +18,14 @@
 #include "core/pcsc/atr.h"
 #include "core/pcsc/status_text.h"
 #include "core/pcsc/status_word.h"
+#include "sim/card_atr.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
 // The simulated reader's card, vicc's ISO 7816 card.
-const Bytes kSimAtr = {0x3B, 0x8F, 0x80, 0x01, 0x80, 0x4F, 0x0C, 0xA0, 0x00, 0x00,
-                       0x03, 0x06, 0x03, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x6A};
+const Bytes kSimAtr(STORAGE_ATR, STORAGE_ATR + ATR_SIZE);
 const Bytes kViccAtr = {0x3B, 0x95, 0x13, 0x81, 0x01, 0x80, 0x73, 0xFF, 0x01, 0x00, 0x0B};
 
 std::vector<std::string> Lines(const std::string& text)

@@ -13,15 +13,15 @@
 
 #include "core/output/report.h"
 #include "core/pcsc/atr.h"
+#include "sim/card_atr.h"
 
 namespace {
 
 using Bytes = std::vector<BYTE>;
 using Entries = std::vector<std::string>;
 
-const Bytes SIM_ATR = {0x3B, 0x8F, 0x80, 0x01, 0x80, 0x4F, 0x0C, 0xA0, 0x00, 0x00,
-                       0x03, 0x06, 0x03, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x6A};
-const char* const SIM_ATR_HEX = "3B 8F 80 01 80 4F 0C A0 00 00 03 06 03 00 01 00 00 00 00 6A";
+const Bytes SIM_ATR(STORAGE_ATR, STORAGE_ATR + ATR_SIZE);
+const char* const SIM_ATR_HEX = STORAGE_ATR_TEXT;
 const char* const READER = "Quarnel Sim Reader 00 00";
 
 void Collect(void* context, const char* entry)

@@ -4,9 +4,10 @@
 #include <functional>
 #include <string>
 
+#include "sim/card_atr.h"
 #include "window_fixture.h"
 
-static const char SIM_ATR_TEXT[] = "3B 8F 80 01 80 4F 0C A0 00 00 03 06 03 00 01 00 00 00 00 6A ";
+static const std::string SIM_ATR_TEXT = std::string(STORAGE_ATR_TEXT) + " ";
 
 // The four states of the six buttons, in the order Establish Context, List
 // Devices, Connect, Disconnect, Attributes, Release Context.
