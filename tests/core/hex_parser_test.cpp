@@ -1,9 +1,17 @@
-// The hex text parser and the P3 byte, as cores; then the hex field that
-// uses the parser, through the real field.
-#include "compose_support.h"
+// The hex text parser and the P3 byte, as cores.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include <winscard.h>
+
 #include "core/compose/data_entry.h"
 
 namespace {
+
+// The size of the window's data buffers, which the parser fills.
+constexpr uint32_t BUFFER_SIZE = 10000;
 
 struct HexTextCase {
     std::string text;
@@ -68,36 +76,6 @@ TEST(HexParser, P3IsOneHexByteOrNothing)
         EXPECT_EQ(ParseHexByte(c.text, &value), c.value >= 0);
         EXPECT_EQ(value, c.value >= 0 ? c.value : 0x5A);
     }
-}
-
-using HexFieldTest = ComposeTest;
-
-TEST_F(HexFieldTest, FullFieldGives512BytesAndVendorLengthCapped)
-{
-    Click(IDC_MODE_HEX);
-    std::string digits;
-    for (int i = 0; i < 512; ++i)
-        digits += "0123456789ABCDEF"[i % 16] + std::string(1, "FEDCBA9876543210"[i % 16]);
-    SetText(IDC_HEX_DATA, digits);
-    ASSERT_EQ(tester.hexLen, 512u);
-    EXPECT_EQ(tester.hexData[0], 0x0F);
-    EXPECT_EQ(tester.hexData[511], 0xF0);
-    EXPECT_EQ(tester.vendorIn.le, 255);
-    EXPECT_EQ(Text(IDC_VENDOR_LE), "255");
-}
-
-TEST_F(HexFieldTest, TypedLettersBecomeDigitsAndEveryKeystrokeParses)
-{
-    Click(IDC_MODE_HEX);
-    SetText(IDC_HEX_DATA, "");
-    Widget(IDC_HEX_DATA)->setFocus();
-    QTest::keyClicks(Widget(IDC_HEX_DATA), "ab c");
-    EXPECT_EQ(Text(IDC_HEX_DATA), "AB C");
-    EXPECT_EQ(tester.hexLen, 2u);
-    EXPECT_EQ(tester.hexData[0], 0xAB);
-    EXPECT_EQ(tester.hexData[1], 0xC0);
-    EXPECT_EQ(Text(IDC_HEX_LEN), "2");
-    EXPECT_EQ(Text(IDC_VENDOR_LE), "2");
 }
 
 }  // namespace
