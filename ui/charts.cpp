@@ -6,6 +6,7 @@
 #include <QAreaSeries>
 #include <QChart>
 #include <QChartView>
+#include <QLabel>
 #include <QLineSeries>
 #include <QLogValueAxis>
 #include <QValueAxis>
@@ -18,10 +19,24 @@ namespace {
 // Where a bar without runs ends on the count axis: a logarithmic axis has no 0.
 constexpr double NO_RUNS = 0.5;
 
+QChartView* ViewOf(HWND dialog, int id)
+{
+    return dialog ? qobject_cast<QChartView*>(DialogOf(dialog)->Item(id)) : nullptr;
+}
+
 QChart* ChartOf(HWND dialog, int id)
 {
-    auto* view = dialog ? qobject_cast<QChartView*>(DialogOf(dialog)->Item(id)) : nullptr;
+    QChartView* view = ViewOf(dialog, id);
     return view ? view->chart() : nullptr;
+}
+
+// The chart's empty text shows while it holds no series.
+void ShowEmptyText(HWND dialog, int id)
+{
+    QChartView* view = ViewOf(dialog, id);
+    auto* label = view ? view->findChild<QLabel*>(QStringLiteral("emptyText")) : nullptr;
+    if (label)
+        label->setVisible(!label->text().isEmpty() && view->chart()->series().isEmpty());
 }
 
 void ClearChart(QChart* chart)
@@ -69,6 +84,7 @@ void SetHistogram(HWND dialog, int id, const double* upperEdgesUs, const int32_t
     if (!chart)
         return;
     ClearChart(chart);
+    ShowEmptyText(dialog, id);
     if (!upperEdgesUs || !counts || bins < 2)
         return;
     // Each bin as a flat step from its lower to its upper edge. The area
@@ -88,6 +104,7 @@ void SetHistogram(HWND dialog, int id, const double* upperEdgesUs, const int32_t
     area->setUpperSeries(steps);
     area->setLowerSeries(floor);
     chart->addSeries(area);
+    ShowEmptyText(dialog, id);
 
     AddAxis(chart, DecadeAxis(upperEdgesUs[0], upperEdgesUs[bins - 1]), Qt::AlignBottom, Microseconds());
     QLogValueAxis* runs = DecadeAxis(1, most);
@@ -101,6 +118,7 @@ void SetTimeSeries(HWND dialog, int id, const int64_t* ns, int32_t count)
     if (!chart)
         return;
     ClearChart(chart);
+    ShowEmptyText(dialog, id);
     if (!ns || count < 1)
         return;
     QList<QPointF> points;
@@ -116,6 +134,7 @@ void SetTimeSeries(HWND dialog, int id, const int64_t* ns, int32_t count)
     auto* times = new QLineSeries;
     times->replace(points);
     chart->addSeries(times);
+    ShowEmptyText(dialog, id);
 
     auto* runs = new QValueAxis;
     runs->setLabelFormat(QStringLiteral("%.0f"));
@@ -123,4 +142,21 @@ void SetTimeSeries(HWND dialog, int id, const int64_t* ns, int32_t count)
     runs->applyNiceNumbers();
     AddAxis(chart, runs, Qt::AlignBottom, QStringLiteral("run"));
     AddAxis(chart, DecadeAxis(low, high), Qt::AlignLeft, Microseconds());
+}
+
+void SetChartEmptyText(HWND dialog, int id, const char* text)
+{
+    QChartView* view = ViewOf(dialog, id);
+    if (!view)
+        return;
+    auto* label = view->findChild<QLabel*>(QStringLiteral("emptyText"));
+    if (!label) {
+        label = new QLabel(view);
+        label->setObjectName(QStringLiteral("emptyText"));
+        label->setAlignment(Qt::AlignCenter);
+        label->setAttribute(Qt::WA_TransparentForMouseEvents);
+        label->setGeometry(view->rect());
+    }
+    label->setText(QString::fromLatin1(text ? text : ""));
+    ShowEmptyText(dialog, id);
 }

@@ -24,6 +24,7 @@
 #include <QShortcut>
 
 #include "ui/ids.h"
+#include "ui/placement.h"
 
 void PopupMenu::Append(int id, const char* text)
 {
@@ -371,7 +372,11 @@ QWidget* DialogWindow::CreateControl(const ControlTemplate& control)
             text->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
         text->setTabChangesFocus(true);
         text->setLineWrapMode(log ? QPlainTextEdit::NoWrap : QPlainTextEdit::WidgetWidth);
-        text->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        // The read-only texts wrap, anywhere if a word is too long: nothing
+        // in them hides beyond the right edge.
+        if (!log)
+            text->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        text->setHorizontalScrollBarPolicy(log ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
         text->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
         // Opaque, so that the repaint after an append (a new line and the
         // scroll bars) stays inside the pane: the frames beneath it are not
@@ -532,7 +537,21 @@ void DialogWindow::ShowPanel(bool show)
     if (focusInside && lastTabStopOutside)
         lastTabStopOutside->setFocus(Qt::OtherFocusReason);
     int width = dialogTemplate.width + (show ? dialogTemplate.panelWidth : 0);
+    QRect frame = frameGeometry();
+    QSize frameExtra = frame.size() - size();
     setFixedSize(PixelsX(width), PixelsY(dialogTemplate.height));
+    // The window widens to its right: near the screen's edge the panel would
+    // run off it, so the window moves back inside the available area. The
+    // controls keep their places inside it.
+    QScreen* screen = this->screen();
+    if (show && screen) {
+        QRect area = screen->availableGeometry();
+        RECT wide {frame.left(), frame.top(), frame.left() + size().width() + frameExtra.width(),
+                   frame.top() + size().height() + frameExtra.height()};
+        RECT fitted = FitWindowInArea(wide, {area.left(), area.top(), area.right() + 1, area.bottom() + 1});
+        if (fitted.left != wide.left || fitted.top != wide.top)
+            move(fitted.left, fitted.top);
+    }
     for (int i = 0; i < dialogTemplate.controlCount; ++i)
         if (InPanel(i))
             items[i]->setVisible(show && !hidden[i]);

@@ -94,6 +94,10 @@ constexpr int IDC_CARD_EVENTS = 1111;
 constexpr int IDC_TAP_MEASURE = 1112;
 constexpr int IDC_CLEAR_EVENTS = 1113;
 constexpr int IDC_SAVE_LOG = 1114;  // as the system menu's IDM_SAVE_LOG
+// The titles of the Card and Reader page's boxes.
+constexpr int IDC_LAST_RESULT_LABEL = 1115;
+constexpr int IDC_ATR_DECODED_LABEL = 1116;
+constexpr int IDC_CARD_EVENTS_LABEL = 1117;
 
 // About box (these numbers name other controls in the main window).
 constexpr int IDC_ABOUT_TITLE = 1004;

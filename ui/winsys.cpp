@@ -18,6 +18,7 @@
 #include <QMessageBox>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QStandardPaths>
 #include <QTextCursor>
 #include <QUrl>
 
@@ -326,6 +327,12 @@ bool IsDlgButtonChecked(HWND dialog, int id)
     return button && button->isChecked();
 }
 
+void MakeDlgButtonCheckable(HWND dialog, int id)
+{
+    if (auto* button = qobject_cast<QAbstractButton*>(ItemWidget(dialog, id)))
+        button->setCheckable(true);
+}
+
 void LimitDlgItemText(HWND dialog, int id, int limit)
 {
     auto* edit = qobject_cast<QLineEdit*>(ItemWidget(dialog, id));
@@ -535,7 +542,27 @@ void ShowErrorMessageBox(const char* text, const char* caption)
 
 void OpenDocument(const char* name)
 {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QDir::current().absoluteFilePath(QFile::decodeName(name))));
+    TryOpenDocument(name);
+}
+
+bool TryOpenDocument(const char* name)
+{
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(QDir::current().absoluteFilePath(QFile::decodeName(name))));
+}
+
+bool GetDocumentsFolder(char* path, int capacity)
+{
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        folder = QDir::homePath();
+    QByteArray native = QFile::encodeName(folder);
+    if (capacity <= 0)
+        return false;
+    path[0] = '\0';
+    if (native.size() >= capacity)
+        return false;
+    memcpy(path, native.constData(), size_t(native.size()) + 1);
+    return true;
 }
 
 namespace {
@@ -614,6 +641,12 @@ int GetOpenFileName(HWND owner, const char* filterName, char* path, int capacity
         return 0;
     // "*.*" means every file; on Linux it would hide names without a dot.
     QString pattern = QString::fromLatin1(path);
+    // A folder before the pattern is where the dialog starts.
+    QString folder;
+    if (qsizetype slash = pattern.lastIndexOf(u'/'); slash >= 0) {
+        folder = QFile::decodeName(QByteArray(path, int(slash)));
+        pattern = pattern.mid(slash + 1);
+    }
     if (pattern == QStringLiteral("*.*"))
         pattern = QStringLiteral("*");
     pattern.replace(u';', u' ');
@@ -623,6 +656,8 @@ int GetOpenFileName(HWND owner, const char* filterName, char* path, int capacity
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setNameFilter(QStringLiteral("%1 (%2)").arg(QString::fromLatin1(filterName ? filterName : ""), pattern));
+    if (!folder.isEmpty())
+        dialog.setDirectory(folder);
     dialog.selectFile(pattern);
     if (dialog.exec() != QDialog::Accepted || dialog.chosen.isEmpty())
         return 0;

@@ -113,6 +113,10 @@ bool IsDlgItemEnabled(HWND dialog, int id);
 void CheckDlgButton(HWND dialog, int id, bool checked);
 // [Win32] IsDlgButtonChecked, checked or not.
 bool IsDlgButtonChecked(HWND dialog, int id);
+// [own] A push button made BS_PUSHLIKE: it holds a checked state, shown
+// pressed and told to a screen reader as checked. A click toggles it, then
+// BN_CLICKED arrives; CheckDlgButton sets the state the program means.
+void MakeDlgButtonCheckable(HWND dialog, int id);
 // [own] EM_LIMITTEXT: typing beyond the limit is refused; texts the program
 // sets are not cut.
 void LimitDlgItemText(HWND dialog, int id, int limit);
@@ -174,6 +178,9 @@ void SetHistogram(HWND dialog, int id, const double* upperEdgesUs, const int32_t
 // [own] Times in run order, run 1 first, on a logarithmic time axis
 // (microseconds).
 void SetTimeSeries(HWND dialog, int id, const int64_t* ns, int32_t count);
+// [own] The text a chart shows in its middle while it holds nothing, so that
+// an empty chart does not look broken; "" shows none.
+void SetChartEmptyText(HWND dialog, int id, const char* text);
 
 // Menus. They live as long as the program. At most 16 items each; an item
 // text is cut to 63 characters.
@@ -208,9 +215,19 @@ void ShowErrorMessageBox(const char* text, const char* caption);
 // handler; the name is resolved against the current working directory. The
 // outcome is not reported.
 void OpenDocument(const char* name);
+// [own] ShellExecute "open" with its outcome: as OpenDocument, but returns
+// false when the desktop has no program to open the document with (on
+// Linux, no xdg-open).
+bool TryOpenDocument(const char* name);
+// [own] SHGetFolderPath(CSIDL_PERSONAL): the user's documents folder, or the
+// home folder when there is none, as the file system's bytes; false (and
+// "" in `path`) when it does not fit `capacity`. Where file dialogs start.
+bool GetDocumentsFolder(char* path, int capacity);
 // [Win32] GetOpenFileName, its OPENFILENAME reduced to what the program
 // sets: one filter `filterName` with the pattern held in `path` on entry
-// ("*.*" shows every file); accepts only an existing file (OFN_FILEMUSTEXIST).
+// ("*.*" shows every file), after the folder the dialog starts in when a
+// path is given ("/home/me/*.*"); accepts only an existing file
+// (OFN_FILEMUSTEXIST).
 // On success `path` holds the full path as the file system's bytes (so fopen
 // finds it) and 1 is returned; 0 on cancel or failure (CommDlgExtendedError
 // then tells which: 0 for a plain cancel), `path` unchanged.

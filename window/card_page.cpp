@@ -21,6 +21,10 @@
 namespace {
 
 constexpr const char* CARD_GONE_TIP = "The card has left this reader.";
+constexpr const char* TAP_MEASURE_TIP =
+    "Changes not seen: changes of a reader that pcscd's event counter counted but the watcher did not see. "
+    "Arrival to ATR: from the card's arrival to its ATR; pcscd reports both in one change, so with pcscd "
+    "it reads 0.0 ms.";
 
 void OnCardEvent(void* dialog, [[maybe_unused]] const CardEvent& event)
 {
@@ -66,13 +70,19 @@ void MarkIfConnectedCardLeft(const CardEvent& event)
     SetDlgItemTip(tester.mainWindow, IDC_CONNECTED_READER, CARD_GONE_TIP);
 }
 
+// The counters say what the watcher saw: a change pcscd counted but the
+// watcher never saw in a state of its own is "not seen". pcscd polls the
+// reader about every 400 ms, so a tap shorter than that reaches no PC/SC
+// program at all; the note says so, since a count of 0 proves nothing.
 void ShowTapMeasure(const CardEvent* events, size_t count)
 {
     CardTapMeasure measure;
     MeasureCardTaps(events, count, &measure);
-    char text[160];
-    int used = snprintf(text, sizeof text, "Arrivals: %u  Removals: %u\r\nMissed: %u", unsigned(measure.arrivals),
-                        unsigned(measure.removals), unsigned(measure.missed));
+    char text[320];
+    int used = snprintf(text, sizeof text,
+                        "Arrivals: %u  Removals: %u\r\nChanges not seen: %u\r\n"
+                        "(taps shorter than pcscd's polling, about 400 ms, are seen by no PC/SC program)",
+                        unsigned(measure.arrivals), unsigned(measure.removals), unsigned(measure.missed));
     if (measure.atrTimed > 0 && used >= 0 && size_t(used) < sizeof text)
         snprintf(text + used, sizeof text - size_t(used), "\r\nArrival to ATR: %.1f ms (max %.1f ms)",
                  TicksToMs(measure.atrDelayLast, tester.ticksPerMs), TicksToMs(measure.atrDelayMax, tester.ticksPerMs));
@@ -88,6 +98,7 @@ void ResetCardPage()
     page.lastListed = 0;
     page.lastCallLine[0] = '\0';
     page.lastResponseLine[0] = '\0';
+    SetDlgItemTip(tester.mainWindow, IDC_TAP_MEASURE, TAP_MEASURE_TIP);
     ShowTapMeasure(nullptr, 0);
 }
 
@@ -128,10 +139,12 @@ INT_PTR ShowCardEvents()
     return TRUE;
 }
 
-void ShowLastCallStatus(const char* description)
+void ShowLastCallStatus(const char* description, bool failed)
 {
     CardPage& page = tester.cardPage;
     snprintf(page.lastCallLine, sizeof page.lastCallLine, "Last call: %s", description);
+    if (failed)
+        page.lastResponseLine[0] = '\0';
     ShowLastResult();
 }
 

@@ -25,7 +25,9 @@ void StopCardWatch();
 // tap measure is taken anew.
 INT_PTR ShowCardEvents();
 // The status of the last call, described as Win Status's tooltip describes it.
-void ShowLastCallStatus(const char* description);
+// A failed call clears the last response's meaning, which belonged to an
+// earlier call.
+void ShowLastCallStatus(const char* description, bool failed);
 // What the status word that ends a transmit's response means.
 void ShowResponseMeaning(const BYTE* response, DWORD length);
 // The connected card's ATR decoded and named from the known-ATR lists;

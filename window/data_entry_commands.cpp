@@ -145,7 +145,8 @@ INT_PTR UpdateHexData([[maybe_unused]] int id)
 
 INT_PTR LoadDataFile([[maybe_unused]] int id)
 {
-    char path[PATH_CAPACITY] = "*.*";
+    char path[PATH_CAPACITY];
+    InDocumentsFolder("*.*", path, PATH_CAPACITY);
     if (OpenFileDialog("All Files", path))
         LoadFile(path);
     // Also after a cancel; the vendor fields show it at the next menu choice.

@@ -2,6 +2,7 @@
 #include "window/help.h"
 
 #include "window/commands.h"
+#include "window/window_output.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -41,7 +42,15 @@ INT_PTR OpenHelp([[maybe_unused]] int id)
     ssize_t length = readlink("/proc/self/exe", program, sizeof program - 1);
     program[length > 0 ? length : 0] = '\0';
     char page[PATH_SIZE];
-    if (FindHelpPage(program, page, sizeof page))
-        OpenDocument(page);
+    // Without a program to open it (no xdg-open) nothing would happen at
+    // all: the log says where the page is.
+    char line[PATH_SIZE + 80];
+    if (!FindHelpPage(program, page, sizeof page))
+        snprintf(line, sizeof line, "Help: the page %s is not installed.", HELP_PAGE);
+    else if (!TryOpenDocument(page))
+        snprintf(line, sizeof line, "Help: no program to open %s; install xdg-utils.", page);
+    else
+        return TRUE;
+    LogAppend(line);
     return TRUE;
 }

@@ -30,7 +30,8 @@ void SamplesPath(const char* logPath, char (&path)[PATH_CAPACITY + 4])
 
 INT_PTR SaveLog([[maybe_unused]] int id)
 {
-    char path[PATH_CAPACITY] = "quarnel-test.log";
+    char path[PATH_CAPACITY];
+    InDocumentsFolder("quarnel-test.log", path, PATH_CAPACITY);
     char line[LINE_SIZE];
     if (!GetSaveFileName(tester.mainWindow, "Log Files", "*.log", path, PATH_CAPACITY)) {
         LogFileDialogError();

@@ -25,8 +25,9 @@ int32_t RecordedRuns()
 
 const int LOOP_PAGE[] = {IDC_GROUP_INSIGHT, IDC_EXPECTED_SW_LABEL, IDC_EXPECTED_SW,  IDC_SAVE_SAMPLES,
                          IDC_HISTOGRAM,     IDC_TIME_SERIES,       IDC_LOOP_SUMMARY, IDC_SAVE_LOG};
-const int CARD_PAGE[] = {IDC_GROUP_CARD,  IDC_LAST_RESULT, IDC_ATR_DECODED,
-                         IDC_CARD_EVENTS, IDC_TAP_MEASURE, IDC_CLEAR_EVENTS};
+const int CARD_PAGE[] = {IDC_GROUP_CARD,        IDC_LAST_RESULT_LABEL, IDC_LAST_RESULT,
+                         IDC_ATR_DECODED_LABEL, IDC_ATR_DECODED,       IDC_CARD_EVENTS_LABEL,
+                         IDC_CARD_EVENTS,       IDC_TAP_MEASURE,       IDC_CLEAR_EVENTS};
 
 void ShowPage(bool card)
 {
@@ -34,6 +35,8 @@ void ShowPage(bool card)
         ShowDlgItem(tester.mainWindow, id, !card);
     for (int id : CARD_PAGE)
         ShowDlgItem(tester.mainWindow, id, card);
+    CheckDlgButton(tester.mainWindow, IDC_PAGE_LOOP, !card);
+    CheckDlgButton(tester.mainWindow, IDC_PAGE_CARD, card);
 }
 
 }  // namespace
@@ -41,6 +44,12 @@ void ShowPage(bool card)
 void InitInsightPanel()
 {
     AddDialogAccelerator(tester.mainWindow, VK_F3, IDM_CARD_PAGE);
+    // The page buttons show, to the eye and to a screen reader, which page
+    // is open.
+    MakeDlgButtonCheckable(tester.mainWindow, IDC_PAGE_LOOP);
+    MakeDlgButtonCheckable(tester.mainWindow, IDC_PAGE_CARD);
+    SetChartEmptyText(tester.mainWindow, IDC_HISTOGRAM, "No loop yet");
+    SetChartEmptyText(tester.mainWindow, IDC_TIME_SERIES, "No loop yet");
     ShowPage(false);
     ResetCardPage();
 }
@@ -77,7 +86,8 @@ INT_PTR ToggleInsight([[maybe_unused]] int id)
 INT_PTR SaveSamples([[maybe_unused]] int id)
 {
     constexpr int PATH_CAPACITY = 4096;
-    char path[PATH_CAPACITY] = "samples.csv";
+    char path[PATH_CAPACITY];
+    InDocumentsFolder("samples.csv", path, PATH_CAPACITY);
     if (!GetSaveFileName(tester.mainWindow, "CSV Files", "*.csv", path, PATH_CAPACITY)) {
         LogFileDialogError();
         return TRUE;

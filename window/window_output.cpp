@@ -50,7 +50,7 @@ void ShowStatus(LONG status)
     char description[STATUS_TEXT_SIZE];
     DescribeStatus(status, description, sizeof description);
     SetDlgItemTip(tester.mainWindow, IDC_WIN_STATUS, description);
-    ShowLastCallStatus(description);
+    ShowLastCallStatus(description, status != SCARD_S_SUCCESS);
 }
 
 void ShowEmptyMeasurement()
@@ -66,6 +66,16 @@ INT_PTR ClearLog([[maybe_unused]] int id)
     tester.logText[0] = '\0';
     SetDlgItemText(tester.mainWindow, IDC_LOG, tester.logText);
     return TRUE;
+}
+
+void InDocumentsFolder(const char* name, char* path, int capacity)
+{
+    if (GetDocumentsFolder(path, capacity)) {
+        size_t used = strlen(path);
+        if (snprintf(path + used, size_t(capacity) - used, "/%s", name) < capacity - int(used))
+            return;
+    }
+    snprintf(path, size_t(capacity), "%s", name);
 }
 
 void LogFileDialogError()

@@ -11,6 +11,11 @@
 // Appends one entry (it may hold CR LF breaks) to the log and the pane; the
 // log restarts with the entry alone when it would grow past 9993 characters.
 void LogAppend(const char* entry);
+// The file name `name` in the user's documents folder (or home), where the
+// file dialogs start: the program may run in a folder it cannot write to
+// (the desktop entry starts it in its data folder). Just `name` when the
+// folder does not fit.
+void InDocumentsFolder(const char* name, char* path, int capacity);
 // The sink the core's writers put the log's lines into: each entry goes to
 // LogAppend.
 extern const LineSink windowLog;

@@ -10,7 +10,7 @@ import tempfile
 
 import pyatspi
 
-from desktop import Failure, Program, wait_for
+from desktop import Failure, Program, wait_for, xdotool
 
 UID_RESPONSE = "04 A1 B2 C3 90 00"
 FIRMWARE_REVISION = "51 53 49 4D 2D 31 4B 20   31 2E 30 2E 30"  # "QSIM-1K 1.0.0"
@@ -65,12 +65,24 @@ def run(program, version):
     check(program.text("Win Status") == "0x00000000", "direct transmit: status 0x00000000")
 
     # F2 opens the Insight panel, which no window manager takes: the window
-    # widens to the right, where it was; F2 closes it again.
+    # widens to the right and moves left as far as the screen needs (to its
+    # left edge when wider than the screen); F2 closes it again.
     x, y, width, height = program.geometry()
+    screen_width = int(xdotool("getdisplaygeometry").split()[0])
     program.keys("F2")
     wait_for("the Insight panel", lambda: program.showing("text", "Expected SW"))
     wider = wait_for("the wider window", lambda: program.geometry()[2] > width and program.geometry())
-    check(wider[:2] == (x, y) and wider[3] == height, f"F2: the window widens from {width} to {wider[2]} only")
+    left = max(0, min(x, screen_width - wider[2]))
+    check(wider[:2] == (left, y) and wider[3] == height,
+          f"F2: the window widens from {width} to {wider[2]} at x {wider[0]} (expected {left}) on {screen_width}")
+    # The open page's button is checked for a screen reader (Qt gives a
+    # checkable push button the check box role).
+    def page_checked(name):
+        button = pyatspi.findDescendant(program.window, lambda a: a.name == name and a.getRoleName() in (
+            "push button", "toggle button", "check box"))
+        return button is not None and button.getState().contains(pyatspi.STATE_CHECKED)
+    check(page_checked("Transmit Loop") and not page_checked("Card and Reader"),
+          "F2: the Transmit Loop page's button is checked, the other not")
     program.keys("F2")
     wait_for("the panel to close", lambda: not program.showing("text", "Expected SW") and program.geometry()[2] == width)
 

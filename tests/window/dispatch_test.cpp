@@ -249,7 +249,8 @@ TEST_F(DispatchTest, ResumeReconnectsTheCard)
 }
 
 // Help opens the page in the current folder, else the copy installed beside
-// the program, else the one in the source tree; it says nothing either way.
+// the program, else the one in the source tree; it says nothing when the
+// page opens, and where the page is when no program can open it.
 TEST_F(DispatchTest, HelpOpensTheFirstPageFoundSilently)
 {
     namespace fs = std::filesystem;
@@ -296,6 +297,15 @@ TEST_F(DispatchTest, HelpOpensTheFirstPageFoundSilently)
     EXPECT_TRUE(fs::equivalent(catcher.opened.toLocalFile().toStdString(), source));
     EXPECT_STREQ(tester.logText, "kept");
     EXPECT_EQ(Text(IDC_WIN_STATUS), "0x00000000");
+
+    // No xdg-open on the PATH: the desktop has nothing to open the page with.
+    std::string oldPath = getenv("PATH") ? getenv("PATH") : "";
+    setenv("PATH", "/nonexistent", 1);
+    EXPECT_EQ(Command(IDHELP), TRUE);
+    setenv("PATH", oldPath.c_str(), 1);
+    std::string line = LastLogEntry();
+    EXPECT_EQ(line.rfind("Help: no program to open ", 0), 0u) << line;
+    EXPECT_NE(line.find("qrnlhelp.htm; install xdg-utils."), std::string::npos) << line;
 }
 
 // The shipped page stands alone and names every button of the window.

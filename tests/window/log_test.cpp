@@ -13,6 +13,8 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QScrollBar>
@@ -110,6 +112,49 @@ void AnswerSaveDialog(const std::string& path)
             }
         }
     });
+}
+
+// The file dialogs start in the documents folder, or home without one, not
+// in the current folder: the desktop entry starts the program in its data
+// folder, where nothing can be saved.
+TEST_F(LogTest, FileDialogsStartInTheDocumentsFolder)
+{
+    QTemporaryDir home;
+    std::string oldHome = getenv("HOME") ? getenv("HOME") : "";
+    const char* oldConfig = getenv("XDG_CONFIG_HOME");
+    std::string oldConfigText = oldConfig ? oldConfig : "";
+    setenv("HOME", home.path().toLocal8Bit().constData(), 1);
+    setenv("XDG_CONFIG_HOME", (home.path() + "/.config").toLocal8Bit().constData(), 1);
+    const struct {
+        bool documents;
+        int command;
+        const char* dialog;
+        const char* folder;
+    } cases[] = {
+        {false, IDC_SAVE_LOG, "SaveFileDialog", ""},           {false, IDC_LOAD_FILE, "OpenFileDialog", ""},
+        {true, IDC_SAVE_LOG, "SaveFileDialog", "/Documents"},  {true, IDC_SAVE_SAMPLES, "SaveFileDialog", "/Documents"},
+        {true, IDC_LOAD_FILE, "OpenFileDialog", "/Documents"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.command) + (c.documents ? " with Documents" : " without"));
+        if (c.documents)
+            QDir(home.path()).mkpath("Documents");
+        QString seen;
+        QTimer::singleShot(0, [&seen, &c] {
+            for (QWidget* widget : QApplication::topLevelWidgets())
+                if (widget->isVisible() && widget->objectName() == c.dialog) {
+                    seen = static_cast<QFileDialog*>(widget)->directory().absolutePath();
+                    static_cast<QDialog*>(widget)->reject();
+                }
+        });
+        Command(c.command);
+        EXPECT_EQ(seen.toStdString(), (home.path() + c.folder).toStdString());
+    }
+    setenv("HOME", oldHome.c_str(), 1);
+    if (oldConfig)
+        setenv("XDG_CONFIG_HOME", oldConfigText.c_str(), 1);
+    else
+        unsetenv("XDG_CONFIG_HOME");
 }
 
 // Save Log writes the log with Linux line ends, and the last loop's samples

@@ -10,9 +10,14 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <QAccessible>
 #include <QAreaSeries>
 #include <QChartView>
+#include <QLabel>
 #include <QLineSeries>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QScrollBar>
 
 #include "compose_support.h"
 #include "core/output/histogram.h"
@@ -141,6 +146,8 @@ TEST_F(PanelTest, ButtonF2AndMenuToggleItWithTheFixedLayoutInPlace)
 
     Window()->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(Window()));
+    // At the screen's top left corner the window has no reason to move.
+    Window()->move(Window()->screen()->availableGeometry().topLeft());
     QPoint origin = Window()->pos();
     QSize narrow = Window()->size();
     const DialogTemplate* main = FindDialogTemplate(IDD_MAIN);
@@ -180,6 +187,34 @@ TEST_F(PanelTest, ButtonF2AndMenuToggleItWithTheFixedLayoutInPlace)
     }
 }
 
+// Opened at the screen's right edge, the panel would run off it:
+// the window moves back inside the available area (or to its left edge when
+// wider than it), keeps its size and its fixed layout, and stays where it
+// went when the panel closes.
+TEST_F(PanelTest, OpeningMovesTheWindowInsideTheScreen)
+{
+    QRect area = Window()->screen()->availableGeometry();
+    QSize narrow = Window()->size();
+    QRect establish = Widget(IDC_ESTABLISH)->geometry();
+    Window()->move(area.right() + 1 - Window()->frameGeometry().width(), area.top());
+    QRect before = Window()->frameGeometry();
+    ASSERT_EQ(before.right(), area.right());
+
+    Click(IDC_INSIGHT);
+    ASSERT_TRUE(IsDialogPanelShown(window));
+    QRect frame = Window()->frameGeometry();
+    EXPECT_GT(frame.width(), before.width());
+    EXPECT_TRUE(frame.right() <= area.right() || frame.left() == area.left()) << frame.left() << " " << frame.right();
+    EXPECT_GE(frame.left(), area.left());
+    EXPECT_EQ(frame.top(), before.top());
+    EXPECT_EQ(Widget(IDC_ESTABLISH)->geometry(), establish);
+
+    QPoint moved = Window()->pos();
+    Click(IDC_INSIGHT);
+    EXPECT_EQ(Window()->size(), narrow);
+    EXPECT_EQ(Window()->pos(), moved);
+}
+
 // Fills the record as a loop of `made` runs out of `planned` leaves it;
 // what lies beyond the runs made is stale and must not show.
 void FillRecord(int32_t planned, const std::vector<int64_t>& ticks)
@@ -197,8 +232,17 @@ void FillRecord(int32_t planned, const std::vector<int64_t>& ticks)
 TEST_F(PanelTest, ChartsShowTheRunsMade)
 {
     auto chart = [this](int id) { return static_cast<QChartView*>(Widget(id))->chart(); };
+    // Before any loop the charts say so rather than stand blank.
+    auto saysEmpty = [this](int id) {
+        auto* label = Widget(id)->findChild<QLabel*>(QStringLiteral("emptyText"));
+        return label && label->isVisibleTo(Widget(id)) && label->text() == "No loop yet";
+    };
+    EXPECT_TRUE(saysEmpty(IDC_HISTOGRAM));
+    EXPECT_TRUE(saysEmpty(IDC_TIME_SERIES));
     FillRecord(6, {10000, 10000, 12000, 5000000});
     ShowLoopCharts();
+    EXPECT_FALSE(saysEmpty(IDC_HISTOGRAM));
+    EXPECT_FALSE(saysEmpty(IDC_TIME_SERIES));
     ASSERT_EQ(chart(IDC_HISTOGRAM)->series().size(), 1);
     auto* area = static_cast<QAreaSeries*>(chart(IDC_HISTOGRAM)->series().first());
     double runs = 0;
@@ -218,6 +262,7 @@ TEST_F(PanelTest, ChartsShowTheRunsMade)
     ShowLoopCharts();
     EXPECT_TRUE(chart(IDC_HISTOGRAM)->series().isEmpty());
     EXPECT_TRUE(chart(IDC_TIME_SERIES)->series().isEmpty());
+    EXPECT_TRUE(saysEmpty(IDC_HISTOGRAM));
     EXPECT_FALSE(Enabled(IDC_SAVE_SAMPLES));
 }
 
@@ -314,6 +359,25 @@ TEST_F(CardPageTest, FollowsTheReaderAndStopsWithTheContext)
     EXPECT_TRUE(IsDialogPanelShown(window));
     EXPECT_TRUE(Widget(IDC_CARD_EVENTS)->isVisibleTo(Window()));
     EXPECT_FALSE(Widget(IDC_HISTOGRAM)->isVisibleTo(Window()));
+    // The open page's button is checked, to the eye and to a screen reader;
+    // a click on the open page's button leaves it so.
+    const struct {
+        int clicked;  // 0: none, the F3 above
+        bool card;
+    } pages[] = {{0, true}, {IDC_PAGE_LOOP, false}, {IDC_PAGE_LOOP, false}, {IDC_PAGE_CARD, true}};
+    for (const auto& page : pages) {
+        if (page.clicked)
+            Click(page.clicked);
+        for (int id : {IDC_PAGE_LOOP, IDC_PAGE_CARD}) {
+            bool open = (id == IDC_PAGE_CARD) == page.card;
+            EXPECT_EQ(IsDlgButtonChecked(window, id), open) << page.clicked << " " << id;
+            QAccessibleInterface* button = QAccessible::queryAccessibleInterface(Widget(id));
+            ASSERT_NE(button, nullptr);
+            EXPECT_TRUE(button->state().checkable);
+            EXPECT_EQ(bool(button->state().checked), open) << page.clicked << " " << id;
+        }
+        EXPECT_EQ(Widget(IDC_CARD_EVENTS_LABEL)->isVisibleTo(Window()), page.card);
+    }
 
     Command(IDC_ESTABLISH);
     EXPECT_TRUE(Watching());
@@ -341,9 +405,22 @@ TEST_F(CardPageTest, FollowsTheReaderAndStopsWithTheContext)
     EXPECT_TRUE(IsDlgItemMarked(window, IDC_CONNECTED_READER));
     EXPECT_EQ(Text(IDC_CONNECTED_READER), reader);
     EXPECT_EQ(Widget(IDC_CONNECTED_READER)->toolTip(), "The card has left this reader.");
+    // The 6A 82 belonged to the call before: a failed call clears it.
+    Command(IDC_TRANSMIT);
+    EXPECT_NE(Text(IDC_WIN_STATUS), "0x00000000");
+    EXPECT_EQ(Text(IDC_LAST_RESULT).find("Last response"), std::string::npos) << Text(IDC_LAST_RESULT);
     SimSetCard(0, true);
     EXPECT_GT(WaitForEvent({reader, atr}, size_t(removed) + 1), removed) << ::testing::PrintToString(Events());
-    EXPECT_EQ(Text(IDC_TAP_MEASURE).rfind("Arrivals: 1  Removals: 1\r\nMissed: 0", 0), 0u) << Text(IDC_TAP_MEASURE);
+    EXPECT_EQ(
+        Text(IDC_TAP_MEASURE).rfind("Arrivals: 1  Removals: 1\r\nChanges not seen: 0\r\n(taps shorter than pcscd's", 0),
+        0u)
+        << Text(IDC_TAP_MEASURE);
+    // The counters and their note are read whole, inside the card page's box.
+    auto* taps = static_cast<QPlainTextEdit*>(Widget(IDC_TAP_MEASURE));
+    EXPECT_EQ(taps->verticalScrollBar()->maximum(), 0) << Text(IDC_TAP_MEASURE);
+    EXPECT_EQ(taps->horizontalScrollBar()->maximum(), 0);
+    EXPECT_TRUE(Widget(IDC_GROUP_CARD)->geometry().contains(taps->geometry()));
+    EXPECT_NE(taps->toolTip().indexOf("reads 0.0 ms"), -1) << taps->toolTip().toStdString();
     Click(IDC_CLEAR_EVENTS);
     EXPECT_EQ(ListGetCount(window, IDC_CARD_EVENTS), 0);
 

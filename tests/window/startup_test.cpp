@@ -28,7 +28,7 @@ TEST_F(StartupTest, ControlsAreEnabledAsTheLayoutLists)
         IDC_VENDOR_LC,    IDC_VENDOR_LE,   IDC_SAVE_SAMPLES,
     };
     const DialogTemplate* main = FindDialogTemplate(IDD_MAIN);
-    ASSERT_EQ(main->controlCount, 81);
+    ASSERT_EQ(main->controlCount, 84);
     for (int i = 0; i < main->controlCount; i++) {
         int id = main->controls[i].id;
         EXPECT_EQ(Enabled(id), disabled.count(id) == 0) << main->controls[i].name;

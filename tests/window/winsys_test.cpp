@@ -213,7 +213,7 @@ TEST_F(WinsysTest, MainWindowHasItsTitleAndEveryControlByNameAndIdentifier)
     int controls = 0;
     for (QWidget* child : children)
         controls += child->objectName().startsWith(QStringLiteral("IDC_")) || child->objectName() == "IDHELP";
-    EXPECT_EQ(controls, 81);
+    EXPECT_EQ(controls, 84);
 
     for (int id = IDC_QUIT; id <= IDC_INSIGHT; ++id) {
         if (id == 1052)
@@ -881,7 +881,7 @@ TEST(WinsysTemplates, ControlsAreListedInTemplateOrderWithUniqueIdentifiers)
             EXPECT_EQ(control.caption[0] == '\0', control.accessibleName != nullptr) << control.name;
         }
     }
-    EXPECT_EQ(FindDialogTemplate(IDD_MAIN)->controlCount, 81);
+    EXPECT_EQ(FindDialogTemplate(IDD_MAIN)->controlCount, 84);
     EXPECT_EQ(FindDialogTemplate(IDD_ABOUT)->controlCount, 6);
 }
 
