@@ -92,13 +92,13 @@ const ControlTemplate mainControls[] = {
     {IDC_LOOP_SUMMARY, "IDC_LOOP_SUMMARY", K::ReadOnlyText, "", 423, 313, 165, 65, 74, "Loop Summary", false, 0},
     {IDC_SAVE_LOG, "IDC_SAVE_LOG", K::PushButton, "Save Log...", 518, 382, 70, 14, 75, nullptr, false, 0},
     {IDC_GROUP_CARD, "IDC_GROUP_CARD", K::GroupBox, "Card and Reader", 418, 22, 175, 379, 76, nullptr, false, 0},
-    {IDC_LAST_RESULT, "IDC_LAST_RESULT", K::ReadOnlyText, "", 423, 43, 165, 36, 77, "Last Result", false, 0},
-    {IDC_ATR_DECODED, "IDC_ATR_DECODED", K::ReadOnlyText, "", 423, 91, 165, 100, 78, "Decoded ATR", false, 0},
+    {IDC_LAST_RESULT, "IDC_LAST_RESULT", K::ReadOnlyText, "", 423, 43, 165, 50, 77, "Last Result", false, 0},
+    {IDC_ATR_DECODED, "IDC_ATR_DECODED", K::ReadOnlyText, "", 423, 105, 165, 86, 78, "Decoded ATR", false, 0},
     {IDC_CARD_EVENTS, "IDC_CARD_EVENTS", K::ListBox, "", 423, 203, 165, 100, 79, "Card Events", false, 0},
     {IDC_TAP_MEASURE, "IDC_TAP_MEASURE", K::ReadOnlyText, "", 423, 307, 165, 72, 80, "Card Taps", false, 0},
     {IDC_CLEAR_EVENTS, "IDC_CLEAR_EVENTS", K::PushButton, "Clear Events", 538, 383, 50, 14, 81, nullptr, false, 0},
     {IDC_LAST_RESULT_LABEL, "IDC_LAST_RESULT_LABEL", K::Label, "Last result:", 423, 34, 165, 8, 82, nullptr, false, 0},
-    {IDC_ATR_DECODED_LABEL, "IDC_ATR_DECODED_LABEL", K::Label, "Decoded ATR:", 423, 82, 165, 8, 83, nullptr, false, 0},
+    {IDC_ATR_DECODED_LABEL, "IDC_ATR_DECODED_LABEL", K::Label, "Decoded ATR:", 423, 96, 165, 8, 83, nullptr, false, 0},
     {IDC_CARD_EVENTS_LABEL, "IDC_CARD_EVENTS_LABEL", K::Label, "Card events:", 423, 194, 165, 8, 84, nullptr, false, 0},
 };
 // clang-format on
