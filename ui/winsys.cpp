@@ -329,8 +329,10 @@ bool IsDlgButtonChecked(HWND dialog, int id)
 
 void MakeDlgButtonCheckable(HWND dialog, int id)
 {
-    if (auto* button = qobject_cast<QAbstractButton*>(ItemWidget(dialog, id)))
+    if (auto* button = qobject_cast<QAbstractButton*>(ItemWidget(dialog, id))) {
         button->setCheckable(true);
+        button->setAutoExclusive(true);
+    }
 }
 
 void LimitDlgItemText(HWND dialog, int id, int limit)

@@ -113,9 +113,11 @@ bool IsDlgItemEnabled(HWND dialog, int id);
 void CheckDlgButton(HWND dialog, int id, bool checked);
 // [Win32] IsDlgButtonChecked, checked or not.
 bool IsDlgButtonChecked(HWND dialog, int id);
-// [own] A push button made BS_PUSHLIKE: it holds a checked state, shown
-// pressed and told to a screen reader as checked. A click toggles it, then
-// BN_CLICKED arrives; CheckDlgButton sets the state the program means.
+// [own] A push button made BS_PUSHLIKE | BS_AUTORADIOBUTTON: it holds a
+// checked state, shown pressed; the dialog's buttons made so form one group
+// (checking one unchecks the others, a click on the checked one keeps it),
+// and a screen reader hears them as radio buttons, checked or not. A click
+// checks it, then BN_CLICKED arrives.
 void MakeDlgButtonCheckable(HWND dialog, int id);
 // [own] EM_LIMITTEXT: typing beyond the limit is refused; texts the program
 // sets are not cut.

@@ -35,8 +35,8 @@ void ShowPage(bool card)
         ShowDlgItem(tester.mainWindow, id, !card);
     for (int id : CARD_PAGE)
         ShowDlgItem(tester.mainWindow, id, card);
-    CheckDlgButton(tester.mainWindow, IDC_PAGE_LOOP, !card);
-    CheckDlgButton(tester.mainWindow, IDC_PAGE_CARD, card);
+    // One group: checking one unchecks the other.
+    CheckDlgButton(tester.mainWindow, card ? IDC_PAGE_CARD : IDC_PAGE_LOOP, true);
 }
 
 }  // namespace
