@@ -134,7 +134,7 @@ int OpenSession(const CliArguments& args, Session* session, bool direct)
         return ComplainOfCall("SCardConnect", status);
     if (!args.json) {
         printf("Reader: %s\n", session->reader);
-        printf("SCardConnect: OK, protocol = 0x%08X.\n", unsigned(uint32_t(session->protocol)));
+        ReportConnected(standardOutput, "SCardConnect", session->protocol);
     }
     return EXIT_AS_EXPECTED;
 }
@@ -148,43 +148,15 @@ void CloseSession(Session* session)
     *session = Session {};
 }
 
-// The reader state bits by their names, without CHANGED and IGNORE, which
-// say nothing of the reader.
-const struct {
-    DWORD bit;
-    const char* name;
-} READER_STATE_NAMES[] = {
-    {SCARD_STATE_UNKNOWN, "UNKNOWN"},     {SCARD_STATE_UNAVAILABLE, "UNAVAILABLE"},
-    {SCARD_STATE_EMPTY, "EMPTY"},         {SCARD_STATE_PRESENT, "PRESENT"},
-    {SCARD_STATE_ATRMATCH, "ATRMATCH"},   {SCARD_STATE_EXCLUSIVE, "EXCLUSIVE"},
-    {SCARD_STATE_INUSE, "INUSE"},         {SCARD_STATE_MUTE, "MUTE"},
-    {SCARD_STATE_UNPOWERED, "UNPOWERED"},
-};
-
-// The state's bits by name: a JSON array, or joined with '|' after a blank.
-void PrintStateNames(DWORD state, bool json)
+// The state's bits by name, as a JSON array.
+void JsonStateNames(DWORD state)
 {
-    if (json)
-        JsonOpen("state", '[');
-    const char* separator = " ";
-    for (const auto& flag : READER_STATE_NAMES) {
-        if (!(state & flag.bit))
-            continue;
-        if (json)
-            JsonString(nullptr, flag.name);
-        else
-            printf("%s%s", separator, flag.name);
-        separator = "|";
-    }
-    if (json)
-        JsonClose(']');
-}
-
-void PrintAtr(const BYTE* atr, DWORD length)
-{
-    printf(", ATR");
-    for (DWORD i = 0; i < length; ++i)
-        printf(" %02X", atr[i]);
+    const char* names[READER_STATE_NAME_MAX];
+    int count = ReaderStateNames(state, names);
+    JsonOpen("state", '[');
+    for (int i = 0; i < count; ++i)
+        JsonString(nullptr, names[i]);
+    JsonClose(']');
 }
 
 void PrintReaderState(int index, const SCARD_READERSTATE& state, bool json)
@@ -194,16 +166,12 @@ void PrintReaderState(int index, const SCARD_READERSTATE& state, bool json)
         JsonBegin("reader");
         JsonNumber("index", index);
         JsonString("reader", state.szReader);
-        PrintStateNames(state.dwEventState, json);
+        JsonStateNames(state.dwEventState);
         JsonBytes("atr", atr, state.cbAtr);
         JsonEnd();
         return;
     }
-    printf("%d: %s:", index, state.szReader);
-    PrintStateNames(state.dwEventState, json);
-    if (atr != nullptr)
-        PrintAtr(atr, state.cbAtr);
-    printf("\n");
+    ReportReader(standardOutput, index, state);
 }
 
 // Where an exchange of a script comes from: its file and line.
@@ -238,15 +206,8 @@ void PrintLoopSummary(const LoopRecord& record, bool json)
     LoopSummary summary;
     SummarizeLoop(record, &summary);
     if (!json) {
-        char line[LOOP_LINE_SIZE];
-        if (record.stopped) {
-            snprintf(line, sizeof line, "Loop stopped after %d of %d runs.", record.runsMade, record.runsPlanned);
-            PrintText(line);
-        }
-        FormatLoopCounts(line, summary);
-        PrintText(line);
-        FormatLoopTimes(line, summary);
-        PrintText(line);
+        ReportLoopStopped(standardOutput, record);
+        ReportLoopSummary(standardOutput, summary);
         return;
     }
     JsonNumber("runs", record.runsPlanned);
@@ -308,15 +269,12 @@ bool RunExchange(const Session& session, const Request& request, const ScriptPla
         return met && OutputError() == 0;
     }
     PrintPlace(place, json);
-    PrintDump("SCardTransmit: Input:", request.bytes, request.length, DUMP_HEX);
+    ReportTransmitInput(standardOutput, request.bytes, request.length, DUMP_HEX);
+    ReportTransmitOutput(standardOutput, outcome.status, response, answer, DUMP_HEX);
+    ReportStatus(standardOutput, "Status: ", outcome.status);
     if (answered)
-        PrintDump("SCardTransmit: Output:", response, answer, DUMP_HEX);
-    else
-        PrintText("SCardTransmit: Failure!");
-    PrintStatus(outcome.status);
-    if (answered)
-        PrintStatusWord(response, answer);
-    PrintElapsed(outcome.span, outcome.runsMade);
+        ReportResponseStatus(standardOutput, "SW: ", response, answer);
+    ReportElapsed(standardOutput, outcome.span, QueryPerformanceFrequency() / 1000, outcome.runsMade);
     if (loop)
         PrintLoopSummary(record, json);
     if (request.expect)
@@ -352,13 +310,13 @@ bool RunReset(Session* session, const ScriptPlace& place, bool json)
     }
     PrintPlace(place, json);
     if (reset) {
-        printf("SCardReconnect: OK, protocol = 0x%08X.\n", unsigned(uint32_t(session->protocol)));
-        PrintDump("ATR:", atr, atrLength, DUMP_HEX);
+        ReportConnected(standardOutput, "SCardReconnect", session->protocol);
+        ReportDump(standardOutput, "ATR:", atr, atrLength, DUMP_HEX);
     } else {
-        PrintText("SCardReconnect: Failure!");
+        ReportFailure(standardOutput, "SCardReconnect");
     }
-    PrintStatus(status);
-    PrintElapsed(span, 1);
+    ReportStatus(standardOutput, "Status: ", status);
+    ReportElapsed(standardOutput, span, QueryPerformanceFrequency() / 1000, 1);
     EndOutput();
     return reset && OutputError() == 0;
 }
@@ -419,15 +377,6 @@ bool ParseNumber(const char* text, uint32_t maximum, uint32_t* value)
     return true;
 }
 
-const char* const CARD_EVENT_NAMES[] = {
-    "reader_added", "reader_removed", "card_inserted", "card_removed", "atr_read", "watch_failed",
-};
-const char* const CARD_EVENT_TEXTS[] = {
-    "reader added", "reader removed", "card inserted", "card removed", "ATR read", "watch failed",
-};
-static_assert(std::size(CARD_EVENT_NAMES) == CARD_EVENT_WATCH_FAILED + 1, "a name for every kind of event");
-static_assert(std::size(CARD_EVENT_TEXTS) == CARD_EVENT_WATCH_FAILED + 1, "a text for every kind of event");
-
 // The watcher's thread only wakes the main thread, which prints.
 void WakeMonitor(void* context, [[maybe_unused]] const CardEvent& event)
 {
@@ -438,15 +387,15 @@ void WakeMonitor(void* context, [[maybe_unused]] const CardEvent& event)
 
 void PrintCardEvent(const CardEvent& event, int64_t start, bool json)
 {
-    double seconds = double(event.ticks - start) / double(QueryPerformanceFrequency());
+    double seconds = TicksToMs(event.ticks - start, QueryPerformanceFrequency() / 1000) / 1000;
     const BYTE* atr = event.atrLength > 0 ? event.atr : nullptr;
     if (json) {
         JsonBegin("event");
         JsonNumber("sequence", int64_t(event.sequence));
         JsonDecimal("time_s", seconds);
-        JsonString("event", CARD_EVENT_NAMES[event.kind]);
+        JsonString("event", CardEventName(event.kind));
         JsonString("reader", event.reader);
-        PrintStateNames(event.readerState, json);
+        JsonStateNames(event.readerState);
         JsonBytes("atr", atr, event.atrLength);
         JsonBool("inferred", event.inferred);
         JsonStatus(event.status);
@@ -456,12 +405,9 @@ void PrintCardEvent(const CardEvent& event, int64_t start, bool json)
     // A failed watch is no event of a reader: the caller says it on stderr.
     if (event.kind == CARD_EVENT_WATCH_FAILED)
         return;
-    printf("+%.3f s  %s: %s", seconds, event.reader, CARD_EVENT_TEXTS[event.kind]);
-    if (atr != nullptr)
-        PrintAtr(atr, event.atrLength);
-    if (event.inferred)
-        printf(" (between two looks)");
-    printf("\n");
+    char time[32];
+    snprintf(time, sizeof time, "+%.3f s", seconds);
+    ReportCardEvent(standardOutput, time, event);
     EndOutput();
 }
 
@@ -543,7 +489,6 @@ int RunAttributes(const CliArguments& args)
         DWORD length;
         LONG status = ReadAttribute(session.card, row, value, &length);
         char line[ATTRIBUTE_LINE_SIZE];
-        FormatAttributeLine(line, sizeof line, row, status, value, length);
         if (args.json) {
             bool read = status == SCARD_S_SUCCESS;
             JsonBegin("attribute");
@@ -552,10 +497,11 @@ int RunAttributes(const CliArguments& args)
             JsonNumber("id", row.id);
             JsonStatus(status);
             JsonBytes("bytes", read ? value : nullptr, length);
-            // The window's line without its label: "label:   value".
-            JsonString("value", read ? line + strlen(row.label) + 4 : nullptr);
+            FormatAttributeValue(line, sizeof line, row, status, value, length);
+            JsonString("value", read ? line : nullptr);
             JsonEnd();
         } else {
+            FormatAttributeLine(line, sizeof line, row, status, value, length);
             PrintText(line);
         }
         if (status != SCARD_S_SUCCESS)
@@ -686,13 +632,10 @@ int RunVendor(const CliArguments& args)
         JsonBool("ok", done);
         JsonEnd();
     } else {
-        PrintVendorRecord("SCardControl: Input:", request, VENDOR_RECORD_SIZE);
-        if (done)
-            PrintVendorRecord("SCardControl: Output:", reply, int32_t(returned));
-        else
-            PrintText("SCardControl: Failure!");
-        PrintStatus(status);
-        PrintElapsed(span, 1);
+        ReportControlInput(standardOutput, request);
+        ReportControlOutput(standardOutput, status, reply, int32_t(returned));
+        ReportStatus(standardOutput, "Status: ", status);
+        ReportElapsed(standardOutput, span, QueryPerformanceFrequency() / 1000, 1);
         EndOutput();
     }
     CloseSession(&session);

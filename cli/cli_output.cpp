@@ -66,10 +66,9 @@ int Utf8SequenceLength(const unsigned char* c)
     return length;
 }
 
-double MillisecondsPerRun(const Span& span, int32_t runs)
+void PutText([[maybe_unused]] void* context, const char* entry)
 {
-    int64_t frequency = QueryPerformanceFrequency();
-    return frequency > 0 ? double(span.end - span.start) * 1000.0 / double(frequency) / std::max(runs, 1) : 0.0;
+    PrintText(entry);
 }
 
 }  // namespace
@@ -105,54 +104,14 @@ int OutputError()
     return outputError;
 }
 
+const LineSink standardOutput {PutText, nullptr};
+
 void PrintText(const char* text)
 {
     for (const char* c = text; *c != '\0'; ++c)
         if (*c != '\r')
             fputc(*c, stdout);
     fputc('\n', stdout);
-}
-
-void PrintDump(const char* title, const BYTE* bytes, uint32_t count, DumpForm form)
-{
-    char text[DUMP_TEXT_SIZE];
-    FormatDump(text, bytes, count, form);
-    PrintText(title);
-    PrintText(text);
-}
-
-void PrintVendorRecord(const char* title, const VendorIoRecord& record, int32_t size)
-{
-    PrintText(title);
-    if (size != VENDOR_RECORD_SIZE)
-        return;
-    char text[DUMP_TEXT_SIZE];
-    FormatVendorHeader(text, record);
-    PrintText(text);
-    FormatDump(text, record.data, std::min<uint32_t>(record.le, VENDOR_DATA_SIZE), DUMP_HEX);
-    PrintText(text);
-}
-
-void PrintStatus(LONG status)
-{
-    char text[STATUS_TEXT_SIZE];
-    DescribeStatus(status, text, sizeof text);
-    printf("Status: %s\n", text);
-}
-
-void PrintStatusWord(const BYTE* response, DWORD length)
-{
-    char text[STATUS_WORD_TEXT_SIZE];
-    DescribeResponseStatus(response, length, text, sizeof text);
-    printf("SW: %s\n", text);
-}
-
-void PrintElapsed(const Span& span, int32_t runs)
-{
-    int64_t frequency = QueryPerformanceFrequency();
-    char text[RESULT_TEXT_SIZE];
-    FormatElapsed(text, span, frequency / 1000, runs);
-    printf("Elapsed: %s\n", text + strspn(text, " "));
 }
 
 void EndOutput()
@@ -248,13 +207,12 @@ void JsonStatusWord(const BYTE* response, DWORD length)
         return;
     }
     char text[STATUS_WORD_TEXT_SIZE];
-    DescribeStatusWord(response[length - 2], response[length - 1], text, sizeof text);
+    StatusWordMeaning(response[length - 2], response[length - 1], text, sizeof text);
     JsonBytes("sw", response + length - 2, 2);
-    // The meaning without the "90 00: " it starts with.
-    JsonString("sw_meaning", text + strlen("90 00: "));
+    JsonString("sw_meaning", text);
 }
 
 void JsonElapsed(const Span& span, int32_t runs)
 {
-    JsonDecimal("ms", MillisecondsPerRun(span, runs));
+    JsonDecimal("ms", SpanMsPerRun(span, QueryPerformanceFrequency() / 1000, runs));
 }

@@ -12,21 +12,14 @@
 
 #include "core/clock/timing.h"
 #include "core/output/dump.h"
+#include "core/output/report.h"
 
 // Text.
 // Prints `text` with its CR LF breaks as line ends, and a line end after it.
 void PrintText(const char* text);
-// A title line, then the bytes as the window's log shows them.
-void PrintDump(const char* title, const BYTE* bytes, uint32_t count, DumpForm form);
-// A title line, then, for a whole record of `size` bytes only, its header
-// line and its data in hex.
-void PrintVendorRecord(const char* title, const VendorIoRecord& record, int32_t size);
-// "Status: " and the status as the window names it.
-void PrintStatus(LONG status);
-// "SW: " and the meaning of the response's status word.
-void PrintStatusWord(const BYTE* response, DWORD length);
-// "Elapsed: " and the span as the Elapsed field shows it, per run of `runs`.
-void PrintElapsed(const Span& span, int32_t runs);
+// The sink that prints each entry as PrintText does: what the core's
+// writers (core/output/report.h) write to for stdout.
+extern const LineSink standardOutput;
 // A line for stdout's reader, flushed.
 void EndOutput();
 // Flushes stdout; false once a write to it has failed, now or before.

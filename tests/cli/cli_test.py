@@ -255,7 +255,7 @@ def set_card(present):
 def check_monitor(program, names):
     """monitor prints the readers, then each event as it comes, until SIGINT."""
     for arguments, present, expected in [
-            (["monitor"], False, "+* s  {r0}: card removed"),
+            (["monitor"], False, "+* s  Card removed  {r0}"),
             (["monitor", "--json"], True, {"event": "card_inserted", "reader": "{r0}", "state": ["PRESENT"],
                                            "atr": SIM_ATR.replace(" ", ""), "inferred": False})]:
         process = subprocess.Popen([program, *arguments], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
