@@ -408,6 +408,7 @@ int RunCommand(const CliCommand& command, char** args, int count, bool ended)
         return Complain(EXIT_USAGE, "%s: usage: %s %s %s", command.name, PROGRAM_NAME, command.name, command.synopsis);
     static CliArguments cli;
     cli = CliArguments {};
+    cli.command = command.name;
     cli.json = (parsed.found & OPTION_JSON) != 0;
     cli.reader = OptionValue(parsed, OPTION_READER);
     if (parsed.found & OPTION_LOOP) {

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdarg>
 #include <cstdio>
@@ -37,6 +38,8 @@ namespace {
 // Room for an extended APDU and for its answer.
 constexpr DWORD APDU_BUFFER_SIZE = MAX_BUFFER_SIZE_EXTENDED;
 constexpr size_t READER_NAMES_SIZE = PCSCLITE_MAX_READERS_CONTEXTS * MAX_READERNAME + 1;
+// A script's place and a loop's run before a complaint: "FILE:LINE: run N of M: ".
+constexpr size_t PLACE_PREFIX_SIZE = PATH_MAX + 48;
 // What a refusal of hex arguments quotes of them.
 constexpr size_t QUOTED_TEXT_SIZE = 61;
 
@@ -61,11 +64,21 @@ struct Session {
     char reader[MAX_READERNAME];
 };
 
-int ComplainOfCall(const char* call, LONG status)
+// "CALL: 0x8010000C SCARD_E_NO_SMARTCARD: ..." on stderr after `prefix`
+// ("stops.apdu:1: ", "run 3 of 9: " or ""); with `args` asking for JSON, an
+// "error" object on stdout before it, for a reader of the JSON alone.
+int ComplainOfCall(const CliArguments* args, const char* prefix, const char* call, LONG status)
 {
+    if (args != nullptr && args->json) {
+        JsonBegin("error");
+        JsonString("command", args->command);
+        JsonString("call", call);
+        JsonStatus(status);
+        JsonEnd();
+    }
     char text[STATUS_TEXT_SIZE];
     DescribeStatus(status, text, sizeof text);
-    return Complain(EXIT_FAILED, "%s: %s", call, text);
+    return Complain(EXIT_FAILED, "%s%s: %s", prefix, call, text);
 }
 
 LONG ReadReaderStates(SCARDCONTEXT context, ReaderStates* readers)
@@ -115,11 +128,11 @@ int OpenSession(const CliArguments& args, Session* session, bool direct)
     *session = Session {};
     LONG status = pcsc.EstablishContext(SCARD_SCOPE_USER, nullptr, nullptr, &session->context);
     if (status != SCARD_S_SUCCESS)
-        return ComplainOfCall("SCardEstablishContext", status);
+        return ComplainOfCall(&args, "", "SCardEstablishContext", status);
     static ReaderStates readers;
     status = ReadReaderStates(session->context, &readers);
     if (status != SCARD_S_SUCCESS)
-        return ComplainOfCall("SCardListReaders", status);
+        return ComplainOfCall(&args, "", "SCardListReaders", status);
     int index = FindReader(readers, args.reader);
     if (index < 0 && args.reader != nullptr)
         return Complain(EXIT_USAGE, "no reader \"%s\"", args.reader);
@@ -131,7 +144,7 @@ int OpenSession(const CliArguments& args, Session* session, bool direct)
         status =
             pcsc.Connect(session->context, session->reader, SCARD_SHARE_DIRECT, 0, &session->card, &session->protocol);
     if (status != SCARD_S_SUCCESS)
-        return ComplainOfCall("SCardConnect", status);
+        return ComplainOfCall(&args, "", "SCardConnect", status);
     if (!args.json) {
         printf("Reader: %s\n", session->reader);
         ReportConnected(standardOutput, "SCardConnect", session->protocol);
@@ -238,6 +251,32 @@ void PrintLoopSummary(const LoopRecord& record, bool json)
 // Sends the request and prints the exchange (the last run's, for a loop,
 // then the loop's counts and distribution); true when every run was made
 // and went as expected, and its lines reached stdout.
+// Says on stderr why an exchange did not go as expected: the first run that
+// failed, its PC/SC status or its status word, after the script's place.
+void ComplainOfExchange(const Request& request, const LoopRecord& record, const ScriptPlace& place)
+{
+    char prefix[PLACE_PREFIX_SIZE] = "";
+    int used = 0;
+    if (place.line != 0)
+        used = snprintf(prefix, sizeof prefix, "%s:%d: ", place.file, int(place.line));
+    int run = record.firstFailure - 1;
+    if (run < 0 || run >= LOOP_COUNT_MAX)
+        return;
+    if (request.runs > 1 && used >= 0 && size_t(used) < sizeof prefix)
+        snprintf(prefix + used, sizeof prefix - size_t(used), "run %d of %d: ", run + 1, int(request.runs));
+    if (record.status[run] != SCARD_S_SUCCESS) {
+        ComplainOfCall(nullptr, prefix, "SCardTransmit", record.status[run]);
+        return;
+    }
+    uint16_t sw = record.sw[run];
+    if (sw == 0)
+        Complain(EXIT_FAILED, "%san answer without a status word, not the expected %02X %02X", prefix,
+                 unsigned(request.sw >> 8), unsigned(request.sw & 0xFF));
+    else
+        Complain(EXIT_FAILED, "%sSW %02X %02X, not the expected %02X %02X", prefix, unsigned(sw >> 8),
+                 unsigned(sw & 0xFF), unsigned(request.sw >> 8), unsigned(request.sw & 0xFF));
+}
+
 bool RunExchange(const Session& session, const Request& request, const ScriptPlace& place, bool json)
 {
     static BYTE response[APDU_BUFFER_SIZE];
@@ -266,6 +305,8 @@ bool RunExchange(const Session& session, const Request& request, const ScriptPla
             PrintLoopSummary(record, json);
         JsonBool("ok", met);
         JsonEnd();
+        if (!met && !record.stopped)
+            ComplainOfExchange(request, record, place);
         return met && OutputError() == 0;
     }
     PrintPlace(place, json);
@@ -284,7 +325,20 @@ bool RunExchange(const Session& session, const Request& request, const ScriptPla
                    : loop               ? "met by every run"
                                         : "met");
     EndOutput();
+    if (!met && !record.stopped)
+        ComplainOfExchange(request, record, place);
     return met && OutputError() == 0;
+}
+
+// A failed reset on stderr, after the script's place.
+void ComplainOfReset(const ScriptPlace& place, LONG status)
+{
+    if (status == SCARD_S_SUCCESS)
+        return;
+    char prefix[PLACE_PREFIX_SIZE] = "";
+    if (place.line != 0)
+        snprintf(prefix, sizeof prefix, "%s:%d: ", place.file, int(place.line));
+    ComplainOfCall(nullptr, prefix, "SCardReconnect", status);
 }
 
 // Reconnects with a reset of the card and prints its ATR.
@@ -306,6 +360,7 @@ bool RunReset(Session* session, const ScriptPlace& place, bool json)
         JsonElapsed(span, 1);
         JsonBool("ok", reset);
         JsonEnd();
+        ComplainOfReset(place, status);
         return reset && OutputError() == 0;
     }
     PrintPlace(place, json);
@@ -318,6 +373,7 @@ bool RunReset(Session* session, const ScriptPlace& place, bool json)
     ReportStatus(standardOutput, "Status: ", status);
     ReportElapsed(standardOutput, span, QueryPerformanceFrequency() / 1000, 1);
     EndOutput();
+    ComplainOfReset(place, status);
     return reset && OutputError() == 0;
 }
 
@@ -465,12 +521,12 @@ int RunList(const CliArguments& args)
     SCARDCONTEXT context;
     LONG status = pcsc.EstablishContext(SCARD_SCOPE_USER, nullptr, nullptr, &context);
     if (status != SCARD_S_SUCCESS)
-        return ComplainOfCall("SCardEstablishContext", status);
+        return ComplainOfCall(&args, "", "SCardEstablishContext", status);
     static ReaderStates readers;
     status = ReadReaderStates(context, &readers);
     pcsc.ReleaseContext(context);
     if (status != SCARD_S_SUCCESS)
-        return ComplainOfCall("SCardListReaders", status);
+        return ComplainOfCall(&args, "", "SCardListReaders", status);
     for (int i = 0; i < readers.count; ++i)
         PrintReaderState(i, readers.states[i], args.json);
     EndOutput();
@@ -483,6 +539,7 @@ int RunAttributes(const CliArguments& args)
     int result = OpenSession(args, &session, true);
     // Every attribute is read and printed, also after a failed read.
     bool connected = result == EXIT_AS_EXPECTED;
+    int failed = 0;
     for (int i = 0; connected && i < ATTRIBUTE_COUNT; ++i) {
         const AttributeRow& row = ATTRIBUTES[i];
         BYTE value[ATTRIBUTE_AREA_SIZE];
@@ -505,10 +562,12 @@ int RunAttributes(const CliArguments& args)
             PrintText(line);
         }
         if (status != SCARD_S_SUCCESS)
-            result = EXIT_FAILED;
+            ++failed;
     }
     EndOutput();
     CloseSession(&session);
+    if (failed > 0)
+        return Complain(EXIT_FAILED, "attributes: %d of %d could not be read", failed, ATTRIBUTE_COUNT);
     return result;
 }
 
@@ -639,7 +698,7 @@ int RunVendor(const CliArguments& args)
         EndOutput();
     }
     CloseSession(&session);
-    return done ? EXIT_AS_EXPECTED : EXIT_FAILED;
+    return done ? EXIT_AS_EXPECTED : ComplainOfCall(nullptr, "", "SCardControl", status);
 }
 
 int RunMonitor(const CliArguments& args)
@@ -662,7 +721,7 @@ int RunMonitor(const CliArguments& args)
     if (result == EXIT_AS_EXPECTED)
         status = StartCardWatcher(&watcher, WakeMonitor, &wakeup);
     if (status != SCARD_S_SUCCESS)
-        result = ComplainOfCall("monitor", status);
+        result = ComplainOfCall(&args, "", "monitor", status);
     int64_t start = QueryPerformanceCounter();
     uint64_t shown = 0;
     // Output that cannot be written ends the watch too.
@@ -681,7 +740,7 @@ int RunMonitor(const CliArguments& args)
             PrintCardEvent(events[i], start, args.json);
             shown = events[i].sequence;
             if (events[i].kind == CARD_EVENT_WATCH_FAILED)
-                result = ComplainOfCall("monitor: the watch failed", events[i].status);
+                result = ComplainOfCall(nullptr, "", "monitor: the watch failed", events[i].status);
         }
     }
     StopCardWatcher(&watcher);

@@ -14,6 +14,7 @@ constexpr int EXIT_USAGE = 2;   // bad arguments, an unknown reader, a bad scrip
 constexpr int EXIT_SIGNAL_BASE = 128;
 
 struct CliArguments {
+    const char* command;  // the command's name, as JSON errors name it
     bool json;
     const char* reader;  // --reader: a name or an index; null for the first reader with a card
     int32_t loop;        // --loop: runs, 0 without

@@ -30,6 +30,7 @@ FIELDS = {  # as the README lists them
     "reset": ["type", "reader", "atr", *STATUS, "ms", "ok"],
     "vendor": ["type", "reader", "cmd", "pa", "pb", "pc", "le", "data", *STATUS, "ms", "reply", "ok"],
     "event": ["type", "sequence", "time_s", "event", "reader", "state", "atr", "inferred", *STATUS],
+    "error": ["type", "command", "call", *STATUS],
 }
 FIELDS["loop"] = FIELDS["exchange"][:-1] + ["runs", "runs_made", "first_failure", "outcomes", "other_runs",
                                             "times_us", "ok"]
@@ -97,7 +98,15 @@ SIM_CASES = [
     ("send 00CA000000", 0, dict(out=CONNECTED + UID_EXCHANGE)),
     ("send --json --expect 9000 00 CA 00 00", 1, dict(json=[dict(
         reader="{r0}", command="00CA0000", response="6700", sw="6700", sw_meaning="Wrong length", expected="9000",
-        ok=False)])),
+        ok=False)], err=SHOUT + "SW 67 00, not the expected 90 00")),
+    # Every failure is one line on stderr, stdout as it was.
+    ("send --expect 6A82 00CA000000", 1, dict(out=CONNECTED + UID_EXCHANGE + ["Expected SW 6A 82: not met"],
+                                               err=SHOUT + "SW 90 00, not the expected 6A 82")),
+    ("send 00CA000000", 1, dict(sim="fail_every=1\n", has=["SCardTransmit: Failure!"], err=SHOUT + (
+        "SCardTransmit: 0x80100016 SCARD_E_NOT_TRANSACTED: Transaction failed."))),
+    ("send --json --reader 1 00CA000000", 1, dict(json=[dict(
+        type="error", command="send", call="SCardConnect", status="0x8010000C", status_name="SCARD_E_NO_SMARTCARD",
+        status_text="No smart card inserted.")], err=SHOUT + "SCardConnect: 0x8010000C *")),
     ("send --loop 5000 00CA000000", 0, dict(out=CONNECTED + UID_EXCHANGE + [
         "Loop: 5000 runs, 5000 answered 90 00", "Loop times (us): min *, median *, p90 *, p99 *, max *, mean *"])),
     # Every third run fails in the reader: all runs are made and counted.
@@ -106,7 +115,7 @@ SIM_CASES = [
             dict(status="0x00000000", status_name="SCARD_S_SUCCESS", status_text="Command successful.", sw="9000",
                  runs=6),
             dict(status="0x80100016", status_name="SCARD_E_NOT_TRANSACTED", status_text="Transaction failed.", sw=None,
-                 runs=3)])])),
+                 runs=3)])], err=SHOUT + "run 3 of 9: SCardTransmit: 0x80100016 SCARD_E_NOT_TRANSACTED: *")),
     # Options go before or after the positional arguments, their values after a blank or '='.
     ("send --loop=2 --json 00CA000000", 0, dict(json=[dict(command="00CA000000", runs=2, runs_made=2)])),
     ("send --json 00 CA000000 --loop 2", 0, dict(json=[dict(command="00CA000000", runs=2, runs_made=2)])),
@@ -140,7 +149,8 @@ SIM_CASES = [
     ("vendor --json --reader {r1} 2 3 0x64 0102", 0, dict(json=[dict(
         reader="{r1}", cmd=2, pa=3, pb=100, pc=0, le=2, data="0102", status="0x00000000",
         reply=dict(cmd=2, pa=3, pb=100, pc=0, le=0, data=""), ok=True)])),
-    ("vendor --json 99 0 0", 1, dict(json=[dict(cmd=99, status="0x8010001F", reply=None, ok=False)])),
+    ("vendor --json 99 0 0", 1, dict(json=[dict(cmd=99, status="0x8010001F", reply=None, ok=False)],
+                                     err=SHOUT + "SCardControl: 0x8010001F *")),
     ("vendor 256 0 0", 2, dict(err='quarnel-test-utility: vendor: CMD "256" is no number from 0 to 255')),
     ("run scriptor.txt", 0, dict(out=CONNECTED + ["scriptor.txt:2:", "SCardReconnect: OK, protocol = 0x00000002.",
                                                   "ATR:", "3B 8F 80 01 80 4F 0C A0   00 00 03 06 03 00 01 00   00 00 00 6A ",
@@ -150,7 +160,8 @@ SIM_CASES = [
     ("run --json loop.apdu", 0, dict(json=[
         dict(line=2, command="00CA000000", expected="9000", ok=True), dict(line=2, ok=True),
         dict(line=5, command="00B0000410", sw="6982", sw_meaning="Security status not satisfied", ok=True)])),
-    ("run --json stops.apdu", 1, dict(json=[dict(line=1, sw="6700", expected="9000", ok=False)])),
+    ("run --json stops.apdu", 1, dict(json=[dict(line=1, sw="6700", expected="9000", ok=False)],
+                                      err=SHOUT + "stops.apdu:1: SW 67 00, not the expected 90 00")),
     ("run odd.apdu", 2, dict(err='odd.apdu:2: "00 CA 0": odd number of hex digits')),
     ("run word.apdu", 2, dict(err='word.apdu:1: "select 3F00": not an APDU, reset, loop N, end, expect SW or exit')),
     ("run noend.apdu", 2, dict(err="noend.apdu:2: loop without end")),
@@ -172,9 +183,11 @@ PEER_CASES = [
     ("list", 0, dict(has=["0: {p0}: PRESENT*, ATR 3B 95 13 81 01 80 73 FF 01 00 0B"])),
     # vicc knows no GetUID: the exchange works, the status word does not.
     ("send --json --expect 9000 00CA000000", 1, dict(json=[dict(
-        reader="{p0}", response="6A81", sw="6A81", status="0x00000000", ok=False)])),
+        reader="{p0}", response="6A81", sw="6A81", status="0x00000000", ok=False)],
+        err=SHOUT + "SW 6A 81, not the expected 90 00")),
     ("attributes --reader {p0}", 1, dict(has=[
-        "Reader: {p0}", "Channel:   error 0x8010001F (Feature not supported.)"], lines=21)),
+        "Reader: {p0}", "Channel:   error 0x8010001F (Feature not supported.)"], lines=21,
+        err=SHOUT + "attributes: * of 19 could not be read")),
 ]
 
 
