@@ -103,7 +103,7 @@ const CliCommand CLI_COMMANDS[] = {
      OPTION_READER,
      1,
      1,
-     {{"FILE", "The script.", "FILE"}},
+     {{"FILE", "The script; - for standard input.", "FILE"}},
      RunScript},
     {"vendor",
      "[--reader R] CMD P1 P2 [DATA]",

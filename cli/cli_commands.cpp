@@ -619,7 +619,11 @@ int RunScript(const CliArguments& args)
     const char* path = args.positional[0];
     static ApduScript script;
     ScriptFailure failure;
-    if (!LoadApduScript(path, &script, &failure)) {
+    // "-" is standard input, whatever it is: the user's own choice, where a
+    // FIFO given by name is refused.
+    bool loaded = strcmp(path, "-") == 0 ? ReadApduScript(STDIN_FILENO, &script, &failure)
+                                         : LoadApduScript(path, &script, &failure);
+    if (!loaded) {
         fflush(stdout);
         if (failure.line > 0)
             fprintf(stderr, "%s:%d: %s\n", path, int(failure.line), failure.reason);

@@ -319,19 +319,26 @@ const char* FileKind(mode_t mode)
     return "a special file";
 }
 
+// A reader at the start of an empty script.
+void StartScript(ScriptReader* reader, ApduScript* script, ScriptFailure* failure)
+{
+    *reader = ScriptReader {};
+    reader->script = script;
+    reader->failure = failure;
+    reader->innermostLoop = -1;
+    reader->line = 1;
+    script->stepCount = 0;
+    script->byteCount = 0;
+    *failure = ScriptFailure {};
+}
+
 }  // namespace
 
 bool LoadApduScript(const char* path, ApduScript* script, ScriptFailure* failure)
 {
     // One load's own; on the stack, so loads never share it.
-    ScriptReader reader {};
-    reader.script = script;
-    reader.failure = failure;
-    reader.innermostLoop = -1;
-    reader.line = 1;
-    script->stepCount = 0;
-    script->byteCount = 0;
-    *failure = ScriptFailure {};
+    ScriptReader reader;
+    StartScript(&reader, script, failure);
     // Without O_NONBLOCK, opening a FIFO waits for a writer.
     int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
@@ -346,4 +353,11 @@ bool LoadApduScript(const char* path, ApduScript* script, ScriptFailure* failure
         read = ReadScript(fd, &reader);
     close(fd);
     return read;
+}
+
+bool ReadApduScript(int fd, ApduScript* script, ScriptFailure* failure)
+{
+    ScriptReader reader;
+    StartScript(&reader, script, failure);
+    return ReadScript(fd, &reader);
 }

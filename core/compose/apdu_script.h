@@ -69,3 +69,7 @@ struct ScriptFailure {
 // folder, refused without waiting on it), holds a NUL byte, or has a line
 // that is not a command or breaks a limit above.
 bool LoadApduScript(const char* path, ApduScript* script, ScriptFailure* failure);
+// The same checks for the script read from `fd` up to its end (or its exit
+// line), whatever kind of file it is: for standard input, which the user
+// chose to give. The fd stays open.
+bool ReadApduScript(int fd, ApduScript* script, ScriptFailure* failure);

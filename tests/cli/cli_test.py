@@ -78,7 +78,7 @@ HALF_APDU = "00" * 32767
 SHOUT = "quarnel-test-utility: "
 
 SIM_CASES = [
-    # arguments, exit status, then any of: out (every line), has (some lines),
+    # arguments, exit status, then any of: stdin (its text, else empty), out (every line), has (some lines),
     # json (every object, the fields given), err (the one stderr line)
     ("--version", 0, dict(out=["quarnel-test-utility {version}"])),
     ("-v", 0, dict(out=["quarnel-test-utility {version}"])),
@@ -169,6 +169,13 @@ SIM_CASES = [
     ("run expect.apdu", 2, dict(err="expect.apdu:2: expect must follow an APDU")),
     ("run zero.apdu", 2, dict(err="zero.apdu:1: loop takes a count from 1 to 1000000")),
     ("run nocheck.apdu", 2, dict(err="nocheck.apdu:2: expect takes a status word of two hex bytes, as 90 00")),
+    # "-" reads standard input, as the user chose; a FIFO named is refused without waiting on it.
+    ("run -", 0, dict(stdin="reset\n00CA000000\n", has=["-:1:", "SCardReconnect: OK, protocol = 0x00000002.",
+                                                        "-:2:", "04 A1 B2 C3 90 00 "], lines=16)),
+    ("run --json -", 1, dict(stdin="00CA000000\nexpect 6A82\n", json=[dict(line=1, sw="9000", ok=False)],
+                             err=SHOUT + "-:1: SW 90 00, not the expected 6A 82")),
+    ("run -", 2, dict(stdin="00CA000000\n00 CA 0\n", err='-:2: "00 CA 0": odd number of hex digits')),
+    ("run fifo.apdu", 2, dict(err="fifo.apdu: a FIFO, not a regular file")),
     ("run missing.apdu", 2, dict(err="missing.apdu: No such file or directory")),
     ("run caf\udce9.apdu", 0, dict(out=CONNECTED + ["caf\udce9.apdu:1:"] + UID_EXCHANGE)),
     ("run missing\udce9.apdu", 2, dict(err="missing\udce9.apdu: No such file or directory")),
@@ -208,7 +215,7 @@ def check_case(program, folder, words, status, expected, names):
     # Split before the names go in: a reader's name, blanks and all, is one argument.
     arguments = [word.format(**names) for word in words.split(" ")]
     set_control(expected.get("sim", ""))
-    done = run(program, arguments, folder)
+    done = run(program, arguments, folder, input=expected.get("stdin", ""))
     set_control("")
     problems = []
     lines = done.stdout.splitlines()
@@ -409,6 +416,7 @@ def main():
         for name, text in SCRIPTS.items():
             with open(os.path.join(folder, name), "w") as script:
                 script.write(text)
+        os.mkfifo(os.path.join(folder, "fifo.apdu"))
         try:
             for words, status, expected in PEER_CASES if peer else SIM_CASES:
                 check_case(program, folder, words, status, expected, names)
