@@ -551,7 +551,10 @@ int RunAttributes(const CliArguments& args)
             JsonBegin("attribute");
             JsonString("reader", session.reader);
             JsonString("attribute", row.label);
-            JsonNumber("id", row.id);
+            // Hex, as every other code the JSON holds.
+            char id[sizeof "0x00000000"];
+            snprintf(id, sizeof id, "0x%08X", unsigned(row.id));
+            JsonString("id", id);
             JsonStatus(status);
             JsonBytes("bytes", read ? value : nullptr, length);
             FormatAttributeValue(line, sizeof line, row, status, value, length);

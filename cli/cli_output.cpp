@@ -194,6 +194,7 @@ void JsonStatus(LONG status)
     FormatStatus(code, status);
     JsonString("status", code);
     JsonString("status_name", StatusName(status));
+    JsonString("status_alias", StatusAlias(status));
     char text[STATUS_TEXT_SIZE];
     StatusText(status, text, sizeof text);
     JsonString("status_text", text);

@@ -44,7 +44,8 @@ void JsonDecimal(const char* name, double value);  // three decimals
 void JsonBool(const char* name, bool value);
 // Hex digit pairs without blanks ("00CA000000"); null for nullptr.
 void JsonBytes(const char* name, const BYTE* bytes, uint32_t count);
-// "status", "status_name" (null when it has none) and "status_text".
+// "status", "status_name" (null when it has none), "status_alias" (the
+// second name of a value two share, else null) and "status_text".
 void JsonStatus(LONG status);
 // "sw" (null for a response of fewer than two bytes) and "sw_meaning".
 void JsonStatusWord(const BYTE* response, DWORD length);

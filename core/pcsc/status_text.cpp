@@ -9,11 +9,12 @@ namespace {
 struct NamedStatus {
     uint32_t code;
     const char* name;
+    const char* alias;  // the second name of the value, nullptr for none
 };
 
 #define NAMED(code)                                                                                                    \
     {                                                                                                                  \
-        uint32_t(code), #code                                                                                          \
+        uint32_t(code), #code, nullptr                                                                                 \
     }
 
 // pcsclite.h gives 0x8010001F two names; pcsc-lite's text speaks of the first.
@@ -51,7 +52,7 @@ const NamedStatus NAMED_STATUSES[] = {
     NAMED(SCARD_E_CARD_UNSUPPORTED),
     NAMED(SCARD_E_NO_SERVICE),
     NAMED(SCARD_E_SERVICE_STOPPED),
-    {uint32_t(SCARD_E_UNSUPPORTED_FEATURE), "SCARD_E_UNSUPPORTED_FEATURE or SCARD_E_UNEXPECTED"},
+    {uint32_t(SCARD_E_UNSUPPORTED_FEATURE), "SCARD_E_UNSUPPORTED_FEATURE", "SCARD_E_UNEXPECTED"},
     NAMED(SCARD_E_ICC_INSTALLATION),
     NAMED(SCARD_E_ICC_CREATEORDER),
     NAMED(SCARD_E_DIR_NOT_FOUND),
@@ -84,14 +85,26 @@ const NamedStatus NAMED_STATUSES[] = {
 
 #undef NAMED
 
+const NamedStatus* FindStatus(LONG status)
+{
+    for (const NamedStatus& named : NAMED_STATUSES)
+        if (named.code == uint32_t(status))
+            return &named;
+    return nullptr;
+}
+
 }  // namespace
 
 const char* StatusName(LONG status)
 {
-    for (const NamedStatus& named : NAMED_STATUSES)
-        if (named.code == uint32_t(status))
-            return named.name;
-    return nullptr;
+    const NamedStatus* named = FindStatus(status);
+    return named != nullptr ? named->name : nullptr;
+}
+
+const char* StatusAlias(LONG status)
+{
+    const NamedStatus* named = FindStatus(status);
+    return named != nullptr ? named->alias : nullptr;
 }
 
 void StatusText(LONG status, char* out, size_t cap)
@@ -109,6 +122,9 @@ void DescribeStatus(LONG status, char* out, size_t cap)
         return;
     char text[STATUS_TEXT_SIZE];
     StatusText(status, text, sizeof text);
+    // Both names where two share the value, as the window has always shown them.
     const char* name = StatusName(status);
-    snprintf(out, cap, "0x%08X%s%s: %s", unsigned(uint32_t(status)), name ? " " : "", name ? name : "", text);
+    const char* alias = StatusAlias(status);
+    snprintf(out, cap, "0x%08X%s%s%s%s: %s", unsigned(uint32_t(status)), name ? " " : "", name ? name : "",
+             alias ? " or " : "", alias ? alias : "", text);
 }

@@ -10,9 +10,12 @@
 constexpr size_t STATUS_TEXT_SIZE = 128;
 
 // The name of the constant pcsclite.h gives the low 32 bits of `status`
-// ("SCARD_E_NO_SMARTCARD"), both names where two share the value; nullptr
+// ("SCARD_E_NO_SMARTCARD"), the first where two share the value; nullptr
 // when none does.
 const char* StatusName(LONG status);
+// The second name of a value two constants share (SCARD_E_UNEXPECTED for
+// 0x8010001F); nullptr for every other.
+const char* StatusAlias(LONG status);
 
 // pcsc-lite's text for `status` ("No smart card inserted."), copied into `out`
 // of `cap` bytes, cut to fit.

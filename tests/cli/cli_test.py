@@ -22,7 +22,7 @@ UID_EXCHANGE = ["SCardTransmit: Input:", "00 CA 00 00 00 ", "SCardTransmit: Outp
                 "Status: 0x00000000 SCARD_S_SUCCESS: Command successful.", "SW: 90 00: Normal processing",
                 "Elapsed: * ms"]
 CONNECTED = ["Reader: {r0}", "SCardConnect: OK, protocol = 0x00000002."]
-STATUS = ["status", "status_name", "status_text"]
+STATUS = ["status", "status_name", "status_alias", "status_text"]
 FIELDS = {  # as the README lists them
     "reader": ["type", "index", "reader", "state", "atr"],
     "attribute": ["type", "reader", "attribute", "id", *STATUS, "bytes", "value"],
@@ -93,8 +93,9 @@ SIM_CASES = [
     ("attributes", 0, dict(has=CONNECTED + ["Current Clockfrequency:   13560 ", "IFD Version:   0x 01 00 00 01 ",
                                             "IFD Vendor Name:   Q u a r n e l   "], lines=21)),
     ("attributes --json --reader 1", 0, dict(json=[dict(attribute="ATR", bytes="", value="")] + [{}] * 15 + [
-        dict(attribute="IFD Type"), dict(attribute="IFD Version", bytes="01000001", value="0x 01 00 00 01 "),
-        dict(attribute="IFD Vendor Name", status_name="SCARD_S_SUCCESS")])),
+        dict(attribute="IFD Type"), dict(attribute="IFD Version", id="0x00010102", bytes="01000001",
+                                          value="0x 01 00 00 01 "),
+        dict(attribute="IFD Vendor Name", status_name="SCARD_S_SUCCESS", status_alias=None)])),
     ("send 00CA000000", 0, dict(out=CONNECTED + UID_EXCHANGE)),
     ("send --json --expect 9000 00 CA 00 00", 1, dict(json=[dict(
         reader="{r0}", command="00CA0000", response="6700", sw="6700", sw_meaning="Wrong length", expected="9000",
@@ -112,10 +113,10 @@ SIM_CASES = [
     # Every third run fails in the reader: all runs are made and counted.
     ("send --json --loop 9 --expect 9000 00CA000000", 1, dict(sim="fail_every=3\n", json=[dict(
         response=None, status="0x80100016", runs=9, runs_made=9, first_failure=3, other_runs=0, ok=False, outcomes=[
-            dict(status="0x00000000", status_name="SCARD_S_SUCCESS", status_text="Command successful.", sw="9000",
-                 runs=6),
-            dict(status="0x80100016", status_name="SCARD_E_NOT_TRANSACTED", status_text="Transaction failed.", sw=None,
-                 runs=3)])], err=SHOUT + "run 3 of 9: SCardTransmit: 0x80100016 SCARD_E_NOT_TRANSACTED: *")),
+            dict(status="0x00000000", status_name="SCARD_S_SUCCESS", status_alias=None,
+                 status_text="Command successful.", sw="9000", runs=6),
+            dict(status="0x80100016", status_name="SCARD_E_NOT_TRANSACTED", status_alias=None,
+                 status_text="Transaction failed.", sw=None, runs=3)])], err=SHOUT + "run 3 of 9: SCardTransmit: 0x80100016 SCARD_E_NOT_TRANSACTED: *")),
     # Options go before or after the positional arguments, their values after a blank or '='.
     ("send --loop=2 --json 00CA000000", 0, dict(json=[dict(command="00CA000000", runs=2, runs_made=2)])),
     ("send --json 00 CA000000 --loop 2", 0, dict(json=[dict(command="00CA000000", runs=2, runs_made=2)])),
@@ -149,7 +150,9 @@ SIM_CASES = [
     ("vendor --json --reader {r1} 2 3 0x64 0102", 0, dict(json=[dict(
         reader="{r1}", cmd=2, pa=3, pb=100, pc=0, le=2, data="0102", status="0x00000000",
         reply=dict(cmd=2, pa=3, pb=100, pc=0, le=0, data=""), ok=True)])),
-    ("vendor --json 99 0 0", 1, dict(json=[dict(cmd=99, status="0x8010001F", reply=None, ok=False)],
+    # One name a status; the second name of 0x8010001F is its alias, null for every other.
+    ("vendor --json 99 0 0", 1, dict(json=[dict(cmd=99, status="0x8010001F", status_name="SCARD_E_UNSUPPORTED_FEATURE",
+                                                status_alias="SCARD_E_UNEXPECTED", reply=None, ok=False)],
                                      err=SHOUT + "SCardControl: 0x8010001F *")),
     ("vendor 256 0 0", 2, dict(err='quarnel-test-utility: vendor: CMD "256" is no number from 0 to 255')),
     ("run scriptor.txt", 0, dict(out=CONNECTED + ["scriptor.txt:2:", "SCardReconnect: OK, protocol = 0x00000002.",
