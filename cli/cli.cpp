@@ -44,8 +44,8 @@ static_assert(LOOP_COUNT_MAX == 5000, "the help of --loop names the most runs");
 const OptionRow OPTIONS[] = {
     {OPTION_HELP, 'h', "help", nullptr, "Displays this help."},
     {OPTION_VERSION, 'v', "version", nullptr, "Displays the version of the program."},
-    {OPTION_JSON, 0, "json", nullptr, "One JSON object a line (the README names the fields)."},
-    {OPTION_READER, 0, "reader", "R",
+    {OPTION_JSON, 'j', "json", nullptr, "One JSON object a line (the README names the fields)."},
+    {OPTION_READER, 'r', "reader", "R",
      "The reader: its name or its index in the list (default: the first reader with a card)."},
     {OPTION_LOOP, 0, "loop", "N", "Sends the APDU N times, 1 to 5000, and prints the loop's summary."},
     {OPTION_EXPECT, 0, "expect", "SW", "The status word every answer must end with, as 9000."},
@@ -336,8 +336,8 @@ void PrintOverview()
     for (const CliCommand& command : CLI_COMMANDS)
         printf("  %s%s%s\n      %s\n", command.name, command.synopsis[0] != '\0' ? " " : "", command.synopsis,
                command.description);
-    printf("\nEvery command takes --json (one JSON object a line) and --help. --reader R names a reader by its name\n"
-           "or its index in the list; without it the first reader with a card is used.\n"
+    printf("\nEvery command takes -j, --json (one JSON object a line) and -h, --help. -r, --reader R names a\n"
+           "reader by its name or its index in the list; without it the first reader with a card is used.\n"
            "Exit status: 0 when all went as expected, 1 when a PC/SC call or an expected status word failed,\n"
            "2 for bad usage (bad arguments, an unknown reader, a bad script).\n");
 }
