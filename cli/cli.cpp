@@ -28,6 +28,7 @@ enum CommandOption : unsigned {
     OPTION_READER = 8,
     OPTION_LOOP = 16,
     OPTION_EXPECT = 32,
+    OPTION_DECODE = 64,
 };
 
 struct OptionRow {
@@ -49,6 +50,7 @@ const OptionRow OPTIONS[] = {
      "The reader: its name or its index in the list (default: the first reader with a card)."},
     {OPTION_LOOP, 0, "loop", "N", "Sends the APDU N times, 1 to 5000, and prints the loop's summary."},
     {OPTION_EXPECT, 0, "expect", "SW", "The status word every answer must end with, as 9000."},
+    {OPTION_DECODE, 0, "decode", nullptr, "Decodes each ATR as the window does, with the known card names."},
 };
 constexpr int OPTION_COUNT = int(std::size(OPTIONS));
 
@@ -80,7 +82,7 @@ constexpr PositionalArgument HEX_ARGUMENT = {"HEX", "The APDU in hex, blanks all
                                              "HEX..."};
 
 const CliCommand CLI_COMMANDS[] = {
-    {"list", "", "The readers, with card state and ATR.", 0, 0, 0, {}, RunList},
+    {"list", "[--decode]", "The readers, with card state and ATR.", OPTION_DECODE, 0, 0, {}, RunList},
     {"attributes",
      "[--reader R]",
      "The nineteen attributes of a reader and its card, in the window's formats.",
@@ -116,6 +118,14 @@ const CliCommand CLI_COMMANDS[] = {
       {"P2", "Its second parameter (PB).", "P2"},
       {"DATA", "Data bytes in hex.", "[DATA]"}},
      RunVendor},
+    {"atr",
+     "HEX...",
+     "Decodes an ATR as the window does: its parts, their meaning and the known card names.",
+     0,
+     1,
+     ANY_COUNT,
+     {{"HEX", "The ATR in hex, blanks allowed: 3B8F8001... or 3B 8F 80 01 ...", "HEX..."}},
+     RunAtr},
     {"monitor", "", "Prints card and reader events as they happen, until interrupted.", 0, 0, 0, {}, RunMonitor},
 };
 
@@ -411,6 +421,7 @@ int RunCommand(const CliCommand& command, char** args, int count, bool ended)
     cli.command = command.name;
     cli.json = (parsed.found & OPTION_JSON) != 0;
     cli.reader = OptionValue(parsed, OPTION_READER);
+    cli.decode = (parsed.found & OPTION_DECODE) != 0;
     if (parsed.found & OPTION_LOOP) {
         if (!ParseCount(OptionValue(parsed, OPTION_LOOP), &cli.loop) || cli.loop < 1 || cli.loop > LOOP_COUNT_MAX)
             return Complain(EXIT_USAGE, "%s: --loop takes a count from 1 to %d", command.name, int(LOOP_COUNT_MAX));

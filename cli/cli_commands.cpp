@@ -26,6 +26,7 @@
 #include "core/compose/data_entry.h"
 #include "core/compose/script_runner.h"
 #include "core/compose/vendor.h"
+#include "core/pcsc/atr.h"
 #include "core/pcsc/attributes.h"
 #include "core/pcsc/card_watcher.h"
 #include "core/pcsc/connection.h"
@@ -170,6 +171,64 @@ void JsonStateNames(DWORD state)
     for (int i = 0; i < count; ++i)
         JsonString(nullptr, names[i]);
     JsonClose(']');
+}
+
+// The names of the verdicts, as the JSON gives them.
+const char* const ATR_VERDICT_NAMES[] = {"well_formed", "bad_ts", "truncated", "wrong_tck", "extra_bytes"};
+static_assert(std::size(ATR_VERDICT_NAMES) == ATR_EXTRA_BYTES + 1, "a name for every verdict");
+
+// The lines of `text` ('\n' between them) as a JSON array, or printed each
+// after `indent`.
+void PrintLines(const char* name, char* text, const char* indent, bool json)
+{
+    if (json)
+        JsonOpen(name, '[');
+    for (char* line = text; line != nullptr;) {
+        char* end = strchr(line, '\n');
+        if (end != nullptr)
+            *end = '\0';
+        if (json)
+            JsonString(nullptr, line);
+        else if (*line != '\0')
+            printf("%s%s\n", indent, line);
+        line = end != nullptr ? end + 1 : nullptr;
+    }
+    if (json)
+        JsonClose(']');
+}
+
+// The window's decoding of an ATR and the card's known names: an "atr"
+// object, or lines after `indent`, the names last ("Not in the known-ATR
+// lists." for none, as the window says). Returns the verdict.
+AtrVerdict PrintAtrDecoding(const char* reader, const BYTE* atr, DWORD length, const char* indent, bool json)
+{
+    static char decoding[ATR_TEXT_SIZE];
+    static char names[CARD_NAME_TEXT_SIZE];
+    AtrVerdict verdict = DescribeAtr(atr, length, decoding, sizeof decoding);
+    int known = IdentifyCard(atr, length, names, sizeof names);
+    if (json) {
+        JsonBegin("atr");
+        JsonString("reader", reader);
+        JsonBytes("atr", atr, length);
+        JsonString("verdict", ATR_VERDICT_NAMES[verdict]);
+        PrintLines("lines", decoding, indent, json);
+        // No names is an empty array, not one empty name.
+        if (known == 0) {
+            JsonOpen("cards", '[');
+            JsonClose(']');
+        } else {
+            PrintLines("cards", names, indent, json);
+        }
+        JsonEnd();
+        return verdict;
+    }
+    PrintLines(nullptr, decoding, indent, json);
+    if (known == 0)
+        printf("%sNot in the known-ATR lists.\n", indent);
+    else
+        PrintLines(nullptr, names, indent, json);
+    EndOutput();
+    return verdict;
 }
 
 void PrintReaderState(int index, const SCARD_READERSTATE& state, bool json)
@@ -527,8 +586,12 @@ int RunList(const CliArguments& args)
     pcsc.ReleaseContext(context);
     if (status != SCARD_S_SUCCESS)
         return ComplainOfCall(&args, "", "SCardListReaders", status);
-    for (int i = 0; i < readers.count; ++i)
-        PrintReaderState(i, readers.states[i], args.json);
+    for (int i = 0; i < readers.count; ++i) {
+        const SCARD_READERSTATE& state = readers.states[i];
+        PrintReaderState(i, state, args.json);
+        if (args.decode && state.cbAtr > 0 && state.cbAtr <= MAX_ATR_SIZE)
+            PrintAtrDecoding(state.szReader, state.rgbAtr, state.cbAtr, "    ", args.json);
+    }
     EndOutput();
     return EXIT_AS_EXPECTED;
 }
@@ -754,4 +817,16 @@ int RunMonitor(const CliArguments& args)
     close(signals);
     close(wakeup);
     return result;
+}
+
+int RunAtr(const CliArguments& args)
+{
+    BYTE atr[MAX_ATR_SIZE];
+    uint32_t length;
+    if (!ParseHexArguments("atr", "the ATR", args, 0, atr, sizeof atr, &length))
+        return EXIT_USAGE;
+    AtrVerdict verdict = PrintAtrDecoding(nullptr, atr, length, "", args.json);
+    if (verdict != ATR_WELL_FORMED)
+        return Complain(EXIT_FAILED, "atr: the ATR is not well formed (%s)", ATR_VERDICT_NAMES[verdict]);
+    return EXIT_AS_EXPECTED;
 }

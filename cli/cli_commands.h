@@ -17,6 +17,7 @@ struct CliArguments {
     const char* command;  // the command's name, as JSON errors name it
     bool json;
     const char* reader;  // --reader: a name or an index; null for the first reader with a card
+    bool decode;         // --decode: each ATR decoded
     int32_t loop;        // --loop: runs, 0 without
     bool expect;         // --expect given, with `expectedSw`
     uint16_t expectedSw;
@@ -35,3 +36,4 @@ int RunSend(const CliArguments& args);
 int RunScript(const CliArguments& args);
 int RunVendor(const CliArguments& args);
 int RunMonitor(const CliArguments& args);
+int RunAtr(const CliArguments& args);

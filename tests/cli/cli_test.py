@@ -31,6 +31,7 @@ FIELDS = {  # as the README lists them
     "vendor": ["type", "reader", "cmd", "pa", "pb", "pc", "le", "data", *STATUS, "ms", "reply", "ok"],
     "event": ["type", "sequence", "time_s", "event", "reader", "state", "atr", "inferred", *STATUS],
     "error": ["type", "command", "call", *STATUS],
+    "atr": ["type", "reader", "atr", "verdict", "lines", "cards"],
 }
 FIELDS["loop"] = FIELDS["exchange"][:-1] + ["runs", "runs_made", "first_failure", "outcomes", "other_runs",
                                             "times_us", "ok"]
@@ -77,6 +78,14 @@ SEND_HELP = [
 # pcsc-lite takes (65548 bytes), two and a byte the largest the sim answers.
 HALF_APDU = "00" * 32767
 SHOUT = "quarnel-test-utility: "
+# The window's decoding of the sim's ATR; HOME's list names the card.
+SIM_ATR_LINES = ["TS = 3B: direct convention", "T0 = 8F: Y1 = 8 (TD1), K = 15 historical bytes",
+                 "TD1 = 80: protocol T=0, Y2 = 8 (TD2)", "TD2 = 01: protocol T=1, Y3 = 0 (none)",
+                 "Protocols offered: T=0 T=1", "Historical bytes (15): 80 4F 0C A0 00 00 03 06 03 00 01 00 00 00 00",
+                 "Category 80: compact-TLV data objects",
+                 "PC/SC contactless card: standard 03 (ISO 14443 A, part 3), card name 00 01 (MIFARE Classic 1K)",
+                 "TCK = 6A: right"]
+HOME_CARD = "Quarnel test card"
 
 SIM_CASES = [
     # arguments, exit status, then any of: stdin (its text, else empty), out (every line), has (some lines),
@@ -86,7 +95,7 @@ SIM_CASES = [
     ("-h", 0, dict(has=["Usage: quarnel-test-utility [options] command [options] [arguments]"])),
     ("send --help", 0, dict(out=SEND_HELP)),
     ("send -h", 0, dict(out=SEND_HELP)),
-    ("--help", 0, dict(has=["  list", "  attributes [--reader R]", "  send [--reader R] [--loop N] [--expect SW] HEX...",
+    ("--help", 0, dict(has=["  list [--decode]", "  atr HEX...", "  attributes [--reader R]", "  send [--reader R] [--loop N] [--expect SW] HEX...",
                             "  run [--reader R] FILE", "  vendor [--reader R] CMD P1 P2 [DATA]", "  monitor"])),
     ("list", 0, dict(out=["0: {r0}: PRESENT*, ATR " + SIM_ATR, "1: {r1}: EMPTY"])),
     ("list --json", 0, dict(json=[dict(index=0, reader="{r0}", atr=SIM_ATR.replace(" ", "")),
@@ -127,12 +136,23 @@ SIM_CASES = [
     ("vendor -jr1 8 0 0", 0, dict(json=[dict(reader="{r1}", cmd=8, ok=True)])),
     ("vendor -jr={r0} 8 0 0", 0, dict(json=[dict(reader="{r0}", ok=True)])),
     ("-j list", 2, dict(err=SHOUT + "Unknown option 'j'.")),
+    # The window's ATR decoding, alone or for every reader with a card.
+    ("atr " + SIM_ATR, 0, dict(out=SIM_ATR_LINES + [HOME_CARD])),
+    ("atr -j 3B8F80", 1, dict(json=[dict(reader=None, atr="3B8F80", verdict="truncated", cards=[], lines=[
+        "TS = 3B: direct convention", "T0 = 8F: Y1 = 8 (TD1), K = 15 historical bytes",
+        "TD1 = 80: protocol T=0, Y2 = 8 (TD2)", "The ATR stops after 3 bytes, before TD2"])],
+        err=SHOUT + "atr: the ATR is not well formed (truncated)")),
+    ("atr 3B" + " 00" * 33, 2, dict(err=SHOUT + "atr: the ATR is longer than 33 bytes")),
+    ("list --decode", 0, dict(out=["0: {r0}: PRESENT*, ATR " + SIM_ATR] + ["    " + line for line in SIM_ATR_LINES]
+                              + ["    " + HOME_CARD, "1: {r1}: EMPTY"])),
+    ("list -j --decode", 0, dict(json=[dict(index=0), dict(reader="{r0}", verdict="well_formed", lines=SIM_ATR_LINES,
+                                                           cards=[HOME_CARD]), dict(index=1)])),
     ("send 00CA000000 -- --loop 2", 2, dict(err=SHOUT + 'send: "00CA000000 --loop 2": not a hex digit')),
     ("send 00CA000000 --loop", 2, dict(err=SHOUT + "send: Missing value after '--loop'.")),
     ("list --loop 5", 2, dict(err=SHOUT + "list: Unknown option 'loop'.")),
     ("list -hx -y", 2, dict(err=SHOUT + "list: Unknown options: x, y.")),
     ("list --json=1", 2, dict(err=SHOUT + "list: Unexpected value after '--json'.")),
-    ("list extra", 2, dict(err=SHOUT + "list: usage: quarnel-test-utility list ")),
+    ("list extra", 2, dict(err=SHOUT + "list: usage: quarnel-test-utility list [--decode]")),
     ("run a b", 2, dict(err=SHOUT + "run: usage: quarnel-test-utility run [--reader R] FILE")),
     ("--json list", 2, dict(err=SHOUT + "Unknown option 'json'.")),
     ("", 2, dict(err=SHOUT + "a command is missing (--help lists them)")),
@@ -225,7 +245,8 @@ def check_case(program, folder, words, status, expected, names):
     # Split before the names go in: a reader's name, blanks and all, is one argument.
     arguments = [word.format(**names) for word in words.split(" ")]
     set_control(expected.get("sim", ""))
-    done = run(program, arguments, folder, input=expected.get("stdin", ""))
+    # HOME holds the known-ATR list the decoding names the card from.
+    done = run(program, arguments, folder, input=expected.get("stdin", ""), env={**os.environ, "HOME": folder})
     set_control("")
     problems = []
     lines = done.stdout.splitlines()
@@ -427,6 +448,9 @@ def main():
             with open(os.path.join(folder, name), "w") as script:
                 script.write(text)
         os.mkfifo(os.path.join(folder, "fifo.apdu"))
+        os.mkdir(os.path.join(folder, ".cache"))
+        with open(os.path.join(folder, ".cache", "smartcard_list.txt"), "w") as known:
+            known.write(SIM_ATR + "\n\t" + HOME_CARD + "\n")
         try:
             for words, status, expected in PEER_CASES if peer else SIM_CASES:
                 check_case(program, folder, words, status, expected, names)
