@@ -13,11 +13,13 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <iterator>
 
 #include "cli/cli_output.h"
@@ -500,14 +502,51 @@ void WakeMonitor(void* context, [[maybe_unused]] const CardEvent& event)
         return;
 }
 
-void PrintCardEvent(const CardEvent& event, int64_t start, bool json)
+// Room for "2026-12-09T04:30:01.123+05:30".
+constexpr size_t WALL_TIME_SIZE = 40;
+
+// When the watch started, by the counter the events carry and by the
+// wall clock: an event's local time is the start's and the ticks since, so
+// that a clock set while the watch runs moves no event out of order.
+struct MonitorStart {
+    int64_t ticks;
+    int64_t wallMs;  // since the epoch
+};
+
+MonitorStart StartMonitorClock()
 {
-    double seconds = TicksToMs(event.ticks - start, QueryPerformanceFrequency() / 1000) / 1000;
+    timespec now {};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return MonitorStart {QueryPerformanceCounter(), int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000};
+}
+
+// `wallMs` as ISO 8601 local time with milliseconds and the zone's offset.
+void FormatWallTime(char (&text)[WALL_TIME_SIZE], int64_t wallMs)
+{
+    time_t seconds = time_t(wallMs / 1000);
+    tm local {};
+    if (localtime_r(&seconds, &local) == nullptr || strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local) == 0) {
+        snprintf(text, sizeof text, "?");
+        return;
+    }
+    long offset = local.tm_gmtoff / 60;
+    size_t used = strlen(text);
+    snprintf(text + used, sizeof text - used, ".%03d%c%02ld:%02ld", int(wallMs % 1000), offset < 0 ? '-' : '+',
+             labs(offset) / 60, labs(offset) % 60);
+}
+
+void PrintCardEvent(const CardEvent& event, const MonitorStart& start, bool json)
+{
+    double ms = TicksToMs(event.ticks - start.ticks, QueryPerformanceFrequency() / 1000);
+    double seconds = ms / 1000;
+    char time[WALL_TIME_SIZE];
+    FormatWallTime(time, start.wallMs + int64_t(floor(ms)));
     const BYTE* atr = event.atrLength > 0 ? event.atr : nullptr;
     if (json) {
         JsonBegin("event");
         JsonNumber("sequence", int64_t(event.sequence));
         JsonDecimal("time_s", seconds);
+        JsonString("time", time);
         JsonString("event", CardEventName(event.kind));
         JsonString("reader", event.reader);
         JsonStateNames(event.readerState);
@@ -520,8 +559,6 @@ void PrintCardEvent(const CardEvent& event, int64_t start, bool json)
     // A failed watch is no event of a reader: the caller says it on stderr.
     if (event.kind == CARD_EVENT_WATCH_FAILED)
         return;
-    char time[32];
-    snprintf(time, sizeof time, "+%.3f s", seconds);
     ReportCardEvent(standardOutput, time, event);
     EndOutput();
 }
@@ -792,7 +829,7 @@ int RunMonitor(const CliArguments& args)
         status = StartCardWatcher(&watcher, WakeMonitor, &wakeup);
     if (status != SCARD_S_SUCCESS)
         result = ComplainOfCall(&args, "", "monitor", status);
-    int64_t start = QueryPerformanceCounter();
+    MonitorStart start = StartMonitorClock();
     uint64_t shown = 0;
     // Output that cannot be written ends the watch too.
     while (result == EXIT_AS_EXPECTED && OutputError() == 0) {

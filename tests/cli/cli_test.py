@@ -10,6 +10,7 @@ are bytes: a name that is not UTF-8 is written with surrogate escapes
 import fnmatch
 import json
 import os
+import re
 import signal
 import subprocess
 import sys
@@ -29,7 +30,7 @@ FIELDS = {  # as the README lists them
     "exchange": ["type", "reader", "command", "response", *STATUS, "sw", "sw_meaning", "ms", "expected", "ok"],
     "reset": ["type", "reader", "atr", *STATUS, "ms", "ok"],
     "vendor": ["type", "reader", "cmd", "pa", "pb", "pc", "le", "data", *STATUS, "ms", "reply", "ok"],
-    "event": ["type", "sequence", "time_s", "event", "reader", "state", "atr", "inferred", *STATUS],
+    "event": ["type", "sequence", "time_s", "time", "event", "reader", "state", "atr", "inferred", *STATUS],
     "error": ["type", "command", "call", *STATUS],
     "atr": ["type", "reader", "atr", "verdict", "lines", "cards"],
 }
@@ -304,12 +305,16 @@ def set_card(present):
 
 
 def check_monitor(program, names):
-    """monitor prints the readers, then each event as it comes, until SIGINT."""
+    """monitor prints the readers, then each event as it comes, until SIGINT,
+    at its local time: a zone half an hour off whole hours shows the offset's
+    minutes."""
+    iso = r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}\+05:30"
     for arguments, present, expected in [
-            (["monitor"], False, "+* s  Card removed  {r0}"),
+            (["monitor"], False, re.compile(iso + "  Card removed  " + re.escape(names["r0"]))),
             (["monitor", "--json"], True, {"event": "card_inserted", "reader": "{r0}", "state": ["PRESENT"],
                                            "atr": SIM_ATR.replace(" ", ""), "inferred": False})]:
-        process = subprocess.Popen([program, *arguments], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        process = subprocess.Popen([program, *arguments], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                                   env={**os.environ, "TZ": "IST-5:30"})
         # An event that never comes ends the reads below instead of the run.
         deadline = threading.Timer(30, process.kill)
         deadline.start()
@@ -325,11 +330,13 @@ def check_monitor(program, names):
         problems = [] if process.returncode == 0 else [f"exit status {process.returncode}"]
         if not readers[1].startswith("{") and not readers[1].startswith("1: "):
             problems.append(f"the readers first: {readers}")
-        if isinstance(expected, str):
-            if not matches(event, expected.format(**names)):
+        if isinstance(expected, re.Pattern):
+            if not expected.fullmatch(event):
                 problems.append(f"event {event!r}")
         else:
             problems += check_objects([event], [expected], names, False)
+            if not re.fullmatch(iso, json.loads(event).get("time", "")):
+                problems.append(f"time of {event!r}")
         if problems or rest or err:
             raise Failure(f"{' '.join(arguments)}: " + "; ".join(problems) + f"\n---- after\n{rest}{err}")
         print("ok:", " ".join(arguments), flush=True)
