@@ -206,8 +206,10 @@ AtrVerdict PrintAtrDecoding(const char* reader, const BYTE* atr, DWORD length, c
 {
     static char decoding[ATR_TEXT_SIZE];
     static char names[CARD_NAME_TEXT_SIZE];
+    // The lists as read once for the process; `list --decode` names every card from the same read.
+    static KnownAtrLists lists;
     AtrVerdict verdict = DescribeAtr(atr, length, decoding, sizeof decoding);
-    int known = IdentifyCard(atr, length, names, sizeof names);
+    int known = IdentifyCard(&lists, atr, length, names, sizeof names);
     if (json) {
         JsonBegin("atr");
         JsonString("reader", reader);
