@@ -19,6 +19,7 @@
 #include "core/compose/apdu_script.h"
 #include "core/compose/data_entry.h"
 #include "core/compose/script_runner.h"
+#include "descriptors.h"
 
 namespace {
 
@@ -30,17 +31,6 @@ std::string Repeat(const std::string& text, int times)
     for (int i = 0; i < times; ++i)
         repeated += text;
     return repeated;
-}
-
-int OpenDescriptors()
-{
-    int count = 0;
-    if (DIR* dir = opendir("/proc/self/fd")) {
-        while (readdir(dir) != nullptr)
-            ++count;
-        closedir(dir);
-    }
-    return count;
 }
 
 TEST(StrictHex, ReadsPairsWithBlanksBetweenAndRefusesEverythingElse)

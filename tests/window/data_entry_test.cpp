@@ -9,20 +9,10 @@
 
 #include "compose_support.h"
 #include "core/compose/data_entry.h"
+#include "descriptors.h"
 #include "window/compose_commands.h"
 
 namespace {
-
-int OpenDescriptors()
-{
-    int count = 0;
-    if (DIR* dir = opendir("/proc/self/fd")) {
-        while (readdir(dir) != nullptr)
-            ++count;
-        closedir(dir);
-    }
-    return count;
-}
 
 class FileLoaderTest : public ::testing::Test {
 protected:
