@@ -8,6 +8,7 @@
 
 #include "core/clock/counter.h"
 #include "core/output/result_text.h"
+#include "core/output/utf8.h"
 #include "core/pcsc/status_text.h"
 #include "core/pcsc/status_word.h"
 
@@ -29,41 +30,6 @@ void JsonKey(const char* name)
     jsonFirst[jsonDepth] = false;
     if (name != nullptr)
         printf("\"%s\":", name);
-}
-
-// The length of the UTF-8 sequence `c` starts with: 1 to 4 for a sequence
-// of the shortest form, a code point no higher than U+10FFFF and no
-// surrogate; 0 for a byte that starts none. A NUL byte ends any sequence.
-int Utf8SequenceLength(const unsigned char* c)
-{
-    // The second byte's range depends on the first; the bytes after it are
-    // always 80 to BF.
-    unsigned char low = 0x80, high = 0xBF;
-    int length;
-    if (c[0] < 0x80)
-        return 1;
-    if (c[0] >= 0xC2 && c[0] <= 0xDF)
-        length = 2;
-    else if (c[0] >= 0xE0 && c[0] <= 0xEF)
-        length = 3;
-    else if (c[0] >= 0xF0 && c[0] <= 0xF4)
-        length = 4;
-    else
-        return 0;
-    if (c[0] == 0xE0)
-        low = 0xA0;  // shorter forms
-    else if (c[0] == 0xED)
-        high = 0x9F;  // surrogates
-    else if (c[0] == 0xF0)
-        low = 0x90;  // shorter forms
-    else if (c[0] == 0xF4)
-        high = 0x8F;  // beyond U+10FFFF
-    if (c[1] < low || c[1] > high)
-        return 0;
-    for (int i = 2; i < length; ++i)
-        if (c[i] < 0x80 || c[i] > 0xBF)
-            return 0;
-    return length;
 }
 
 void PutText([[maybe_unused]] void* context, const char* entry)

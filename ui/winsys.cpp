@@ -22,6 +22,7 @@
 #include <QTextCursor>
 #include <QUrl>
 
+#include "core/output/utf8.h"
 #include "ui/dialog_window.h"
 #include "ui/ids.h"
 #include "ui/widget_lookup.h"
@@ -71,6 +72,22 @@ unsigned CopyOut(const QByteArray& bytes, char* buffer, int capacity)
 bool IsTextPaneKind(ControlKind kind)
 {
     return kind == ControlKind::Log || kind == ControlKind::ReadOnlyText;
+}
+
+// A text pane holds lines as the command line prints them: UTF-8 where
+// valid, every other byte its Latin-1 character (core/output/utf8.h).
+QString PaneText(const char* text)
+{
+    QString value;
+    for (const unsigned char* c = reinterpret_cast<const unsigned char*>(text ? text : ""); *c != '\0';) {
+        int length = Utf8SequenceLength(c);
+        if (length == 0)
+            value += QChar(*c);
+        else
+            value += QString::fromUtf8(reinterpret_cast<const char*>(c), length);
+        c += length > 0 ? length : 1;
+    }
+    return value;
 }
 
 // The view follows the end, as a terminal does, unless the reader has
@@ -200,7 +217,7 @@ void SetDlgItemText(HWND dialog, int id, const char* text)
         auto* pane = static_cast<LogView*>(widget);
         ChangeKeepingView(pane, [pane, text, &value] {
             pane->bytes = QByteArray(text ? text : "");
-            pane->setPlainText(value);
+            pane->setPlainText(PaneText(text));
         });
         break;
     }
@@ -208,7 +225,7 @@ void SetDlgItemText(HWND dialog, int id, const char* text)
         // A new text is read from its start (an ATR's decoding, a summary).
         auto* pane = static_cast<LogView*>(widget);
         pane->bytes = QByteArray(text ? text : "");
-        pane->setPlainText(value);
+        pane->setPlainText(PaneText(text));
         break;
     }
     case ControlKind::PushButton:
@@ -244,7 +261,7 @@ void AppendDlgItemText(HWND dialog, int id, const char* text)
         // CR and a lone LF each end a line.
         QTextCursor end(pane->document());
         end.movePosition(QTextCursor::End);
-        end.insertText(QString::fromLatin1(text));
+        end.insertText(PaneText(text));
     });
 }
 

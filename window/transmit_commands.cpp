@@ -95,13 +95,8 @@ void LogAndKeep(void* context, const char* line)
 {
     LogAppend(line);
     SummaryText* panel = static_cast<SummaryText*>(context);
-    // The log's line format is fixed ASCII; the panel says the unit as
-    // people write it (Latin-1 0xB5 is the micro sign).
-    constexpr const char LOG_UNIT[] = "Loop times (us)";
-    bool times = strncmp(line, LOG_UNIT, sizeof LOG_UNIT - 1) == 0;
-    int added =
-        snprintf(panel->text + panel->used, sizeof panel->text - panel->used, "%s%s%s", panel->used > 0 ? "\r\n" : "",
-                 times ? "Loop times (\xB5s)" : "", times ? line + sizeof LOG_UNIT - 1 : line);
+    int added = snprintf(panel->text + panel->used, sizeof panel->text - panel->used, "%s%s",
+                         panel->used > 0 ? "\r\n" : "", line);
     panel->used = std::min(sizeof panel->text - 1, panel->used + size_t(added > 0 ? added : 0));
 }
 

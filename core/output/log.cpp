@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/output/save_file.h"
+#include "core/output/utf8.h"
 
 bool AppendLogEntry(char (&log)[LOG_TEXT_SIZE], const char* entry)
 {
@@ -28,12 +29,27 @@ bool AppendLogEntry(char (&log)[LOG_TEXT_SIZE], const char* entry)
     return false;
 }
 
+// CR LF becomes LF; a byte that is not part of valid UTF-8 is written as its
+// Latin-1 character in UTF-8, the way the pane shows it.
 static bool WriteLogLines(FILE* file, const void* content)
 {
-    const char* text = static_cast<const char*>(content);
-    for (; *text != '\0'; ++text)
-        if (!(text[0] == '\r' && text[1] == '\n') && fputc(*text, file) == EOF)
-            return false;
+    const unsigned char* text = static_cast<const unsigned char*>(content);
+    while (*text != '\0') {
+        int length = Utf8SequenceLength(text);
+        if (text[0] == '\r' && text[1] == '\n') {
+            text += 1;
+            continue;
+        }
+        if (length == 0) {
+            if (fputc(0xC0 | (text[0] >> 6), file) == EOF || fputc(0x80 | (text[0] & 0x3F), file) == EOF)
+                return false;
+            text += 1;
+        } else {
+            if (fwrite(text, 1, size_t(length), file) != size_t(length))
+                return false;
+            text += length;
+        }
+    }
     return *static_cast<const char*>(content) == '\0' || fputc('\n', file) != EOF;
 }
 

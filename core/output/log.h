@@ -17,5 +17,6 @@ bool AppendLogEntry(char (&log)[LOG_TEXT_SIZE], const char* entry);
 
 // Writes the log into the file at `path`, whole or not at all, its CR LF
 // breaks as the line ends of a Linux text file and a line end after the
-// last entry. Returns 0, or the errno of the step that failed.
+// last entry, in UTF-8 as the pane reads it (core/output/utf8.h): a byte that
+// is not part of valid UTF-8 is written as its Latin-1 character. Returns 0, or the errno of the step that failed.
 int WriteLogFile(const char* path, const char* log);

@@ -177,6 +177,7 @@ void FormatLoopCounts(char (&text)[LOOP_LINE_SIZE], const LoopSummary& summary)
 
 void FormatLoopTimes(char (&text)[LOOP_LINE_SIZE], const LoopSummary& summary)
 {
-    snprintf(text, sizeof text, "Loop times (us): min %.1f, median %.1f, p90 %.1f, p99 %.1f, max %.1f, mean %.1f",
-             summary.minUs, summary.medianUs, summary.p90Us, summary.p99Us, summary.maxUs, summary.meanUs);
+    snprintf(text, sizeof text,
+             "Loop times (\xC2\xB5s): min %.1f, median %.1f, p90 %.1f, p99 %.1f, max %.1f, mean %.1f", summary.minUs,
+             summary.medianUs, summary.p90Us, summary.p99Us, summary.maxUs, summary.meanUs);
 }

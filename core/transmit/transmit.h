@@ -109,5 +109,6 @@ constexpr size_t LOOP_LINE_SIZE = 2048;
 // "Loop: 5000 runs, 4997 answered 90 00, 2 answered 6A 82, 1 failed
 // 0x80100016 (Transaction failed.)"
 void FormatLoopCounts(char (&text)[LOOP_LINE_SIZE], const LoopSummary& summary);
-// "Loop times (us): min 9.1, median 9.8, p90 11.2, p99 20.5, max 310.4, mean 10.3"
+// "Loop times (µs): min 9.1, median 9.8, p90 11.2, p99 20.5, max 310.4, mean 10.3",
+// the micro sign in UTF-8 (C2 B5) in both front ends.
 void FormatLoopTimes(char (&text)[LOOP_LINE_SIZE], const LoopSummary& summary);

@@ -120,7 +120,7 @@ SIM_CASES = [
         type="error", command="send", call="SCardConnect", status="0x8010000C", status_name="SCARD_E_NO_SMARTCARD",
         status_text="No smart card inserted.")], err=SHOUT + "SCardConnect: 0x8010000C *")),
     ("send --loop 5000 00CA000000", 0, dict(out=CONNECTED + UID_EXCHANGE + [
-        "Loop: 5000 runs, 5000 answered 90 00", "Loop times (us): min *, median *, p90 *, p99 *, max *, mean *"])),
+        "Loop: 5000 runs, 5000 answered 90 00", "Loop times (µs): min *, median *, p90 *, p99 *, max *, mean *"])),
     # Every third run fails in the reader: all runs are made and counted.
     ("send --json --loop 9 --expect 9000 00CA000000", 1, dict(sim="fail_every=3\n", json=[dict(
         response=None, status="0x80100016", runs=9, runs_made=9, first_failure=3, other_runs=0, ok=False, outcomes=[
@@ -401,7 +401,7 @@ def check_signals(program, names):
             stopped = [line for line in lines if line.startswith("Loop stopped after ")]
             made = int(stopped[0].split()[3]) if stopped else 0
             expected = [f"Loop stopped after {made} of 5000 runs.", f"Loop: {made} run*, {made} answered 90 00",
-                        "Loop times (us): min *"]
+                        "Loop times (µs): min *"]
             if lines[:2] != [pattern.format(**names) for pattern in CONNECTED] or not all(
                     map(matches, lines[-3:], expected)):
                 problems.append("not the reader, the exchange and the runs made")

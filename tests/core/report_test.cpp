@@ -220,7 +220,7 @@ TEST(Report, LinesAroundAnExchange)
         {"loop summary",
          [&](LineSink sink) { ReportLoopSummary(sink, summary); },
          {"Loop: 3 runs, 2 answered 90 00, 1 failed 0x80100016 (Transaction failed.)",
-          "Loop times (us): min 9.1, median 9.1, p90 9.1, p99 9.1, max 9.1, mean 9.1"}},
+          "Loop times (µs): min 9.1, median 9.1, p90 9.1, p99 9.1, max 9.1, mean 9.1"}},
     };
     for (const Case& c : cases)
         EXPECT_EQ(Written(c.write), c.entries) << c.what;

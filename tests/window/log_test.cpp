@@ -44,6 +44,14 @@ TEST_F(LogTest, PaneShowsTheLogAfterAppendsAndAfterARestart)
         EXPECT_EQ(Text(IDC_LOG), tester.logText);
     }
     EXPECT_STREQ(tester.logText, "restarts the log\r\nafter");
+    // The log holds lines as the command line prints them: UTF-8 where
+    // valid (the loop's micro sign), every other byte (a characters dump)
+    // its Latin-1 character, also when a byte starts a sequence it does not
+    // finish.
+    LogAppend("Loop times (\xC2\xB5s)");
+    LogAppend("caf\xE9 \xC3");
+    EXPECT_EQ(pane->toPlainText(),
+              QString::fromUtf8("restarts the log\nafter\nLoop times (\u00B5s)\ncaf\u00E9 \u00C3"));
 }
 
 // After each entry the pane shows the log's end, unless the reader has
@@ -157,7 +165,7 @@ TEST_F(LogTest, FileDialogsStartInTheDocumentsFolder)
         unsetenv("XDG_CONFIG_HOME");
 }
 
-// Save Log writes the log with Linux line ends, and the last loop's samples
+// Save Log writes the log as the pane shows it, with Linux line ends, and the last loop's samples
 // beside it, or nothing at all: a folder that refuses the files, and one
 // that fills up half-way, leave no file and no part of one behind, and the
 // log says why. The menu item and the panel's button both save.
@@ -177,10 +185,9 @@ TEST_F(LogTest, SaveLogWritesTheWholeLogOrNothing)
     // Longer than the one page of the full folder.
     for (int i = 0; i < 50; i++)
         LogAppend((std::to_string(i) + std::string(100, 'x')).c_str());
-    LogAppend("last\r\nentry");
-    std::string expected = std::string(tester.logText) + "\n";
-    for (size_t at; (at = expected.find("\r\n")) != std::string::npos;)
-        expected.erase(at, 1);
+    LogAppend("last\r\nentry, caf\xE9 in Latin-1, Loop times (\xC2\xB5s)");
+    // The file holds what the pane shows, in UTF-8.
+    std::string expected = static_cast<QPlainTextEdit*>(Widget(IDC_LOG))->toPlainText().toStdString() + "\n";
     // Samples too many for the full folder's page.
     tester.loop.record.runsMade = LOOP_COUNT_MAX;
 
