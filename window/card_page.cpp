@@ -60,7 +60,8 @@ void ListEvent([[maybe_unused]] void* context, const char* line)
 
 void MarkIfConnectedCardLeft(const CardEvent& event)
 {
-    if (event.kind != CARD_EVENT_CARD_REMOVED && event.kind != CARD_EVENT_READER_REMOVED)
+    if (event.kind != CARD_EVENT_CARD_REMOVED && event.kind != CARD_EVENT_READER_REMOVED
+        && event.kind != CARD_EVENT_READER_UNAVAILABLE)
         return;
     char connected[MAX_READERNAME];
     if (GetDlgItemText(tester.mainWindow, IDC_CONNECTED_READER, connected, sizeof connected) == 0

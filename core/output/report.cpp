@@ -63,9 +63,14 @@ const struct {
     const char* name;
     const char* text;
 } CARD_EVENT_WORDS[] = {
-    {"reader_added", "Reader added"},   {"reader_removed", "Reader removed"},
-    {"card_inserted", "Card inserted"}, {"card_removed", "Card removed"},
-    {"atr_read", "ATR read"},           {"watch_failed", "Watching stopped"},
+    {"reader_added", "Reader added"},
+    {"reader_removed", "Reader removed"},
+    {"reader_unavailable", "Reader unavailable"},
+    {"reader_available", "Reader available"},
+    {"card_inserted", "Card inserted"},
+    {"card_removed", "Card removed"},
+    {"atr_read", "ATR read"},
+    {"watch_failed", "Watching stopped"},
 };
 static_assert(std::size(CARD_EVENT_WORDS) == CARD_EVENT_WATCH_FAILED + 1, "words for every kind of event");
 

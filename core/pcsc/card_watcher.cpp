@@ -18,11 +18,23 @@ const char NOTIFICATION_READER[] = "\\\\?PnP?\\Notification";
 // at once; should the cancel fail, the stop still returns when the wait ends.
 constexpr DWORD WAIT_SLICE_MS = 1000;
 
+// Whether the reader has left pcscd's list.
+bool Gone(DWORD state)
+{
+    return (state & (SCARD_STATE_UNKNOWN | SCARD_STATE_IGNORE)) != 0;
+}
+
+// Listed but not usable: a reader pulled off its bus that pcscd still lists,
+// or one whose driver fails to power it (pcsc_scan: "Status unavailable").
+bool Unavailable(DWORD state)
+{
+    return !Gone(state) && (state & SCARD_STATE_UNAVAILABLE);
+}
+
 // Whether pcscd serves the reader (a state of 0 is one not yet asked about).
 bool Available(DWORD state)
 {
-    return state != SCARD_STATE_UNAWARE
-        && !(state & (SCARD_STATE_UNAVAILABLE | SCARD_STATE_UNKNOWN | SCARD_STATE_IGNORE));
+    return state != SCARD_STATE_UNAWARE && !Gone(state) && !Unavailable(state);
 }
 
 bool Present(DWORD state)
@@ -82,12 +94,19 @@ void CompareReader(CardWatcher* watcher, WatchedReader* reader, const SCARD_READ
     if (Available(before) && !Available(after)) {
         if (Present(before))
             Record(watcher, CARD_EVENT_CARD_REMOVED, gone);
-        Record(watcher, CARD_EVENT_READER_REMOVED, gone);
+        Record(watcher, Unavailable(after) ? CARD_EVENT_READER_UNAVAILABLE : CARD_EVENT_READER_REMOVED, gone);
     } else if (!Available(before) && Available(after)) {
-        if (before != SCARD_STATE_UNAWARE)
+        if (Unavailable(before))
+            Record(watcher, CARD_EVENT_READER_AVAILABLE, gone);
+        else if (before != SCARD_STATE_UNAWARE)
             Record(watcher, CARD_EVENT_READER_ADDED, gone);
         if (Present(after))
             Record(watcher, CARD_EVENT_CARD_INSERTED, change);
+    } else if (!Gone(before) && Gone(after)) {
+        // Unavailable (or never looked at) when it left.
+        Record(watcher, CARD_EVENT_READER_REMOVED, gone);
+    } else if (before == SCARD_STATE_UNAWARE && Unavailable(after)) {
+        Record(watcher, CARD_EVENT_READER_UNAVAILABLE, gone);
     } else if (Available(after)) {
         // Replays every change pcscd counted; only the last is what was seen.
         const unsigned changes = CountedChanges(before, after);
@@ -141,7 +160,8 @@ LONG ListReaders(CardWatcher* watcher, int64_t ticks, bool record)
         bool kept = false;
         for (int j = 0; j < count && !kept; j++)
             kept = strcmp(listed[j].name, old.name) == 0;
-        if (kept || !Available(old.state))
+        // One that went unknown was reported when it did.
+        if (kept || Gone(old.state))
             continue;
         const Change gone {ticks, old.name, SCARD_STATE_UNKNOWN, nullptr, 0};
         if (Present(old.state))

@@ -15,9 +15,11 @@
 constexpr size_t CARD_EVENT_CAPACITY = 1000;
 
 enum CardEventKind : uint8_t {
-    CARD_EVENT_READER_ADDED,    // a reader appeared, or came back from being unavailable
-    CARD_EVENT_READER_REMOVED,  // a reader left the list, or became unavailable
-    CARD_EVENT_CARD_INSERTED,   // with the ATR when pcscd gave it in the same change
+    CARD_EVENT_READER_ADDED,        // a reader appeared
+    CARD_EVENT_READER_REMOVED,      // a reader left the list
+    CARD_EVENT_READER_UNAVAILABLE,  // still listed, but pcscd marks it SCARD_STATE_UNAVAILABLE
+    CARD_EVENT_READER_AVAILABLE,    // an unavailable reader is served again
+    CARD_EVENT_CARD_INSERTED,       // with the ATR when pcscd gave it in the same change
     CARD_EVENT_CARD_REMOVED,
     CARD_EVENT_ATR_READ,      // a card that came without its ATR now has one
     CARD_EVENT_WATCH_FAILED,  // pcscd answered `status`; the watcher has stopped

@@ -307,12 +307,16 @@ def set_card(present):
 def check_monitor(program, names):
     """monitor prints the readers, then each event as it comes, until SIGINT,
     at its local time: a zone half an hour off whole hours shows the offset's
-    minutes."""
+    minutes. A reader that pcscd lists but cannot use is unavailable, not
+    removed, and available again when it comes back."""
     iso = r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}\+05:30"
-    for arguments, present, expected in [
-            (["monitor"], False, re.compile(iso + "  Card removed  " + re.escape(names["r0"]))),
-            (["monitor", "--json"], True, {"event": "card_inserted", "reader": "{r0}", "state": ["PRESENT"],
-                                           "atr": SIM_ATR.replace(" ", ""), "inferred": False})]:
+    for arguments, control, expected in [
+            (["monitor"], "card=none\n", [re.compile(iso + "  Card removed  " + re.escape(names["r0"]))]),
+            (["monitor"], "card=none\nunplugged=1\n",
+             [re.compile(iso + "  Reader unavailable  " + re.escape(names["r0"]))]),
+            (["monitor", "--json"], "", [{"event": "reader_available", "reader": "{r0}"},
+                                         {"event": "card_inserted", "reader": "{r0}", "state": ["PRESENT"],
+                                          "atr": SIM_ATR.replace(" ", ""), "inferred": False}])]:
         process = subprocess.Popen([program, *arguments], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
                                    env={**os.environ, "TZ": "IST-5:30"})
         # An event that never comes ends the reads below instead of the run.
@@ -320,8 +324,8 @@ def check_monitor(program, names):
         deadline.start()
         try:
             readers = [process.stdout.readline() for _ in range(2)]
-            set_card(present)
-            event = process.stdout.readline().rstrip("\n")
+            set_control(control)
+            events = [process.stdout.readline().rstrip("\n") for _ in expected]
             process.send_signal(signal.SIGINT)
             rest, err = process.communicate(timeout=30)
         finally:
@@ -330,13 +334,14 @@ def check_monitor(program, names):
         problems = [] if process.returncode == 0 else [f"exit status {process.returncode}"]
         if not readers[1].startswith("{") and not readers[1].startswith("1: "):
             problems.append(f"the readers first: {readers}")
-        if isinstance(expected, re.Pattern):
-            if not expected.fullmatch(event):
-                problems.append(f"event {event!r}")
-        else:
-            problems += check_objects([event], [expected], names, False)
-            if not re.fullmatch(iso, json.loads(event).get("time", "")):
-                problems.append(f"time of {event!r}")
+        for event, want in zip(events, expected):
+            if isinstance(want, re.Pattern):
+                if not want.fullmatch(event):
+                    problems.append(f"event {event!r}")
+            else:
+                problems += check_objects([event], [want], names, False)
+                if not re.fullmatch(iso, json.loads(event).get("time", "")):
+                    problems.append(f"time of {event!r}")
         if problems or rest or err:
             raise Failure(f"{' '.join(arguments)}: " + "; ".join(problems) + f"\n---- after\n{rest}{err}")
         print("ok:", " ".join(arguments), flush=True)

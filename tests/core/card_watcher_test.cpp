@@ -118,13 +118,14 @@ TEST_F(CardWatcherTest, SimSwitchesArriveInOrderWithTheAtr)
         {"card out of reader 0", [] { return SimSetCard(0, false); }, {{CARD_EVENT_CARD_REMOVED, 0, {}}}},
         {"card into reader 0", [] { return SimSetCard(0, true); }, {{CARD_EVENT_CARD_INSERTED, 0, kSimAtr}}},
         {"card into reader 1", [] { return SimSetCard(1, true); }, {{CARD_EVENT_CARD_INSERTED, 1, kSimAtr}}},
-        // A reader that goes takes its card with it; back, its card comes in anew.
-        {"reader 1 unplugged",
+        // A reader that pcscd still lists but marks unavailable is not one
+        // removed: it takes its card with it; back, its card comes in anew.
+        {"reader 1 unavailable",
          [] { return SimSetUnplugged(1, true); },
-         {{CARD_EVENT_CARD_REMOVED, 1, {}}, {CARD_EVENT_READER_REMOVED, 1, {}}}},
-        {"reader 1 back",
+         {{CARD_EVENT_CARD_REMOVED, 1, {}}, {CARD_EVENT_READER_UNAVAILABLE, 1, {}}}},
+        {"reader 1 available",
          [] { return SimSetUnplugged(1, false); },
-         {{CARD_EVENT_READER_ADDED, 1, {}}, {CARD_EVENT_CARD_INSERTED, 1, kSimAtr}}},
+         {{CARD_EVENT_READER_AVAILABLE, 1, {}}, {CARD_EVENT_CARD_INSERTED, 1, kSimAtr}}},
     };
     std::vector<Expected> expected;
     for (const Step& step : steps) {

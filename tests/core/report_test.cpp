@@ -298,6 +298,9 @@ TEST(Report, CardEventLineOfEveryKind)
     } cases[] = {
         {Event(CARD_EVENT_READER_ADDED, READER, false, {}), "reader_added", at + "Reader added  " + READER},
         {Event(CARD_EVENT_READER_REMOVED, READER, false, {}), "reader_removed", at + "Reader removed  " + READER},
+        {Event(CARD_EVENT_READER_UNAVAILABLE, READER, false, {}), "reader_unavailable",
+         at + "Reader unavailable  " + READER},
+        {Event(CARD_EVENT_READER_AVAILABLE, READER, false, {}), "reader_available", at + "Reader available  " + READER},
         {Event(CARD_EVENT_CARD_INSERTED, READER, false, SIM_ATR), "card_inserted",
          at + "Card inserted  " + READER + "  " + SIM_ATR_HEX},
         {Event(CARD_EVENT_CARD_INSERTED, READER, true, {}), "card_inserted", at + "Card inserted (missed)  " + READER},
