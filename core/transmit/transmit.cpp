@@ -66,7 +66,8 @@ TransmitOutcome TransmitLoop(SCARDHANDLE card, DWORD protocol, const BYTE* reque
         record->status[run - 1] = outcome.status;
         record->sw[run - 1] = sw;
 
-        bool failed = !answered || (expectedSw != NO_EXPECTED_SW && sw != expectedSw);
+        // An answer too short for a status word is no card's answer: a failure, checked or not.
+        bool failed = !answered || length < 2 || (expectedSw != NO_EXPECTED_SW && sw != expectedSw);
         if (failed && record->firstFailure == 0)
             record->firstFailure = run;
         if (failed && breakOnError)
@@ -130,11 +131,14 @@ void SummarizeLoop(const LoopRecord& record, LoopSummary* summary)
     int32_t count = std::clamp(record.runsMade, 0, LOOP_COUNT_MAX);
     *summary = {};
     summary->runsMade = count;
-    // Answered kinds first, then the failures, each in the order they came up.
-    for (bool answered : {true, false})
-        for (int32_t i = 0; i < count; ++i)
-            if ((record.status[i] == SCARD_S_SUCCESS) == answered)
+    // Runs answered with a status word first, then the failures (an answer
+    // without a status word among them), each in the order they came up.
+    for (bool withSw : {true, false})
+        for (int32_t i = 0; i < count; ++i) {
+            bool answered = record.status[i] == SCARD_S_SUCCESS;
+            if ((answered && record.sw[i] != 0) == withSw)
                 CountOutcome(summary, answered, answered ? record.sw[i] : uint32_t(record.status[i]));
+        }
     if (count == 0)
         return;
 
@@ -161,7 +165,7 @@ void FormatLoopCounts(char (&text)[LOOP_LINE_SIZE], const LoopSummary& summary)
     for (int32_t i = 0; i < summary.outcomeCount; ++i) {
         const LoopOutcomeCount& kind = summary.outcomes[i];
         if (kind.answered && kind.code == 0)
-            snprintf(piece, sizeof piece, ", %d answered without a status word", kind.runs);
+            snprintf(piece, sizeof piece, ", %d failed with no status word", kind.runs);
         else if (kind.answered)
             snprintf(piece, sizeof piece, ", %d answered %02X %02X", kind.runs, kind.code >> 8, kind.code & 0xFF);
         else  // pcsc_stringify_error's buffer is copied before its next call

@@ -44,7 +44,7 @@ struct LoopProgress {
 struct LoopRecord {
     int32_t runsPlanned;            // the runs the loop was asked for, at most LOOP_COUNT_MAX
     int32_t runsMade;               // the runs whose entries below are filled, a failing last one included
-    int32_t firstFailure;           // 1-based run that first failed (PC/SC code or expected SW); 0 for none
+    int32_t firstFailure;           // 1-based run that first failed (PC/SC code, no or unexpected SW); 0 for none
     bool stopped;                   // ended by the user before runsPlanned
     int64_t ticks[LOOP_COUNT_MAX];  // each run's SCardTransmit time in counter ticks, which are nanoseconds
     LONG status[LOOP_COUNT_MAX];    // each run's PC/SC code
@@ -69,8 +69,9 @@ struct TransmitOutcome {
 
 // Sends `request` up to `runs` times (at most LOOP_COUNT_MAX) with the send
 // record of `protocol`; each response goes into `response` (responseSize
-// bytes). A run fails on a PC/SC error or, with an expected status word, on
-// an answer that ends otherwise; with `breakOnError` the first failing run
+// bytes). A run fails on a PC/SC error, on an answer of fewer than two bytes
+// (no status word) or, with an expected status word, on an answer that ends
+// otherwise; with `breakOnError` the first failing run
 // ends the loop. Once `stop` (may be null) is set, the loop ends after the
 // run under way. After a run whose share of all runs reaches the next
 // multiple of 5 percent, progress.show gets that percentage (each value
@@ -106,8 +107,8 @@ void SummarizeLoop(const LoopRecord& record, LoopSummary* summary);
 // Room for either summary line; a longer one is cut.
 constexpr size_t LOOP_LINE_SIZE = 2048;
 
-// "Loop: 5000 runs, 4997 answered 90 00, 2 answered 6A 82, 1 failed
-// 0x80100016 (Transaction failed.)"
+// "Loop: 5000 runs, 4996 answered 90 00, 2 answered 6A 82, 1 failed
+// 0x80100016 (Transaction failed.), 1 failed with no status word"
 void FormatLoopCounts(char (&text)[LOOP_LINE_SIZE], const LoopSummary& summary);
 // "Loop times (µs): min 9.1, median 9.8, p90 11.2, p99 20.5, max 310.4, mean 10.3",
 // the micro sign in UTF-8 (C2 B5) in both front ends.

@@ -85,6 +85,13 @@ TEST(StatusWord, MeaningsOfKnownAnswers)
         {{0x62, 0x99}, "62 99: Warning, memory unchanged"},
         {{0x9F, 0x10}, "9F 10: Proprietary status"},
         {{0x12, 0x34}, "12 34: not an ISO 7816-4 status word"},
+        // Classes that ISO 7816-4 defines with SW2 00 alone.
+        {{0x6D, 0x00}, "6D 00: Instruction code not supported or invalid"},
+        {{0x6D, 0x01}, "6D 01: Not defined by ISO 7816-4 (SW1 6D: instruction code not supported or invalid)"},
+        {{0x6E, 0xFF}, "6E FF: Not defined by ISO 7816-4 (SW1 6E: class not supported)"},
+        {{0x6F, 0x12}, "6F 12: Not defined by ISO 7816-4 (SW1 6F: no precise diagnosis)"},
+        {{0x67, 0x10}, "67 10: Not defined by ISO 7816-4 (SW1 67: wrong length)"},
+        {{0x6B, 0x01}, "6B 01: Not defined by ISO 7816-4 (SW1 6B: wrong parameters P1-P2)"},
         // The status word is the last two bytes of the response.
         {{0x01, 0x02, 0x67, 0x00}, "67 00: Wrong length"},
         {{0x90}, "No status word: the response has 1 byte"},

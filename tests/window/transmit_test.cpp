@@ -84,12 +84,13 @@ std::vector<std::string> ProgressFor(int count)
 
 // The transmit core against a scripted card (no window, no reader): run n
 // answers script[n - 1] (a PC/SC code, or 90 00 unless it names another
-// status word); runs beyond the script answer 90 00. The stop flag is set
-// during run `stopDuringRun`.
+// status word, or one byte with ONE_BYTE); runs beyond the script answer
+// 90 00. The stop flag is set during run `stopDuringRun`.
 struct ScriptedRun {
     LONG status;
     uint16_t sw;
 };
+constexpr uint16_t ONE_BYTE = 0x0001;
 std::vector<ScriptedRun> script;
 int scriptedCalls, stopDuringRun;
 std::atomic<bool> scriptedStop;
@@ -105,7 +106,7 @@ LONG ScriptedTransmit(SCARDHANDLE, const SCARD_IO_REQUEST*, LPCBYTE, DWORD, SCAR
     uint16_t sw = run.sw != 0 ? run.sw : 0x9000;
     response[0] = BYTE(sw >> 8);
     response[1] = BYTE(sw);
-    *length = 2;
+    *length = sw == ONE_BYTE ? 1 : 2;
     return run.status;
 }
 
@@ -143,6 +144,9 @@ TEST(TransmitCore, RecordHoldsEveryRunAndWhereTheLoopEnded)
         {"other SW, break", {{0, 0}, {0, 0x6A82}}, 7, true, 0x9000, 0, 2, 2, false},
         {"other SW, no break", {{0, 0}, {0, 0x6A82}}, 7, false, 0x9000, 0, 7, 2, false},
         {"other SW, no check", {{0, 0}, {0, 0x6A82}}, 7, true, NO_EXPECTED_SW, 0, 7, 0, false},
+        // Without a status word an answer fails, checked or not.
+        {"no status word, break", {{0, 0}, {0, ONE_BYTE}}, 7, true, NO_EXPECTED_SW, 0, 2, 2, false},
+        {"no status word, checked", {{0, ONE_BYTE}}, 3, false, 0x9000, 0, 3, 1, false},
         {"expected SW", {{0, 0x6A82}, {0, 0x6A82}}, 2, true, 0x6A82, 0, 2, 0, false},
         {"stopped", {}, 7, true, NO_EXPECTED_SW, 4, 4, 0, true},
         {"stop in the last run", {}, 7, true, NO_EXPECTED_SW, 7, 7, 0, false},
@@ -161,7 +165,7 @@ TEST(TransmitCore, RecordHoldsEveryRunAndWhereTheLoopEnded)
         for (int32_t run = 0; run < c.runsMade; ++run) {
             ScriptedRun expected = size_t(run) < c.script.size() ? c.script[size_t(run)] : ScriptedRun {0, 0};
             EXPECT_EQ(coreRecord.status[run], expected.status) << run;
-            uint16_t sw = expected.status != 0 ? 0 : expected.sw != 0 ? expected.sw : 0x9000;
+            uint16_t sw = expected.status != 0 || expected.sw == ONE_BYTE ? 0 : expected.sw != 0 ? expected.sw : 0x9000;
             EXPECT_EQ(coreRecord.sw[run], sw) << run;
         }
         EXPECT_EQ(outcome.status, coreRecord.status[c.runsMade - 1]);
@@ -210,8 +214,8 @@ TEST(TransmitCore, SummaryCountsOutcomesAndSpreadsTimes)
         {"mixed",
          {{0, 0x9000, 40}, {SCARD_E_NOT_TRANSACTED, 0, 1}, {0, 0x6A82, 2}, {0, 0, 1}, {0, 0x9000, 56}},
          {},
-         "Loop: 100 runs, 96 answered 90 00, 2 answered 6A 82, 1 answered without a status word, 1 failed 0x80100016 "
-         "(Transaction failed.)",
+         "Loop: 100 runs, 96 answered 90 00, 2 answered 6A 82, 1 failed 0x80100016 (Transaction failed.), 1 failed "
+         "with no status word",
          "Loop times (µs): min 1.0, median 50.0, p90 90.0, p99 99.0, max 100.0, mean 50.5"},
         {"outlier",
          {{0, 0x9000, 200}},
