@@ -14,10 +14,14 @@
 #include <cstring>
 #include <iterator>
 
+#include <strings.h>
+
 #include "cli/cli_commands.h"
 #include "cli/cli_output.h"
+#include "core/transmit/follow_up.h"
 #include "core/transmit/transmit.h"
 #include "core/version/version.h"
+#include "core/wire/wire_format.h"
 
 namespace {
 
@@ -29,6 +33,10 @@ enum CommandOption : unsigned {
     OPTION_LOOP = 16,
     OPTION_EXPECT = 32,
     OPTION_DECODE = 64,
+    OPTION_CLASS = 2048,
+    OPTION_GET_RESPONSE = 4096,
+    OPTION_ID = 8192,
+    OPTION_GENERAL = 16384,
 };
 
 struct OptionRow {
@@ -40,6 +48,7 @@ struct OptionRow {
 };
 
 static_assert(LOOP_COUNT_MAX == 5000, "the help of --loop names the most runs");
+static_assert(FOLLOW_UP_MAX == 16, "the help of --get-response names the most follow-ups");
 
 // Every option, in the order the help lists them.
 const OptionRow OPTIONS[] = {
@@ -51,6 +60,14 @@ const OptionRow OPTIONS[] = {
     {OPTION_LOOP, 0, "loop", "N", "Sends the APDU N times, 1 to 5000, and prints the loop's summary."},
     {OPTION_EXPECT, 0, "expect", "SW", "The status word every answer must end with, as 9000."},
     {OPTION_DECODE, 0, "decode", nullptr, "Decodes each ATR as the window does, with the known card names."},
+    {OPTION_CLASS, 0, "class", "CLA", "The storage requests' class byte: 00 (the default) or FF (the reader's own)."},
+    {OPTION_GENERAL, 0, "general", nullptr,
+     "authenticate as GENERAL AUTHENTICATE (FF 86), not the older AUTHENTICATE (FF 88); needs --class FF."},
+    {OPTION_GET_RESPONSE, 0, "get-response", nullptr,
+     "After 61 xx sends GET RESPONSE, after 6C xx the APDU again with Le xx, each its own exchange, at most 16; "
+     "a --loop makes none (each run times one exchange)."},
+    {OPTION_ID, 0, "id", "ID",
+     "The attributes to read, a comma list of codes (0x00010100) or SCARD_ATTR_ names, in place of the nineteen."},
 };
 constexpr int OPTION_COUNT = int(std::size(OPTIONS));
 
@@ -84,25 +101,25 @@ constexpr PositionalArgument HEX_ARGUMENT = {"HEX", "The APDU in hex, blanks all
 const CliCommand CLI_COMMANDS[] = {
     {"list", "[--decode]", "The readers, with card state and ATR.", OPTION_DECODE, 0, 0, {}, RunList},
     {"attributes",
-     "[--reader R]",
-     "The nineteen attributes of a reader and its card, in the window's formats.",
-     OPTION_READER,
+     "[--reader R] [--id ID,...]",
+     "The nineteen attributes of a reader and its card (or those --id names), in the window's formats, decoded.",
+     OPTION_READER | OPTION_ID,
      0,
      0,
      {},
      RunAttributes},
     {"send",
-     "[--reader R] [--loop N] [--expect SW] HEX...",
+     "[--reader R] [--loop N] [--expect SW] [--get-response] HEX...",
      "Sends one APDU, or with --loop the same APDU N times, and prints the exchange.",
-     OPTION_READER | OPTION_LOOP | OPTION_EXPECT,
+     OPTION_READER | OPTION_LOOP | OPTION_EXPECT | OPTION_GET_RESPONSE,
      1,
      ANY_COUNT,
      {HEX_ARGUMENT},
      RunSend},
     {"run",
-     "[--reader R] FILE",
+     "[--reader R] [--get-response] FILE",
      "Replays a script of APDUs: one hex APDU a line, # comments, reset, loop N ... end, expect SW, exit.",
-     OPTION_READER,
+     OPTION_READER | OPTION_GET_RESPONSE,
      1,
      1,
      {{"FILE", "The script; - for standard input.", "FILE"}},
@@ -127,6 +144,18 @@ const CliCommand CLI_COMMANDS[] = {
      {{"HEX", "The ATR in hex, blanks allowed: 3B8F8001... or 3B 8F 80 01 ...", "HEX..."}},
      RunAtr},
     {"monitor", "", "Prints card and reader events as they happen, until interrupted.", 0, 0, 0, {}, RunMonitor},
+    {"storage",
+     "[--reader R] [--class 00|FF] [--general] [--loop N] [--expect SW] [--get-response] COMMAND ARGUMENTS...",
+     "Sends one storage-card request as the window's composer builds it, and prints the exchange.",
+     OPTION_READER | OPTION_CLASS | OPTION_GENERAL | OPTION_LOOP | OPTION_EXPECT | OPTION_GET_RESPONSE,
+     1,
+     ANY_COUNT,
+     {{"COMMAND", "getuid, read, update, loadkeys or authenticate.", "COMMAND"},
+      {"ARGUMENTS",
+       "getuid; read BLOCK [LE] (LE 0 to 255, default 16); update BLOCK HEX... (1 to 255 bytes); loadkeys SLOT "
+       "KEY... (1 to 255 bytes); authenticate BLOCK A|B SLOT. BLOCK 0 to 65535 (P1 P2), SLOT 0 to 255.",
+       "ARGUMENTS..."}},
+     RunStorage},
 };
 
 // The program's own line before the commands, its positional argument.
@@ -432,6 +461,19 @@ int RunCommand(const CliCommand& command, char** args, int count, bool ended)
             return Complain(EXIT_USAGE, "%s: --expect takes a status word of two hex bytes, as 9000", command.name);
         cli.expect = true;
     }
+    cli.storageClass = STORAGE_CLA;
+    if (parsed.found & OPTION_CLASS) {
+        const char* cla = OptionValue(parsed, OPTION_CLASS);
+        if (strcasecmp(cla, "FF") == 0)
+            cli.storageClass = STORAGE_CLA_PCSC;
+        else if (strcmp(cla, "00") != 0)
+            return Complain(EXIT_USAGE, "%s: --class takes 00 or FF", command.name);
+    }
+    cli.generalAuthenticate = (parsed.found & OPTION_GENERAL) != 0;
+    if (cli.generalAuthenticate && cli.storageClass != STORAGE_CLA_PCSC)
+        return Complain(EXIT_USAGE, "%s: --general goes with --class FF", command.name);
+    cli.getResponse = (parsed.found & OPTION_GET_RESPONSE) != 0;
+    cli.attributeIds = OptionValue(parsed, OPTION_ID);
     cli.count = parsed.positionalCount;
     cli.positional = args;
     return command.run(cli);

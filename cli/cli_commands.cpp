@@ -5,6 +5,7 @@
 
 #include <poll.h>
 #include <pthread.h>
+#include <strings.h>
 #include <sys/eventfd.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
@@ -27,6 +28,7 @@
 #include "core/compose/apdu_script.h"
 #include "core/compose/data_entry.h"
 #include "core/compose/script_runner.h"
+#include "core/compose/storage.h"
 #include "core/compose/vendor.h"
 #include "core/pcsc/atr.h"
 #include "core/pcsc/attributes.h"
@@ -34,6 +36,7 @@
 #include "core/pcsc/connection.h"
 #include "core/pcsc/pcsc_api.h"
 #include "core/pcsc/status_text.h"
+#include "core/transmit/follow_up.h"
 #include "core/transmit/transmit.h"
 
 namespace {
@@ -273,6 +276,18 @@ struct Request {
     int32_t runs;  // 1 for one exchange, more for a loop
     bool expect;
     uint16_t sw;
+    bool getResponse;  // a single exchange makes the follow-ups 61 xx and 6C xx ask for
+};
+
+// Where an exchange stands in its chain of follow-ups.
+struct FollowUpStep {
+    FollowUpKind came;  // what this exchange is: FOLLOW_UP_NONE for the request itself
+    int32_t index;      // 0 for the request, then 1 to FOLLOW_UP_MAX
+    uint16_t after;     // the status word that asked for it
+    BYTE* next;         // APDU_BUFFER_SIZE bytes for the follow-up its answer asks for
+    DWORD nextLength;
+    FollowUpKind asks;  // what its answer asks for; NONE ends the chain
+    bool cut;           // its answer asked for one more than FOLLOW_UP_MAX
 };
 
 // The loop's counts and distribution as the window's log shows them, or
@@ -311,9 +326,6 @@ void PrintLoopSummary(const LoopRecord& record, bool json)
     JsonClose('}');
 }
 
-// Sends the request and prints the exchange (the last run's, for a loop,
-// then the loop's counts and distribution); true when every run was made
-// and went as expected, and its lines reached stdout.
 // Says on stderr why an exchange did not go as expected: the first run that
 // failed, its PC/SC status or its status word, after the script's place.
 void ComplainOfExchange(const Request& request, const LoopRecord& record, const ScriptPlace& place)
@@ -332,7 +344,9 @@ void ComplainOfExchange(const Request& request, const LoopRecord& record, const 
         return;
     }
     uint16_t sw = record.sw[run];
-    if (sw == 0)
+    if (sw == 0 && !request.expect)
+        Complain(EXIT_FAILED, "%san answer without a status word", prefix);
+    else if (sw == 0)
         Complain(EXIT_FAILED, "%san answer without a status word, not the expected %02X %02X", prefix,
                  unsigned(request.sw >> 8), unsigned(request.sw & 0xFF));
     else
@@ -340,57 +354,106 @@ void ComplainOfExchange(const Request& request, const LoopRecord& record, const 
                  unsigned(sw & 0xFF), unsigned(request.sw >> 8), unsigned(request.sw & 0xFF));
 }
 
-bool RunExchange(const Session& session, const Request& request, const ScriptPlace& place, bool json)
+// Sends the request and prints the exchange (the last run's, for a loop,
+// then the loop's counts and distribution), `step` saying which of a chain
+// it is and receiving what its answer asks for; true when every run was
+// made and went as expected, and its lines reached stdout.
+bool SendAndPrint(const Session& session, const Request& request, const ScriptPlace& place, bool json,
+                  FollowUpStep* step)
 {
     static BYTE response[APDU_BUFFER_SIZE];
     static LoopRecord record;
+    // A loop times one exchange a run and makes no follow-ups.
+    bool chain = request.getResponse && request.runs == 1;
     // Every run is made, unless a signal stops the loop: the counts and the
-    // distribution cover them all.
+    // distribution cover them all. In a chain the last answer is the one
+    // checked, once it is known to be the last.
     TransmitOutcome outcome = TransmitLoop(session.card, session.protocol, request.bytes, request.length, request.runs,
-                                           false, request.expect ? request.sw : NO_EXPECTED_SW, response,
+                                           false, request.expect && !chain ? request.sw : NO_EXPECTED_SW, response,
                                            sizeof response, &stopRequested, LoopProgress {nullptr, nullptr}, &record);
     bool answered = outcome.status == SCARD_S_SUCCESS;
     DWORD answer = answered ? outcome.responseLength : 0;
-    bool met = record.firstFailure == 0 && !record.stopped;
+    FollowUpKind asks = chain && answered
+        ? NextFollowUp(request.bytes, request.length, response, answer, step->next, APDU_BUFFER_SIZE, &step->nextLength)
+        : FOLLOW_UP_NONE;
+    step->cut = asks != FOLLOW_UP_NONE && step->index == FOLLOW_UP_MAX;
+    step->asks = step->cut || stopRequested.load(std::memory_order_relaxed) ? FOLLOW_UP_NONE : asks;
+    bool checked = request.expect && step->asks == FOLLOW_UP_NONE;
+    if (chain && checked && record.firstFailure == 0 && record.sw[0] != request.sw)
+        record.firstFailure = 1;
+    bool met = record.firstFailure == 0 && !record.stopped && !step->cut;
     const BYTE expected[2] = {BYTE(request.sw >> 8), BYTE(request.sw)};
     bool loop = request.runs > 1;
     if (json) {
         JsonBegin(loop ? "loop" : "exchange");
         JsonString("reader", session.reader);
         PrintPlace(place, json);
+        if (step->index > 0)
+            JsonString("follow_up", FollowUpName(step->came));
         JsonBytes("command", request.bytes, request.length);
         JsonBytes("response", answered ? response : nullptr, answer);
         JsonStatus(outcome.status);
         JsonStatusWord(response, answer);
         JsonElapsed(outcome.span, outcome.runsMade);
-        JsonBytes("expected", request.expect ? expected : nullptr, 2);
+        JsonBytes("expected", checked ? expected : nullptr, 2);
         if (loop)
             PrintLoopSummary(record, json);
         JsonBool("ok", met);
         JsonEnd();
-        if (!met && !record.stopped)
-            ComplainOfExchange(request, record, place);
-        return met && OutputError() == 0;
+    } else {
+        PrintPlace(place, json);
+        if (step->index > 0)
+            ReportFollowUp(standardOutput, step->index, step->came, step->after);
+        ReportTransmitInput(standardOutput, request.bytes, request.length, DUMP_HEX);
+        ReportTransmitOutput(standardOutput, outcome.status, response, answer, DUMP_HEX);
+        ReportStatus(standardOutput, "Status: ", outcome.status);
+        if (answered)
+            ReportResponseStatus(standardOutput, "SW: ", response, answer);
+        ReportElapsed(standardOutput, outcome.span, QueryPerformanceFrequency() / 1000, outcome.runsMade);
+        if (loop)
+            PrintLoopSummary(record, json);
+        if (checked)
+            printf("Expected SW %02X %02X: %s\n", expected[0], expected[1],
+                   record.firstFailure != 0 ? "not met"
+                       : record.stopped     ? "met by every run made"
+                       : loop               ? "met by every run"
+                                            : "met");
+        if (step->cut)
+            ReportFollowUpsCut(standardOutput);
+        EndOutput();
     }
-    PrintPlace(place, json);
-    ReportTransmitInput(standardOutput, request.bytes, request.length, DUMP_HEX);
-    ReportTransmitOutput(standardOutput, outcome.status, response, answer, DUMP_HEX);
-    ReportStatus(standardOutput, "Status: ", outcome.status);
-    if (answered)
-        ReportResponseStatus(standardOutput, "SW: ", response, answer);
-    ReportElapsed(standardOutput, outcome.span, QueryPerformanceFrequency() / 1000, outcome.runsMade);
-    if (loop)
-        PrintLoopSummary(record, json);
-    if (request.expect)
-        printf("Expected SW %02X %02X: %s\n", expected[0], expected[1],
-               record.firstFailure != 0 ? "not met"
-                   : record.stopped     ? "met by every run made"
-                   : loop               ? "met by every run"
-                                        : "met");
-    EndOutput();
-    if (!met && !record.stopped)
-        ComplainOfExchange(request, record, place);
+    if (step->cut && place.line != 0)
+        Complain(EXIT_FAILED, "%s:%d: follow-ups ended after %d: the card still asks for another", place.file,
+                 int(place.line), int(FOLLOW_UP_MAX));
+    else if (step->cut)
+        Complain(EXIT_FAILED, "follow-ups ended after %d: the card still asks for another", int(FOLLOW_UP_MAX));
+    else if (!met && !record.stopped)
+        ComplainOfExchange(Request {request.bytes, request.length, request.runs, checked, request.sw, false}, record,
+                           place);
+    if (answer >= 2)
+        step->after = uint16_t(response[answer - 2] << 8 | response[answer - 1]);
     return met && OutputError() == 0;
+}
+
+// Sends the request and, with request.getResponse, each follow-up its
+// answers ask for, each printed as its own exchange; true when all went as
+// expected (the last answer is the one --expect checks).
+bool RunExchange(const Session& session, const Request& request, const ScriptPlace& place, bool json)
+{
+    // The follow-up is built from the exchange before it: two buffers in turn.
+    static BYTE followUps[2][APDU_BUFFER_SIZE];
+    Request current = request;
+    FollowUpStep step {FOLLOW_UP_NONE, 0, 0, followUps[0], 0, FOLLOW_UP_NONE, false};
+    for (;;) {
+        bool met = SendAndPrint(session, current, place, json, &step);
+        if (!met || step.asks == FOLLOW_UP_NONE)
+            return met;
+        current.bytes = step.next;
+        current.length = step.nextLength;
+        step.came = step.asks;
+        ++step.index;
+        step.next = followUps[step.index % 2];
+    }
 }
 
 // A failed reset on stderr, after the script's place.
@@ -635,21 +698,73 @@ int RunList(const CliArguments& args)
     return EXIT_AS_EXPECTED;
 }
 
+namespace {
+
+// The most attributes one --id names.
+constexpr int ATTRIBUTE_IDS_MAX = 64;
+
+struct AttributeList {
+    AttributeRow rows[ATTRIBUTE_IDS_MAX];
+    char labels[ATTRIBUTE_IDS_MAX][sizeof "0x00000000"];
+    int count;
+};
+
+// The attributes --id names, each labelled by its SCARD_ATTR_ name (its
+// code for one without) and shown as bytes; false, said on stderr, for a
+// text that is none.
+bool ReadAttributeIds(const char* text, AttributeList* list)
+{
+    list->count = 0;
+    static char copy[ATTRIBUTE_IDS_MAX * 40];
+    if (strlen(text) >= sizeof copy) {
+        Complain(EXIT_USAGE, "attributes: --id names at most %d attributes", ATTRIBUTE_IDS_MAX);
+        return false;
+    }
+    snprintf(copy, sizeof copy, "%s", text);
+    char* rest = copy;
+    for (char* item = strsep(&rest, ","); item != nullptr; item = strsep(&rest, ",")) {
+        DWORD id;
+        if (!ParseAttributeId(item, &id)) {
+            Complain(EXIT_USAGE, "attributes: --id: \"%s\" is no attribute code (0x00010100) or SCARD_ATTR_ name",
+                     item);
+            return false;
+        }
+        if (list->count == ATTRIBUTE_IDS_MAX) {
+            Complain(EXIT_USAGE, "attributes: --id names at most %d attributes", ATTRIBUTE_IDS_MAX);
+            return false;
+        }
+        const AttributeName* named = FindAttributeName(id);
+        char* label = list->labels[list->count];
+        snprintf(label, sizeof list->labels[0], "0x%08X", unsigned(id));
+        list->rows[list->count++] = AttributeRow {named != nullptr ? named->name : label, id, ATTRIBUTE_BYTES_HEX};
+    }
+    return true;
+}
+
+}  // namespace
+
 int RunAttributes(const CliArguments& args)
 {
+    static AttributeList named;
+    if (args.attributeIds != nullptr && !ReadAttributeIds(args.attributeIds, &named))
+        return EXIT_USAGE;
+    const AttributeRow* rows = args.attributeIds != nullptr ? named.rows : ATTRIBUTES;
+    int count = args.attributeIds != nullptr ? named.count : ATTRIBUTE_COUNT;
     Session session;
     int result = OpenSession(args, &session, true);
     // Every attribute is read and printed, also after a failed read.
     bool connected = result == EXIT_AS_EXPECTED;
     int failed = 0;
-    for (int i = 0; connected && i < ATTRIBUTE_COUNT; ++i) {
-        const AttributeRow& row = ATTRIBUTES[i];
+    for (int i = 0; connected && i < count; ++i) {
+        const AttributeRow& row = rows[i];
         BYTE value[ATTRIBUTE_AREA_SIZE];
         DWORD length;
         LONG status = ReadAttribute(session.card, row, value, &length);
+        bool read = status == SCARD_S_SUCCESS;
         char line[ATTRIBUTE_LINE_SIZE];
+        char decoded[ATTRIBUTE_DECODED_SIZE];
+        bool decodes = read && DecodeAttribute(row.id, value, length, decoded, sizeof decoded);
         if (args.json) {
-            bool read = status == SCARD_S_SUCCESS;
             JsonBegin("attribute");
             JsonString("reader", session.reader);
             JsonString("attribute", row.label);
@@ -661,9 +776,14 @@ int RunAttributes(const CliArguments& args)
             JsonBytes("bytes", read ? value : nullptr, length);
             FormatAttributeValue(line, sizeof line, row, status, value, length);
             JsonString("value", read ? line : nullptr);
+            JsonString("decoded", decodes ? decoded : nullptr);
             JsonEnd();
         } else {
             FormatAttributeLine(line, sizeof line, row, status, value, length);
+            // The window's line, then what it means.
+            size_t used = strlen(line);
+            if (decodes)
+                snprintf(line + used, sizeof line - used, " (%s)", decoded);
             PrintText(line);
         }
         if (status != SCARD_S_SUCCESS)
@@ -672,7 +792,7 @@ int RunAttributes(const CliArguments& args)
     EndOutput();
     CloseSession(&session);
     if (failed > 0)
-        return Complain(EXIT_FAILED, "attributes: %d of %d could not be read", failed, ATTRIBUTE_COUNT);
+        return Complain(EXIT_FAILED, "attributes: %d of %d could not be read", failed, count);
     return result;
 }
 
@@ -687,7 +807,8 @@ int RunSend(const CliArguments& args)
     Session session;
     int result = OpenSession(args, &session, false);
     if (result == EXIT_AS_EXPECTED) {
-        Request request {command, length, args.loop > 0 ? args.loop : 1, args.expect, args.expectedSw};
+        Request request {command,     length,          args.loop > 0 ? args.loop : 1,
+                         args.expect, args.expectedSw, args.getResponse};
         if (!RunExchange(session, request, ScriptPlace {}, args.json))
             result = EXIT_FAILED;
     }
@@ -704,6 +825,7 @@ struct ScriptReplay {
     Session* session;
     const char* path;
     bool json;
+    bool getResponse;
 };
 
 // The runner's call for each APDU and reset: sent and printed as `send` and
@@ -714,10 +836,132 @@ bool PerformScriptStep(void* context, const ScriptStep& step, const uint8_t* apd
     ScriptPlace place {replay->path, step.line};
     if (step.kind == STEP_RESET)
         return RunReset(replay->session, place, replay->json);
-    return RunExchange(*replay->session, Request {apdu, step.length, 1, step.expect, step.sw}, place, replay->json);
+    return RunExchange(*replay->session, Request {apdu, step.length, 1, step.expect, step.sw, replay->getResponse},
+                       place, replay->json);
 }
 
 }  // namespace
+
+namespace {
+
+// A storage command's name on the command line and the arguments it takes
+// after its name.
+struct StorageCommandName {
+    const char* name;
+    StorageCommand command;
+    int minimum, maximum;  // ANY_ARGUMENTS: hex over as many as given
+    const char* usage;
+};
+
+constexpr int ANY_ARGUMENTS = INT_MAX;
+
+const StorageCommandName STORAGE_NAMES[] = {
+    {"getuid", STORAGE_GET_UID, 0, 0, "getuid"},
+    {"read", STORAGE_READ_BINARY, 1, 2, "read BLOCK [LE]"},
+    {"update", STORAGE_UPDATE_BINARY, 2, ANY_ARGUMENTS, "update BLOCK HEX..."},
+    {"loadkeys", STORAGE_LOAD_KEYS, 2, ANY_ARGUMENTS, "loadkeys SLOT KEY..."},
+    {"authenticate", STORAGE_AUTHENTICATE, 3, 3, "authenticate BLOCK A|B SLOT"},
+};
+
+// The window's Length field: a request holds at most 255 bytes of data.
+constexpr uint32_t STORAGE_DATA_MAX = 255;
+// The window's default Length of Read.
+constexpr uint32_t READ_LENGTH_DEFAULT = 16;
+bool RefuseNumber(const char* what, const char* text, uint32_t maximum)
+{
+    Complain(EXIT_USAGE, "storage: %s \"%s\" is no number from 0 to %u", what, text, unsigned(maximum));
+    return false;
+}
+
+// The fields and data of a storage command's arguments (after its name);
+// false, said on stderr, for a value out of range.
+bool ReadStorageArguments(const StorageCommandName& named, const CliArguments& args, StorageFields* fields,
+                          BYTE (&data)[STORAGE_DATA_MAX], uint32_t* count)
+{
+    *fields = StorageFields {};
+    *count = 0;
+    const char* const* given = args.positional + 1;
+    uint32_t value;
+    switch (named.command) {
+    case STORAGE_GET_UID:
+        return true;
+    case STORAGE_LOAD_KEYS:
+        if (!ParseNumber(given[0], 255, &value))
+            return RefuseNumber("SLOT", given[0], 255);
+        fields->p2 = uint8_t(value);
+        if (!ParseHexArguments("storage", "KEY", args, 2, data, sizeof data, count))
+            return false;
+        fields->length = uint8_t(*count);
+        return true;
+    default:
+        break;
+    }
+    if (!ParseNumber(given[0], 0xFFFF, &value))
+        return RefuseNumber("BLOCK", given[0], 65535);
+    fields->p1 = uint8_t(value >> 8);
+    fields->p2 = uint8_t(value);
+    if (named.command == STORAGE_READ_BINARY) {
+        value = READ_LENGTH_DEFAULT;
+        if (args.count > 2 && !ParseNumber(given[1], 255, &value))
+            return RefuseNumber("LE", given[1], 255);
+        fields->length = uint8_t(value);
+        return true;
+    }
+    if (named.command == STORAGE_UPDATE_BINARY) {
+        if (!ParseHexArguments("storage", "the data", args, 2, data, sizeof data, count))
+            return false;
+        fields->length = uint8_t(*count);
+        return true;
+    }
+    // Authenticate.
+    if (strcasecmp(given[1], "A") != 0 && strcasecmp(given[1], "B") != 0) {
+        Complain(EXIT_USAGE, "storage: the key type \"%s\" is neither A nor B", given[1]);
+        return false;
+    }
+    fields->p3 = toupper(static_cast<unsigned char>(given[1][0])) == 'A' ? KEY_TYPE_A : KEY_TYPE_B;
+    if (!ParseNumber(given[2], 255, &value))
+        return RefuseNumber("SLOT", given[2], 255);
+    data[0] = uint8_t(value);
+    *count = 1;
+    return true;
+}
+
+}  // namespace
+
+int RunStorage(const CliArguments& args)
+{
+    const StorageCommandName* named = nullptr;
+    for (const StorageCommandName& row : STORAGE_NAMES)
+        if (strcmp(args.positional[0], row.name) == 0)
+            named = &row;
+    if (named == nullptr)
+        return Complain(EXIT_USAGE, "storage: unknown command \"%s\" (getuid, read, update, loadkeys, authenticate)",
+                        args.positional[0]);
+    int given = args.count - 1;
+    if (given < named->minimum || given > named->maximum)
+        return Complain(EXIT_USAGE, "storage: usage: %s storage %s", PROGRAM_NAME, named->usage);
+    StorageFields fields;
+    static BYTE data[STORAGE_DATA_MAX];
+    uint32_t count;
+    if (!ReadStorageArguments(*named, args, &fields, data, &count))
+        return EXIT_USAGE;
+    StorageDialect dialect {args.storageClass, args.generalAuthenticate ? STORAGE_AUTH_GENERAL : STORAGE_AUTH_LEGACY};
+    static BYTE command[APDU_HEADER_SIZE + STORAGE_DATA_MAX];
+    uint32_t length = BuildStorageApdu(named->command, dialect, fields, data, count, command, sizeof command);
+
+    CatchStopSignals(RequestStop);
+    Session session;
+    int result = OpenSession(args, &session, false);
+    if (result == EXIT_AS_EXPECTED) {
+        Request request {command,     length,          args.loop > 0 ? args.loop : 1,
+                         args.expect, args.expectedSw, args.getResponse};
+        if (!RunExchange(session, request, ScriptPlace {}, args.json))
+            result = EXIT_FAILED;
+    }
+    CloseSession(&session);
+    CatchStopSignals(SIG_DFL);
+    return stopSignal != 0 ? EXIT_SIGNAL_BASE + stopSignal : result;
+}
 
 int RunScript(const CliArguments& args)
 {
@@ -739,7 +983,7 @@ int RunScript(const CliArguments& args)
     Session session;
     int result = OpenSession(args, &session, false);
     if (result == EXIT_AS_EXPECTED) {
-        ScriptReplay replay {&session, path, args.json};
+        ScriptReplay replay {&session, path, args.json, args.getResponse};
         ScriptRunEnd end = RunApduScript(script, ScriptCalls {PerformScriptStep, &replay});
         if (end == SCRIPT_RUN_MALFORMED)
             result = Complain(EXIT_USAGE, "run: %s: the script as read cannot be replayed", path);

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include <winscard.h>
+
 // Exit statuses.
 constexpr int EXIT_AS_EXPECTED = 0;
 constexpr int EXIT_FAILED = 1;  // a PC/SC call or an expected status word failed
@@ -21,7 +23,12 @@ struct CliArguments {
     int32_t loop;        // --loop: runs, 0 without
     bool expect;         // --expect given, with `expectedSw`
     uint16_t expectedSw;
-    int count;  // the positional arguments after the command's name, as given
+    // --class, --general, --get-response, --id (storage and attributes).
+    BYTE storageClass;         // --class: STORAGE_CLA (the default) or STORAGE_CLA_PCSC
+    bool generalAuthenticate;  // --general: Authenticate as GENERAL AUTHENTICATE
+    bool getResponse;          // --get-response: 61 xx and 6C xx get their follow-ups
+    const char* attributeIds;  // --id: the attributes, a comma list; null for the nineteen
+    int count;                 // the positional arguments after the command's name, as given
     const char* const* positional;
 };
 
@@ -37,3 +44,4 @@ int RunScript(const CliArguments& args);
 int RunVendor(const CliArguments& args);
 int RunMonitor(const CliArguments& args);
 int RunAtr(const CliArguments& args);
+int RunStorage(const CliArguments& args);

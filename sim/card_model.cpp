@@ -6,13 +6,13 @@ const char FIRMWARE_REVISION[] = "QSIM-1K 1.0.0";
 
 namespace {
 
-// The class of the reader's own pseudo-APDUs, which the card answers as well.
-constexpr uint8_t CLA_PCSC = 0xFF;
-
 constexpr uint16_t SW_OK = 0x9000;
 constexpr uint16_t SW_AUTH_FAILED = 0x6300;
 constexpr uint16_t SW_WRONG_LENGTH = 0x6700;
 constexpr uint16_t SW_SECURITY = 0x6982;
+constexpr uint16_t SW_CONDITIONS = 0x6985;
+constexpr uint16_t SW_BYTES_LEFT = 0x6100;    // and how many
+constexpr uint16_t SW_EXACT_LENGTH = 0x6C00;  // and the Le to ask for
 constexpr uint16_t SW_FILE_NOT_FOUND = 0x6A82;
 constexpr uint16_t SW_WRONG_PARAMS = 0x6A86;
 constexpr uint16_t SW_INS_UNKNOWN = 0x6D00;
@@ -62,14 +62,11 @@ int AnswerLoadKeys(ReaderSlot* slot, const uint8_t* apdu, int length, uint8_t* r
     return Status(response, 0, SW_OK);
 }
 
-// CLA INS P1 P2(block) key-type key-slot: the key in the slot is checked against key A or
-// key B of the block's sector trailer. A failed attempt also ends an earlier authentication.
-int AnswerAuthenticate(ReaderSlot* slot, const uint8_t* apdu, int length, uint8_t* response)
+// The key in the slot is checked against key A or key B of the block's sector trailer. A
+// failed attempt also ends an earlier authentication.
+int Authenticate(ReaderSlot* slot, int block, int keyType, int keySlot, uint8_t* response)
 {
-    if (length != APDU_HEADER_SIZE + 1)
-        return Status(response, 0, SW_WRONG_LENGTH);
-    const int block = apdu[3], keyType = apdu[4], keySlot = apdu[5];
-    if (apdu[2] != 0 || block >= BLOCKS || (keyType != KEY_TYPE_A && keyType != KEY_TYPE_B) || keySlot >= KEY_SLOTS)
+    if (block >= BLOCKS || (keyType != KEY_TYPE_A && keyType != KEY_TYPE_B) || keySlot >= KEY_SLOTS)
         return Status(response, 0, SW_WRONG_PARAMS);
     const uint8_t* trailer = slot->card.blocks[TrailerOf(block)];
     const uint8_t* cardKey = keyType == KEY_TYPE_A ? trailer : trailer + BLOCK_SIZE - KEY_SIZE;
@@ -79,6 +76,61 @@ int AnswerAuthenticate(ReaderSlot* slot, const uint8_t* apdu, int length, uint8_
     }
     slot->authSector = block / BLOCKS_PER_SECTOR;
     return Status(response, 0, SW_OK);
+}
+
+// CLA 88 P1 P2(block) key-type key-slot.
+int AnswerAuthenticate(ReaderSlot* slot, const uint8_t* apdu, int length, uint8_t* response)
+{
+    if (length != APDU_HEADER_SIZE + 1)
+        return Status(response, 0, SW_WRONG_LENGTH);
+    if (apdu[2] != 0)
+        return Status(response, 0, SW_WRONG_PARAMS);
+    return Authenticate(slot, apdu[3], apdu[4], apdu[5], response);
+}
+
+// FF 86 00 00 05 01 address(2) key-type key-slot: GENERAL AUTHENTICATE.
+int AnswerGeneralAuthenticate(ReaderSlot* slot, const uint8_t* apdu, int length, uint8_t* response)
+{
+    if (length != APDU_HEADER_SIZE + GENERAL_AUTHENTICATE_LENGTH || apdu[4] != GENERAL_AUTHENTICATE_LENGTH)
+        return Status(response, 0, SW_WRONG_LENGTH);
+    const uint8_t* data = apdu + APDU_HEADER_SIZE;
+    if (apdu[2] != 0 || apdu[3] != 0 || data[0] != GENERAL_AUTHENTICATE_VERSION)
+        return Status(response, 0, SW_WRONG_PARAMS);
+    return Authenticate(slot, data[1] << 8 | data[2], data[3], data[4], response);
+}
+
+int AnswerExactLe(const ReaderSlot* slot, const uint8_t* apdu, int length, uint8_t* response)
+{
+    if (length != APDU_HEADER_SIZE)
+        return Status(response, 0, SW_WRONG_LENGTH);
+    if (apdu[4] != BLOCK_SIZE || apdu[3] == SIM_NEVER_ENDS)
+        return Status(response, 0, SW_EXACT_LENGTH | BLOCK_SIZE);
+    memcpy(response, slot->card.blocks[0], BLOCK_SIZE);
+    return Status(response, BLOCK_SIZE, SW_OK);
+}
+
+int AnswerChained(ReaderSlot* slot, const uint8_t* apdu, int length, uint8_t* response)
+{
+    if (length != APDU_HEADER_SIZE)
+        return Status(response, 0, SW_WRONG_LENGTH);
+    slot->chainLeft = apdu[3] == SIM_NEVER_ENDS ? -1 : BLOCK_SIZE;
+    return Status(response, 0, SW_BYTES_LEFT | BLOCK_SIZE);
+}
+
+int AnswerGetResponse(ReaderSlot* slot, const uint8_t* apdu, int length, uint8_t* response)
+{
+    if (slot->chainLeft == 0)
+        return Status(response, 0, SW_CONDITIONS);
+    if (length != APDU_HEADER_SIZE)
+        return Status(response, 0, SW_WRONG_LENGTH);
+    if (slot->chainLeft < 0)
+        return Status(response, 0, SW_BYTES_LEFT | BLOCK_SIZE);
+    int asked = apdu[4] == 0 ? 256 : apdu[4];
+    int count = asked < SIM_CHAIN_PIECE ? asked : SIM_CHAIN_PIECE;
+    count = count < slot->chainLeft ? count : slot->chainLeft;
+    memcpy(response, slot->card.blocks[0] + BLOCK_SIZE - slot->chainLeft, size_t(count));
+    slot->chainLeft -= count;
+    return Status(response, count, slot->chainLeft > 0 ? uint16_t(SW_BYTES_LEFT | slot->chainLeft) : SW_OK);
 }
 
 // Read and Update share their checks: P1 0, a block of the card, exactly 16 bytes, and an
@@ -144,11 +196,13 @@ void RemoveCard(ReaderSlot* slot)
     slot->cardPresent = false;
     slot->powered = false;
     slot->authSector = -1;
+    slot->chainLeft = 0;
 }
 
 bool PowerUpCard(ReaderSlot* slot)
 {
     slot->authSector = -1;
+    slot->chainLeft = 0;
     slot->powered = slot->cardPresent;
     return slot->powered;
 }
@@ -157,14 +211,20 @@ void PowerDownCard(ReaderSlot* slot)
 {
     slot->powered = false;
     slot->authSector = -1;
+    slot->chainLeft = 0;
 }
 
 int AnswerApdu(ReaderSlot* slot, const uint8_t* apdu, int length, uint8_t* response)
 {
     if (length < 4)
         return Status(response, 0, SW_WRONG_LENGTH);
-    if (apdu[0] != STORAGE_CLA && apdu[0] != CLA_PCSC)
+    if (apdu[0] != STORAGE_CLA && apdu[0] != STORAGE_CLA_PCSC)
         return Status(response, 0, SW_CLA_UNKNOWN);
+    if (apdu[1] == INS_GET_RESPONSE)
+        return AnswerGetResponse(slot, apdu, length, response);
+    slot->chainLeft = 0;
+    if (apdu[0] == STORAGE_CLA_PCSC && apdu[1] == INS_GENERAL_AUTHENTICATE)
+        return AnswerGeneralAuthenticate(slot, apdu, length, response);
     switch (apdu[1]) {
     case INS_GET_UID:
         return AnswerGetUid(slot, apdu, length, response);
@@ -178,6 +238,10 @@ int AnswerApdu(ReaderSlot* slot, const uint8_t* apdu, int length, uint8_t* respo
         return AnswerUpdate(slot, apdu, length, response);
     case INS_SELECT:
         return Status(response, 0, SW_FILE_NOT_FOUND);
+    case INS_SIM_EXACT_LE:
+        return AnswerExactLe(slot, apdu, length, response);
+    case INS_SIM_CHAINED:
+        return AnswerChained(slot, apdu, length, response);
     default:
         return Status(response, 0, SW_INS_UNKNOWN);
     }

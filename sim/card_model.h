@@ -19,9 +19,6 @@ constexpr int KEY_SLOTS = 16;
 constexpr int MAX_RESPONSE = BLOCK_SIZE + 2;
 constexpr int MAX_BUSY_MS = 20;  // the longest a vendor command keeps the reader busy
 
-constexpr uint8_t KEY_TYPE_A = 0x60;
-constexpr uint8_t KEY_TYPE_B = 0x61;
-
 extern const char FIRMWARE_REVISION[];
 
 struct StorageCard {
@@ -29,10 +26,26 @@ struct StorageCard {
     uint8_t blocks[BLOCKS][BLOCK_SIZE];  // the last block of each sector is its trailer
 };
 
+// Two commands of the simulated card that ask for a follow-up as ISO 7816-4
+// lets a card ask, for the tests of GET RESPONSE and of the Le correction.
+// Both answer block 0's 16 bytes, in either class.
+// CLA 5C 00 P2 Le: Le 16 answers the bytes and 90 00, any other Le 6C 10;
+// with P2 01 every Le answers 6C 10 (a card that never settles).
+constexpr uint8_t INS_SIM_EXACT_LE = 0x5C;
+// CLA 5E 00 P2 00: answers 61 10; then each GET RESPONSE (CLA C0 00 00 Le)
+// serves up to SIM_CHAIN_PIECE of the bytes left (at most Le, 00 for 256),
+// ending 61 xx while some are left and 90 00 after the last. With P2 01 every
+// GET RESPONSE answers 61 10 and no bytes (a card that never ends). Any other
+// command, and a power-down, ends the chain; GET RESPONSE without one answers 69 85.
+constexpr uint8_t INS_SIM_CHAINED = 0x5E;
+constexpr int SIM_CHAIN_PIECE = 8;
+constexpr uint8_t SIM_NEVER_ENDS = 0x01;
+
 struct ReaderSlot {
     bool cardPresent;
     bool powered;
     int authSector;  // the sector authenticated to since power-up, -1 for none
+    int chainLeft;   // bytes INS_SIM_CHAINED still has for GET RESPONSE; 0 for no chain, -1 for one never ending
     StorageCard card;
     bool keyLoaded[KEY_SLOTS];
     uint8_t keys[KEY_SLOTS][KEY_SIZE];

@@ -240,7 +240,7 @@ bool ComposeStorageApdu(BYTE* dest, uint32_t* length, StorageCommand command)
     }
     uint32_t count;
     const BYTE* data = CurrentEntryData(&count);
-    *length = BuildStorageApdu(command, fields, data, count, dest, BUFFER_SIZE);
+    *length = BuildStorageApdu(command, tester.storageDialect, fields, data, count, dest, BUFFER_SIZE);
     return true;
 }
 

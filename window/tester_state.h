@@ -113,6 +113,9 @@ struct TesterState {
     CommandSettings authSettings;      // Authenticate's
     CommandSettings readSettings;      // Read's
     CommandSettings updateSettings;    // Update's
+    // The storage requests' class byte and Authenticate; zero (class 00, the
+    // older AUTHENTICATE) until the panel sets them.
+    StorageDialect storageDialect;
 
     // Transmission.
     BYTE sendBuffer[BUFFER_SIZE];  // the last request, built anew at each Transmit
@@ -123,6 +126,10 @@ struct TesterState {
     int32_t loopCount;             // runs per Transmit with the loop on, 1 to 5000 when used
     bool breakOnError;             // a failed run ends the loop
     LoopRun loop;                  // the last Transmit, and its worker while a loop runs
+    // A single Transmit answered 61 xx or 6C xx makes its follow-ups (GET
+    // RESPONSE, the request again with Le xx), each logged as its own
+    // exchange; a loop never does. Off until the panel sets it.
+    bool getResponse;
 
     // Vendor I/O: the request the vendor fields and menu fill, and the reply.
     VendorIoRecord vendorIn;    // the request

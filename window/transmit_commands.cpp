@@ -12,6 +12,7 @@
 
 #include "core/output/report.h"
 #include "core/pcsc/status_word.h"
+#include "core/transmit/follow_up.h"
 #include "core/transmit/transmit.h"
 #include "ui/ids.h"
 #include "window/card_page.h"
@@ -126,6 +127,34 @@ void ShowTransmitResult(DumpForm form)
     ShowLoopCharts();
 }
 
+// With GET RESPONSE on, after a single run: each follow-up the last answer
+// asks for is sent from sendBuffer and shown as its own exchange, at most
+// FOLLOW_UP_MAX of them.
+void SendFollowUps(uint16_t expectedSw, DumpForm form)
+{
+    static BYTE next[BUFFER_SIZE];
+    for (int32_t index = 1; tester.loop.outcome.status == SCARD_S_SUCCESS; ++index) {
+        DWORD length;
+        FollowUpKind kind = NextFollowUp(tester.sendBuffer, tester.sendLen, tester.recvBuffer, tester.recvLen, next,
+                                         sizeof next, &length);
+        if (kind == FOLLOW_UP_NONE)
+            return;
+        if (index > FOLLOW_UP_MAX) {
+            ReportFollowUpsCut(windowLog);
+            return;
+        }
+        ReportFollowUp(windowLog, index, kind,
+                       uint16_t(tester.recvBuffer[tester.recvLen - 2] << 8 | tester.recvBuffer[tester.recvLen - 1]));
+        memcpy(tester.sendBuffer, next, length);
+        tester.sendLen = length;
+        ReportTransmitInput(windowLog, tester.sendBuffer, tester.sendLen, form);
+        tester.loop.outcome =
+            TransmitLoop(tester.hCard, tester.activeProtocol, tester.sendBuffer, tester.sendLen, 1, false, expectedSw,
+                         tester.recvBuffer, BUFFER_SIZE, nullptr, LoopProgress {}, &tester.loop.record);
+        ShowTransmitResult(form);
+    }
+}
+
 void StartLoop(int32_t runs, uint16_t expectedSw, DumpForm form)
 {
     LoopRun& loop = tester.loop;
@@ -171,6 +200,8 @@ void TransmitApdu()
         TransmitLoop(tester.hCard, tester.activeProtocol, tester.sendBuffer, tester.sendLen, 1, tester.breakOnError,
                      expectedSw, tester.recvBuffer, BUFFER_SIZE, nullptr, progress, &tester.loop.record);
     ShowTransmitResult(form);
+    if (tester.getResponse)
+        SendFollowUps(expectedSw, form);
 }
 
 }  // namespace

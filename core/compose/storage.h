@@ -23,10 +23,26 @@ struct StorageFields {
     uint8_t length;  // Le of a request without data, Lc of one with data
 };
 
-// Builds the request of `command` into `dest` and returns its length; 0 when
+// Which Authenticate a request is: the older AUTHENTICATE (INS 88: P1 P2
+// the block, the key type in place of Lc, the key number as its one byte of
+// data) or GENERAL AUTHENTICATE (INS 86: P1 P2 00, Lc 05, version 01, P1
+// and P2 as the block's address, the key type, the key number).
+enum StorageAuthenticate : int32_t {
+    STORAGE_AUTH_LEGACY = 0,
+    STORAGE_AUTH_GENERAL = 1,
+};
+
+// The class byte and the Authenticate every request is built with; zero is
+// class 00 and the older AUTHENTICATE.
+struct StorageDialect {
+    uint8_t cla;  // STORAGE_CLA or STORAGE_CLA_PCSC
+    StorageAuthenticate authenticate;
+};
+
+// Builds the request of `command` in `dialect` into `dest` and returns its length; 0 when
 // it would not fit in `capacity`. All of `data` that fits behind the header is
-// copied whatever the command; what the request takes beyond the data is
-// zeros, never what an earlier request left in `dest`. `data` may be null
-// when there is none.
-uint32_t BuildStorageApdu(StorageCommand command, const StorageFields& fields, const uint8_t* data, uint32_t dataLength,
-                          uint8_t* dest, uint32_t capacity);
+// copied whatever the command (but GENERAL AUTHENTICATE, whose data is built
+// of the fields and the key number, `data`'s first byte, 0 when there is none); what the request takes beyond the data
+// is zeros, never what an earlier request left in `dest`. `data` may be null when there is none.
+uint32_t BuildStorageApdu(StorageCommand command, const StorageDialect& dialect, const StorageFields& fields,
+                          const uint8_t* data, uint32_t dataLength, uint8_t* dest, uint32_t capacity);

@@ -172,6 +172,21 @@ void ReportLoopStopped(LineSink sink, const LoopRecord& record)
     sink.put(sink.context, line.text);
 }
 
+void ReportFollowUp(LineSink sink, int32_t index, FollowUpKind kind, uint16_t sw)
+{
+    Line line {};
+    Put(&line, "Follow-up %d: %s after %02X %02X", int(index), FollowUpText(kind), unsigned(sw >> 8),
+        unsigned(sw & 0xFF));
+    sink.put(sink.context, line.text);
+}
+
+void ReportFollowUpsCut(LineSink sink)
+{
+    Line line {};
+    Put(&line, "Follow-ups ended after %d: the card still asks for another.", int(FOLLOW_UP_MAX));
+    sink.put(sink.context, line.text);
+}
+
 void ReportLoopSummary(LineSink sink, const LoopSummary& summary)
 {
     char text[LOOP_LINE_SIZE];

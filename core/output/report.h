@@ -14,6 +14,7 @@
 #include "core/clock/timing.h"
 #include "core/output/dump.h"
 #include "core/pcsc/card_watcher.h"
+#include "core/transmit/follow_up.h"
 #include "core/transmit/transmit.h"
 #include "core/wire/wire_format.h"
 
@@ -59,6 +60,12 @@ void ReportElapsed(LineSink sink, const Span& span, int64_t ticksPerMs, int32_t 
 void ReportLoopStopped(LineSink sink, const LoopRecord& record);
 // The loop's two summary lines, its counts and the distribution of its times.
 void ReportLoopSummary(LineSink sink, const LoopSummary& summary);
+// "Follow-up 1: GET RESPONSE after 61 10" before the exchange that the
+// status word `sw` of the one before asked for (core/transmit/follow_up.h).
+void ReportFollowUp(LineSink sink, int32_t index, FollowUpKind kind, uint16_t sw);
+// "Follow-ups ended after 16: the card still asks for another." when a
+// chain reached FOLLOW_UP_MAX.
+void ReportFollowUpsCut(LineSink sink);
 
 // The reader state bits that say something of the reader (all but CHANGED
 // and IGNORE), by their SCARD_STATE_ names without the prefix.

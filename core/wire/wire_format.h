@@ -10,15 +10,27 @@
 #include <reader.h>
 #include <winscard.h>
 
-// Storage-card APDUs: class byte and instruction bytes.
+// Storage-card APDUs: class bytes and instruction bytes. The requests go
+// with class 00 or with the reader's own class FF (PC/SC Part 3), which also
+// has GENERAL AUTHENTICATE: Lc 05, then the version, the block's address
+// (two bytes), the key type and the key number.
 constexpr uint8_t STORAGE_CLA = 0x00;
+constexpr uint8_t STORAGE_CLA_PCSC = 0xFF;
 enum StorageIns : uint8_t {
     INS_GET_UID = 0xCA,
     INS_LOAD_KEYS = 0x82,
     INS_AUTHENTICATE = 0x88,
+    INS_GENERAL_AUTHENTICATE = 0x86,
     INS_READ_BINARY = 0xB0,
     INS_UPDATE_BINARY = 0xD6,
 };
+constexpr uint8_t GENERAL_AUTHENTICATE_LENGTH = 5;
+// Authenticate's key types: key A and key B of the block's sector.
+constexpr uint8_t KEY_TYPE_A = 0x60;
+constexpr uint8_t KEY_TYPE_B = 0x61;
+constexpr uint8_t GENERAL_AUTHENTICATE_VERSION = 0x01;
+// ISO 7816-4's GET RESPONSE: CLA C0 00 00 Le after an answer 61 xx.
+constexpr uint8_t INS_GET_RESPONSE = 0xC0;
 // CLA INS P1 P2 Lc/Le.
 constexpr int APDU_HEADER_SIZE = 5;
 

@@ -26,7 +26,7 @@ CONNECTED = ["Reader: {r0}", "SCardConnect: OK, protocol = 0x00000002."]
 STATUS = ["status", "status_name", "status_alias", "status_text"]
 FIELDS = {  # as the README lists them
     "reader": ["type", "index", "reader", "state", "atr"],
-    "attribute": ["type", "reader", "attribute", "id", *STATUS, "bytes", "value"],
+    "attribute": ["type", "reader", "attribute", "id", *STATUS, "bytes", "value", "decoded"],
     "exchange": ["type", "reader", "command", "response", *STATUS, "sw", "sw_meaning", "ms", "expected", "ok"],
     "reset": ["type", "reader", "atr", *STATUS, "ms", "ok"],
     "vendor": ["type", "reader", "cmd", "pa", "pb", "pc", "le", "data", *STATUS, "ms", "reply", "ok"],
@@ -39,6 +39,8 @@ FIELDS["loop"] = FIELDS["exchange"][:-1] + ["runs", "runs_made", "first_failure"
 # Script objects carry the line after the reader.
 FIELDS["script exchange"] = FIELDS["exchange"][:2] + ["line"] + FIELDS["exchange"][2:]
 FIELDS["script reset"] = FIELDS["reset"][:2] + ["line"] + FIELDS["reset"][2:]
+# A follow-up (--get-response) names its kind after the reader.
+FIELDS["follow-up exchange"] = FIELDS["exchange"][:2] + ["follow_up"] + FIELDS["exchange"][2:]
 
 SCRIPTS = {
     # scriptor's own form: comments, reset, bytes with and without blanks, a
@@ -69,6 +71,9 @@ SEND_HELP = [
     "  --loop <N>        Sends the APDU N times, 1 to 5000, and prints the loop's",
     "                    summary.",
     "  --expect <SW>     The status word every answer must end with, as 9000.",
+    "  --get-response    After 61 xx sends GET RESPONSE, after 6C xx the APDU again",
+    "                    with Le xx, each its own exchange, at most 16; a --loop",
+    "                    makes none (each run times one exchange).",
     "",
     "Arguments:",
     "  send",
@@ -96,13 +101,51 @@ SIM_CASES = [
     ("-h", 0, dict(has=["Usage: quarnel-test-utility [options] command [options] [arguments]"])),
     ("send --help", 0, dict(out=SEND_HELP)),
     ("send -h", 0, dict(out=SEND_HELP)),
-    ("--help", 0, dict(has=["  list [--decode]", "  atr HEX...", "  attributes [--reader R]", "  send [--reader R] [--loop N] [--expect SW] HEX...",
-                            "  run [--reader R] FILE", "  vendor [--reader R] CMD P1 P2 [DATA]", "  monitor"])),
+    ("--help", 0, dict(has=["  list [--decode]", "  atr HEX...", "  attributes [--reader R] [--id ID,...]", "  send [--reader R] [--loop N] [--expect SW] [--get-response] HEX...",
+                            "  run [--reader R] [--get-response] FILE", "  vendor [--reader R] CMD P1 P2 [DATA]", "  monitor"])),
     ("list", 0, dict(out=["0: {r0}: PRESENT*, ATR " + SIM_ATR, "1: {r1}: EMPTY"])),
     ("list --json", 0, dict(json=[dict(index=0, reader="{r0}", atr=SIM_ATR.replace(" ", "")),
                                   dict(index=1, reader="{r1}", state=["EMPTY"], atr=None)])),
-    ("attributes", 0, dict(has=CONNECTED + ["Current Clockfrequency:   13560 ", "IFD Version:   0x 01 00 00 01 ",
-                                            "IFD Vendor Name:   Q u a r n e l   "], lines=21)),
+    ("attributes", 0, dict(has=CONNECTED + ["Current Clockfrequency:   13560  (13560 kHz)",
+                                            "IFD Version:   0x 01 00 00 01  (1.0 build 1)",
+                                            "IFD Vendor Name:   Q u a r n e l    (Quarnel)"], lines=21)),
+    ("attributes --json --id 0x00020110,scard_attr_vendor_ifd_serial_no,0x7FFF1234", 1, dict(json=[
+        dict(attribute="SCARD_ATTR_CHANNEL_ID", bytes="00002000", value="0x 00 00 20 00 ", decoded="USB, channel 0"),
+        dict(attribute="SCARD_ATTR_VENDOR_IFD_SERIAL_NO", status="0x8010001F", decoded=None),
+        dict(attribute="0x7FFF1234", id="0x7FFF1234", status="0x8010001F", decoded=None)],
+        err=SHOUT + "attributes: 2 of 3 could not be read")),
+    ("attributes --id 0x00020110,", 2, dict(err=SHOUT + 'attributes: --id: "" is no attribute code *')),
+    # The window's storage requests in class FF, GENERAL AUTHENTICATE among them.
+    ("storage --json --class FF loadkeys 1 FFFFFFFFFFFF", 0, dict(json=[dict(command="FF82000106FFFFFFFFFFFF",
+                                                                             sw="9000", ok=True)])),
+    ("storage --json --class ff --general --expect 9000 authenticate 8 A 1", 0, dict(json=[dict(
+        command="FF860000050100086001", sw="9000", ok=True)])),
+    ("storage --json --class FF authenticate 8 b 1", 0, dict(json=[dict(command="FF8800086101", sw="9000")])),
+    ("storage --json getuid", 0, dict(json=[dict(command="00CA000000", response="04A1B2C39000")])),
+    ("storage --json read 0x104 4", 0, dict(json=[dict(command="00B0010404", sw="6700")])),
+    ("storage --json update 6 0102", 0, dict(json=[dict(command="00D60006020102")])),
+    ("storage --class 01 getuid", 2, dict(err=SHOUT + "storage: --class takes 00 or FF")),
+    ("storage --general authenticate 8 A 1", 2, dict(err=SHOUT + "storage: --general goes with --class FF")),
+    ("storage read 65536", 2, dict(err=SHOUT + 'storage: BLOCK "65536" is no number from 0 to 65535')),
+    ("storage authenticate 8 C 1", 2, dict(err=SHOUT + 'storage: the key type "C" is neither A nor B')),
+    ("storage update 6 " + "00" * 256, 2, dict(err=SHOUT + "storage: the data is longer than 255 bytes")),
+    ("storage getuid 1", 2, dict(err=SHOUT + "storage: usage: quarnel-test-utility storage getuid")),
+    ("storage erase", 2, dict(err=SHOUT + 'storage: unknown command "erase" *')),
+    # 61 xx and 6C xx: each follow-up its own exchange, the last one checked.
+    ("send --json --get-response --expect 9000 005E000000", 0, dict(json=[
+        dict(command="005E000000", sw="6110", expected=None, ok=True),
+        dict(follow_up="get_response", command="00C0000010", response="04A1B2C3D408040061 08".replace(" ", ""),
+             ok=True),
+        dict(follow_up="get_response", command="00C0000008", response="62636465666768699000", expected="9000",
+             ok=True)])),
+    ("send --get-response 005C000000", 0, dict(has=["Follow-up 1: Le correction after 6C 10", "00 5C 00 00 10 "],
+                                               lines=17)),
+    ("send --get-response 005C000100", 1, dict(has=["Follow-up 16: Le correction after 6C 10",
+                                                    "Follow-ups ended after 16: the card still asks for another."],
+                                               err=SHOUT + "follow-ups ended after 16: the card still asks for another")),
+    # A loop times one exchange a run and makes no follow-ups.
+    ("send --json --loop 2 --get-response 005E000000", 0, dict(json=[dict(type="loop", sw="6110", runs_made=2)])),
+
     ("attributes --json --reader 1", 0, dict(json=[dict(attribute="ATR", bytes="", value="")] + [{}] * 15 + [
         dict(attribute="IFD Type"), dict(attribute="IFD Version", id="0x00010102", bytes="01000001",
                                           value="0x 01 00 00 01 "),
@@ -154,7 +197,7 @@ SIM_CASES = [
     ("list -hx -y", 2, dict(err=SHOUT + "list: Unknown options: x, y.")),
     ("list --json=1", 2, dict(err=SHOUT + "list: Unexpected value after '--json'.")),
     ("list extra", 2, dict(err=SHOUT + "list: usage: quarnel-test-utility list [--decode]")),
-    ("run a b", 2, dict(err=SHOUT + "run: usage: quarnel-test-utility run [--reader R] FILE")),
+    ("run a b", 2, dict(err=SHOUT + "run: usage: quarnel-test-utility run [--reader R] [--get-response] FILE")),
     ("--json list", 2, dict(err=SHOUT + "Unknown option 'json'.")),
     ("", 2, dict(err=SHOUT + "a command is missing (--help lists them)")),
     ("send 00CA0", 2, dict(err='quarnel-test-utility: send: "00CA0": odd number of hex digits')),
@@ -223,6 +266,11 @@ PEER_CASES = [
     ("send --json --expect 9000 00CA000000", 1, dict(json=[dict(
         reader="{p0}", response="6A81", sw="6A81", status="0x00000000", ok=False)],
         err=SHOUT + "SW 6A 81, not the expected 90 00")),
+    # vpcd refuses what pcscd does not answer itself: the status says which.
+    ("attributes --json --reader {p0} --id SCARD_ATTR_CHANNEL_ID,SCARD_ATTR_DEVICE_FRIENDLY_NAME_A", 1, dict(json=[
+        dict(attribute="SCARD_ATTR_CHANNEL_ID", status="0x8010001F", bytes=None, decoded=None),
+        dict(attribute="SCARD_ATTR_DEVICE_FRIENDLY_NAME_A", status="0x00000000", decoded="{p0}")],
+        err=SHOUT + "attributes: 1 of 2 could not be read")),
     ("attributes --reader {p0}", 1, dict(has=[
         "Reader: {p0}", "Channel:   error 0x8010001F (Feature not supported.)"], lines=21,
         err=SHOUT + "attributes: * of 19 could not be read")),
@@ -278,7 +326,7 @@ def check_objects(lines, expected, names, script):
     objects = [json.loads(line) for line in lines]
     problems = [] if len(objects) == len(expected) else [f"{len(objects)} objects, not {len(expected)}"]
     for got, fields in zip(objects, expected):
-        kind = ("script " if script else "") + got.get("type", "")
+        kind = ("script " if script else "") + ("follow-up " if "follow_up" in got else "") + got.get("type", "")
         if list(got) != FIELDS.get(kind, FIELDS.get(got.get("type"))):
             problems.append(f"fields of {kind}: {list(got)}")
         for name, value in fields.items():

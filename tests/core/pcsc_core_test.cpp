@@ -1,4 +1,4 @@
-// The PC/SC cores without a window: the attribute lines and values, the protocol
+// The PC/SC cores without a window: the attribute lines, values and decodings, the protocol
 // fallback, the ATR read, the reader-list walk and the release verdict.
 // Calls go to the spies of fake_pcsc.h, scripted, so no reader is needed.
 #include <gtest/gtest.h>
@@ -134,6 +134,61 @@ TEST_F(PcscCoreTest, ReportHasNineteenLinesInOrder)
 // pcscd negotiates T=0 or T=1 only when RAW is not offered with them; RAW is
 // offered alone after a protocol mismatch, and only then. (The window's
 // connection tests show the fallback working on a card held in RAW.)
+// What a value means, by its attribute; a code typed as hex or by name.
+TEST(AttributeDecoding, ValuesReadByTheirAttribute)
+{
+    struct {
+        DWORD id;
+        std::vector<BYTE> value;
+        const char* decoded;  // null: no decoding
+    } cases[] = {
+        {SCARD_ATTR_CHANNEL_ID, {0x00, 0x00, 0x20, 0x00}, "USB, channel 0"},
+        {SCARD_ATTR_CHANNEL_ID, {0x03, 0x00, 0x01, 0x00}, "serial, channel 3"},
+        {SCARD_ATTR_CHANNEL_ID, {0x01, 0x00, 0xF3, 0x00}, "vendor-defined, channel 1"},
+        {SCARD_ATTR_CHANNEL_ID, {0x00, 0x00, 0x40, 0x00}, "type 0x0040 (unknown), channel 0"},
+        {SCARD_ATTR_VENDOR_IFD_VERSION, {0x01, 0x00, 0x00, 0x01}, "1.0 build 1"},
+        {SCARD_ATTR_VENDOR_IFD_VERSION, {0x34, 0x12, 0x05, 0x02}, "2.5 build 4660"},
+        {SCARD_ATTR_CURRENT_PROTOCOL_TYPE, {0x02, 0, 0, 0}, "T=1"},
+        {SCARD_ATTR_ASYNC_PROTOCOL_TYPES, {0x03, 0, 0, 0}, "T=0, T=1"},
+        {SCARD_ATTR_ASYNC_PROTOCOL_TYPES, {0x11, 0, 0, 0}, "T=0, other bits 0x00000010"},
+        {SCARD_ATTR_CURRENT_PROTOCOL_TYPE, {0, 0, 0, 0}, "none"},
+        {SCARD_ATTR_CURRENT_CLK, {0xF8, 0x34, 0, 0}, "13560 kHz"},
+        {SCARD_ATTR_MAX_DATA_RATE, {0x80, 0xF0, 0x0C, 0x00}, "848000 bps"},
+        // A value shorter than a word is read as far as it goes.
+        {SCARD_ATTR_CURRENT_IFSC, {0xFE}, "254"},
+        {SCARD_ATTR_ICC_PRESENCE, {0x02}, "present, swallowed"},
+        {SCARD_ATTR_VENDOR_IFD_SERIAL_NO, {'S', 'N', 0x01, '9', 0, 'x'}, "SN?9"},
+        {SCARD_ATTR_ATR_STRING, {0x3B, 0x00}, nullptr},
+        {SCARD_ATTR_MAXINPUT, {}, nullptr},
+        {0x7FFF7FFF, {0x01}, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.id));
+        char text[ATTRIBUTE_DECODED_SIZE] = "left over";
+        EXPECT_EQ(DecodeAttribute(c.id, c.value.data(), DWORD(c.value.size()), text, sizeof text),
+                  c.decoded != nullptr);
+        EXPECT_STREQ(text, c.decoded != nullptr ? c.decoded : "");
+    }
+    struct {
+        const char* text;
+        bool accepted;
+        DWORD id;
+    } ids[] = {
+        {"0x00010100", true, SCARD_ATTR_VENDOR_NAME},
+        {"scard_attr_channel_id", true, SCARD_ATTR_CHANNEL_ID},
+        {"65792", true, 0x00010100},
+        {"0x1FFFFFFFF", false, 0},
+        {"SCARD_ATTR_", false, 0},
+        {"0x10 ", false, 0},
+        {"", false, 0},
+    };
+    for (const auto& c : ids) {
+        DWORD id = 0;
+        EXPECT_EQ(ParseAttributeId(c.text, &id), c.accepted) << c.text;
+        EXPECT_EQ(id, c.id) << c.text;
+    }
+}
+
 TEST_F(PcscCoreTest, ConnectFallsBackToRawOnlyOnAProtocolMismatch)
 {
     struct Case {
