@@ -266,11 +266,11 @@ PEER_CASES = [
     ("send --json --expect 9000 00CA000000", 1, dict(json=[dict(
         reader="{p0}", response="6A81", sw="6A81", status="0x00000000", ok=False)],
         err=SHOUT + "SW 6A 81, not the expected 90 00")),
-    # vpcd refuses what pcscd does not answer itself: the status says which.
+    # vpcd's refusals come through as their own statuses, never as a decoded value.
     ("attributes --json --reader {p0} --id SCARD_ATTR_CHANNEL_ID,SCARD_ATTR_DEVICE_FRIENDLY_NAME_A", 1, dict(json=[
         dict(attribute="SCARD_ATTR_CHANNEL_ID", status="0x8010001F", bytes=None, decoded=None),
-        dict(attribute="SCARD_ATTR_DEVICE_FRIENDLY_NAME_A", status="0x00000000", decoded="{p0}")],
-        err=SHOUT + "attributes: 1 of 2 could not be read")),
+        dict(attribute="SCARD_ATTR_DEVICE_FRIENDLY_NAME_A", status="0x80100008", bytes=None, decoded=None)],
+        err=SHOUT + "attributes: 2 of 2 could not be read")),
     ("attributes --reader {p0}", 1, dict(has=[
         "Reader: {p0}", "Channel:   error 0x8010001F (Feature not supported.)"], lines=21,
         err=SHOUT + "attributes: * of 19 could not be read")),
