@@ -1,0 +1,104 @@
+// Qualification plans: a text file of suites, each with its parameters and
+// the limits its measurements must meet, read whole and checked before
+// anything is sent.
+//
+// One statement a line, `#` starts a comment, blank lines skipped, lines end
+// in LF or CR LF; keywords, suite kinds and parameter names are lower case:
+//   suite stability apdu=HEX [runs=N] [expect=SW] [id=ID]
+//       the APDU sent runs times (1..5000, default 1000), as `send --loop`
+//   suite sweep lc|le [header=HEX] [from=N] [to=N] [step=N] [runs=N] [expect=SW] [extended=yes|no] [id=ID]
+//       lc: the header (4 bytes, default 00D60000) with Lc and that many
+//       data bytes (00 01 02 ...); le: the header (default 00B00000) with
+//       Le. Lengths from..to (default 1..255) by step (default 1), runs
+//       times each (1..100, default 10). With extended=yes every APDU takes
+//       the extended form (00 and two length bytes) and lengths go up to
+//       65535; without, to 255 at most.
+//   suite power [cycles=N] [mode=cold|reconnect] [id=ID]
+//       N power cycles (1..1000, default 10): cold, SCardReconnect with
+//       SCARD_UNPOWER_CARD; reconnect, SCardDisconnect with
+//       SCARD_UNPOWER_CARD and a new SCardConnect. The ATR is read after
+//       each cycle.
+//   limit QUANTITY OP NUMBER
+//       a limit on a quantity the suite above measures (verdict.h names
+//       them); OP is <, <=, >, >= or =; NUMBER is decimal (1e3 allowed).
+// expect=SW is two hex bytes (9000); without it any status word passes. An
+// ID is 1 to 32 letters, digits, '.', '_' or '-', unique in the plan; the
+// default is the kind and the suite's place ("sweep-2").
+#pragma once
+
+#include <cstdint>
+
+#include "core/qualify/verdict.h"
+
+constexpr int32_t PLAN_SUITES_MAX = 64;
+constexpr int32_t PLAN_LIMITS_MAX = 16;  // a suite's
+constexpr uint32_t PLAN_APDU_MAX = 512;  // a stability suite's APDU
+constexpr uint32_t PLAN_HEADER_SIZE = 4;
+constexpr uint32_t PLAN_LINE_MAX = 4096;
+constexpr uint32_t PLAN_FILE_MAX = 1 << 20;
+constexpr int32_t PLAN_ID_MAX = 32;
+constexpr int32_t STABILITY_RUNS_DEFAULT = 1000;
+constexpr int32_t SWEEP_RUNS_MAX = 100;
+constexpr int32_t SWEEP_SHORT_MAX = 255;
+constexpr int32_t SWEEP_EXTENDED_MAX = 65535;
+// The most lengths one sweep measures, and exchanges one sweep makes.
+constexpr int32_t SWEEP_POINTS_MAX = 4096;
+constexpr int32_t SWEEP_EXCHANGES_MAX = 65536;
+constexpr int32_t POWER_CYCLES_MAX = 1000;
+// The most exchanges and cycles of a whole plan: what the samples file holds.
+constexpr int32_t PLAN_SAMPLES_MAX = 1 << 18;
+constexpr int PLAN_REASON_SIZE = 320;
+
+enum SweepDirection : int32_t {
+    SWEEP_LC,  // data sent
+    SWEEP_LE,  // answer asked for
+};
+
+enum PowerMode : int32_t {
+    POWER_COLD,       // SCardReconnect with SCARD_UNPOWER_CARD
+    POWER_RECONNECT,  // SCardDisconnect with SCARD_UNPOWER_CARD, then SCardConnect
+};
+
+struct PlanSuite {
+    SuiteKind kind;
+    int32_t line;
+    char id[PLAN_ID_MAX + 1];
+    uint8_t apdu[PLAN_APDU_MAX];  // stability: the APDU; sweep: the header
+    uint32_t apduLength;
+    int32_t runs;         // stability: runs; sweep: runs per length
+    uint16_t expectedSw;  // NO_EXPECTED_SW (0) for no check
+    SweepDirection direction;
+    int32_t from, to, step;
+    bool extended;
+    int32_t cycles;
+    PowerMode mode;
+    PlanLimit limits[PLAN_LIMITS_MAX];
+    int32_t limitCount;
+};
+
+struct QualifyPlan {
+    PlanSuite suites[PLAN_SUITES_MAX];
+    int32_t suiteCount;
+};
+
+// Why a plan was refused: the line (0 when the file could not be read at
+// all) and what is wrong with it.
+struct PlanFailure {
+    int32_t line;
+    char reason[PLAN_REASON_SIZE];
+};
+
+// The exchanges (cycles, for power) the suite makes when it runs to its end.
+int32_t SuiteExchanges(const PlanSuite& suite);
+// The lengths a sweep measures.
+int32_t SweepLengths(const PlanSuite& suite);
+
+// Reads the plan held in `text` (`length` bytes, NUL bytes refused);
+// false with `failure` filled for the first line that is not a statement,
+// names what its suite does not take, or breaks a limit above, and for a
+// plan without a suite.
+bool ParsePlan(const char* text, uint32_t length, QualifyPlan* plan, PlanFailure* failure);
+// Reads the plan at `path` (a regular file; a FIFO or device is refused
+// without waiting on it), or with `fd` >= 0 from that descriptor to its end
+// (standard input, the user's choice), then parses it.
+bool LoadPlan(const char* path, int fd, QualifyPlan* plan, PlanFailure* failure);
