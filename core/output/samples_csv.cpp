@@ -15,18 +15,45 @@ struct Samples {
     int32_t runs;
 };
 
+// The columns every file ends with: "ns,pcsc,sw" and the line end.
+bool WriteTail(FILE* file, int64_t ns, LONG status, uint16_t sw)
+{
+    char word[8] = "";
+    if (sw != 0)
+        snprintf(word, sizeof word, "%02X %02X", sw >> 8, sw & 0xFF);
+    return fprintf(file, "%" PRId64 ",0x%08X,%s\n", ns, unsigned(uint32_t(status)), word) >= 0;
+}
+
 bool WriteRows(FILE* file, const void* content)
 {
     const Samples& samples = *static_cast<const Samples*>(content);
     if (fputs("run,ns,pcsc,sw\n", file) == EOF)
         return false;
-    for (int32_t run = 0; run < samples.runs; ++run) {
-        char word[8] = "";
-        if (samples.sw[run] != 0)
-            snprintf(word, sizeof word, "%02X %02X", samples.sw[run] >> 8, samples.sw[run] & 0xFF);
-        if (fprintf(file, "%d,%" PRId64 ",0x%08X,%s\n", run + 1, samples.ns[run],
-                    unsigned(uint32_t(samples.status[run])), word)
-            < 0)
+    for (int32_t run = 0; run < samples.runs; ++run)
+        if (fprintf(file, "%d,", run + 1) < 0
+            || !WriteTail(file, samples.ns[run], samples.status[run], samples.sw[run]))
+            return false;
+    return true;
+}
+
+struct QualifyRows {
+    const QualifyPlan* plan;
+    const QualifySamples* samples;
+};
+
+bool WriteQualifyRows(FILE* file, const void* content)
+{
+    const QualifyRows& rows = *static_cast<const QualifyRows*>(content);
+    if (fputs("suite,run,length,ns,pcsc,sw\n", file) == EOF)
+        return false;
+    for (int32_t i = 0; i < rows.samples->count && i < PLAN_SAMPLES_MAX; ++i) {
+        const QualifySample& row = rows.samples->rows[i];
+        // Ids are letters, digits, '.', '_' and '-': no quoting needed.
+        const char* id = row.suite >= 0 && row.suite < rows.plan->suiteCount ? rows.plan->suites[row.suite].id : "";
+        char length[16] = "";
+        if (row.length >= 0)
+            snprintf(length, sizeof length, "%d", int(row.length));
+        if (fprintf(file, "%s,%d,%s,", id, int(row.run), length) < 0 || !WriteTail(file, row.ns, row.status, row.sw))
             return false;
     }
     return true;
@@ -38,4 +65,10 @@ int WriteSamplesCsv(const char* path, const int64_t* ns, const LONG* status, con
 {
     Samples samples {ns, status, sw, runs};
     return SaveFileWhole(path, WriteRows, &samples);
+}
+
+int WriteQualifySamplesCsv(const char* path, const QualifyPlan& plan, const QualifySamples& samples)
+{
+    QualifyRows rows {&plan, &samples};
+    return SaveFileWhole(path, WriteQualifyRows, &rows);
 }

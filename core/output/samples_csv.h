@@ -1,9 +1,12 @@
-// The loop's per-run samples as a CSV file.
+// The loop's per-run samples, and a qualification's exchanges, as CSV files.
 #pragma once
 
 #include <cstdint>
 
 #include <winscard.h>
+
+#include "core/qualify/plan.h"
+#include "core/qualify/suites.h"
 
 // Writes "run,ns,pcsc,sw" and one row per run to `path`: the run from 1, its
 // time in ns, its PC/SC code as 0x%08X and its status word as "90 00" (empty
@@ -12,3 +15,8 @@
 // the whole new file. Returns 0, or the errno of the first failure (the
 // temporary file is then gone).
 int WriteSamplesCsv(const char* path, const int64_t* ns, const LONG* status, const uint16_t* sw, int32_t runs);
+// Writes "suite,run,length,ns,pcsc,sw" and one row per exchange (per cycle,
+// for the power suite) of a qualification, whole or not at all as above:
+// the suite's id, the run from 1 within the suite, the length a sweep sent
+// or asked for (empty for the other suites), then the columns above.
+int WriteQualifySamplesCsv(const char* path, const QualifyPlan& plan, const QualifySamples& samples);

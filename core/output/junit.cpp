@@ -1,0 +1,188 @@
+// The JUnit XML writer over stdio, its texts escaped byte by byte.
+#include "core/output/junit.h"
+
+#include <cstring>
+
+#include "core/output/qualify_report.h"
+#include "core/output/save_file.h"
+
+namespace {
+
+// The length of the valid UTF-8 sequence at `p` (at most `left` bytes),
+// 0 for none: overlong forms, surrogates and values past U+10FFFF are not.
+size_t Utf8Length(const unsigned char* p, size_t left)
+{
+    unsigned char c = p[0];
+    size_t length = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
+    if (length == 0 || length > left)
+        return 0;
+    for (size_t i = 1; i < length; ++i)
+        if ((p[i] & 0xC0) != 0x80)
+            return 0;
+    if ((c == 0xE0 && p[1] < 0xA0) || (c == 0xED && p[1] >= 0xA0) || (c == 0xF0 && p[1] < 0x90)
+        || (c == 0xF4 && p[1] >= 0x90))
+        return 0;
+    // U+FFFE and U+FFFF are no XML characters.
+    if (c == 0xEF && p[1] == 0xBF && p[2] >= 0xBE)
+        return 0;
+    return length;
+}
+
+struct Counts {
+    int32_t failures, skipped;
+    double seconds;
+};
+
+Counts CountResults(const JunitReport& report)
+{
+    Counts counts {};
+    for (int32_t i = 0; i < report.count; ++i) {
+        const SuiteResult& result = report.results[i];
+        counts.failures += result.verdict == VERDICT_FAIL ? 1 : 0;
+        counts.skipped += result.verdict == VERDICT_INCONCLUSIVE ? 1 : 0;
+        counts.seconds += double(result.span.end - result.span.start) / 1e9;
+    }
+    return counts;
+}
+
+bool WriteProperty(FILE* file, const char* name, const char* value)
+{
+    return fprintf(file, "      <property name=\"%s\" value=\"", name) >= 0 && WriteXmlText(file, value)
+        && fputs("\"/>\n", file) != EOF;
+}
+
+// The suite's limits, one a line, and its note: the body of its element.
+bool WriteLimitLines(FILE* file, const SuiteResult& result)
+{
+    char line[QUALIFY_LINE_SIZE];
+    for (int32_t i = 0; i < result.limitCount; ++i) {
+        FormatLimitLine(line, sizeof line, result.limits[i]);
+        if (!WriteXmlText(file, line) || fputc('\n', file) == EOF)
+            return false;
+    }
+    return result.note[0] == '\0' || (WriteXmlText(file, result.note) && fputc('\n', file) != EOF);
+}
+
+// The first limit of the verdict's kind, or the note: what the element's message says.
+bool WriteMessage(FILE* file, const SuiteResult& result)
+{
+    char line[QUALIFY_LINE_SIZE];
+    for (int32_t i = 0; i < result.limitCount; ++i)
+        if (result.limits[i].verdict == result.verdict) {
+            FormatLimitLine(line, sizeof line, result.limits[i]);
+            return WriteXmlText(file,
+                                result.note[0] != '\0' && result.verdict == VERDICT_INCONCLUSIVE ? result.note : line);
+        }
+    return WriteXmlText(file, result.note[0] != '\0' ? result.note : VerdictName(result.verdict));
+}
+
+bool WriteTestcase(FILE* file, const PlanSuite& suite, const SuiteResult& result)
+{
+    if (fprintf(file, "    <testcase classname=\"qualify.%s\" name=\"", SuiteKindName(suite.kind)) < 0
+        || !WriteXmlText(file, suite.id)
+        || fprintf(file, "\" time=\"%.6f\">\n", double(result.span.end - result.span.start) / 1e9) < 0)
+        return false;
+    if (result.verdict == VERDICT_FAIL || result.verdict == VERDICT_INCONCLUSIVE) {
+        const char* element = result.verdict == VERDICT_FAIL ? "failure" : "skipped";
+        if (fprintf(file, "      <%s message=\"", element) < 0 || !WriteMessage(file, result)
+            || fputs("\">", file) == EOF || !WriteLimitLines(file, result) || fprintf(file, "</%s>\n", element) < 0)
+            return false;
+    }
+    return fputs("      <system-out>", file) != EOF && WriteLimitLines(file, result)
+        && fputs("</system-out>\n    </testcase>\n", file) != EOF;
+}
+
+bool WriteDocument(FILE* file, const void* content)
+{
+    return WriteJunit(file, *static_cast<const JunitReport*>(content));
+}
+
+}  // namespace
+
+bool WriteXmlText(FILE* file, const char* text)
+{
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+    size_t left = strlen(text);
+    while (left > 0) {
+        unsigned char c = *p;
+        int written = 0;
+        size_t step = 1;
+        if (c == '&')
+            written = fputs("&amp;", file);
+        else if (c == '<')
+            written = fputs("&lt;", file);
+        else if (c == '>')
+            written = fputs("&gt;", file);
+        else if (c == '"')
+            written = fputs("&quot;", file);
+        else if (c == '\'')
+            written = fputs("&apos;", file);
+        else if (c < 0x20 && c != '\t' && c != '\n' && c != '\r')
+            written = fputs("&#xFFFD;", file);
+        else if (c < 0x80)
+            written = fputc(c, file);
+        else if (size_t length = Utf8Length(p, left); length > 0)
+            written = fwrite(p, 1, length, file) == length ? int(step = length) : EOF;
+        else
+            written = fprintf(file, "&#x%02X;", c);
+        if (written == EOF || written < 0)
+            return false;
+        p += step;
+        left -= step;
+    }
+    return true;
+}
+
+bool WriteJunit(FILE* file, const JunitReport& report)
+{
+    const QualifyEnvironment& environment = *report.environment;
+    Counts counts = CountResults(report);
+    if (fprintf(file,
+                "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                "<testsuites name=\"qualify\" tests=\"%d\" failures=\"%d\" skipped=\"%d\" errors=\"0\" "
+                "time=\"%.6f\">\n  <testsuite name=\"",
+                int(report.count), int(counts.failures), int(counts.skipped), counts.seconds)
+            < 0
+        || !WriteXmlText(file, environment.reader)
+        || fprintf(file, "\" tests=\"%d\" failures=\"%d\" skipped=\"%d\" errors=\"0\" time=\"%.6f\" timestamp=\"",
+                   int(report.count), int(counts.failures), int(counts.skipped), counts.seconds)
+            < 0
+        || !WriteXmlText(file, environment.date) || fputs("\" hostname=\"", file) == EOF
+        || !WriteXmlText(file, environment.host) || fputs("\">\n    <properties>\n", file) == EOF)
+        return false;
+    const struct {
+        const char* name;
+        const char* value;
+    } properties[] = {
+        {"tool", environment.tool},
+        {"pcsclite_compiled", environment.pcscliteCompiled},
+        {"pcsclite_library", environment.pcscliteLibrary},
+        {"pcscd", environment.pcscd},
+        {"reader", environment.reader},
+        {"ifd_vendor", environment.ifdVendor},
+        {"ifd_type", environment.ifdType},
+        {"ifd_version", environment.ifdVersion},
+        {"ifd_serial", environment.ifdSerial},
+        {"driver", environment.driver},
+        {"kernel", environment.kernel},
+        {"host", environment.host},
+        {"date", environment.date},
+        {"caveat", QUALIFY_CAVEAT},
+    };
+    for (const auto& property : properties)
+        if (!WriteProperty(file, property.name, property.value))
+            return false;
+    if (fputs("    </properties>\n", file) == EOF)
+        return false;
+    for (int32_t i = 0; i < report.count; ++i) {
+        const SuiteResult& result = report.results[i];
+        if (!WriteTestcase(file, report.plan->suites[result.suite], result))
+            return false;
+    }
+    return fputs("  </testsuite>\n</testsuites>\n", file) != EOF;
+}
+
+int SaveJunitFile(const char* path, const JunitReport& report)
+{
+    return SaveFileWhole(path, WriteDocument, &report);
+}

@@ -1,0 +1,31 @@
+// A qualification as JUnit XML, for a CI job's test report: one
+// <testsuite> for the reader (the environment as its properties) and one
+// <testcase> per suite of the plan, with <failure> for a suite that failed
+// and <skipped> for one that was inconclusive. Every text is escaped, so any
+// reader name or value makes well-formed XML.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "core/qualify/environment.h"
+#include "core/qualify/plan.h"
+#include "core/qualify/suites.h"
+
+struct JunitReport {
+    const QualifyEnvironment* environment;
+    const QualifyPlan* plan;
+    const SuiteResult* results;  // one per suite run, in the plan's order
+    int32_t count;
+};
+
+// `text` as XML character data or an attribute value: & < > " ' as
+// entities; valid UTF-8 as it is; a control character XML cannot hold as
+// &#xFFFD;; any byte not part of valid UTF-8 as its Latin-1 reading, &#xHH;.
+// False when a write failed.
+bool WriteXmlText(FILE* file, const char* text);
+// The whole document; false when a write failed.
+bool WriteJunit(FILE* file, const JunitReport& report);
+// The document into `path`, whole or not at all (core/output/save_file.h);
+// 0 or the errno of the failure.
+int SaveJunitFile(const char* path, const JunitReport& report);

@@ -1,0 +1,29 @@
+// The lines of a qualification as the command line prints them: the
+// environment, each suite's verdict with its limits as a table, the totals
+// and the caveat on host-side times. Written once, over a LineSink, and
+// read by the JUnit writer for its texts.
+#pragma once
+
+#include <cstddef>
+
+#include "core/output/report.h"
+#include "core/qualify/environment.h"
+#include "core/qualify/plan.h"
+#include "core/qualify/suites.h"
+
+constexpr size_t QUALIFY_LINE_SIZE = 512;
+
+// A measured value or limit as every output shows it: a whole number
+// without decimals, any other with three.
+void FormatQualifyNumber(char* text, size_t size, double value);
+// "p99_us < 500: measured 87.300, margin 412.700: pass"; an unmeasured
+// value reads "measured none".
+void FormatLimitLine(char* text, size_t size, const LimitResult& limit);
+
+// "Environment:" and one "  Name: value" line per field.
+void ReportQualifyEnvironment(LineSink sink, const QualifyEnvironment& environment);
+// "stability-1 (stability, line 2): pass, 1000 of 1000 runs", the note and
+// the sweep's line when there are, then the table of its limits.
+void ReportQualifySuite(LineSink sink, const PlanSuite& suite, const SuiteResult& result);
+// "Verdicts: 2 pass, 1 fail, 0 inconclusive" and the caveat.
+void ReportQualifyTotals(LineSink sink, const SuiteResult* results, int32_t count);
