@@ -37,6 +37,8 @@ enum CommandOption : unsigned {
     OPTION_GET_RESPONSE = 4096,
     OPTION_ID = 8192,
     OPTION_GENERAL = 16384,
+    OPTION_JUNIT = 1u << 16,
+    OPTION_SAMPLES = 1u << 17,
 };
 
 struct OptionRow {
@@ -68,6 +70,8 @@ const OptionRow OPTIONS[] = {
      "a --loop makes none (each run times one exchange)."},
     {OPTION_ID, 0, "id", "ID",
      "The attributes to read, a comma list of codes (0x00010100) or SCARD_ATTR_ names, in place of the nineteen."},
+    {OPTION_JUNIT, 0, "junit", "FILE", "Writes the verdicts as JUnit XML into FILE, whole or not at all."},
+    {OPTION_SAMPLES, 0, "samples", "FILE", "Writes every exchange's time, PC/SC code and SW as CSV into FILE."},
 };
 constexpr int OPTION_COUNT = int(std::size(OPTIONS));
 
@@ -109,9 +113,9 @@ const CliCommand CLI_COMMANDS[] = {
      {},
      RunAttributes},
     {"send",
-     "[--reader R] [--loop N] [--expect SW] [--get-response] HEX...",
+     "[--reader R] [--loop N] [--expect SW] [--get-response] [--samples FILE] HEX...",
      "Sends one APDU, or with --loop the same APDU N times, and prints the exchange.",
-     OPTION_READER | OPTION_LOOP | OPTION_EXPECT | OPTION_GET_RESPONSE,
+     OPTION_READER | OPTION_LOOP | OPTION_EXPECT | OPTION_GET_RESPONSE | OPTION_SAMPLES,
      1,
      ANY_COUNT,
      {HEX_ARGUMENT},
@@ -156,6 +160,14 @@ const CliCommand CLI_COMMANDS[] = {
        "KEY... (1 to 255 bytes); authenticate BLOCK A|B SLOT. BLOCK 0 to 65535 (P1 P2), SLOT 0 to 255.",
        "ARGUMENTS..."}},
      RunStorage},
+    {"qualify",
+     "[--reader R] [--junit FILE] [--samples FILE] PLAN",
+     "Runs a test plan of suites with limits and prints each verdict with the environment.",
+     OPTION_READER | OPTION_JUNIT | OPTION_SAMPLES,
+     1,
+     1,
+     {{"PLAN", "The plan: suite and limit lines, # comments; - for standard input.", "PLAN"}},
+     RunQualify},
 };
 
 // The program's own line before the commands, its positional argument.
@@ -377,8 +389,9 @@ void PrintOverview()
                command.description);
     printf("\nEvery command takes -j, --json (one JSON object a line) and -h, --help. -r, --reader R names a\n"
            "reader by its name or its index in the list; without it the first reader with a card is used.\n"
-           "Exit status: 0 when all went as expected, 1 when a PC/SC call or an expected status word failed,\n"
-           "2 for bad usage (bad arguments, an unknown reader, a bad script).\n");
+           "Exit status: 0 when all went as expected, 1 when a PC/SC call or an expected status word failed\n"
+           "(qualify: when a verdict is not pass), 2 for bad usage (bad arguments, an unknown reader, a bad\n"
+           "script or plan).\n");
 }
 
 // The help of a command, or with null the program's: usage, description,
@@ -474,6 +487,13 @@ int RunCommand(const CliCommand& command, char** args, int count, bool ended)
         return Complain(EXIT_USAGE, "%s: --general goes with --class FF", command.name);
     cli.getResponse = (parsed.found & OPTION_GET_RESPONSE) != 0;
     cli.attributeIds = OptionValue(parsed, OPTION_ID);
+    for (CommandOption file : {OPTION_JUNIT, OPTION_SAMPLES}) {
+        const char* path = (parsed.found & file) ? OptionValue(parsed, file) : nullptr;
+        if (path != nullptr && path[0] == '\0')
+            return Complain(EXIT_USAGE, "%s: --%s takes a file name", command.name,
+                            file == OPTION_JUNIT ? "junit" : "samples");
+        (file == OPTION_JUNIT ? cli.junit : cli.samples) = path;
+    }
     cli.count = parsed.positionalCount;
     cli.positional = args;
     return command.run(cli);

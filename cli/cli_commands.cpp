@@ -30,6 +30,7 @@
 #include "core/compose/script_runner.h"
 #include "core/compose/storage.h"
 #include "core/compose/vendor.h"
+#include "core/output/samples_csv.h"
 #include "core/pcsc/atr.h"
 #include "core/pcsc/attributes.h"
 #include "core/pcsc/card_watcher.h"
@@ -354,6 +355,9 @@ void ComplainOfExchange(const Request& request, const LoopRecord& record, const 
                  unsigned(sw & 0xFF), unsigned(request.sw >> 8), unsigned(request.sw & 0xFF));
 }
 
+// The last exchange's runs, for its samples file.
+LoopRecord exchangeRecord;
+
 // Sends the request and prints the exchange (the last run's, for a loop,
 // then the loop's counts and distribution), `step` saying which of a chain
 // it is and receiving what its answer asks for; true when every run was
@@ -362,7 +366,7 @@ bool SendAndPrint(const Session& session, const Request& request, const ScriptPl
                   FollowUpStep* step)
 {
     static BYTE response[APDU_BUFFER_SIZE];
-    static LoopRecord record;
+    LoopRecord& record = exchangeRecord;
     // A loop times one exchange a run and makes no follow-ups.
     bool chain = request.getResponse && request.runs == 1;
     // Every run is made, unless a signal stops the loop: the counts and the
@@ -811,6 +815,12 @@ int RunSend(const CliArguments& args)
                          args.expect, args.expectedSw, args.getResponse};
         if (!RunExchange(session, request, ScriptPlace {}, args.json))
             result = EXIT_FAILED;
+        // Every run made, also of a loop a signal stopped.
+        int error = args.samples != nullptr ? WriteSamplesCsv(args.samples, exchangeRecord.ticks, exchangeRecord.status,
+                                                              exchangeRecord.sw, exchangeRecord.runsMade)
+                                            : 0;
+        if (error != 0)
+            result = Complain(EXIT_FAILED, "send: %s: %s", args.samples, strerror(error));
     }
     CloseSession(&session);
     CatchStopSignals(SIG_DFL);
@@ -1112,4 +1122,34 @@ int RunAtr(const CliArguments& args)
     if (verdict != ATR_WELL_FORMED)
         return Complain(EXIT_FAILED, "atr: the ATR is not well formed (%s)", ATR_VERDICT_NAMES[verdict]);
     return EXIT_AS_EXPECTED;
+}
+
+int FindCommandReader(const CliArguments& args, SCARDCONTEXT context, char (&reader)[MAX_READERNAME])
+{
+    static ReaderStates readers;
+    LONG status = ReadReaderStates(context, &readers);
+    if (status != SCARD_S_SUCCESS)
+        return ComplainOfCall(&args, "", "SCardListReaders", status);
+    int index = FindReader(readers, args.reader);
+    if (index < 0 && args.reader != nullptr)
+        return Complain(EXIT_USAGE, "no reader \"%s\"", args.reader);
+    if (index < 0)
+        return Complain(EXIT_FAILED, "no reader holds a card");
+    snprintf(reader, sizeof reader, "%s", readers.states[index].szReader);
+    return EXIT_AS_EXPECTED;
+}
+
+void CatchCommandStop(bool catching)
+{
+    CatchStopSignals(catching ? RequestStop : SIG_DFL);
+}
+
+const std::atomic<bool>* CommandStopFlag()
+{
+    return &stopRequested;
+}
+
+int CommandStopSignal()
+{
+    return stopSignal;
 }

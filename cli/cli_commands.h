@@ -3,6 +3,7 @@
 // Names (of readers, of files) are bytes, used as given.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include <winscard.h>
@@ -28,7 +29,10 @@ struct CliArguments {
     bool generalAuthenticate;  // --general: Authenticate as GENERAL AUTHENTICATE
     bool getResponse;          // --get-response: 61 xx and 6C xx get their follow-ups
     const char* attributeIds;  // --id: the attributes, a comma list; null for the nineteen
-    int count;                 // the positional arguments after the command's name, as given
+    // --junit, --samples (qualify and send).
+    const char* junit;    // --junit: the JUnit XML file; null without
+    const char* samples;  // --samples: the CSV file of every exchange; null without
+    int count;            // the positional arguments after the command's name, as given
     const char* const* positional;
 };
 
@@ -45,3 +49,14 @@ int RunVendor(const CliArguments& args);
 int RunMonitor(const CliArguments& args);
 int RunAtr(const CliArguments& args);
 int RunStorage(const CliArguments& args);
+int RunQualify(const CliArguments& args);
+
+// For a command of its own file: the reader the arguments name (as every
+// command finds it) in a context already established, into `reader`; the
+// exit status, said on stderr when it is not EXIT_AS_EXPECTED.
+int FindCommandReader(const CliArguments& args, SCARDCONTEXT context, char (&reader)[MAX_READERNAME]);
+// SIGINT and SIGTERM set the stop flag (`catching`) or end the program again;
+// the flag, and the signal that set it (0 for none).
+void CatchCommandStop(bool catching);
+const std::atomic<bool>* CommandStopFlag();
+int CommandStopSignal();

@@ -82,14 +82,17 @@ bool WriteTestcase(FILE* file, const PlanSuite& suite, const SuiteResult& result
         || !WriteXmlText(file, suite.id)
         || fprintf(file, "\" time=\"%.6f\">\n", double(result.span.end - result.span.start) / 1e9) < 0)
         return false;
-    if (result.verdict == VERDICT_FAIL || result.verdict == VERDICT_INCONCLUSIVE) {
-        const char* element = result.verdict == VERDICT_FAIL ? "failure" : "skipped";
-        if (fprintf(file, "      <%s message=\"", element) < 0 || !WriteMessage(file, result)
-            || fputs("\">", file) == EOF || !WriteLimitLines(file, result) || fprintf(file, "</%s>\n", element) < 0)
-            return false;
-    }
-    return fputs("      <system-out>", file) != EOF && WriteLimitLines(file, result)
-        && fputs("</system-out>\n    </testcase>\n", file) != EOF;
+    // A passed suite's lines go to its output, any other's into its failure or skip.
+    const char* element = result.verdict == VERDICT_FAIL ? "failure"
+        : result.verdict == VERDICT_INCONCLUSIVE         ? "skipped"
+                                                         : "system-out";
+    if (fprintf(file, "      <%s", element) < 0)
+        return false;
+    if (result.verdict != VERDICT_PASS
+        && (fputs(" message=\"", file) == EOF || !WriteMessage(file, result) || fputc('"', file) == EOF))
+        return false;
+    return fputc('>', file) != EOF && WriteLimitLines(file, result)
+        && fprintf(file, "</%s>\n    </testcase>\n", element) >= 0;
 }
 
 bool WriteDocument(FILE* file, const void* content)

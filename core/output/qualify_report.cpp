@@ -87,10 +87,10 @@ void ReportQualifySuite(LineSink sink, const PlanSuite& suite, const SuiteResult
         PutLine(sink, line);
     }
     if (suite.kind == SUITE_SWEEP && result.measured[QUANTITY_PER_BYTE_US]) {
-        char bytesPerS[32] = "none";
+        char bytesPerS[48] = "no bytes/s (the slope is not above 0)";
         if (result.measured[QUANTITY_BYTES_PER_S])
-            snprintf(bytesPerS, sizeof bytesPerS, "%.0f", result.value[QUANTITY_BYTES_PER_S]);
-        snprintf(line, sizeof line, "  Line over %d lengths: %.3f us per byte, %.3f us fixed, %s bytes/s",
+            snprintf(bytesPerS, sizeof bytesPerS, "%.0f bytes/s", result.value[QUANTITY_BYTES_PER_S]);
+        snprintf(line, sizeof line, "  Line over %d lengths: %.3f us per byte, %.3f us fixed, %s",
                  int(result.fit.points), result.fit.slope, result.fit.intercept, bytesPerS);
         PutLine(sink, line);
     }
