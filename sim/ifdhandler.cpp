@@ -359,6 +359,9 @@ DRIVER_ENTRY RESPONSECODE IFDHTransmitToICC(DWORD Lun, SCARD_IO_HEADER SendPci, 
     const int length = AnswerApdu(&reader->slot, TxBuffer, int(TxLength), response);
     if (DWORD(length) > capacity)
         return IFD_ERROR_INSUFFICIENT_BUFFER;
+    // A link that costs time per byte, as a real reader's does.
+    if (reader->current.byteDelayMicros > 0)
+        usleep(useconds_t(reader->current.byteDelayMicros) * useconds_t(TxLength + DWORD(length)));
     memcpy(RxBuffer, response, length);
     *RxLength = length;
     if (RecvPci)

@@ -7,6 +7,7 @@ namespace {
 
 constexpr int MAX_FAIL_EVERY = 1000000;
 constexpr int MAX_DELAY_MICROS = 5000000;
+constexpr int MAX_BYTE_DELAY_MICROS = 1000;
 
 int HexDigit(char c)
 {
@@ -63,6 +64,12 @@ bool ApplyPair(const char* key, int keyLength, const char* value, int valueLengt
         if (!ParseNumber(value, valueLength, MAX_FAIL_EVERY, &number))
             return false;
         settings->failEvery = number;
+        return true;
+    }
+    if (Is(key, keyLength, "byte_delay_us")) {
+        if (!ParseNumber(value, valueLength, MAX_BYTE_DELAY_MICROS, &number))
+            return false;
+        settings->byteDelayMicros = number;
         return true;
     }
     if (Is(key, keyLength, "delay_us")) {

@@ -13,6 +13,7 @@ struct SimSettings {
     uint8_t uid[UID_SIZE];
     int failEvery;          // every nth transmit fails; 0 never
     int delayMicros;        // added to every answer
+    int byteDelayMicros;    // added to a transmit's answer for each byte sent and answered
     bool failControl;       // every vendor control request fails
     bool refuseAtr;         // SCARD_ATTR_ATR_STRING is refused
     bool refuseAttributes;  // every SCARD_ATTR_ attribute is refused

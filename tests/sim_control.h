@@ -7,6 +7,8 @@
 //   uid=04A1B2C3          its UID, 8 hex digits
 //   fail_every=N          every Nth transmit fails (the client sees a non-zero status); 0 off
 //   delay_us=N            every answer (transmit and control) is delayed by N microseconds
+//   byte_delay_us=N       a transmit's answer is delayed by N microseconds more for each byte
+//                         of the command and of the answer (0 to 1000): a link with a per-byte cost
 //   fail_control=1        every vendor control request fails
 //   refuse_atr=1          the reader refuses SCARD_ATTR_ATR_STRING (as vpcd does); the card's
 //                         ATR still reaches pcscd at power-up, so SCardStatus gives it
@@ -113,6 +115,12 @@ inline bool SimSetFailEvery(int reader, int n)
 inline bool SimSetDelayMicros(int reader, int us)
 {
     return SimSetKey(reader, "delay_us", std::to_string(us));
+}
+
+// Each transmitted byte (command and answer) costs that many microseconds more; 0 turns it off.
+inline bool SimSetByteDelayMicros(int reader, int us)
+{
+    return SimSetKey(reader, "byte_delay_us", std::to_string(us));
 }
 
 // While on, every vendor control request fails.

@@ -19,7 +19,9 @@ TEST(SimSettings, DeviceNameAndControlFileForms)
     EXPECT_EQ(memcmp(s.uid, uid, 4), 0);
     EXPECT_STREQ(s.controlPath, "/tmp/x/reader1.ctl");
 
-    ASSERT_TRUE(ApplySettings("fail_every=3\ndelay_us=250\r\n\nfail_control=1\ncard=storage1k\n", &s));
+    ASSERT_TRUE(
+        ApplySettings("fail_every=3\ndelay_us=250\r\n\nfail_control=1\ncard=storage1k\nbyte_delay_us=20\n", &s));
+    EXPECT_EQ(s.byteDelayMicros, 20);
     EXPECT_TRUE(s.cardPresent);
     EXPECT_EQ(s.failEvery, 3);
     EXPECT_EQ(s.delayMicros, 250);
@@ -36,8 +38,9 @@ TEST(SimSettings, BadPairsAreRejected)
     for (const std::string& bad :
          {std::string("card=mifare"), std::string("uid=04A1B2"), std::string("uid=04A1B2C3D4"),
           std::string("uid=04A1B2CG"), std::string("fail_every=-1"), std::string("fail_every="),
-          std::string("fail_every=99999999999"), std::string("delay_us=5000001"), std::string("fail_control=2"),
-          std::string("colour=red"), std::string("card"), std::string("ctl="), longPath}) {
+          std::string("fail_every=99999999999"), std::string("delay_us=5000001"), std::string("byte_delay_us=1001"),
+          std::string("fail_control=2"), std::string("colour=red"), std::string("card"), std::string("ctl="),
+          longPath}) {
         SimSettings s = DefaultSettings();
         EXPECT_FALSE(ApplySettings(("delay_us=7," + bad + ",fail_every=2").c_str(), &s)) << bad;
         EXPECT_EQ(s.delayMicros, 7) << bad;
