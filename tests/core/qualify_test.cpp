@@ -1,0 +1,382 @@
+// The qualification core: the plan reader (every statement and every
+// refusal with its line), the verdict and margin of a limit, the
+// least-squares line, the JUnit writer's escaping, and the suites against
+// the simulated reader through the real pcscd.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/output/junit.h"
+#include "core/pcsc/connection.h"
+#include "core/qualify/plan.h"
+#include "core/qualify/suites.h"
+#include "sim/card_atr.h"
+#include "sim_control.h"
+
+namespace {
+
+QualifyPlan plan;  // large: one for the whole program
+
+bool Parse(const std::string& text, PlanFailure* failure)
+{
+    return ParsePlan(text.data(), uint32_t(text.size()), &plan, failure);
+}
+
+TEST(QualifyPlan, ReadsEveryStatementWithItsDefaults)
+{
+    PlanFailure failure;
+    ASSERT_TRUE(Parse("\xEF\xBB\xBF# lab plan\r\n"
+                      "suite stability  apdu=00CA000000 runs=1000 expect=9000  # the loop\r\n"
+                      "limit p99_us < 500\n\n"
+                      "limit failures = 0\n"
+                      "suite sweep le\theader=00B00000 from=1 to=255 runs=10\n"
+                      "limit per_byte_us <= 2.5e1\n"
+                      "suite sweep lc id=big extended=yes from=256 to=4096 step=256 runs=1\n"
+                      "suite power  cycles=20 mode=reconnect\n"
+                      "limit atr_changes = 0\n"
+                      "limit max_ms >= -1",
+                      &failure))
+        << failure.line << ": " << failure.reason;
+    ASSERT_EQ(plan.suiteCount, 4);
+    const PlanSuite& stability = plan.suites[0];
+    EXPECT_EQ(stability.kind, SUITE_STABILITY);
+    EXPECT_EQ(stability.line, 2);
+    EXPECT_STREQ(stability.id, "stability-1");
+    EXPECT_EQ(stability.apduLength, 5u);
+    EXPECT_EQ(stability.runs, 1000);
+    EXPECT_EQ(stability.expectedSw, 0x9000);
+    ASSERT_EQ(stability.limitCount, 2);
+    EXPECT_EQ(stability.limits[0].quantity, QUANTITY_P99_US);
+    EXPECT_EQ(stability.limits[0].op, LIMIT_BELOW);
+    EXPECT_EQ(stability.limits[0].value, 500);
+    EXPECT_EQ(stability.limits[1].line, 5);
+    const PlanSuite& le = plan.suites[1];
+    EXPECT_EQ(le.direction, SWEEP_LE);
+    EXPECT_EQ(SweepLengths(le), 255);
+    EXPECT_EQ(SuiteExchanges(le), 2550);
+    EXPECT_EQ(le.limits[0].value, 25);
+    const PlanSuite& lc = plan.suites[2];
+    EXPECT_STREQ(lc.id, "big");
+    EXPECT_EQ(lc.direction, SWEEP_LC);
+    EXPECT_TRUE(lc.extended);
+    EXPECT_EQ(SweepLengths(lc), 16);
+    const uint8_t updateBinary[4] = {0x00, 0xD6, 0x00, 0x00};
+    EXPECT_EQ(memcmp(lc.apdu, updateBinary, 4), 0) << "the lc sweep's default header";
+    const PlanSuite& power = plan.suites[3];
+    EXPECT_STREQ(power.id, "power-4");
+    EXPECT_EQ(power.mode, POWER_RECONNECT);
+    EXPECT_EQ(power.cycles, 20);
+    ASSERT_EQ(power.limitCount, 2);
+    EXPECT_EQ(power.limits[1].op, LIMIT_AT_LEAST);
+    EXPECT_EQ(power.limits[1].value, -1);
+}
+
+TEST(QualifyPlan, RefusesEachFaultAtItsLine)
+{
+    const std::string stability = "suite stability apdu=00CA000000\n";
+    const struct {
+        std::string text;
+        int32_t line;
+        const char* reason;
+    } cases[] = {
+        {"", 0, "no suite in the plan"},
+        {"# only a comment\n", 0, "no suite in the plan"},
+        {"limit failures = 0\n", 1, "limit before any suite"},
+        {"suite tap\n", 1, "unknown suite \"tap\" (stability, sweep or power)"},
+        {"suite\n", 1, "suite takes a kind"},
+        {"Suite power\n", 1, "\"Suite\": not a suite or limit line"},
+        {"suite stability runs=10\n", 1, "stability needs apdu=HEX"},
+        {"suite stability apdu=00CA0\n", 1, "apdu \"00CA0\": odd number of hex digits"},
+        {"suite stability apdu=00CA\n", 1, "apdu takes at least 4 bytes"},
+        {"suite stability apdu=" + std::string(2 * 513, 'A') + "\n", 1, "apdu is longer than 512 bytes"},
+        {stability + "suite stability apdu=00CA000000 runs=5001\n", 2, "runs takes a count from 1 to 5000"},
+        {"suite stability apdu=00CA000000 runs=\n", 1, "runs lacks a value"},
+        {"suite stability apdu=00CA000000 runs=1x\n", 1, "runs takes a count"},
+        {"suite stability apdu=00CA000000 runs=5 runs=6\n", 1, "runs is given twice"},
+        {"suite stability apdu=00CA000000 cycles=5\n", 1, "unknown parameter \"cycles\" of stability"},
+        {"suite stability apdu=00CA000000 runs\n", 1, "\"runs\" is no name=value"},
+        {"suite stability apdu=00CA000000 expect=0000\n", 1, "expect takes a status word"},
+        {"suite stability apdu=00CA000000 id=a/b\n", 1, "id takes 1 to 32"},
+        {stability + "suite power id=stability-1\n", 2, "id \"stability-1\" is also the id of the suite of line 1"},
+        {"suite sweep from=1\n", 1, "sweep takes lc or le"},
+        {"suite sweep le header=00B000\n", 1, "header takes 4 bytes"},
+        {"suite sweep le header=00B0000000\n", 1, "header takes 4 bytes"},
+        {"suite sweep le from=10 to=9\n", 1, "from 10 is beyond to 9"},
+        {"suite sweep le to=256\n", 1, "to is at most 255 without extended=yes"},
+        {"suite sweep le runs=101\n", 1, "runs takes a count from 1 to 100"},
+        {"suite sweep lc extended=yes from=1 to=5000 runs=1\n", 1, "more than 4096 lengths"},
+        {"suite sweep lc extended=yes from=1 to=4000 runs=20\n", 1, "more than 65536 exchanges"},
+        {"suite sweep lc extended=maybe\n", 1, "extended takes yes or no"},
+        {"suite power mode=warm\n", 1, "mode takes cold or reconnect"},
+        {"suite power cycles=0\n", 1, "cycles takes a count from 1 to 1000"},
+        {stability + "limit per_byte_us < 5\n", 2, "stability measures no \"per_byte_us\" (runs, failures, min_us"},
+        {stability + "limit p99_us <> 5\n", 2, "unknown operator \"<>\""},
+        {stability + "limit p99_us < 0x10\n", 2, "\"0x10\" is not a number"},
+        {stability + "limit p99_us < nan\n", 2, "\"nan\" is not a number"},
+        {stability + "limit p99_us < 1e999\n", 2, "\"1e999\" is not a number"},
+        {stability + "limit p99_us <\n", 2, "limit takes QUANTITY OPERATOR NUMBER"},
+        {stability + "limit p99_us < 5 6\n", 2, "limit takes QUANTITY OPERATOR NUMBER"},
+        {stability + "\n\x1b[2J\n", 3, "\"\\x1B[2J\": not a suite or limit line"},
+        {stability + std::string("limit\0", 6) + "\n", 2, "NUL byte at column 6"},
+        {stability + std::string(4097, ' ') + "\n", 2, "longer than 4096 characters"},
+    };
+    for (const auto& c : cases) {
+        PlanFailure failure;
+        EXPECT_FALSE(Parse(c.text, &failure)) << c.text;
+        EXPECT_EQ(failure.line, c.line) << c.text;
+        EXPECT_NE(strstr(failure.reason, c.reason), nullptr) << c.text << " gave: " << failure.reason;
+    }
+    // The whole plan's exchanges stay within what the samples file holds.
+    std::string many;
+    for (int i = 0; i < 53; ++i)
+        many += "suite stability apdu=00CA000000 runs=5000\n";
+    PlanFailure failure;
+    EXPECT_FALSE(Parse(many, &failure));
+    EXPECT_EQ(failure.line, 53);
+    EXPECT_STREQ(failure.reason, "the plan makes more than 262144 exchanges");
+}
+
+TEST(QualifyVerdict, MarginIsPositiveWhenTheLimitIsMet)
+{
+    const struct {
+        LimitOperator op;
+        double limit, value;
+        double margin;
+        Verdict verdict;
+    } cases[] = {
+        {LIMIT_BELOW, 500, 420, 80, VERDICT_PASS},
+        {LIMIT_BELOW, 500, 500, 0, VERDICT_FAIL},
+        {LIMIT_BELOW, 500, 612.5, -112.5, VERDICT_FAIL},
+        {LIMIT_AT_MOST, 500, 500, 0, VERDICT_PASS},
+        {LIMIT_ABOVE, 1000, 1500, 500, VERDICT_PASS},
+        {LIMIT_ABOVE, 1000, 1000, 0, VERDICT_FAIL},
+        {LIMIT_AT_LEAST, 1000, 999, -1, VERDICT_FAIL},
+        {LIMIT_AT_LEAST, -5, -5, 0, VERDICT_PASS},
+        {LIMIT_EQUAL, 0, 0, 0, VERDICT_PASS},
+        {LIMIT_EQUAL, 0, 3, -3, VERDICT_FAIL},
+        {LIMIT_EQUAL, 2, 1, -1, VERDICT_FAIL},
+    };
+    for (const auto& c : cases) {
+        LimitResult result = JudgeLimit(PlanLimit {7, QUANTITY_P99_US, c.op, c.limit}, true, c.value);
+        EXPECT_EQ(result.margin, c.margin) << LimitOperatorText(c.op) << " " << c.limit << " vs " << c.value;
+        EXPECT_FALSE(std::signbit(result.margin) && result.margin == 0) << "no -0 margin";
+        EXPECT_EQ(result.verdict, c.verdict) << LimitOperatorText(c.op) << " " << c.limit << " vs " << c.value;
+    }
+    // No value (or no finite one) is nothing to judge, never a pass.
+    for (double value : {0.0, double(INFINITY), double(NAN)}) {
+        LimitResult none =
+            JudgeLimit(PlanLimit {7, QUANTITY_P99_US, LIMIT_BELOW, 1e9}, value == 0.0 ? false : true, value);
+        EXPECT_EQ(none.verdict, VERDICT_INCONCLUSIVE);
+        EXPECT_FALSE(none.measured);
+    }
+
+    LimitResult pass {}, fail {}, unknown {};
+    pass.verdict = VERDICT_PASS;
+    fail.verdict = VERDICT_FAIL;
+    unknown.verdict = VERDICT_INCONCLUSIVE;
+    const struct {
+        bool complete;
+        std::initializer_list<LimitResult> limits;
+        Verdict verdict;
+    } suites[] = {
+        {true, {}, VERDICT_PASS},
+        {true, {pass, pass}, VERDICT_PASS},
+        {true, {pass, unknown}, VERDICT_INCONCLUSIVE},
+        {true, {unknown, fail, pass}, VERDICT_FAIL},
+        {false, {pass}, VERDICT_INCONCLUSIVE},
+        {false, {}, VERDICT_INCONCLUSIVE},
+    };
+    for (const auto& s : suites)
+        EXPECT_EQ(SuiteVerdict(s.complete, s.limits.begin(), int32_t(s.limits.size())), s.verdict)
+            << s.complete << " " << s.limits.size();
+}
+
+TEST(QualifyFit, LeastSquaresLineOfKnownPoints)
+{
+    const struct {
+        std::vector<double> x, y;
+        bool fitted;
+        double slope, intercept;
+    } cases[] = {
+        {{1, 2, 3, 4}, {12, 14, 16, 18}, true, 2, 10},
+        // Noise that cancels: the line through the middle.
+        {{0, 10, 20, 30}, {5, 7, 25, 27}, true, 0.84, 3.4},
+        // Lengths far from 0 keep their precision.
+        {{65000, 65100, 65200}, {1300048, 1302048, 1304048}, true, 20, 48},
+        {{5}, {9}, false, 0, 0},
+        {{5, 5, 5}, {1, 2, 3}, false, 0, 0},
+        {{}, {}, false, 0, 0},
+    };
+    for (const auto& c : cases) {
+        LineFit fit;
+        EXPECT_EQ(FitLine(c.x.data(), c.y.data(), int32_t(c.x.size()), &fit), c.fitted) << c.x.size();
+        EXPECT_EQ(fit.points, int32_t(c.x.size()));
+        EXPECT_NEAR(fit.slope, c.slope, 1e-6);
+        EXPECT_NEAR(fit.intercept, c.intercept, 1e-3);
+    }
+}
+
+TEST(JunitText, HostileTextStaysWellFormed)
+{
+    const struct {
+        const char* text;
+        const char* xml;
+    } cases[] = {
+        {"Reader 00 00", "Reader 00 00"},
+        {"<a href=\"x\">&'", "&lt;a href=&quot;x&quot;&gt;&amp;&apos;"},
+        {"tab\tline\n", "tab\tline\n"},
+        {"bell\x07"
+         "esc\x1b",
+         "bell&#xFFFD;esc&#xFFFD;"},
+        {"caf\xc3\xa9 \xe2\x82\xac", "caf\xc3\xa9 \xe2\x82\xac"},
+        {"caf\xe9", "caf&#xE9;"},                  // Latin-1, not UTF-8
+        {"\xc3", "&#xC3;"},                        // cut sequence
+        {"\xc0\xaf", "&#xC0;&#xAF;"},              // overlong
+        {"\xed\xa0\x80", "&#xED;&#xA0;&#x80;"},    // surrogate
+        {"\xef\xbf\xbe", "&#xEF;&#xBF;&#xBE;"},    // U+FFFE
+        {"\xf0\x9f\x98\x80", "\xf0\x9f\x98\x80"},  // past the BMP
+    };
+    for (const auto& c : cases) {
+        char* buffer = nullptr;
+        size_t size = 0;
+        FILE* file = open_memstream(&buffer, &size);
+        ASSERT_NE(file, nullptr);
+        EXPECT_TRUE(WriteXmlText(file, c.text));
+        fclose(file);
+        EXPECT_EQ(std::string(buffer, size), c.xml) << c.text;
+        free(buffer);
+    }
+}
+
+// The suites on the simulated reader's card, through pcscd.
+class QualifySuites : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_FALSE(SimReaderName(0).empty()) << "run inside scripts/with-sim-pcscd";
+        SimReset(0);
+        reader = SimReaderName(0);
+        ASSERT_EQ(SCardEstablishContext(SCARD_SCOPE_USER, nullptr, nullptr, &target.context), SCARD_S_SUCCESS);
+        target.reader = reader.c_str();
+        target.status = ConnectCard(target.context, target.reader, &target.card, &target.protocol);
+        ASSERT_EQ(target.status, SCARD_S_SUCCESS);
+    }
+    void TearDown() override
+    {
+        if (target.card != 0)
+            SCardDisconnect(target.card, SCARD_LEAVE_CARD);
+        SCardReleaseContext(target.context);
+        SimReset(0);
+    }
+    // Runs the plan's only suite.
+    void Run(const std::string& text, const std::atomic<bool>* stop = nullptr)
+    {
+        PlanFailure failure;
+        ASSERT_TRUE(Parse(text, &failure)) << failure.reason;
+        samples.count = 0;
+        RunSuite(&target, plan, 0, stop, &scratch, &samples, &result);
+    }
+    std::string reader;
+    QualifyTarget target {};
+    SuiteResult result {};
+    static QualifyScratch scratch;
+    static QualifySamples samples;
+};
+QualifyScratch QualifySuites::scratch;
+QualifySamples QualifySuites::samples;
+
+TEST_F(QualifySuites, StabilityCountsEveryFailedRun)
+{
+    ASSERT_TRUE(SimSetFailEvery(0, 4));
+    Run("suite stability apdu=FFCA000000 runs=100 expect=9000\nlimit failures = 0\nlimit p99_us > 0\n");
+    EXPECT_EQ(result.verdict, VERDICT_FAIL);
+    EXPECT_EQ(result.value[QUANTITY_RUNS], 100);
+    EXPECT_EQ(result.value[QUANTITY_FAILURES], 25);
+    EXPECT_EQ(result.limits[0].verdict, VERDICT_FAIL);
+    EXPECT_EQ(result.limits[0].margin, -25);
+    EXPECT_EQ(result.limits[1].verdict, VERDICT_PASS) << "p99 is measured from 100 runs on";
+    ASSERT_EQ(samples.count, 100);
+    EXPECT_NE(samples.rows[3].status, SCARD_S_SUCCESS);
+    EXPECT_EQ(samples.rows[4].sw, 0x9000);
+
+    // A suite stopped before its end is not judged, whatever its limits say.
+    ASSERT_TRUE(SimSetFailEvery(0, 0));
+    std::atomic<bool> stop {true};
+    Run("suite stability apdu=FFCA000000 runs=100\nlimit failures = 0\n", &stop);
+    EXPECT_TRUE(result.stopped);
+    EXPECT_EQ(result.verdict, VERDICT_INCONCLUSIVE);
+    EXPECT_EQ(result.limits[0].verdict, VERDICT_INCONCLUSIVE);
+    EXPECT_NE(strstr(result.note, "stopped after 1 of 100"), nullptr) << result.note;
+}
+
+TEST_F(QualifySuites, SweepLineShowsThePerByteCost)
+{
+    // 50 us a byte: UPDATE BINARY of block 4 answers 67 00 for every length but 16, two bytes.
+    ASSERT_TRUE(SimSetByteDelayMicros(0, 50));
+    Run("suite sweep lc header=FFD60004 from=1 to=41 step=8 runs=3\n"
+        "limit per_byte_us > 40\nlimit per_byte_us < 70\nlimit bytes_per_s < 25000\nlimit failed_lengths = 0\n");
+    EXPECT_EQ(result.value[QUANTITY_RUNS], 18);
+    EXPECT_EQ(result.fit.points, 6);
+    EXPECT_EQ(result.limits[0].verdict, VERDICT_PASS) << result.fit.slope;
+    EXPECT_EQ(result.limits[1].verdict, VERDICT_PASS) << result.fit.slope;
+    EXPECT_EQ(result.limits[2].verdict, VERDICT_PASS) << result.value[QUANTITY_BYTES_PER_S];
+    EXPECT_GT(result.fit.intercept, 5 * 50) << "the header, Lc and SW cost their bytes too";
+    EXPECT_EQ(result.verdict, VERDICT_PASS);
+    ASSERT_EQ(samples.count, 18);
+    EXPECT_EQ(samples.rows[17].length, 41);
+
+    // With an expected SW the lengths the card refuses fail and leave the line:
+    // GET UID answers 90 00 for Le 4 alone.
+    ASSERT_TRUE(SimSetByteDelayMicros(0, 0));
+    Run("suite sweep le header=FFCA0000 from=3 to=5 runs=2 expect=9000\nlimit failed_lengths = 0\n"
+        "limit per_byte_us < 100\n");
+    EXPECT_EQ(result.value[QUANTITY_FAILED_LENGTHS], 2);
+    EXPECT_EQ(result.value[QUANTITY_FAILURES], 4);
+    EXPECT_EQ(result.fit.points, 1);
+    EXPECT_EQ(result.limits[1].verdict, VERDICT_INCONCLUSIVE) << "one length is no line";
+    EXPECT_EQ(result.verdict, VERDICT_FAIL);
+    EXPECT_STREQ(result.note, "failed lengths: 3 (SW 67 00) 5 (SW 67 00)");
+}
+
+TEST_F(QualifySuites, PowerCyclesKeepTheAtrInEitherMode)
+{
+    for (const char* mode : {"cold", "reconnect"}) {
+        Run(std::string("suite power cycles=4 mode=") + mode + "\nlimit failures = 0\nlimit atr_changes = 0\n");
+        EXPECT_EQ(result.verdict, VERDICT_PASS) << mode << ": " << result.note;
+        EXPECT_EQ(result.value[QUANTITY_RUNS], 4) << mode;
+        ASSERT_EQ(result.atrLength, DWORD(ATR_SIZE)) << mode;
+        EXPECT_EQ(memcmp(result.atr, STORAGE_ATR, ATR_SIZE), 0) << mode;
+        EXPECT_TRUE(result.measured[QUANTITY_MEDIAN_MS]) << mode;
+        EXPECT_EQ(samples.count, 4) << mode;
+    }
+    // The handle the reconnect mode left is a live one.
+    BYTE atr[MAX_ATR_SIZE];
+    DWORD length;
+    EXPECT_EQ(ReadAtr(target.card, atr, sizeof atr, &length), SCARD_S_SUCCESS);
+
+    // A card gone in the middle: every cycle fails, the verdict with it.
+    ASSERT_TRUE(SimSetCard(0, false));
+    ASSERT_TRUE(SimWaitForCard(0, false));
+    Run("suite power cycles=2 mode=reconnect\nlimit failures = 0\n");
+    EXPECT_NE(result.verdict, VERDICT_PASS) << result.note;
+    ASSERT_TRUE(SimSetCard(0, true));
+    ASSERT_TRUE(SimWaitForCard(0, true));
+}
+
+TEST_F(QualifySuites, NoCardIsInconclusive)
+{
+    SCardDisconnect(target.card, SCARD_LEAVE_CARD);
+    target.card = 0;
+    target.status = SCARD_E_NO_SMARTCARD;
+    Run("suite stability apdu=FFCA000000 runs=10\nlimit failures = 0\n");
+    EXPECT_EQ(result.verdict, VERDICT_INCONCLUSIVE);
+    EXPECT_EQ(result.status, SCARD_E_NO_SMARTCARD);
+    EXPECT_EQ(samples.count, 0);
+}
+
+}  // namespace
