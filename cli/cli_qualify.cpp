@@ -169,7 +169,15 @@ int RunQualify(const CliArguments& args)
         pcsc.Disconnect(target.card, SCARD_LEAVE_CARD);
     if (target.context != 0)
         pcsc.ReleaseContext(target.context);
-    int result = passed && count == plan.suiteCount ? EXIT_AS_EXPECTED : EXIT_FAILED;
+    int result = EXIT_AS_EXPECTED;
+    if (!passed || count < plan.suiteCount) {
+        int32_t counts[3] = {};
+        for (int32_t i = 0; i < count; ++i)
+            ++counts[results[i].verdict];
+        result = Complain(EXIT_FAILED, "qualify: %d of %d suites did not pass (%d failed, %d inconclusive, %d not run)",
+                          int(plan.suiteCount - counts[VERDICT_PASS]), int(plan.suiteCount), int(counts[VERDICT_FAIL]),
+                          int(counts[VERDICT_INCONCLUSIVE]), int(plan.suiteCount - count));
+    }
     if (args.junit != nullptr) {
         int error = SaveJunitFile(args.junit, JunitReport {&environment, &plan, results, count});
         if (error != 0)

@@ -33,6 +33,10 @@ FIELDS = {  # as the README lists them
     "event": ["type", "sequence", "time_s", "time", "event", "reader", "state", "atr", "inferred", *STATUS],
     "error": ["type", "command", "call", *STATUS],
     "atr": ["type", "reader", "atr", "verdict", "lines", "cards"],
+    "environment": ["type", "tool", "pcsclite_compiled", "pcsclite_library", "pcscd", "reader", "ifd_vendor",
+                    "ifd_type", "ifd_version", "ifd_serial", "driver", "kernel", "host", "date", "caveat"],
+    "suite": ["type", "id", "suite", "line", "reader", "verdict", *STATUS, "runs", "planned", "complete", "stopped",
+              "measured", "limits", "fit", "atr", "note", "ms"],
 }
 FIELDS["loop"] = FIELDS["exchange"][:-1] + ["runs", "runs_made", "first_failure", "outcomes", "other_runs",
                                             "times_us", "ok"]
@@ -55,6 +59,13 @@ SCRIPTS = {
     "expect.apdu": "reset\nexpect 9000\n",
     "zero.apdu": "loop 0\nend\n",
     "nocheck.apdu": "00CA000000\nexpect 00 00\n",
+    # Qualification plans: one to pass on the simulated card, one with a limit no reader meets, one bad.
+    "pass.plan": "# every suite\nsuite stability apdu=FFCA000000 runs=100 expect=9000\nlimit failures = 0\n"
+                 "limit p99_us < 1e6\nsuite sweep lc header=FFD60004 from=1 to=16 step=5 runs=2\n"
+                 "limit failed_lengths = 0\nsuite power cycles=3\nlimit atr_changes = 0\n",
+    "fail.plan": "suite stability id=fast apdu=FFCA000000 runs=10\nlimit max_us < 0.001\n"
+                 "suite power cycles=2 mode=reconnect\nlimit failures = 0\n",
+    "bad.plan": "suite power\nlimit failures = 0\nlimit atr_changes <> 0\n",
     # A name that is not UTF-8 (Latin-1 "café") opens as given and is printed as given.
     "caf\udce9.apdu": "00CA000000\n",
 }
@@ -74,6 +85,8 @@ SEND_HELP = [
     "  --get-response    After 61 xx sends GET RESPONSE, after 6C xx the APDU again",
     "                    with Le xx, each its own exchange, at most 16; a --loop",
     "                    makes none (each run times one exchange).",
+    "  --samples <FILE>  Writes every exchange's time, PC/SC code and SW as CSV into",
+    "                    FILE.",
     "",
     "Arguments:",
     "  send",
@@ -101,7 +114,7 @@ SIM_CASES = [
     ("-h", 0, dict(has=["Usage: quarnel-test-utility [options] command [options] [arguments]"])),
     ("send --help", 0, dict(out=SEND_HELP)),
     ("send -h", 0, dict(out=SEND_HELP)),
-    ("--help", 0, dict(has=["  list [--decode]", "  atr HEX...", "  attributes [--reader R] [--id ID,...]", "  send [--reader R] [--loop N] [--expect SW] [--get-response] HEX...",
+    ("--help", 0, dict(has=["  list [--decode]", "  atr HEX...", "  attributes [--reader R] [--id ID,...]", "  send [--reader R] [--loop N] [--expect SW] [--get-response] [--samples FILE] HEX...",
                             "  run [--reader R] [--get-response] FILE", "  vendor [--reader R] CMD P1 P2 [DATA]", "  monitor"])),
     ("list", 0, dict(out=["0: {r0}: PRESENT*, ATR " + SIM_ATR, "1: {r1}: EMPTY"])),
     ("list --json", 0, dict(json=[dict(index=0, reader="{r0}", atr=SIM_ATR.replace(" ", "")),
@@ -253,6 +266,20 @@ SIM_CASES = [
     ("run missing.apdu", 2, dict(err="missing.apdu: No such file or directory")),
     ("run caf\udce9.apdu", 0, dict(out=CONNECTED + ["caf\udce9.apdu:1:"] + UID_EXCHANGE)),
     ("run missing\udce9.apdu", 2, dict(err="missing\udce9.apdu: No such file or directory")),
+    ("qualify --json pass.plan", 0, dict(json=[
+        dict(type="environment", reader="{r0}", pcsclite_compiled="1.9.9", ifd_vendor="Quarnel", tool="{version}"),
+        dict(id="stability-1", verdict="pass", runs=100, planned=100, note=None),
+        dict(id="sweep-2", suite="sweep", verdict="pass", runs=8, atr=None),
+        dict(id="power-3", line=7, verdict="pass", atr=SIM_ATR.replace(" ", ""), fit=None)])),
+    ("qualify bad.plan", 2, dict(out=[], err='bad.plan:3: unknown operator "<>" (<, <=, >, >= or =)')),
+    ("qualify -", 2, dict(out=[], stdin="suite tap\n", err='-:1: unknown suite "tap" (stability, sweep or power)')),
+    ("qualify fifo.apdu", 2, dict(out=[], err="fifo.apdu: not a regular file")),
+    ("qualify -r 9 pass.plan", 2, dict(out=[], err=SHOUT + 'no reader "9"')),
+    ("qualify --junit= pass.plan", 2, dict(out=[], err=SHOUT + "qualify: --junit takes a file name")),
+    ("qualify --json fail.plan", 1, dict(json=[dict(type="environment"), dict(id="fast", verdict="fail"),
+                                              dict(id="power-2", verdict="pass")],
+                                        err=SHOUT + "qualify: 1 of 2 suites did not pass (1 failed, 0 inconclusive,"
+                                        " 0 not run)")),
 ]
 
 # Every command writes into a full disk: one line on stderr and exit status 1.
@@ -417,6 +444,55 @@ def check_no_display(program, folder):
     print("ok: no display", flush=True)
 
 
+def check_qualify_files(program, folder, names):
+    """qualify's JUnit file is well-formed XML with a testcase per suite, a
+    failure for a fail and a skip for an inconclusive suite (the empty
+    reader), and its samples file holds every exchange; a plan that fails
+    to parse writes neither."""
+    import csv
+    import xml.etree.ElementTree as ElementTree
+    cases = [("pass.plan", [], 0, {"stability-1": None, "sweep-2": None, "power-3": None}, 112),
+             ("fail.plan", [], 1, {"fast": "failure", "power-2": None}, 13),
+             ("pass.plan", ["--reader", "1"], 1, {"stability-1": "skipped", "sweep-2": "skipped",
+                                                  "power-3": "skipped"}, 1)]
+    for plan, options, status, verdicts, rows in cases:
+        junit, samples = os.path.join(folder, "out.xml"), os.path.join(folder, "out.csv")
+        for path in (junit, samples):
+            if os.path.exists(path):
+                os.unlink(path)
+        done = run(program, ["qualify", *options, "--junit", junit, "--samples", samples, plan], folder)
+        problems = [] if done.returncode == status else [f"exit status {done.returncode}, not {status}"]
+        if done.stdout.splitlines()[-1:] != ["Times are host-side: each holds USB, pcscd and the reader driver, never "
+                                             "the RF exchange alone."]:
+            problems.append("the caveat is not the last line")
+        suites = ElementTree.parse(junit).getroot()
+        cases_seen = {case.get("name"): case for case in suites.iter("testcase")}
+        reader = names["r1" if options else "r0"]
+        suite = suites.find("testsuite")
+        if suites.tag != "testsuites" or suite.get("name") != reader or len(cases_seen) != len(verdicts):
+            problems.append(f"JUnit: {suites.tag}, {suite.get('name')!r}, {list(cases_seen)}")
+        properties = {p.get("name"): p.get("value") for p in suite.iter("property")}
+        if properties.get("reader") != reader or not properties.get("caveat", "").startswith("Times are host-side"):
+            problems.append(f"JUnit properties: {properties}")
+        for name, kind in verdicts.items():
+            case = cases_seen.get(name)
+            seen = [child.tag for child in case if child.tag in ("failure", "skipped")] if case is not None else None
+            if seen != ([kind] if kind else []):
+                problems.append(f"JUnit {name}: {seen}, not {kind}")
+        with open(samples, newline="") as table:
+            lines = list(csv.reader(table))
+        if lines[0] != ["suite", "run", "length", "ns", "pcsc", "sw"] or len(lines) != rows:
+            problems.append(f"samples: {lines[0]}, {len(lines)} rows, not {rows}")
+        if problems:
+            raise Failure(f"qualify {plan} {options}: " + "; ".join(problems) + f"\n---- stdout\n{done.stdout}"
+                          + f"---- stderr\n{done.stderr}")
+        print("ok: qualify", plan, *options, "--junit --samples", flush=True)
+    done = run(program, ["qualify", "--junit", "bad.xml", "--samples", "bad.csv", "bad.plan"], folder)
+    if done.returncode != 2 or any(os.path.exists(os.path.join(folder, f)) for f in ("bad.xml", "bad.csv")):
+        raise Failure(f"qualify bad.plan wrote its files or exited {done.returncode}")
+    print("ok: qualify bad.plan writes no file", flush=True)
+
+
 def handles(pid, signum):
     """Whether process pid catches signal signum (its SigCgt mask in /proc)."""
     with open(f"/proc/{pid}/status") as status:
@@ -516,6 +592,7 @@ def main():
                 check_case(program, folder, words, status, expected, names)
             if not peer:
                 check_full_output(program, folder)
+                check_qualify_files(program, folder, names)
                 check_no_display(program, folder)
                 check_signals(program, names)
                 check_monitor(program, names)
