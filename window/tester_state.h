@@ -12,6 +12,7 @@
 #include <winscard.h>
 
 #include "core/compose/storage.h"
+#include "core/compose/vendor.h"
 #include "core/output/dump.h"
 #include "core/output/log.h"
 #include "core/pcsc/atr.h"
@@ -135,6 +136,7 @@ struct TesterState {
     VendorIoRecord vendorIn;    // the request
     VendorIoRecord vendorOut;   // the reply
     DWORD vendorBytesReturned;  // of vendorOut, as SCardControl reported it
+    VendorTarget vendorTarget;  // where the request goes: the fixed code unless the panel chose another
 
     CardPage cardPage;  // the insight panel's Card and Reader page
 };

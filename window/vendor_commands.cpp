@@ -113,9 +113,22 @@ void ExecuteVendorIo()
     FillVendorRequest(&tester.vendorIn, pa, pb, pc, le, tester.sendBuffer, BUFFER_SIZE);
     ReportControlInput(windowLog, tester.vendorIn);
 
+    // The escape's code comes from the reader's feature list, asked before
+    // the timed exchange; without one nothing is sent.
+    DWORD code;
+    bool missing;
+    LONG status = ResolveVendorCode(tester.hCard, tester.vendorTarget, &code, &missing);
+    if (status != SCARD_S_SUCCESS) {
+        if (missing)
+            ReportEscapeCode(windowLog, false, 0);
+        ShowStatus(status);
+        ReportControlOutput(windowLog, status, tester.vendorOut, 0);
+        return;
+    }
     Span span;
-    LONG status = TimedCall(&span, [] {
-        return ExchangeVendorRecords(tester.hCard, &tester.vendorIn, &tester.vendorOut, &tester.vendorBytesReturned);
+    status = TimedCall(&span, [code] {
+        return ExchangeVendorRecords(tester.hCard, code, &tester.vendorIn, &tester.vendorOut,
+                                     &tester.vendorBytesReturned);
     });
     ShowElapsed(span);
     ShowStatus(status);

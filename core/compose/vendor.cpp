@@ -1,9 +1,10 @@
-// Vendor request cores: the command table, the request record and the
-// SCardControl exchange.
+// Vendor request cores: the command table, the request record, its
+// destination and the SCardControl exchange.
 #include "core/compose/vendor.h"
 
 #include <cstring>
 
+#include "core/pcsc/features.h"
 #include "core/pcsc/pcsc_api.h"
 
 namespace {
@@ -56,8 +57,29 @@ void FillVendorRequest(VendorIoRecord* request, uint32_t pa, uint32_t pb, uint32
     memcpy(request->data, data, dataLength < room ? dataLength : room);
 }
 
-LONG ExchangeVendorRecords(SCARDHANDLE card, const VendorIoRecord* request, VendorIoRecord* reply, DWORD* bytesReturned)
+LONG ResolveVendorCode(SCARDHANDLE card, const VendorTarget& target, DWORD* code, bool* missing)
 {
-    return pcsc.Control(card, VENDOR_CONTROL_CODE, request, VENDOR_RECORD_SIZE, reply, VENDOR_RECORD_SIZE,
-                        bytesReturned);
+    *missing = false;
+    if (target.destination == VENDOR_TO_FIXED_CODE) {
+        *code = VENDOR_CONTROL_CODE;
+        return SCARD_S_SUCCESS;
+    }
+    if (target.destination == VENDOR_TO_CODE) {
+        *code = target.code;
+        return SCARD_S_SUCCESS;
+    }
+    BYTE reply[FEATURE_REPLY_SIZE];
+    FeatureList list;
+    ControlOutcome outcome = SendControl(card, CM_IOCTL_GET_FEATURE_REQUEST, nullptr, 0, reply, sizeof reply);
+    if (outcome.status != SCARD_S_SUCCESS)
+        return outcome.status;
+    DecodeFeatureList(reply, outcome.returned, &list);
+    *missing = !FindFeature(list, FEATURE_CCID_ESC_COMMAND, code);
+    return *missing ? SCARD_E_UNSUPPORTED_FEATURE : SCARD_S_SUCCESS;
+}
+
+LONG ExchangeVendorRecords(SCARDHANDLE card, DWORD code, const VendorIoRecord* request, VendorIoRecord* reply,
+                           DWORD* bytesReturned)
+{
+    return pcsc.Control(card, code, request, VENDOR_RECORD_SIZE, reply, VENDOR_RECORD_SIZE, bytesReturned);
 }

@@ -1,5 +1,6 @@
-// Vendor request cores: the vendor commands by code, the request record and
-// the one SCardControl exchange of the 276-byte records.
+// Vendor request cores: the vendor commands by code, the request record,
+// where the record goes (the fixed code, the reader's CCID escape code or a
+// code given) and the one SCardControl exchange of the 276-byte records.
 #pragma once
 
 #include <cstdint>
@@ -33,6 +34,23 @@ uint8_t VendorLength(uint32_t count);
 void FillVendorRequest(VendorIoRecord* request, uint32_t pa, uint32_t pb, uint32_t pc, uint8_t le, const uint8_t* data,
                        uint32_t dataLength);
 
-// The one SCardControl exchange of a request and its reply record.
-LONG ExchangeVendorRecords(SCARDHANDLE card, const VendorIoRecord* request, VendorIoRecord* reply,
+// Where the record goes. Zero is the fixed code, VENDOR_CONTROL_CODE.
+enum VendorDestination : int32_t {
+    VENDOR_TO_FIXED_CODE = 0,
+    VENDOR_TO_ESCAPE = 1,  // the code the reader's feature list gives FEATURE_CCID_ESC_COMMAND
+    VENDOR_TO_CODE = 2,    // the code given with it
+};
+
+struct VendorTarget {
+    VendorDestination destination;
+    DWORD code;  // for VENDOR_TO_CODE
+};
+
+// The code the record goes to. For the escape the reader is asked for its
+// features first: the status of that request, or SCARD_E_UNSUPPORTED_FEATURE
+// with *missing set when the list it gave has no FEATURE_CCID_ESC_COMMAND.
+LONG ResolveVendorCode(SCARDHANDLE card, const VendorTarget& target, DWORD* code, bool* missing);
+
+// The one SCardControl exchange of a request and its reply record at `code`.
+LONG ExchangeVendorRecords(SCARDHANDLE card, DWORD code, const VendorIoRecord* request, VendorIoRecord* reply,
                            DWORD* bytesReturned);

@@ -242,3 +242,88 @@ void ReportCardEvent(LineSink sink, const char* time, const CardEvent& event)
     PutHex(&line, "  ", event.atr, std::min<size_t>(event.atrLength, MAX_ATR_SIZE));
     sink.put(sink.context, line.text);
 }
+
+void ReportControlCode(LineSink sink, DWORD code)
+{
+    char text[CONTROL_CODE_TEXT_SIZE];
+    FormatControlCode(text, code);
+    Line line {};
+    Put(&line, "SCardControl: Code: %s", text);
+    sink.put(sink.context, line.text);
+}
+
+void ReportControlBytesInput(LineSink sink, const BYTE* request, uint32_t length)
+{
+    ReportDump(sink, "SCardControl: Input:", request, length, DUMP_HEX);
+}
+
+void ReportControlBytesOutput(LineSink sink, LONG status, const BYTE* reply, uint32_t length)
+{
+    if (status == SCARD_S_SUCCESS)
+        ReportDump(sink, "SCardControl: Output:", reply, length, DUMP_HEX);
+    else
+        ReportFailure(sink, "SCardControl");
+}
+
+void ReportFeature(LineSink sink, const FeatureEntry& entry)
+{
+    char code[CONTROL_CODE_TEXT_SIZE];
+    FormatControlCode(code, entry.code);
+    const char* name = FeatureName(entry.tag);
+    Line line {};
+    if (name != nullptr)
+        Put(&line, "%s (0x%02X): %s", name, unsigned(entry.tag), code);
+    else
+        Put(&line, "Feature 0x%02X: %s", unsigned(entry.tag), code);
+    sink.put(sink.context, line.text);
+}
+
+void ReportProperty(LineSink sink, const PropertyEntry& entry)
+{
+    const char* name = PropertyName(entry.tag);
+    Line line {};
+    if (name != nullptr)
+        Put(&line, "%s (%u): ", name, unsigned(entry.tag));
+    else
+        Put(&line, "Property %u:", unsigned(entry.tag));
+    switch (PropertyKindOf(entry.tag)) {
+    case PROPERTY_NUMBER:
+        Put(&line, "0x%0*X (%u)", 2 * int(entry.length), unsigned(entry.number), unsigned(entry.number));
+        break;
+    case PROPERTY_STRING:
+        Put(&line, "\"");
+        for (int i = 0; i < entry.length; ++i) {
+            BYTE c = entry.bytes[i];
+            if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\')
+                Put(&line, "%c", c);
+            else
+                Put(&line, "\\x%02X", unsigned(c));
+        }
+        Put(&line, "\"");
+        break;
+    case PROPERTY_UNKNOWN:
+        PutHex(&line, " ", entry.bytes, entry.length);
+        break;
+    }
+    sink.put(sink.context, line.text);
+}
+
+void ReportTlvStop(LineSink sink, const char* what, TlvStop stop, uint32_t offset)
+{
+    const char* const reasons[] = {"", "cut short", "a length its tag cannot have", "more entries than it can hold"};
+    static_assert(std::size(reasons) == TLV_TOO_MANY + 1, "a reason for every stop");
+    if (stop == TLV_WHOLE || unsigned(stop) >= std::size(reasons))
+        return;
+    Line line {};
+    Put(&line, "The %s stops at byte %u: %s.", what, unsigned(offset), reasons[stop]);
+    sink.put(sink.context, line.text);
+}
+
+void ReportEscapeCode(LineSink sink, bool offered, DWORD code)
+{
+    char text[CONTROL_CODE_TEXT_SIZE];
+    FormatControlCode(text, code);
+    Line line {};
+    Put(&line, "CCID escape: %s", offered ? text : "not offered");
+    sink.put(sink.context, line.text);
+}

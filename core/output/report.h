@@ -1,7 +1,8 @@
 // The lines both front ends print, each written once: the dumps of requests
 // and responses and of the vendor records, the connect, failure, status,
 // status word and elapsed lines, the loop's stop and summary, a reader of
-// the list and a card event. A writer hands each finished entry to a sink: the
+// the list, a card event, and the control code exchange with the reader's
+// features and properties. A writer hands each finished entry to a sink: the
 // window's log takes it as one entry, the command line prints it with its
 // CR LF breaks as line ends.
 #pragma once
@@ -14,6 +15,7 @@
 #include "core/clock/timing.h"
 #include "core/output/dump.h"
 #include "core/pcsc/card_watcher.h"
+#include "core/pcsc/features.h"
 #include "core/transmit/follow_up.h"
 #include "core/transmit/transmit.h"
 #include "core/wire/wire_format.h"
@@ -84,3 +86,24 @@ const char* CardEventText(CardEventKind kind);
 // " (missed)" for a change the watcher inferred, the reader, the status for
 // a watch that failed, and the ATR when the event has one.
 void ReportCardEvent(LineSink sink, const char* time, const CardEvent& event);
+
+// "SCardControl: Code: 0x42000D48 SCARD_CTL_CODE(3400)".
+void ReportControlCode(LineSink sink, DWORD code);
+// "SCardControl: Input:" and the request's bytes (an empty dump for none).
+void ReportControlBytesInput(LineSink sink, const BYTE* request, uint32_t length);
+// "SCardControl: Output:" and the reply's bytes when `status` is a success,
+// else "SCardControl: Failure!".
+void ReportControlBytesOutput(LineSink sink, LONG status, const BYTE* reply, uint32_t length);
+// "FEATURE_CCID_ESC_COMMAND (0x13): 0x42330013 SCARD_CTL_CODE(0x330013)";
+// "Feature 0x7F: ..." for a tag without a name.
+void ReportFeature(LineSink sink, const FeatureEntry& entry);
+// "wIdVendor (11): 0x1D50 (7504)", "sFirmwareID (8): "QSIM-1K 1.0.0"" (bytes
+// outside printable ASCII as \xNN); "Property 64: 01 02" for a tag without
+// a name.
+void ReportProperty(LineSink sink, const PropertyEntry& entry);
+// "The feature list stops at byte 12: cut short." for `what` ("feature
+// list"); nothing for a whole list.
+void ReportTlvStop(LineSink sink, const char* what, TlvStop stop, uint32_t offset);
+// "CCID escape: 0x42330013 SCARD_CTL_CODE(0x330013)", or "CCID escape: not
+// offered".
+void ReportEscapeCode(LineSink sink, bool offered, DWORD code);
