@@ -18,6 +18,7 @@
 
 #include "cli/cli_commands.h"
 #include "cli/cli_output.h"
+#include "core/pcsc/control.h"
 #include "core/transmit/follow_up.h"
 #include "core/transmit/transmit.h"
 #include "core/version/version.h"
@@ -39,6 +40,7 @@ enum CommandOption : unsigned {
     OPTION_GENERAL = 16384,
     OPTION_JUNIT = 1u << 16,
     OPTION_SAMPLES = 1u << 17,
+    OPTION_CODE = 1024,
 };
 
 struct OptionRow {
@@ -72,6 +74,9 @@ const OptionRow OPTIONS[] = {
      "The attributes to read, a comma list of codes (0x00010100) or SCARD_ATTR_ names, in place of the nineteen."},
     {OPTION_JUNIT, 0, "junit", "FILE", "Writes the verdicts as JUnit XML into FILE, whole or not at all."},
     {OPTION_SAMPLES, 0, "samples", "FILE", "Writes every exchange's time, PC/SC code and SW as CSV into FILE."},
+    {OPTION_CODE, 0, "code", "C",
+     "Where the record goes: fixed (SCARD_CTL_CODE(2048), the default), escape (the reader's "
+     "FEATURE_CCID_ESC_COMMAND) or a control code."},
 };
 constexpr int OPTION_COUNT = int(std::size(OPTIONS));
 
@@ -129,9 +134,9 @@ const CliCommand CLI_COMMANDS[] = {
      {{"FILE", "The script; - for standard input.", "FILE"}},
      RunScript},
     {"vendor",
-     "[--reader R] CMD P1 P2 [DATA]",
+     "[--reader R] [--code C] CMD P1 P2 [DATA]",
      "Sends one vendor request to the reader driver (SCardControl).",
-     OPTION_READER,
+     OPTION_READER | OPTION_CODE,
      3,
      ANY_COUNT,
      {{"CMD", "The vendor command, 0 to 255 (8: firmware revision).", "CMD"},
@@ -139,6 +144,23 @@ const CliCommand CLI_COMMANDS[] = {
       {"P2", "Its second parameter (PB).", "P2"},
       {"DATA", "Data bytes in hex.", "[DATA]"}},
      RunVendor},
+    {"control",
+     "[--reader R] CODE [HEX...]",
+     "Sends bytes to any control code of the reader driver (SCardControl) and prints the reply.",
+     OPTION_READER,
+     1,
+     ANY_COUNT,
+     {{"CODE", "The control code: a number (decimal or 0x hex) or SCARD_CTL_CODE(n).", "CODE"},
+      {"HEX", "The bytes in hex, blanks allowed; none for an empty request.", "[HEX...]"}},
+     RunControl},
+    {"features",
+     "[--reader R]",
+     "The reader's PC/SC Part 10 features with their control codes, its TLV properties and its CCID escape code.",
+     OPTION_READER,
+     0,
+     0,
+     {},
+     RunFeatures},
     {"atr",
      "HEX...",
      "Decodes an ATR as the window does: its parts, their meaning and the known card names.",
@@ -493,6 +515,18 @@ int RunCommand(const CliCommand& command, char** args, int count, bool ended)
             return Complain(EXIT_USAGE, "%s: --%s takes a file name", command.name,
                             file == OPTION_JUNIT ? "junit" : "samples");
         (file == OPTION_JUNIT ? cli.junit : cli.samples) = path;
+    }
+    if (parsed.found & OPTION_CODE) {
+        const char* value = OptionValue(parsed, OPTION_CODE);
+        if (strcmp(value, "escape") == 0)
+            cli.vendorTarget.destination = VENDOR_TO_ESCAPE;
+        else if (strcmp(value, "fixed") != 0) {
+            ControlCodeFailure failure = ParseControlCode(value, &cli.vendorTarget.code);
+            if (failure != CONTROL_CODE_OK)
+                return Complain(EXIT_USAGE, "%s: --code takes fixed, escape or a control code: \"%s\": %s",
+                                command.name, value, ControlCodeFailureText(failure));
+            cli.vendorTarget.destination = VENDOR_TO_CODE;
+        }
     }
     cli.count = parsed.positionalCount;
     cli.positional = args;

@@ -35,6 +35,8 @@
 #include "core/pcsc/attributes.h"
 #include "core/pcsc/card_watcher.h"
 #include "core/pcsc/connection.h"
+#include "core/pcsc/control.h"
+#include "core/pcsc/features.h"
 #include "core/pcsc/pcsc_api.h"
 #include "core/pcsc/status_text.h"
 #include "core/transmit/follow_up.h"
@@ -632,6 +634,14 @@ void PrintCardEvent(const CardEvent& event, const MonitorStart& start, bool json
     EndOutput();
 }
 
+// A control code as hex digits, as the JSON gives every code.
+void JsonControlCode(const char* name, DWORD code)
+{
+    char text[sizeof "0x00000000"];
+    snprintf(text, sizeof text, "0x%08X", unsigned(uint32_t(code)));
+    JsonString(name, text);
+}
+
 // The record's fields, with the first `count` bytes of its data.
 void JsonVendorRecord(const VendorIoRecord& record, uint32_t count)
 {
@@ -1034,13 +1044,25 @@ int RunVendor(const CliArguments& args)
         CloseSession(&session);
         return result;
     }
+    // The escape's code is asked of the reader first; without one nothing is sent.
+    DWORD controlCode;
+    bool missing;
+    LONG status = ResolveVendorCode(session.card, args.vendorTarget, &controlCode, &missing);
+    if (status != SCARD_S_SUCCESS) {
+        CloseSession(&session);
+        if (missing)
+            return Complain(EXIT_FAILED, "vendor: the reader offers no FEATURE_CCID_ESC_COMMAND");
+        return ComplainOfCall(&args, "", "SCardControl", status);
+    }
     Span span;
     DWORD returned = 0;
-    LONG status = TimedCall(&span, [&] { return ExchangeVendorRecords(session.card, &request, &reply, &returned); });
+    status =
+        TimedCall(&span, [&] { return ExchangeVendorRecords(session.card, controlCode, &request, &reply, &returned); });
     bool done = status == SCARD_S_SUCCESS;
     if (args.json) {
         JsonBegin("vendor");
         JsonString("reader", session.reader);
+        JsonControlCode("code", controlCode);
         JsonVendorRecord(request, count);
         JsonStatus(status);
         JsonElapsed(span, 1);
@@ -1054,6 +1076,8 @@ int RunVendor(const CliArguments& args)
         JsonBool("ok", done);
         JsonEnd();
     } else {
+        if (args.vendorTarget.destination != VENDOR_TO_FIXED_CODE)
+            ReportControlCode(standardOutput, controlCode);
         ReportControlInput(standardOutput, request);
         ReportControlOutput(standardOutput, status, reply, int32_t(returned));
         ReportStatus(standardOutput, "Status: ", status);
@@ -1062,6 +1086,196 @@ int RunVendor(const CliArguments& args)
     }
     CloseSession(&session);
     return done ? EXIT_AS_EXPECTED : ComplainOfCall(nullptr, "", "SCardControl", status);
+}
+
+int RunControl(const CliArguments& args)
+{
+    DWORD code;
+    ControlCodeFailure failure = ParseControlCode(args.positional[0], &code);
+    if (failure != CONTROL_CODE_OK)
+        return Complain(EXIT_USAGE, "control: \"%s\": %s", args.positional[0], ControlCodeFailureText(failure));
+    // No bytes, or arguments of blanks alone, is an empty request.
+    bool blank = true;
+    for (int i = 1; i < args.count; ++i)
+        blank = blank && args.positional[i][strspn(args.positional[i], " \t")] == '\0';
+    static BYTE request[MAX_BUFFER_SIZE_EXTENDED];
+    static BYTE reply[MAX_BUFFER_SIZE_EXTENDED];
+    uint32_t length = 0;
+    if (!blank && !ParseHexArguments("control", "the request", args, 1, request, sizeof request, &length))
+        return EXIT_USAGE;
+
+    Session session;
+    int result = OpenSession(args, &session, true);
+    if (result != EXIT_AS_EXPECTED) {
+        CloseSession(&session);
+        return result;
+    }
+    ControlOutcome outcome = SendControl(session.card, code, request, length, reply, sizeof reply);
+    bool done = outcome.status == SCARD_S_SUCCESS;
+    if (args.json) {
+        JsonBegin("control");
+        JsonString("reader", session.reader);
+        JsonControlCode("code", code);
+        JsonBytes("request", request, length);
+        JsonBytes("reply", done ? reply : nullptr, outcome.returned);
+        JsonStatus(outcome.status);
+        JsonElapsed(outcome.span, 1);
+        JsonBool("ok", done);
+        JsonEnd();
+    } else {
+        ReportControlCode(standardOutput, code);
+        ReportControlBytesInput(standardOutput, request, length);
+        ReportControlBytesOutput(standardOutput, outcome.status, reply, outcome.returned);
+        ReportStatus(standardOutput, "Status: ", outcome.status);
+        ReportElapsed(standardOutput, outcome.span, QueryPerformanceFrequency() / 1000, 1);
+        EndOutput();
+    }
+    CloseSession(&session);
+    return done ? EXIT_AS_EXPECTED : ComplainOfCall(nullptr, "", "SCardControl", outcome.status);
+}
+
+namespace {
+
+// "stop": null for a whole list, else where and why it stopped.
+void JsonTlvStop(TlvStop stop, uint32_t offset)
+{
+    if (stop == TLV_WHOLE) {
+        JsonString("stop", nullptr);
+        return;
+    }
+    JsonOpen("stop", '{');
+    JsonNumber("offset", offset);
+    JsonString("reason", TlvStopName(stop));
+    JsonClose('}');
+}
+
+// The feature list as a "features" object or as lines.
+void PrintFeatureList(const Session& session, const FeatureDiscovery& found, bool json)
+{
+    const FeatureList& list = found.featureList;
+    DWORD escape = 0;
+    bool offered = FindFeature(list, FEATURE_CCID_ESC_COMMAND, &escape);
+    bool done = found.features.status == SCARD_S_SUCCESS;
+    if (json) {
+        JsonBegin("features");
+        JsonString("reader", session.reader);
+        JsonControlCode("code", CM_IOCTL_GET_FEATURE_REQUEST);
+        JsonStatus(found.features.status);
+        JsonElapsed(found.features.span, 1);
+        JsonBytes("reply", done ? found.featureReply : nullptr, found.features.returned);
+        JsonOpen("features", '[');
+        for (int32_t i = 0; i < list.count; ++i) {
+            JsonOpen(nullptr, '{');
+            JsonNumber("tag", list.entries[i].tag);
+            JsonString("name", FeatureName(list.entries[i].tag));
+            JsonControlCode("code", list.entries[i].code);
+            JsonClose('}');
+        }
+        JsonClose(']');
+        JsonTlvStop(list.stop, list.stopOffset);
+        if (offered)
+            JsonControlCode("escape", escape);
+        else
+            JsonString("escape", nullptr);
+        JsonBool("ok", done && list.stop == TLV_WHOLE);
+        JsonEnd();
+        return;
+    }
+    ReportControlCode(standardOutput, CM_IOCTL_GET_FEATURE_REQUEST);
+    ReportControlBytesOutput(standardOutput, found.features.status, found.featureReply, found.features.returned);
+    ReportStatus(standardOutput, "Status: ", found.features.status);
+    ReportElapsed(standardOutput, found.features.span, QueryPerformanceFrequency() / 1000, 1);
+    for (int32_t i = 0; i < list.count; ++i)
+        ReportFeature(standardOutput, list.entries[i]);
+    ReportTlvStop(standardOutput, "feature list", list.stop, list.stopOffset);
+    EndOutput();
+}
+
+// The properties as a "properties" object or as lines; true when the
+// request succeeded and the list is whole.
+bool PrintPropertyList(const Session& session, const FeatureDiscovery& found, bool json)
+{
+    const PropertyList& list = found.propertyList;
+    bool done = found.properties.status == SCARD_S_SUCCESS;
+    DWORD code = 0;
+    FindFeature(found.featureList, FEATURE_GET_TLV_PROPERTIES, &code);
+    if (json) {
+        JsonBegin("properties");
+        JsonString("reader", session.reader);
+        JsonControlCode("code", code);
+        JsonStatus(found.properties.status);
+        JsonElapsed(found.properties.span, 1);
+        JsonBytes("reply", done ? found.propertyReply : nullptr, found.properties.returned);
+        JsonOpen("properties", '[');
+        for (int32_t i = 0; i < list.count; ++i) {
+            const PropertyEntry& entry = list.entries[i];
+            JsonOpen(nullptr, '{');
+            JsonNumber("tag", entry.tag);
+            JsonString("name", PropertyName(entry.tag));
+            PropertyKind kind = PropertyKindOf(entry.tag);
+            if (kind == PROPERTY_NUMBER) {
+                JsonNumber("value", entry.number);
+            } else if (kind == PROPERTY_STRING) {
+                // The string's bytes as they came: the JSON writer keeps any bytes valid.
+                char text[PROPERTY_VALUE_MAX + 1];
+                memcpy(text, entry.bytes, entry.length);
+                text[entry.length] = '\0';
+                JsonString("value", text);
+            } else {
+                JsonString("value", nullptr);
+            }
+            JsonBytes("bytes", entry.bytes, entry.length);
+            JsonClose('}');
+        }
+        JsonClose(']');
+        JsonTlvStop(list.stop, list.stopOffset);
+        JsonBool("ok", done && list.stop == TLV_WHOLE);
+        JsonEnd();
+        return done && list.stop == TLV_WHOLE;
+    }
+    ReportControlCode(standardOutput, code);
+    ReportControlBytesOutput(standardOutput, found.properties.status, found.propertyReply, found.properties.returned);
+    ReportStatus(standardOutput, "Status: ", found.properties.status);
+    ReportElapsed(standardOutput, found.properties.span, QueryPerformanceFrequency() / 1000, 1);
+    for (int32_t i = 0; i < list.count; ++i)
+        ReportProperty(standardOutput, list.entries[i]);
+    ReportTlvStop(standardOutput, "property list", list.stop, list.stopOffset);
+    EndOutput();
+    return done && list.stop == TLV_WHOLE;
+}
+
+}  // namespace
+
+int RunFeatures(const CliArguments& args)
+{
+    Session session;
+    int result = OpenSession(args, &session, true);
+    if (result != EXIT_AS_EXPECTED) {
+        CloseSession(&session);
+        return result;
+    }
+    static FeatureDiscovery found;
+    DiscoverFeatures(session.card, &found);
+    PrintFeatureList(session, found, args.json);
+    bool properties = !found.propertiesOffered || PrintPropertyList(session, found, args.json);
+    CloseSession(&session);
+    if (found.features.status != SCARD_S_SUCCESS)
+        return ComplainOfCall(nullptr, "", "SCardControl", found.features.status);
+    DWORD escape = 0;
+    bool offered = FindFeature(found.featureList, FEATURE_CCID_ESC_COMMAND, &escape);
+    if (!args.json) {
+        ReportEscapeCode(standardOutput, offered, escape);
+        EndOutput();
+    }
+    if (found.featureList.stop != TLV_WHOLE)
+        return Complain(EXIT_FAILED, "features: the feature list stops at byte %u (%s)",
+                        unsigned(found.featureList.stopOffset), TlvStopName(found.featureList.stop));
+    if (found.propertiesOffered && found.properties.status != SCARD_S_SUCCESS)
+        return ComplainOfCall(nullptr, "", "SCardControl", found.properties.status);
+    if (!properties)
+        return Complain(EXIT_FAILED, "features: the property list stops at byte %u (%s)",
+                        unsigned(found.propertyList.stopOffset), TlvStopName(found.propertyList.stop));
+    return OutputError() == 0 ? EXIT_AS_EXPECTED : EXIT_FAILED;
 }
 
 int RunMonitor(const CliArguments& args)

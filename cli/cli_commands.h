@@ -8,6 +8,8 @@
 
 #include <winscard.h>
 
+#include "core/compose/vendor.h"
+
 // Exit statuses.
 constexpr int EXIT_AS_EXPECTED = 0;
 constexpr int EXIT_FAILED = 1;  // a PC/SC call or an expected status word failed
@@ -32,7 +34,9 @@ struct CliArguments {
     // --junit, --samples (qualify and send).
     const char* junit;    // --junit: the JUnit XML file; null without
     const char* samples;  // --samples: the CSV file of every exchange; null without
-    int count;            // the positional arguments after the command's name, as given
+    // --code for `vendor`: where the record goes (the fixed code without it).
+    VendorTarget vendorTarget;
+    int count;  // the positional arguments after the command's name, as given
     const char* const* positional;
 };
 
@@ -46,6 +50,8 @@ int RunAttributes(const CliArguments& args);
 int RunSend(const CliArguments& args);
 int RunScript(const CliArguments& args);
 int RunVendor(const CliArguments& args);
+int RunControl(const CliArguments& args);
+int RunFeatures(const CliArguments& args);
 int RunMonitor(const CliArguments& args);
 int RunAtr(const CliArguments& args);
 int RunStorage(const CliArguments& args);

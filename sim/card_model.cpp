@@ -280,3 +280,53 @@ bool AnswerVendorRecord(ReaderSlot* slot, const VendorIoRecord& request, VendorI
     *busyMs = busy < MAX_BUSY_MS ? int(busy) : MAX_BUSY_MS;
     return true;
 }
+
+namespace {
+
+int PutTlv(uint8_t (&answer)[FEATURE_ANSWER_SIZE], int used, uint8_t tag, const uint8_t* value, uint8_t length)
+{
+    answer[used] = tag;
+    answer[used + 1] = length;
+    memcpy(answer + used + 2, value, length);
+    return used + 2 + length;
+}
+
+int PutFeature(uint8_t (&answer)[FEATURE_ANSWER_SIZE], int used, uint8_t tag, uint8_t length)
+{
+    const uint32_t code = SIM_FEATURE_CODE_BASE + tag;
+    const uint8_t value[4] = {uint8_t(code >> 24), uint8_t(code >> 16), uint8_t(code >> 8), uint8_t(code)};
+    return PutTlv(answer, used, tag, value, length);
+}
+
+// A number little-endian in `width` bytes.
+int PutNumber(uint8_t (&answer)[FEATURE_ANSWER_SIZE], int used, uint8_t tag, uint32_t number, uint8_t width)
+{
+    uint8_t value[4];
+    for (int i = 0; i < width; ++i)
+        value[i] = uint8_t(number >> (8 * i));
+    return PutTlv(answer, used, tag, value, width);
+}
+
+}  // namespace
+
+int AnswerFeatureRequest(FeatureListFault fault, uint8_t (&answer)[FEATURE_ANSWER_SIZE])
+{
+    int used = PutFeature(answer, 0, FEATURE_GET_TLV_PROPERTIES, 4);
+    used = PutFeature(answer, used, FEATURE_CCID_ESC_COMMAND, fault == FEATURES_BAD_LENGTH ? 2 : 4);
+    return fault == FEATURES_CUT ? used - 2 : used;
+}
+
+int AnswerTlvProperties(uint8_t (&answer)[FEATURE_ANSWER_SIZE])
+{
+    int used = PutNumber(answer, 0, PCSCv2_PART10_PROPERTY_wLcdLayout, 0, 2);
+    used = PutNumber(answer, used, PCSCv2_PART10_PROPERTY_bEntryValidationCondition, 0x02, 1);
+    used = PutNumber(answer, used, PCSCv2_PART10_PROPERTY_bTimeOut2, 0, 1);
+    used = PutNumber(answer, used, PCSCv2_PART10_PROPERTY_bMinPINSize, SIM_MIN_PIN_SIZE, 1);
+    used = PutNumber(answer, used, PCSCv2_PART10_PROPERTY_bMaxPINSize, SIM_MAX_PIN_SIZE, 1);
+    used = PutTlv(answer, used, PCSCv2_PART10_PROPERTY_sFirmwareID, reinterpret_cast<const uint8_t*>(FIRMWARE_REVISION),
+                  sizeof FIRMWARE_REVISION - 1);
+    used = PutNumber(answer, used, PCSCv2_PART10_PROPERTY_bPPDUSupport, 0, 1);
+    used = PutNumber(answer, used, PCSCv2_PART10_PROPERTY_dwMaxAPDUDataSize, SIM_MAX_APDU_DATA_SIZE, 4);
+    used = PutNumber(answer, used, PCSCv2_PART10_PROPERTY_wIdVendor, SIM_VENDOR_ID, 2);
+    return PutNumber(answer, used, PCSCv2_PART10_PROPERTY_wIdProduct, SIM_PRODUCT_ID, 2);
+}

@@ -1,6 +1,7 @@
 // The slot of the simulated contactless reader: the 1K storage card that may sit in it,
 // the reader's volatile key memory, the authentication state, and the answers to the
-// storage-card APDUs and to the vendor control record. Plain computation; the pcscd
+// storage-card APDUs, to the vendor control record and to the PC/SC Part 10 feature
+// and property requests. Plain computation; the pcscd
 // driver (ifdhandler.cpp) puts it behind the IFD handler entry points.
 #pragma once
 
@@ -69,3 +70,27 @@ int AnswerApdu(ReaderSlot* slot, const uint8_t* apdu, int length, uint8_t* respo
 // valid bytes of data. Returns false for an unknown command. *busyMs is how long the reader
 // stays busy (flashing, field off), at most MAX_BUSY_MS.
 bool AnswerVendorRecord(ReaderSlot* slot, const VendorIoRecord& request, VendorIoRecord* reply, int* busyMs);
+
+// The feature codes, as the CCID driver numbers them: SCARD_CTL_CODE(0x330000 + tag).
+constexpr DWORD SIM_FEATURE_CODE_BASE = SCARD_CTL_CODE(0x330000);
+constexpr DWORD SIM_TLV_PROPERTIES_CODE = SIM_FEATURE_CODE_BASE + FEATURE_GET_TLV_PROPERTIES;
+constexpr DWORD SIM_ESCAPE_CODE = SIM_FEATURE_CODE_BASE + FEATURE_CCID_ESC_COMMAND;
+// The reader's USB identity and PIN sizes, as its properties give them.
+constexpr uint16_t SIM_VENDOR_ID = 0x1209;
+constexpr uint16_t SIM_PRODUCT_ID = 0x5153;
+constexpr uint8_t SIM_MIN_PIN_SIZE = 4;
+constexpr uint8_t SIM_MAX_PIN_SIZE = 8;
+constexpr uint32_t SIM_MAX_APDU_DATA_SIZE = 0x10000;
+// Room for either list.
+constexpr int FEATURE_ANSWER_SIZE = 64;
+
+// How the feature list comes out: whole, its last entry cut two bytes short, or that
+// entry with a length of 2 (and two value bytes) where a feature has 4.
+enum FeatureListFault { FEATURES_WHOLE, FEATURES_CUT, FEATURES_BAD_LENGTH };
+
+// CM_IOCTL_GET_FEATURE_REQUEST's answer: FEATURE_GET_TLV_PROPERTIES and
+// FEATURE_CCID_ESC_COMMAND with their codes big-endian. Returns its length.
+int AnswerFeatureRequest(FeatureListFault fault, uint8_t (&answer)[FEATURE_ANSWER_SIZE]);
+// FEATURE_GET_TLV_PROPERTIES's answer, numbers little-endian and sFirmwareID the
+// firmware revision. Returns its length.
+int AnswerTlvProperties(uint8_t (&answer)[FEATURE_ANSWER_SIZE]);

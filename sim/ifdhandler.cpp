@@ -369,6 +369,23 @@ DRIVER_ENTRY RESPONSECODE IFDHTransmitToICC(DWORD Lun, SCARD_IO_HEADER SendPci, 
     return IFD_SUCCESS;
 }
 
+namespace {
+
+// The feature list or the properties, as the reader's settings cut them.
+RESPONSECODE AnswerFeatures(const Reader* reader, DWORD code, PUCHAR RxBuffer, DWORD RxLength, LPDWORD pdwBytesReturned)
+{
+    uint8_t answer[FEATURE_ANSWER_SIZE];
+    const int length = code == CM_IOCTL_GET_FEATURE_REQUEST ? AnswerFeatureRequest(reader->current.featureList, answer)
+                                                            : AnswerTlvProperties(answer);
+    if (!RxBuffer || RxLength < DWORD(length))
+        return IFD_ERROR_INSUFFICIENT_BUFFER;
+    memcpy(RxBuffer, answer, length);
+    *pdwBytesReturned = DWORD(length);
+    return IFD_SUCCESS;
+}
+
+}  // namespace
+
 DRIVER_ENTRY RESPONSECODE IFDHControl(DWORD Lun, DWORD dwControlCode, PUCHAR TxBuffer, DWORD TxLength, PUCHAR RxBuffer,
                                       DWORD RxLength, LPDWORD pdwBytesReturned)
 {
@@ -381,7 +398,10 @@ DRIVER_ENTRY RESPONSECODE IFDHControl(DWORD Lun, DWORD dwControlCode, PUCHAR TxB
         LOG(PCSC_LOG_INFO, "reader %d: control request fails as asked", IndexOf(reader));
         return IFD_COMMUNICATION_ERROR;
     }
-    if (dwControlCode != VENDOR_CONTROL_CODE) {
+    if (dwControlCode == CM_IOCTL_GET_FEATURE_REQUEST || dwControlCode == SIM_TLV_PROPERTIES_CODE)
+        return AnswerFeatures(reader, dwControlCode, RxBuffer, RxLength, pdwBytesReturned);
+    // The vendor record goes to the fixed code or to the CCID escape.
+    if (dwControlCode != VENDOR_CONTROL_CODE && dwControlCode != SIM_ESCAPE_CODE) {
         LOG(PCSC_LOG_ERROR, "reader %d: unknown control code 0x%lX", IndexOf(reader), dwControlCode);
         return IFD_ERROR_NOT_SUPPORTED;
     }

@@ -92,6 +92,18 @@ bool ApplyPair(const char* key, int keyLength, const char* value, int valueLengt
             settings->*s.field = number == 1;
             return true;
         }
+    if (Is(key, keyLength, "feature_list")) {
+        const struct {
+            const char* word;
+            FeatureListFault fault;
+        } faults[] = {{"whole", FEATURES_WHOLE}, {"cut", FEATURES_CUT}, {"bad_length", FEATURES_BAD_LENGTH}};
+        for (const auto& fault : faults)
+            if (Is(value, valueLength, fault.word)) {
+                settings->featureList = fault.fault;
+                return true;
+            }
+        return false;
+    }
     if (Is(key, keyLength, "ctl")) {
         if (valueLength == 0 || valueLength >= MAX_PATH_LENGTH)
             return false;

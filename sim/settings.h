@@ -19,6 +19,8 @@ struct SimSettings {
     bool refuseAttributes;  // every SCARD_ATTR_ attribute is refused
     bool unplugged;         // every call answers that the reader is gone
     char controlPath[MAX_PATH_LENGTH];
+    // Faults of the PC/SC Part 10 feature requests.
+    FeatureListFault featureList;  // feature_list=whole|cut|bad_length
 };
 
 // A storage card with UID 04A1B2C3, no faults, no control file.
