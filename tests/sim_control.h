@@ -14,6 +14,8 @@
 //                         ATR still reaches pcscd at power-up, so SCardStatus gives it
 //   refuse_attributes=1   the reader refuses every attribute a client reads; pcscd still
 //                         answers SCARD_ATTR_DEVICE_FRIENDLY_NAME and _SYSTEM_NAME itself
+//   feature_list=cut      the feature list stops two bytes into its last entry; bad_length gives that
+//                         entry a length of 2; whole (the default) as CCID answers it
 //   unplugged=1           every driver call answers IFD_NO_SUCH_DEVICE, as a reader pulled off
 //                         its bus. pcscd 1.9.9 keeps listing the reader; at its next poll it
 //                         marks it SCARD_STATE_UNAVAILABLE, and connect, transmit, attribute and

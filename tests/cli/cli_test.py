@@ -29,7 +29,7 @@ FIELDS = {  # as the README lists them
     "attribute": ["type", "reader", "attribute", "id", *STATUS, "bytes", "value", "decoded"],
     "exchange": ["type", "reader", "command", "response", *STATUS, "sw", "sw_meaning", "ms", "expected", "ok"],
     "reset": ["type", "reader", "atr", *STATUS, "ms", "ok"],
-    "vendor": ["type", "reader", "cmd", "pa", "pb", "pc", "le", "data", *STATUS, "ms", "reply", "ok"],
+    "vendor": ["type", "reader", "code", "cmd", "pa", "pb", "pc", "le", "data", *STATUS, "ms", "reply", "ok"],
     "event": ["type", "sequence", "time_s", "time", "event", "reader", "state", "atr", "inferred", *STATUS],
     "error": ["type", "command", "call", *STATUS],
     "atr": ["type", "reader", "atr", "verdict", "lines", "cards"],
@@ -37,6 +37,9 @@ FIELDS = {  # as the README lists them
                     "ifd_type", "ifd_version", "ifd_serial", "driver", "kernel", "host", "date", "caveat"],
     "suite": ["type", "id", "suite", "line", "reader", "verdict", *STATUS, "runs", "planned", "complete", "stopped",
               "measured", "limits", "fit", "atr", "note", "ms"],
+    "control": ["type", "reader", "code", "request", "reply", *STATUS, "ms", "ok"],
+    "features": ["type", "reader", "code", *STATUS, "ms", "reply", "features", "stop", "escape", "ok"],
+    "properties": ["type", "reader", "code", *STATUS, "ms", "reply", "properties", "stop", "ok"],
 }
 FIELDS["loop"] = FIELDS["exchange"][:-1] + ["runs", "runs_made", "first_failure", "outcomes", "other_runs",
                                             "times_us", "ok"]
@@ -115,7 +118,8 @@ SIM_CASES = [
     ("send --help", 0, dict(out=SEND_HELP)),
     ("send -h", 0, dict(out=SEND_HELP)),
     ("--help", 0, dict(has=["  list [--decode]", "  atr HEX...", "  attributes [--reader R] [--id ID,...]", "  send [--reader R] [--loop N] [--expect SW] [--get-response] [--samples FILE] HEX...",
-                            "  run [--reader R] [--get-response] FILE", "  vendor [--reader R] CMD P1 P2 [DATA]", "  monitor"])),
+                            "  run [--reader R] [--get-response] FILE", "  vendor [--reader R] [--code C] CMD P1 P2 [DATA]",
+                            "  control [--reader R] CODE [HEX...]", "  features [--reader R]", "  monitor"])),
     ("list", 0, dict(out=["0: {r0}: PRESENT*, ATR " + SIM_ATR, "1: {r1}: EMPTY"])),
     ("list --json", 0, dict(json=[dict(index=0, reader="{r0}", atr=SIM_ATR.replace(" ", "")),
                                   dict(index=1, reader="{r1}", state=["EMPTY"], atr=None)])),
@@ -239,6 +243,45 @@ SIM_CASES = [
                                                 status_alias="SCARD_E_UNEXPECTED", reply=None, ok=False)],
                                      err=SHOUT + "SCardControl: 0x8010001F *")),
     ("vendor 256 0 0", 2, dict(err='quarnel-test-utility: vendor: CMD "256" is no number from 0 to 255')),
+    # Any control code, an empty request allowed; the reader's refusal is its status.
+    ("control SCARD_CTL_CODE(3400)", 0, dict(out=CONNECTED + [
+        "SCardControl: Code: 0x42000D48 SCARD_CTL_CODE(3400)", "SCardControl: Input:", "", "SCardControl: Output:",
+        "12 04 42 33 00 12 13 04   42 33 00 13 ", "Status: 0x00000000 *", "Elapsed: * ms"])),
+    ("control --json 0x42000001 01 02", 1, dict(json=[dict(
+        code="0x42000001", request="0102", reply=None, status="0x8010001F", ok=False)],
+        err=SHOUT + "SCardControl: 0x8010001F *")),
+    ("features", 0, dict(has=[
+        "FEATURE_GET_TLV_PROPERTIES (0x12): 0x42330012 SCARD_CTL_CODE(0x330012)",
+        "FEATURE_CCID_ESC_COMMAND (0x13): 0x42330013 SCARD_CTL_CODE(0x330013)", "sFirmwareID (8): \"QSIM-1K 1.0.0\"",
+        "wIdVendor (11): 0x1209 (4617)", "dwMaxAPDUDataSize (10): 0x00010000 (65536)",
+        "CCID escape: 0x42330013 SCARD_CTL_CODE(0x330013)"], lines=25)),
+    # The empty reader answers over a direct connection.
+    ("features --json --reader 1", 0, dict(json=[
+        dict(reader="{r1}", code="0x42000D48", stop=None, escape="0x42330013", ok=True, features=[
+            dict(tag=18, name="FEATURE_GET_TLV_PROPERTIES", code="0x42330012"),
+            dict(tag=19, name="FEATURE_CCID_ESC_COMMAND", code="0x42330013")]),
+        dict(code="0x42330012", stop=None, ok=True)])),
+    # A list cut short keeps what was whole, says where it stops, and fails.
+    ("features --json", 1, dict(sim="feature_list=bad_length\n", json=[
+        dict(features=[dict(tag=18, name="FEATURE_GET_TLV_PROPERTIES", code="0x42330012")],
+             stop=dict(offset=6, reason="wrong_length"), escape=None, ok=False), dict(ok=True)],
+        err=SHOUT + "features: the feature list stops at byte 6 (wrong_length)")),
+    ("features", 1, dict(sim="feature_list=cut\n", has=["The feature list stops at byte 6: cut short.",
+                                                           "CCID escape: not offered"],
+                         err=SHOUT + "features: the feature list stops at byte 6 (cut_short)")),
+    ("vendor --json --code escape 8 0 0", 0, dict(json=[dict(code="0x42330013", cmd=8, ok=True)])),
+    ("vendor --code SCARD_CTL_CODE(1) 8 0 0", 1, dict(has=["SCardControl: Code: 0x42000001 SCARD_CTL_CODE(1)"],
+                                                       err=SHOUT + "SCardControl: 0x8010001F *")),
+    ("vendor --code escape 8 0 0", 1, dict(sim="feature_list=cut\n", out=CONNECTED,
+                                           err=SHOUT + "vendor: the reader offers no FEATURE_CCID_ESC_COMMAND")),
+    # Bad input: nothing connected, nothing sent.
+    ("control SCARD_CTL_CODE(0xBE000000)", 2, dict(out=[], err=SHOUT + 'control: "SCARD_CTL_CODE(0xBE000000)": '
+                                                   "SCARD_CTL_CODE(n) beyond 0xFFFFFFFF (n at most 3187671039)")),
+    ("control 0x100000000", 2, dict(out=[], err=SHOUT + 'control: "0x100000000": a control code beyond 0xFFFFFFFF')),
+    ("control 3400 0x12", 2, dict(out=[], err=SHOUT + 'control: "0x12": not a hex digit')),
+    ("vendor --code 12x 8 0 0", 2, dict(out=[], err=SHOUT + 'vendor: --code takes fixed, escape or a control code: '
+                                        '"12x": not a control code *')),
+    ("control", 2, dict(out=[], err=SHOUT + "control: usage: quarnel-test-utility control [--reader R] CODE [HEX...]")),
     ("run scriptor.txt", 0, dict(out=CONNECTED + ["scriptor.txt:2:", "SCardReconnect: OK, protocol = 0x00000002.",
                                                   "ATR:", "3B 8F 80 01 80 4F 0C A0   00 00 03 06 03 00 01 00   00 00 00 6A ",
                                                   "Status: 0x00000000 *", "Elapsed: * ms", "scriptor.txt:3:"]
@@ -285,7 +328,7 @@ SIM_CASES = [
 # Every command writes into a full disk: one line on stderr and exit status 1.
 FULL_OUTPUT = ["--help", "--version", "send --help", "list", "list --json", "attributes --json",
                "send 00CA000000", "send --json --loop 3 00CA000000", "run scriptor.txt", "run --json loop.apdu",
-               "vendor 8 0 0", "monitor", "monitor --json"]
+               "vendor 8 0 0", "features", "monitor", "monitor --json"]
 
 PEER_CASES = [
     ("list", 0, dict(has=["0: {p0}: PRESENT*, ATR 3B 95 13 81 01 80 73 FF 01 00 0B"])),
@@ -301,6 +344,12 @@ PEER_CASES = [
     ("attributes --reader {p0}", 1, dict(has=[
         "Reader: {p0}", "Channel:   error 0x8010001F (Feature not supported.)"], lines=21,
         err=SHOUT + "attributes: * of 19 could not be read")),
+    # vpcd answers no control code: the failure and its status, not a list or a crash.
+    ("features --json", 1, dict(json=[dict(reader="{p0}", reply=None, features=[], stop=None, escape=None, ok=False)],
+                                err=SHOUT + "SCardControl: 0x8010001F *")),
+    ("control SCARD_CTL_CODE(3400)", 1, dict(has=["SCardControl: Failure!", "Status: 0x8010001F *"],
+                                             err=SHOUT + "SCardControl: 0x8010001F *")),
+    ("vendor --code escape 8 0 0", 1, dict(err=SHOUT + "SCardControl: 0x8010001F *")),
 ]
 
 

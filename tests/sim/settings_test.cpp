@@ -26,8 +26,9 @@ TEST(SimSettings, DeviceNameAndControlFileForms)
     EXPECT_EQ(s.failEvery, 3);
     EXPECT_EQ(s.delayMicros, 250);
     EXPECT_TRUE(s.failControl);
-    ASSERT_TRUE(ApplySettings(",fail_control=0\n,", &s));
+    ASSERT_TRUE(ApplySettings(",fail_control=0\n,feature_list=bad_length", &s));
     EXPECT_FALSE(s.failControl);
+    EXPECT_EQ(s.featureList, FEATURES_BAD_LENGTH);
     EXPECT_EQ(s.failEvery, 3) << "pairs not named keep their values";
 }
 
@@ -39,8 +40,8 @@ TEST(SimSettings, BadPairsAreRejected)
          {std::string("card=mifare"), std::string("uid=04A1B2"), std::string("uid=04A1B2C3D4"),
           std::string("uid=04A1B2CG"), std::string("fail_every=-1"), std::string("fail_every="),
           std::string("fail_every=99999999999"), std::string("delay_us=5000001"), std::string("byte_delay_us=1001"),
-          std::string("fail_control=2"), std::string("colour=red"), std::string("card"), std::string("ctl="),
-          longPath}) {
+          std::string("fail_control=2"), std::string("feature_list=cut2"), std::string("colour=red"),
+          std::string("card"), std::string("ctl="), longPath}) {
         SimSettings s = DefaultSettings();
         EXPECT_FALSE(ApplySettings(("delay_us=7," + bad + ",fail_every=2").c_str(), &s)) << bad;
         EXPECT_EQ(s.delayMicros, 7) << bad;

@@ -1,6 +1,7 @@
 // Vendor I/O in the real window against the simulated reader: the command
 // type, the upward popup of vendor commands, the four fields and the
 // SCardControl exchange with both records in the log.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -60,6 +61,7 @@ protected:
     void TearDown() override
     {
         SimReset(0);
+        tester.vendorTarget = VendorTarget {};
         MainWindowTest::TearDown();
     }
 
@@ -294,6 +296,44 @@ TEST_F(VendorTest, FailedControlCallLogsOneLine)
     log = Transmit();
     EXPECT_EQ(log.substr(log.rfind("\r\n") + 2), "SCardControl: Failure!");
     EXPECT_NE(Text(IDC_WIN_STATUS), "0x00000000");
+}
+
+// The state's destination decides the code: the escape's is asked of the
+// reader first, and without one nothing is sent.
+TEST_F(VendorTest, TheRecordGoesWhereTheStateSays)
+{
+    REQUIRE_SIMULATED_READER();
+    Connect(0);
+    Command(IDC_TYPE_VENDOR);
+    ASSERT_TRUE(UseVendorMenu("Get Firmware Revision"));
+    const std::string firmware = HexDump(reinterpret_cast<const uint8_t*>("QSIM-1K 1.0.0"), 13);
+    struct Case {
+        const char* what;
+        VendorTarget target;
+        const char* featureList;
+        const char* status;
+        std::string end;
+    } cases[] = {
+        {"fixed", {VENDOR_TO_FIXED_CODE, 0}, "whole", "0x00000000", firmware},
+        {"escape", {VENDOR_TO_ESCAPE, 0}, "whole", "0x00000000", firmware},
+        {"a code the reader refuses",
+         {VENDOR_TO_CODE, SCARD_CTL_CODE(1)},
+         "whole",
+         "0x8010001F",
+         "\r\nSCardControl: Failure!"},
+        {"no escape offered",
+         {VENDOR_TO_ESCAPE, 0},
+         "cut",
+         "0x8010001F",
+         "\r\nCCID escape: not offered\r\nSCardControl: Failure!"},
+    };
+    for (const Case& c : cases) {
+        SimSetKey(0, "feature_list", c.featureList);
+        tester.vendorTarget = c.target;
+        std::string log = Transmit();
+        EXPECT_EQ(log.substr(log.size() - std::min(log.size(), c.end.size())), c.end) << c.what;
+        EXPECT_EQ(Text(IDC_WIN_STATUS), c.status) << c.what;
+    }
 }
 
 TEST_F(VendorTest, SwitchingCommandTypes)
