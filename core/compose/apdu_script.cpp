@@ -101,7 +101,8 @@ bool AddApduLine(ScriptReader* reader, const char* text, bool continues)
     }
     if (failure == HEX_NOT_HEX) {
         Quote(text, quoted);
-        return Refuse(reader, reader->line, "\"%s\": not an APDU, reset, loop N, end, expect SW or exit", quoted);
+        return Refuse(reader, reader->line,
+                      "\"%s\": not an APDU, reset, loop N, end, expect SW, begin/end transaction or exit", quoted);
     }
     if (failure != HEX_OK) {
         Quote(text, quoted);
@@ -169,6 +170,15 @@ bool AddExpect(ScriptReader* reader, const char* argument)
     return true;
 }
 
+// "reset" alone is warm, as scriptor's.
+bool AddReset(ScriptReader* reader, const char* argument)
+{
+    bool cold = strcasecmp(argument, "cold") == 0;
+    if (*argument != '\0' && !cold && strcasecmp(argument, "warm") != 0)
+        return Refuse(reader, reader->line, "reset takes warm, cold or nothing");
+    return AddStep(reader, cold ? STEP_COLD_RESET : STEP_RESET) != nullptr;
+}
+
 // One command without comment or surrounding blanks.
 bool ReadCommand(ScriptReader* reader, const char* text)
 {
@@ -184,10 +194,16 @@ bool ReadCommand(ScriptReader* reader, const char* text)
         reader->exit = true;
         return true;
     }
-    if (strcasecmp(word, "reset") == 0 && bare)
-        return AddStep(reader, STEP_RESET) != nullptr;
+    if (strcasecmp(word, "reset") == 0)
+        return AddReset(reader, argument);
     if (strcasecmp(word, "end") == 0 && bare)
         return AddEnd(reader);
+    // The transaction words name their step whole; anything else is read as an APDU, and refused.
+    bool transaction = strcasecmp(argument, "transaction") == 0;
+    if (strcasecmp(word, "begin") == 0 && transaction)
+        return AddStep(reader, STEP_BEGIN_TRANSACTION) != nullptr;
+    if (strcasecmp(word, "end") == 0 && transaction)
+        return AddStep(reader, STEP_END_TRANSACTION) != nullptr;
     if (strcasecmp(word, "loop") == 0)
         return AddLoop(reader, argument);
     if (strcasecmp(word, "expect") == 0)

@@ -7,7 +7,9 @@
 //                                         a line ending in \ goes on on the next line
 //                                         that is not blank or a comment
 //   # ...                                 a comment, also after a command
-//   reset                                 reconnect with a reset of the card
+//   reset                                 reconnect with a warm reset of the card
+//   reset warm, reset cold                a warm reset, or power off and on again
+//   begin transaction, end transaction    SCardBeginTransaction, SCardEndTransaction
 //   loop N ... end                        the lines between, N times (nested up to 8 deep)
 //   expect SW                             the APDU just before must end with SW ("90 00")
 //   exit                                  ends the script here; the lines after it are not read
@@ -15,6 +17,8 @@
 // A file of scriptor's syntax (hex APDUs, reset, exit, # comments, continued
 // lines) reads as scriptor reads it, except that scriptor also stops at a line
 // that holds "exit" anywhere and resets at one that holds "reset" anywhere.
+// `end` alone ends a loop; the transaction pair is not checked here: the
+// reader's answer to an end without a begin is the tester's to see.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +28,9 @@ enum ScriptStepKind : int32_t {
     STEP_RESET,
     STEP_LOOP,  // the steps up to its end run `count` times
     STEP_END,
+    STEP_COLD_RESET,  // reconnect with the card powered off and on again
+    STEP_BEGIN_TRANSACTION,
+    STEP_END_TRANSACTION,
 };
 
 struct ScriptStep {

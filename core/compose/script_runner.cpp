@@ -21,6 +21,9 @@ ScriptRunEnd RunApduScript(const ApduScript& script, ScriptCalls calls)
                 return SCRIPT_RUN_STOPPED;
             break;
         case STEP_RESET:
+        case STEP_COLD_RESET:
+        case STEP_BEGIN_TRANSACTION:
+        case STEP_END_TRANSACTION:
             if (!calls.perform(calls.context, step, nullptr))
                 return SCRIPT_RUN_STOPPED;
             break;

@@ -1,7 +1,8 @@
 // The replay of an APDU script that compose/apdu_script.h has read: the loops
-// are counted and their jumps taken here, and each APDU and reset is handed,
-// in the order the script gives, to the caller, who performs it. No output
-// and no PC/SC here, so a test drives it with a callback of its own.
+// are counted and their jumps taken here, and each APDU, reset and
+// transaction step is handed, in the order the script gives, to the caller,
+// who performs it. No output and no PC/SC here, so a test drives it with a
+// callback of its own.
 #pragma once
 
 #include <cstdint>
@@ -9,8 +10,8 @@
 #include "core/compose/apdu_script.h"
 
 // Performs one step: an APDU (`apdu` points at its step.length bytes, and
-// step.expect and step.sw say what its answer must end with) or a reset
-// (`apdu` is null). Returns false to stop the replay there.
+// step.expect and step.sw say what its answer must end with), or a reset or
+// a transaction's begin or end (`apdu` is null). Returns false to stop the replay there.
 struct ScriptCalls {
     bool (*perform)(void* context, const ScriptStep& step, const uint8_t* apdu);
     void* context;
@@ -25,5 +26,5 @@ enum ScriptRunEnd : int32_t {
     SCRIPT_RUN_MALFORMED,
 };
 
-// Replays `script`, calling calls.perform for each APDU and reset in turn.
+// Replays `script`, calling calls.perform for each step but loops and ends in turn.
 ScriptRunEnd RunApduScript(const ApduScript& script, ScriptCalls calls);

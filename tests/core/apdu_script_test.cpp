@@ -101,6 +101,15 @@ std::string Describe(bool loaded, const ApduScript& script, const ScriptFailure&
         case STEP_RESET:
             text += "reset";
             break;
+        case STEP_COLD_RESET:
+            text += "reset cold";
+            break;
+        case STEP_BEGIN_TRANSACTION:
+            text += "begin transaction";
+            break;
+        case STEP_END_TRANSACTION:
+            text += "end transaction";
+            break;
         case STEP_LOOP:
             text += "loop " + std::to_string(step.count) + " ends " + target;
             break;
@@ -167,7 +176,7 @@ protected:
     ScriptFailure failure;
 };
 
-const std::string NOT_A_COMMAND = "\": not an APDU, reset, loop N, end, expect SW or exit";
+const std::string NOT_A_COMMAND = "\": not an APDU, reset, loop N, end, expect SW, begin/end transaction or exit";
 
 TEST_F(ScriptFileTest, ReadsScriptorsFormAndTheLenientOne)
 {
@@ -187,6 +196,9 @@ TEST_F(ScriptFileTest, ReadsScriptorsFormAndTheLenientOne)
         {"blanks after the backslash", "00 CA \\  \n00 00 00\n", "1:00CA000000"},
         {"comments", "# head\n00 CA 00 00 00 # GetUID\nreset# again\n  # indented\n", "2:00CA000000, 3:reset"},
         {"keywords in either case", "RESET\nLoop 2\n00\nEnD\nExit\n00\n", "1:reset, 2:loop 2 ends 4, 3:00, 4:end 2"},
+        // "end transaction" inside a loop is no end of it; "reset" alone is warm, as scriptor's.
+        {"resets and a transaction", "Reset Warm\nloop 2\nbegin  transaction\nreset COLD\nEnd Transaction\nend\n",
+         "1:reset, 2:loop 2 ends 6, 3:begin transaction, 4:reset cold, 5:end transaction, 6:end 2"},
         {"nothing read after exit", std::string("00 CA\nexit\nselect 3F00\n\0\n", 25), "1:00CA"},
         {"empty", "", ""},
         {"blanks and comments", "\n  \n\t\n# c\n", ""},
@@ -215,7 +227,9 @@ TEST_F(ScriptFileTest, RefusesWithTheLineAndWhatIsWrong)
         {"odd digits", "00CA000000\n00 CA 0\n", "!2: \"00 CA 0\": odd number of hex digits"},
         {"a word", "select 3F00\n", "!1: \"select 3F00" + NOT_A_COMMAND},
         {"exit with more", "exit now\n", "!1: \"exit now" + NOT_A_COMMAND},
-        {"reset with more", "reset now\n", "!1: \"reset now" + NOT_A_COMMAND},
+        {"reset with more", "reset now\n", "!1: reset takes warm, cold or nothing"},
+        {"begin alone", "begin\n", "!1: \"begin" + NOT_A_COMMAND},
+        {"end transaction with more", "end transaction now\n", "!1: \"end transaction now" + NOT_A_COMMAND},
         {"a CR inside a line", "reset\r00 CA 00 00 00\r", "!1: \"reset\\x0D00 CA 00 00 00" + NOT_A_COMMAND},
         {"escape sequences", "\x1B[2J\x1B]0;owned\x07\n", "!1: \"\\x1B[2J\\x1B]0;owned\\x07" + NOT_A_COMMAND},
         {"a byte order mark past the start",
