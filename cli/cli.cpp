@@ -41,6 +41,9 @@ enum CommandOption : unsigned {
     OPTION_JUNIT = 1u << 16,
     OPTION_SAMPLES = 1u << 17,
     OPTION_CODE = 1024,
+    OPTION_SHARE = 128,
+    OPTION_PROTOCOL = 256,
+    OPTION_DISPOSITION = 512,
 };
 
 struct OptionRow {
@@ -77,6 +80,10 @@ const OptionRow OPTIONS[] = {
     {OPTION_CODE, 0, "code", "C",
      "Where the record goes: fixed (SCARD_CTL_CODE(2048), the default), escape (the reader's "
      "FEATURE_CCID_ESC_COMMAND) or a control code."},
+    {OPTION_SHARE, 0, "share", "MODE", "How to share the reader: exclusive (default), shared or direct."},
+    {OPTION_PROTOCOL, 0, "protocol", "P", "The protocols offered: any (default: T=0 or T=1, else RAW), t0, t1 or raw."},
+    {OPTION_DISPOSITION, 0, "disposition", "D",
+     "How the connection ends: leave (default), reset, unpower or eject the card."},
 };
 constexpr int OPTION_COUNT = int(std::size(OPTIONS));
 
@@ -84,6 +91,8 @@ constexpr int OPTION_COUNT = int(std::size(OPTIONS));
 // command takes.
 constexpr unsigned PROGRAM_OPTIONS = OPTION_HELP | OPTION_VERSION;
 constexpr unsigned COMMON_OPTIONS = OPTION_HELP | OPTION_JSON;
+// The options of every command that connects to a reader.
+constexpr unsigned CONNECTING_OPTIONS = OPTION_READER | OPTION_SHARE | OPTION_PROTOCOL | OPTION_DISPOSITION;
 
 struct PositionalArgument {
     const char* name;
@@ -112,7 +121,7 @@ const CliCommand CLI_COMMANDS[] = {
     {"attributes",
      "[--reader R] [--id ID,...]",
      "The nineteen attributes of a reader and its card (or those --id names), in the window's formats, decoded.",
-     OPTION_READER | OPTION_ID,
+     CONNECTING_OPTIONS | OPTION_ID,
      0,
      0,
      {},
@@ -120,15 +129,15 @@ const CliCommand CLI_COMMANDS[] = {
     {"send",
      "[--reader R] [--loop N] [--expect SW] [--get-response] [--samples FILE] HEX...",
      "Sends one APDU, or with --loop the same APDU N times, and prints the exchange.",
-     OPTION_READER | OPTION_LOOP | OPTION_EXPECT | OPTION_GET_RESPONSE | OPTION_SAMPLES,
+     CONNECTING_OPTIONS | OPTION_LOOP | OPTION_EXPECT | OPTION_GET_RESPONSE | OPTION_SAMPLES,
      1,
      ANY_COUNT,
      {HEX_ARGUMENT},
      RunSend},
     {"run",
      "[--reader R] [--get-response] FILE",
-     "Replays a script of APDUs: one hex APDU a line, # comments, reset, loop N ... end, expect SW, exit.",
-     OPTION_READER | OPTION_GET_RESPONSE,
+     "Replays a script: hex APDUs, # comments, reset [warm|cold], loop N ... end, expect SW, transactions, exit.",
+     CONNECTING_OPTIONS | OPTION_GET_RESPONSE,
      1,
      1,
      {{"FILE", "The script; - for standard input.", "FILE"}},
@@ -136,7 +145,7 @@ const CliCommand CLI_COMMANDS[] = {
     {"vendor",
      "[--reader R] [--code C] CMD P1 P2 [DATA]",
      "Sends one vendor request to the reader driver (SCardControl).",
-     OPTION_READER | OPTION_CODE,
+     CONNECTING_OPTIONS | OPTION_CODE,
      3,
      ANY_COUNT,
      {{"CMD", "The vendor command, 0 to 255 (8: firmware revision).", "CMD"},
@@ -147,7 +156,7 @@ const CliCommand CLI_COMMANDS[] = {
     {"control",
      "[--reader R] CODE [HEX...]",
      "Sends bytes to any control code of the reader driver (SCardControl) and prints the reply.",
-     OPTION_READER,
+     CONNECTING_OPTIONS,
      1,
      ANY_COUNT,
      {{"CODE", "The control code: a number (decimal or 0x hex) or SCARD_CTL_CODE(n).", "CODE"},
@@ -156,11 +165,19 @@ const CliCommand CLI_COMMANDS[] = {
     {"features",
      "[--reader R]",
      "The reader's PC/SC Part 10 features with their control codes, its TLV properties and its CCID escape code.",
-     OPTION_READER,
+     CONNECTING_OPTIONS,
      0,
      0,
      {},
      RunFeatures},
+    {"reset",
+     "[--reader R] warm|cold",
+     "Resets the card, warm or cold (power off and on), and prints its new ATR and whether it changed.",
+     CONNECTING_OPTIONS,
+     1,
+     1,
+     {{"KIND", "warm (SCARD_RESET_CARD) or cold (SCARD_UNPOWER_CARD).", "warm|cold"}},
+     RunResetCommand},
     {"atr",
      "HEX...",
      "Decodes an ATR as the window does: its parts, their meaning and the known card names.",
@@ -173,7 +190,7 @@ const CliCommand CLI_COMMANDS[] = {
     {"storage",
      "[--reader R] [--class 00|FF] [--general] [--loop N] [--expect SW] [--get-response] COMMAND ARGUMENTS...",
      "Sends one storage-card request as the window's composer builds it, and prints the exchange.",
-     OPTION_READER | OPTION_CLASS | OPTION_GENERAL | OPTION_LOOP | OPTION_EXPECT | OPTION_GET_RESPONSE,
+     CONNECTING_OPTIONS | OPTION_CLASS | OPTION_GENERAL | OPTION_LOOP | OPTION_EXPECT | OPTION_GET_RESPONSE,
      1,
      ANY_COUNT,
      {{"COMMAND", "getuid, read, update, loadkeys or authenticate.", "COMMAND"},
@@ -185,7 +202,7 @@ const CliCommand CLI_COMMANDS[] = {
     {"qualify",
      "[--reader R] [--junit FILE] [--samples FILE] PLAN",
      "Runs a test plan of suites with limits and prints each verdict with the environment.",
-     OPTION_READER | OPTION_JUNIT | OPTION_SAMPLES,
+     CONNECTING_OPTIONS | OPTION_JUNIT | OPTION_SAMPLES,
      1,
      1,
      {{"PLAN", "The plan: suite and limit lines, # comments; - for standard input.", "PLAN"}},
@@ -411,6 +428,7 @@ void PrintOverview()
                command.description);
     printf("\nEvery command takes -j, --json (one JSON object a line) and -h, --help. -r, --reader R names a\n"
            "reader by its name or its index in the list; without it the first reader with a card is used.\n"
+           "Those that connect take --share, --protocol and --disposition (see their help).\n"
            "Exit status: 0 when all went as expected, 1 when a PC/SC call or an expected status word failed\n"
            "(qualify: when a verdict is not pass), 2 for bad usage (bad arguments, an unknown reader, a bad\n"
            "script or plan).\n");
@@ -528,6 +546,17 @@ int RunCommand(const CliCommand& command, char** args, int count, bool ended)
             cli.vendorTarget.destination = VENDOR_TO_CODE;
         }
     }
+    if ((parsed.found & OPTION_SHARE) && !ParseShareChoice(OptionValue(parsed, OPTION_SHARE), &cli.connect.share))
+        return Complain(EXIT_USAGE, "%s: --share takes %s", command.name, SHARE_WORDS);
+    cli.shareGiven = (parsed.found & OPTION_SHARE) != 0;
+    if ((parsed.found & OPTION_PROTOCOL)
+        && !ParseProtocolChoice(OptionValue(parsed, OPTION_PROTOCOL), &cli.connect.protocol))
+        return Complain(EXIT_USAGE, "%s: --protocol takes %s", command.name, PROTOCOL_WORDS);
+    cli.disposition = SCARD_LEAVE_CARD;
+    if ((parsed.found & OPTION_DISPOSITION)
+        && !ParseDisposition(OptionValue(parsed, OPTION_DISPOSITION), &cli.disposition))
+        return Complain(EXIT_USAGE, "%s: --disposition takes %s", command.name, DISPOSITION_WORDS);
+    cli.dispositionGiven = (parsed.found & OPTION_DISPOSITION) != 0;
     cli.count = parsed.positionalCount;
     cli.positional = args;
     return command.run(cli);

@@ -65,11 +65,15 @@ struct ReaderStates {
     int count;
 };
 
-// A context, the chosen reader and the connection to it.
+// A context, the chosen reader and the connection to it, with the options it
+// was made with and the card's ATR as last read (for a reset's comparison).
 struct Session {
     SCARDCONTEXT context;
     SCARDHANDLE card;
     DWORD protocol;
+    ConnectOptions options;
+    BYTE atr[MAX_ATR_SIZE];
+    DWORD atrLength;  // 0 when none was read
     char reader[MAX_READERNAME];
 };
 
@@ -129,9 +133,10 @@ int FindReader(const ReaderStates& readers, const char* wanted)
     return *end == '\0' && index < unsigned(readers.count) ? int(index) : -1;
 }
 
-// Opens a context and connects to the chosen reader. With `direct`, a reader
-// without a card is reached directly (vendor requests and the reader's own
-// attributes need no card).
+// Opens a context and connects to the chosen reader as --share and
+// --protocol say. With `direct` and no share mode named, a reader without a
+// card is reached directly (vendor requests and the reader's own attributes
+// need no card).
 int OpenSession(const CliArguments& args, Session* session, bool direct)
 {
     *session = Session {};
@@ -148,12 +153,16 @@ int OpenSession(const CliArguments& args, Session* session, bool direct)
     if (index < 0)
         return Complain(EXIT_FAILED, "no reader holds a card");
     snprintf(session->reader, sizeof session->reader, "%s", readers.states[index].szReader);
-    status = ConnectCard(session->context, session->reader, &session->card, &session->protocol);
-    if (status == SCARD_E_NO_SMARTCARD && direct)
-        status =
-            pcsc.Connect(session->context, session->reader, SCARD_SHARE_DIRECT, 0, &session->card, &session->protocol);
+    session->options = args.connect;
+    status = ConnectCard(session->context, session->reader, session->options, &session->card, &session->protocol);
+    if (status == SCARD_E_NO_SMARTCARD && direct && !args.shareGiven) {
+        session->options = ConnectOptions {SHARE_DIRECT, args.connect.protocol};
+        status = ConnectCard(session->context, session->reader, session->options, &session->card, &session->protocol);
+    }
     if (status != SCARD_S_SUCCESS)
         return ComplainOfCall(&args, "", "SCardConnect", status);
+    // A direct connection to an empty reader has none: the length stays 0.
+    ReadAtr(session->card, session->atr, sizeof session->atr, &session->atrLength);
     if (!args.json) {
         printf("Reader: %s\n", session->reader);
         ReportConnected(standardOutput, "SCardConnect", session->protocol);
@@ -161,13 +170,20 @@ int OpenSession(const CliArguments& args, Session* session, bool direct)
     return EXIT_AS_EXPECTED;
 }
 
-void CloseSession(Session* session)
+// Ends the connection as --disposition says and releases the context.
+// Returns `result`, or the failure of a disconnect that --disposition asked
+// for (said on stderr) when all had gone as expected.
+int CloseSession(const CliArguments& args, Session* session, int result)
 {
+    LONG status = SCARD_S_SUCCESS;
     if (session->card != 0)
-        pcsc.Disconnect(session->card, SCARD_LEAVE_CARD);
+        status = pcsc.Disconnect(session->card, args.disposition);
     if (session->context != 0)
         pcsc.ReleaseContext(session->context);
     *session = Session {};
+    if (status == SCARD_S_SUCCESS || !args.dispositionGiven || result != EXIT_AS_EXPECTED)
+        return result;
+    return ComplainOfCall(&args, "", "SCardDisconnect", status);
 }
 
 // The state's bits by name, as a JSON array.
@@ -462,51 +478,97 @@ bool RunExchange(const Session& session, const Request& request, const ScriptPla
     }
 }
 
-// A failed reset on stderr, after the script's place.
-void ComplainOfReset(const ScriptPlace& place, LONG status)
+// A failed call of a script's step (or of the reset command) on stderr,
+// after the script's place.
+void ComplainOfStep(const ScriptPlace& place, const char* call, LONG status)
 {
     if (status == SCARD_S_SUCCESS)
         return;
     char prefix[PLACE_PREFIX_SIZE] = "";
     if (place.line != 0)
         snprintf(prefix, sizeof prefix, "%s:%d: ", place.file, int(place.line));
-    ComplainOfCall(nullptr, prefix, "SCardReconnect", status);
+    ComplainOfCall(nullptr, prefix, call, status);
 }
 
-// Reconnects with a reset of the card and prints its ATR.
-bool RunReset(Session* session, const ScriptPlace& place, bool json)
+// The protocol pcscd reports by the word --protocol takes for it; null for
+// none of them.
+const char* ActiveProtocolWord(DWORD protocol)
 {
-    Span span;
-    LONG status = TimedCall(&span, [&] { return ReconnectCard(session->card, SCARD_RESET_CARD, &session->protocol); });
-    BYTE atr[MAX_ATR_SIZE];
-    DWORD atrLength = 0;
-    if (status == SCARD_S_SUCCESS)
-        ReadAtr(session->card, atr, sizeof atr, &atrLength);
-    bool reset = status == SCARD_S_SUCCESS;
+    switch (protocol) {
+    case SCARD_PROTOCOL_T0:
+        return ProtocolChoiceName(PROTOCOL_T0);
+    case SCARD_PROTOCOL_T1:
+        return ProtocolChoiceName(PROTOCOL_T1);
+    case SCARD_PROTOCOL_RAW:
+        return ProtocolChoiceName(PROTOCOL_RAW);
+    default:
+        return nullptr;
+    }
+}
+
+// Resets the card warm or cold with the session's options, prints its new
+// ATR and whether it changed, and keeps that ATR for the next comparison.
+bool RunReset(Session* session, ResetKind kind, const ScriptPlace& place, bool json)
+{
+    static ResetResult result;
+    ResetCard(session->card, session->options, kind, session->atr, session->atrLength, &result);
+    bool reset = result.status == SCARD_S_SUCCESS;
+    if (reset) {
+        session->protocol = result.protocol;
+        memcpy(session->atr, result.atr, result.atrLength);
+        session->atrLength = result.atrLength;
+    }
     if (json) {
         JsonBegin("reset");
         JsonString("reader", session->reader);
         PrintPlace(place, json);
-        JsonBytes("atr", reset ? atr : nullptr, atrLength);
-        JsonStatus(status);
-        JsonElapsed(span, 1);
+        JsonString("reset", ResetKindName(kind));
+        JsonString("protocol", reset ? ActiveProtocolWord(result.protocol) : nullptr);
+        JsonBytes("atr", reset ? result.atr : nullptr, result.atrLength);
+        JsonBool("atr_changed", result.atrChanged);
+        JsonStatus(result.status);
+        JsonElapsed(result.span, 1);
         JsonBool("ok", reset);
         JsonEnd();
-        ComplainOfReset(place, status);
+        ComplainOfStep(place, "SCardReconnect", result.status);
         return reset && OutputError() == 0;
     }
     PrintPlace(place, json);
-    if (reset) {
-        ReportConnected(standardOutput, "SCardReconnect", session->protocol);
-        ReportDump(standardOutput, "ATR:", atr, atrLength, DUMP_HEX);
-    } else {
-        ReportFailure(standardOutput, "SCardReconnect");
-    }
-    ReportStatus(standardOutput, "Status: ", status);
-    ReportElapsed(standardOutput, span, QueryPerformanceFrequency() / 1000, 1);
+    ReportReset(standardOutput, result);
+    ReportStatus(standardOutput, "Status: ", result.status);
+    ReportElapsed(standardOutput, result.span, QueryPerformanceFrequency() / 1000, 1);
     EndOutput();
-    ComplainOfReset(place, status);
+    ComplainOfStep(place, "SCardReconnect", result.status);
     return reset && OutputError() == 0;
+}
+
+// A script's begin or end transaction, printed as a reset is.
+bool RunTransactionStep(const Session& session, bool begin, const ScriptPlace& place, bool json)
+{
+    Span span;
+    LONG status = TimedCall(&span, [&] {
+        return begin ? pcsc.BeginTransaction(session.card) : pcsc.EndTransaction(session.card, SCARD_LEAVE_CARD);
+    });
+    const char* call = begin ? "SCardBeginTransaction" : "SCardEndTransaction";
+    bool done = status == SCARD_S_SUCCESS;
+    if (json) {
+        JsonBegin("transaction");
+        JsonString("reader", session.reader);
+        PrintPlace(place, json);
+        JsonString("transaction", begin ? "begin" : "end");
+        JsonStatus(status);
+        JsonElapsed(span, 1);
+        JsonBool("ok", done);
+        JsonEnd();
+    } else {
+        PrintPlace(place, json);
+        ReportCallVerdict(standardOutput, call, status);
+        ReportStatus(standardOutput, "Status: ", status);
+        ReportElapsed(standardOutput, span, QueryPerformanceFrequency() / 1000, 1);
+        EndOutput();
+    }
+    ComplainOfStep(place, call, status);
+    return done && OutputError() == 0;
 }
 
 // The positional arguments from `first` on, joined with blanks, as far as
@@ -804,7 +866,7 @@ int RunAttributes(const CliArguments& args)
             ++failed;
     }
     EndOutput();
-    CloseSession(&session);
+    result = CloseSession(args, &session, result);
     if (failed > 0)
         return Complain(EXIT_FAILED, "attributes: %d of %d could not be read", failed, count);
     return result;
@@ -832,7 +894,7 @@ int RunSend(const CliArguments& args)
         if (error != 0)
             result = Complain(EXIT_FAILED, "send: %s: %s", args.samples, strerror(error));
     }
-    CloseSession(&session);
+    result = CloseSession(args, &session, result);
     CatchStopSignals(SIG_DFL);
     return stopSignal != 0 ? EXIT_SIGNAL_BASE + stopSignal : result;
 }
@@ -848,14 +910,16 @@ struct ScriptReplay {
     bool getResponse;
 };
 
-// The runner's call for each APDU and reset: sent and printed as `send` and
-// a reset print them, after the step's place.
+// The runner's call for each APDU, reset and transaction step: sent and
+// printed as `send` and `reset` print them, after the step's place.
 bool PerformScriptStep(void* context, const ScriptStep& step, const uint8_t* apdu)
 {
     const ScriptReplay* replay = static_cast<const ScriptReplay*>(context);
     ScriptPlace place {replay->path, step.line};
-    if (step.kind == STEP_RESET)
-        return RunReset(replay->session, place, replay->json);
+    if (step.kind == STEP_RESET || step.kind == STEP_COLD_RESET)
+        return RunReset(replay->session, step.kind == STEP_COLD_RESET ? RESET_COLD : RESET_WARM, place, replay->json);
+    if (step.kind == STEP_BEGIN_TRANSACTION || step.kind == STEP_END_TRANSACTION)
+        return RunTransactionStep(*replay->session, step.kind == STEP_BEGIN_TRANSACTION, place, replay->json);
     return RunExchange(*replay->session, Request {apdu, step.length, 1, step.expect, step.sw, replay->getResponse},
                        place, replay->json);
 }
@@ -978,7 +1042,7 @@ int RunStorage(const CliArguments& args)
         if (!RunExchange(session, request, ScriptPlace {}, args.json))
             result = EXIT_FAILED;
     }
-    CloseSession(&session);
+    result = CloseSession(args, &session, result);
     CatchStopSignals(SIG_DFL);
     return stopSignal != 0 ? EXIT_SIGNAL_BASE + stopSignal : result;
 }
@@ -1010,8 +1074,7 @@ int RunScript(const CliArguments& args)
         else if (end == SCRIPT_RUN_STOPPED)
             result = EXIT_FAILED;
     }
-    CloseSession(&session);
-    return result;
+    return CloseSession(args, &session, result);
 }
 
 int RunVendor(const CliArguments& args)
@@ -1040,16 +1103,14 @@ int RunVendor(const CliArguments& args)
 
     Session session;
     int result = OpenSession(args, &session, true);
-    if (result != EXIT_AS_EXPECTED) {
-        CloseSession(&session);
-        return result;
-    }
+    if (result != EXIT_AS_EXPECTED)
+        return CloseSession(args, &session, result);
     // The escape's code is asked of the reader first; without one nothing is sent.
     DWORD controlCode;
     bool missing;
     LONG status = ResolveVendorCode(session.card, args.vendorTarget, &controlCode, &missing);
     if (status != SCARD_S_SUCCESS) {
-        CloseSession(&session);
+        CloseSession(args, &session, EXIT_FAILED);
         if (missing)
             return Complain(EXIT_FAILED, "vendor: the reader offers no FEATURE_CCID_ESC_COMMAND");
         return ComplainOfCall(&args, "", "SCardControl", status);
@@ -1084,8 +1145,11 @@ int RunVendor(const CliArguments& args)
         ReportElapsed(standardOutput, span, QueryPerformanceFrequency() / 1000, 1);
         EndOutput();
     }
-    CloseSession(&session);
-    return done ? EXIT_AS_EXPECTED : ComplainOfCall(nullptr, "", "SCardControl", status);
+    if (!done) {
+        CloseSession(args, &session, EXIT_FAILED);
+        return ComplainOfCall(nullptr, "", "SCardControl", status);
+    }
+    return CloseSession(args, &session, EXIT_AS_EXPECTED);
 }
 
 int RunControl(const CliArguments& args)
@@ -1106,10 +1170,8 @@ int RunControl(const CliArguments& args)
 
     Session session;
     int result = OpenSession(args, &session, true);
-    if (result != EXIT_AS_EXPECTED) {
-        CloseSession(&session);
-        return result;
-    }
+    if (result != EXIT_AS_EXPECTED)
+        return CloseSession(args, &session, result);
     ControlOutcome outcome = SendControl(session.card, code, request, length, reply, sizeof reply);
     bool done = outcome.status == SCARD_S_SUCCESS;
     if (args.json) {
@@ -1130,8 +1192,11 @@ int RunControl(const CliArguments& args)
         ReportElapsed(standardOutput, outcome.span, QueryPerformanceFrequency() / 1000, 1);
         EndOutput();
     }
-    CloseSession(&session);
-    return done ? EXIT_AS_EXPECTED : ComplainOfCall(nullptr, "", "SCardControl", outcome.status);
+    if (!done) {
+        CloseSession(args, &session, EXIT_FAILED);
+        return ComplainOfCall(nullptr, "", "SCardControl", outcome.status);
+    }
+    return CloseSession(args, &session, EXIT_AS_EXPECTED);
 }
 
 namespace {
@@ -1250,15 +1315,14 @@ int RunFeatures(const CliArguments& args)
 {
     Session session;
     int result = OpenSession(args, &session, true);
-    if (result != EXIT_AS_EXPECTED) {
-        CloseSession(&session);
-        return result;
-    }
+    if (result != EXIT_AS_EXPECTED)
+        return CloseSession(args, &session, result);
     static FeatureDiscovery found;
     DiscoverFeatures(session.card, &found);
     PrintFeatureList(session, found, args.json);
     bool properties = !found.propertiesOffered || PrintPropertyList(session, found, args.json);
-    CloseSession(&session);
+    int closed =
+        CloseSession(args, &session, found.features.status == SCARD_S_SUCCESS ? EXIT_AS_EXPECTED : EXIT_FAILED);
     if (found.features.status != SCARD_S_SUCCESS)
         return ComplainOfCall(nullptr, "", "SCardControl", found.features.status);
     DWORD escape = 0;
@@ -1275,6 +1339,8 @@ int RunFeatures(const CliArguments& args)
     if (!properties)
         return Complain(EXIT_FAILED, "features: the property list stops at byte %u (%s)",
                         unsigned(found.propertyList.stopOffset), TlvStopName(found.propertyList.stop));
+    if (closed != EXIT_AS_EXPECTED)
+        return closed;
     return OutputError() == 0 ? EXIT_AS_EXPECTED : EXIT_FAILED;
 }
 
@@ -1324,6 +1390,18 @@ int RunMonitor(const CliArguments& args)
     close(signals);
     close(wakeup);
     return result;
+}
+
+int RunResetCommand(const CliArguments& args)
+{
+    ResetKind kind;
+    if (!ParseResetKind(args.positional[0], &kind))
+        return Complain(EXIT_USAGE, "reset: \"%s\" is neither warm nor cold", args.positional[0]);
+    Session session;
+    int result = OpenSession(args, &session, false);
+    if (result == EXIT_AS_EXPECTED && !RunReset(&session, kind, ScriptPlace {}, args.json))
+        result = EXIT_FAILED;
+    return CloseSession(args, &session, result);
 }
 
 int RunAtr(const CliArguments& args)

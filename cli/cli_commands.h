@@ -9,6 +9,7 @@
 #include <winscard.h>
 
 #include "core/compose/vendor.h"
+#include "core/pcsc/connection.h"
 
 // Exit statuses.
 constexpr int EXIT_AS_EXPECTED = 0;
@@ -36,7 +37,13 @@ struct CliArguments {
     const char* samples;  // --samples: the CSV file of every exchange; null without
     // --code for `vendor`: where the record goes (the fixed code without it).
     VendorTarget vendorTarget;
-    int count;  // the positional arguments after the command's name, as given
+    // --share, --protocol and --disposition: how a command connects and how it
+    // ends its connection (zeroed: exclusive, any protocol, leave).
+    ConnectOptions connect;
+    bool shareGiven;        // --share named the share mode
+    DWORD disposition;      // SCARD_LEAVE_CARD unless --disposition said otherwise
+    bool dispositionGiven;  // a failed disconnect is then reported
+    int count;              // the positional arguments after the command's name, as given
     const char* const* positional;
 };
 
@@ -66,3 +73,4 @@ int FindCommandReader(const CliArguments& args, SCARDCONTEXT context, char (&rea
 void CatchCommandStop(bool catching);
 const std::atomic<bool>* CommandStopFlag();
 int CommandStopSignal();
+int RunResetCommand(const CliArguments& args);

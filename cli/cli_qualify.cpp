@@ -125,8 +125,10 @@ int RunQualify(const CliArguments& args)
     }
     // Without a card every suite is inconclusive, and says so in each output.
     target.reader = reader;
-    target.status = found == EXIT_AS_EXPECTED ? ConnectCard(target.context, reader, &target.card, &target.protocol)
-                                              : SCARD_E_NO_SMARTCARD;
+    target.options = args.connect;
+    target.status = found == EXIT_AS_EXPECTED
+        ? ConnectCard(target.context, reader, target.options, &target.card, &target.protocol)
+        : SCARD_E_NO_SMARTCARD;
     if (target.status != SCARD_S_SUCCESS)
         target.card = 0;
     if (!args.json && target.status == SCARD_S_SUCCESS) {
@@ -166,7 +168,7 @@ int RunQualify(const CliArguments& args)
         EndOutput();
     }
     if (target.card != 0)
-        pcsc.Disconnect(target.card, SCARD_LEAVE_CARD);
+        pcsc.Disconnect(target.card, args.disposition);
     if (target.context != 0)
         pcsc.ReleaseContext(target.context);
     int result = EXIT_AS_EXPECTED;

@@ -148,8 +148,9 @@ INT_PTR ConnectSelectedReader([[maybe_unused]] int id)
     ListGetText(hwnd, IDC_READER_LIST, index, reader, sizeof reader);
 
     Span span;
-    LONG status =
-        TimedCall(&span, [&] { return ConnectCard(tester.hContext, reader, &tester.hCard, &tester.activeProtocol); });
+    LONG status = TimedCall(&span, [&] {
+        return ConnectCard(tester.hContext, reader, tester.connectOptions, &tester.hCard, &tester.activeProtocol);
+    });
     ShowElapsed(span);
     ShowStatus(status);
 
@@ -171,7 +172,7 @@ INT_PTR DisconnectCard([[maybe_unused]] int id)
     ForgetConnectedCard();
 
     Span span;
-    LONG status = TimedCall(&span, [] { return pcsc.Disconnect(tester.hCard, SCARD_UNPOWER_CARD); });
+    LONG status = TimedCall(&span, [] { return pcsc.Disconnect(tester.hCard, tester.disconnectDisposition); });
     tester.hCard = 0;
     ShowElapsed(span);
 
@@ -219,5 +220,5 @@ void ReconnectAfterResume()
 {
     // The card lost its session in the suspend: reconnect with a reset,
     // whatever handle is held; the outcome is not reported.
-    ReconnectCard(tester.hCard, SCARD_RESET_CARD, &tester.activeProtocol);
+    ReconnectCard(tester.hCard, tester.connectOptions, SCARD_RESET_CARD, &tester.activeProtocol);
 }

@@ -37,6 +37,8 @@ static INT_PTR InitMainDialog(HWND hwnd)
     tester.entryMode = ENTRY_STRING;
     tester.commandType = COMMAND_DIRECT;
     tester.storageCommand = STORAGE_GET_UID;
+    tester.connectOptions = ConnectOptions {SHARE_EXCLUSIVE, PROTOCOL_ANY};
+    tester.disconnectDisposition = SCARD_UNPOWER_CARD;
 
     ShowEmptyMeasurement();
 

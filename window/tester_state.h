@@ -17,6 +17,7 @@
 #include "core/output/log.h"
 #include "core/pcsc/atr.h"
 #include "core/pcsc/card_watcher.h"
+#include "core/pcsc/connection.h"
 #include "core/pcsc/status_text.h"
 #include "core/pcsc/status_word.h"
 #include "core/transmit/transmit.h"
@@ -90,6 +91,11 @@ struct TesterState {
     SCARDCONTEXT hContext;  // 0 when none is held
     SCARDHANDLE hCard;      // 0 when no card is connected
     DWORD activeProtocol;   // negotiated at Connect (or at the resume's reconnect)
+    // How Connect and the resume's reconnect ask for the card, and how
+    // Disconnect leaves it; set by window set-up (exclusive, any protocol,
+    // unpower), changed only by the panel's connection controls.
+    ConnectOptions connectOptions;
+    DWORD disconnectDisposition;  // SCARD_LEAVE_CARD, _RESET_CARD, _UNPOWER_CARD or _EJECT_CARD
 
     // Timing.
     int64_t ticksPerMs;  // counter ticks per millisecond, set by the entry

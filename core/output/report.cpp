@@ -327,3 +327,26 @@ void ReportEscapeCode(LineSink sink, bool offered, DWORD code)
     Put(&line, "CCID escape: %s", offered ? text : "not offered");
     sink.put(sink.context, line.text);
 }
+
+void ReportReset(LineSink sink, const ResetResult& result)
+{
+    if (result.status != SCARD_S_SUCCESS) {
+        ReportFailure(sink, "SCardReconnect");
+        return;
+    }
+    ReportConnected(sink, "SCardReconnect", result.protocol);
+    ReportDump(sink, "ATR:", result.atr, result.atrLength, DUMP_HEX);
+    if (result.atrChanged)
+        sink.put(sink.context, "ATR changed.");
+}
+
+void ReportCallVerdict(LineSink sink, const char* call, LONG status)
+{
+    if (status != SCARD_S_SUCCESS) {
+        ReportFailure(sink, call);
+        return;
+    }
+    Line line {};
+    Put(&line, "%s: OK.", call);
+    sink.put(sink.context, line.text);
+}

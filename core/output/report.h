@@ -15,6 +15,7 @@
 #include "core/clock/timing.h"
 #include "core/output/dump.h"
 #include "core/pcsc/card_watcher.h"
+#include "core/pcsc/connection.h"
 #include "core/pcsc/features.h"
 #include "core/transmit/follow_up.h"
 #include "core/transmit/transmit.h"
@@ -107,3 +108,11 @@ void ReportTlvStop(LineSink sink, const char* what, TlvStop stop, uint32_t offse
 // "CCID escape: 0x42330013 SCARD_CTL_CODE(0x330013)", or "CCID escape: not
 // offered".
 void ReportEscapeCode(LineSink sink, bool offered, DWORD code);
+// The outcome of a reset on demand: "SCardReconnect: OK, protocol = ...",
+// "ATR:" and the new ATR, and "ATR changed." when it differs from the one
+// known before; "SCardReconnect: Failure!" for a reset that failed. The
+// status and elapsed lines follow from the caller.
+void ReportReset(LineSink sink, const ResetResult& result);
+// "SCardBeginTransaction: OK." for a call that succeeded, else
+// "SCardBeginTransaction: Failure!".
+void ReportCallVerdict(LineSink sink, const char* call, LONG status);

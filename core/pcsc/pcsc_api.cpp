@@ -2,8 +2,9 @@
 #include "core/pcsc/pcsc_api.h"
 
 const PcscApi pcscLibrary = {
-    SCardEstablishContext, SCardReleaseContext, SCardListReaders, SCardConnect, SCardReconnect,       SCardDisconnect,
-    SCardStatus,           SCardGetAttrib,      SCardTransmit,    SCardControl, SCardGetStatusChange, SCardCancel,
+    SCardEstablishContext, SCardReleaseContext, SCardListReaders,      SCardConnect,        SCardReconnect,
+    SCardDisconnect,       SCardStatus,         SCardGetAttrib,        SCardTransmit,       SCardControl,
+    SCardGetStatusChange,  SCardCancel,         SCardBeginTransaction, SCardEndTransaction,
 };
 
 PcscApi pcsc = pcscLibrary;

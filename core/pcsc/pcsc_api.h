@@ -27,6 +27,8 @@ struct PcscApi {
      LPDWORD bytesReturned);
     LONG (*GetStatusChange)(SCARDCONTEXT context, DWORD timeout, SCARD_READERSTATE* readerStates, DWORD readerCount);
     LONG (*Cancel)(SCARDCONTEXT context);
+    LONG (*BeginTransaction)(SCARDHANDLE card);
+    LONG (*EndTransaction)(SCARDHANDLE card, DWORD disposition);
 };
 
 extern PcscApi pcsc;

@@ -219,14 +219,15 @@ void RunPower(QualifyTarget* target, const PlanSuite& suite, int32_t index, cons
         }
         Span span;
         if (suite.mode == POWER_COLD) {
-            status =
-                TimedCall(&span, [&] { return ReconnectCard(target->card, SCARD_UNPOWER_CARD, &target->protocol); });
+            status = TimedCall(&span, [&] {
+                return ReconnectCard(target->card, target->options, SCARD_UNPOWER_CARD, &target->protocol);
+            });
         } else {
             status = TimedCall(&span, [&] {
                 if (target->card != 0)
                     pcsc.Disconnect(target->card, SCARD_UNPOWER_CARD);
                 target->card = 0;
-                return ConnectCard(target->context, target->reader, &target->card, &target->protocol);
+                return ConnectCard(target->context, target->reader, target->options, &target->card, &target->protocol);
             });
             target->status = status;
             if (status != SCARD_S_SUCCESS)

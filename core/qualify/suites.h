@@ -13,6 +13,7 @@
 #include <winscard.h>
 
 #include "core/clock/timing.h"
+#include "core/pcsc/connection.h"
 #include "core/qualify/plan.h"
 #include "core/qualify/verdict.h"
 #include "core/transmit/transmit.h"
@@ -32,6 +33,7 @@ constexpr int32_t P99_RUNS_MIN = 100;
 struct QualifyTarget {
     SCARDCONTEXT context;
     const char* reader;
+    ConnectOptions options;  // how a power cycle connects again (zeroed: the default)
     SCARDHANDLE card;
     DWORD protocol;
     LONG status;  // of the last connect

@@ -131,9 +131,6 @@ TEST_F(PcscCoreTest, ReportHasNineteenLinesInOrder)
     }
 }
 
-// pcscd negotiates T=0 or T=1 only when RAW is not offered with them; RAW is
-// offered alone after a protocol mismatch, and only then. (The window's
-// connection tests show the fallback working on a card held in RAW.)
 // What a value means, by its attribute; a code typed as hex or by name.
 TEST(AttributeDecoding, ValuesReadByTheirAttribute)
 {
@@ -189,25 +186,81 @@ TEST(AttributeDecoding, ValuesReadByTheirAttribute)
     }
 }
 
-TEST_F(PcscCoreTest, ConnectFallsBackToRawOnlyOnAProtocolMismatch)
+// pcscd negotiates T=0 or T=1 only when RAW is not offered with them; RAW is
+// offered alone after a protocol mismatch, only then, and only for the
+// default choice: a protocol named, or a direct connection, has its refusal
+// shown. (The window's connection tests show the fallback working on a card
+// held in RAW; tests/pcsc the options against pcscd.)
+TEST_F(PcscCoreTest, ConnectOffersWhatTheOptionsSayAndFallsBackOnlyByDefault)
 {
     struct Case {
+        ConnectOptions options;
         LONG scripted;
         int calls;
-        DWORD lastOffer;
+        DWORD share, lastOffer;
     } cases[] = {
-        {SCARD_E_PROTO_MISMATCH, 2, SCARD_PROTOCOL_RAW},
-        {SCARD_E_NO_SMARTCARD, 1, SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1},
+        {{}, SCARD_E_PROTO_MISMATCH, 2, SCARD_SHARE_EXCLUSIVE, SCARD_PROTOCOL_RAW},
+        {{}, SCARD_E_NO_SMARTCARD, 1, SCARD_SHARE_EXCLUSIVE, SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1},
+        {{SHARE_SHARED, PROTOCOL_T0}, SCARD_E_PROTO_MISMATCH, 1, SCARD_SHARE_SHARED, SCARD_PROTOCOL_T0},
+        {{SHARE_EXCLUSIVE, PROTOCOL_T1}, SCARD_E_PROTO_MISMATCH, 1, SCARD_SHARE_EXCLUSIVE, SCARD_PROTOCOL_T1},
+        {{SHARE_EXCLUSIVE, PROTOCOL_RAW}, SCARD_E_NO_SMARTCARD, 1, SCARD_SHARE_EXCLUSIVE, SCARD_PROTOCOL_RAW},
+        {{SHARE_DIRECT, PROTOCOL_ANY}, SCARD_E_PROTO_MISMATCH, 1, SCARD_SHARE_DIRECT, 0},
+        {{SHARE_DIRECT, PROTOCOL_T1}, SCARD_E_NO_SMARTCARD, 1, SCARD_SHARE_DIRECT, SCARD_PROTOCOL_T1},
     };
     for (const Case& c : cases) {
-        fakePcsc.connect = {};
-        Script(fakePcsc.connect, c.scripted);
-        SCARDHANDLE card = 0;
-        DWORD protocol = 0;
-        EXPECT_EQ(ConnectCard(1, "reader", &card, &protocol), c.scripted);
-        EXPECT_EQ(fakePcsc.connect.calls, c.calls) << c.scripted;
-        EXPECT_EQ(fakePcsc.connectProtocols, c.lastOffer) << c.scripted;
+        for (bool reconnect : {false, true}) {
+            FakePcsc::Entry& entry = reconnect ? fakePcsc.reconnect : fakePcsc.connect;
+            entry = {};
+            Script(entry, c.scripted);
+            SCARDHANDLE card = 0;
+            DWORD protocol = 0;
+            LONG status = reconnect ? ReconnectCard(1, c.options, SCARD_RESET_CARD, &protocol)
+                                    : ConnectCard(1, "reader", c.options, &card, &protocol);
+            std::string what = std::string(ShareChoiceName(c.options.share)) + " "
+                + ProtocolChoiceName(c.options.protocol) + (reconnect ? " reconnect" : " connect");
+            EXPECT_EQ(status, c.scripted) << what;
+            EXPECT_EQ(entry.calls, c.calls) << what;
+            EXPECT_EQ(reconnect ? fakePcsc.reconnectShare : fakePcsc.connectShare, c.share) << what;
+            EXPECT_EQ(reconnect ? fakePcsc.reconnectProtocols : fakePcsc.connectProtocols, c.lastOffer) << what;
+        }
     }
+}
+
+// The words both front ends take: each names its value, and a word not in
+// the table (another case, a near miss, nothing) leaves the value alone.
+TEST(ConnectWords, ParseExactlyTheTablesWords)
+{
+    ConnectOptions options {};
+    EXPECT_TRUE(ParseShareChoice("shared", &options.share) && options.share == SHARE_SHARED);
+    EXPECT_TRUE(ParseShareChoice("direct", &options.share) && options.share == SHARE_DIRECT);
+    EXPECT_TRUE(ParseProtocolChoice("t1", &options.protocol) && options.protocol == PROTOCOL_T1);
+    EXPECT_TRUE(ParseProtocolChoice("raw", &options.protocol) && options.protocol == PROTOCOL_RAW);
+    for (const char* word : {"Shared", "exclusive ", "", "t1"})
+        EXPECT_FALSE(ParseShareChoice(word, &options.share)) << word;
+    for (const char* word : {"T1", "t2", "", "shared"})
+        EXPECT_FALSE(ParseProtocolChoice(word, &options.protocol)) << word;
+    EXPECT_FALSE(ParseShareChoice(nullptr, &options.share));
+    EXPECT_EQ(options.share, SHARE_DIRECT);
+    EXPECT_EQ(options.protocol, PROTOCOL_RAW);
+    struct Disposition {
+        const char* word;
+        DWORD value;
+    } dispositions[] = {{"leave", SCARD_LEAVE_CARD},
+                        {"reset", SCARD_RESET_CARD},
+                        {"unpower", SCARD_UNPOWER_CARD},
+                        {"eject", SCARD_EJECT_CARD}};
+    for (const Disposition& d : dispositions) {
+        DWORD value = 99;
+        EXPECT_TRUE(ParseDisposition(d.word, &value) && value == d.value) << d.word;
+        EXPECT_STREQ(DispositionName(d.value), d.word);
+    }
+    DWORD untouched = 99;
+    EXPECT_FALSE(ParseDisposition("power", &untouched));
+    ResetKind kind = RESET_WARM;
+    EXPECT_TRUE(ParseResetKind("cold", &kind) && kind == RESET_COLD);
+    EXPECT_FALSE(ParseResetKind("hot", &kind));
+    EXPECT_EQ(untouched, DWORD(99));
+    EXPECT_EQ(kind, RESET_COLD);
 }
 
 // The ATR read offers no more than pcsc-lite accepts, counts only what a

@@ -263,7 +263,7 @@ protected:
         reader = SimReaderName(0);
         ASSERT_EQ(SCardEstablishContext(SCARD_SCOPE_USER, nullptr, nullptr, &target.context), SCARD_S_SUCCESS);
         target.reader = reader.c_str();
-        target.status = ConnectCard(target.context, target.reader, &target.card, &target.protocol);
+        target.status = ConnectCard(target.context, target.reader, target.options, &target.card, &target.protocol);
         ASSERT_EQ(target.status, SCARD_S_SUCCESS);
     }
     void TearDown() override
