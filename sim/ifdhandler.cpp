@@ -57,6 +57,7 @@ struct Reader {
     unsigned transmits;  // since fail_every was last set
     DWORD protocol;
     ReaderSlot slot;
+    bool coldResetAtr;  // the card answers COLD_RESET_ATR, not STORAGE_ATR
 };
 
 Reader readers[MAX_READERS];
@@ -86,6 +87,8 @@ void Apply(Reader* reader, const SimSettings& settings)
         reader->removalPending = true;
         LOG(PCSC_LOG_INFO, "reader %d: card removed", IndexOf(reader));
     }
+    if (settings.cardPresent != reader->current.cardPresent || !settings.atrAfterColdReset)
+        reader->coldResetAtr = false;
     if (reader->current.failEvery != settings.failEvery)
         reader->transmits = 0;
     reader->current = settings;
@@ -172,6 +175,28 @@ RESPONSECODE PutByte(uint8_t byte, PDWORD length, PUCHAR value)
     return PutBytes(&byte, 1, length, value);
 }
 
+// The ATR of the card as it is powered now.
+const uint8_t* CurrentAtr(const Reader* reader)
+{
+    return reader->coldResetAtr ? COLD_RESET_ATR : STORAGE_ATR;
+}
+
+// Powers the card up: a power-up of an unpowered card is cold, a reset of a
+// powered one warm. With atr_after_cold_reset a cold one swaps the ATR; a warm
+// one keeps it, as a card keeps its answer to a warm reset.
+bool PowerUpWithAtr(Reader* reader, DWORD action)
+{
+    const bool cold = action == IFD_POWER_UP || !reader->slot.powered;
+    if (!PowerUpCard(&reader->slot))
+        return false;
+    if (cold && reader->current.atrAfterColdReset) {
+        reader->coldResetAtr = !reader->coldResetAtr;
+        LOG(PCSC_LOG_INFO, "reader %d: cold power-up, ATR %s", IndexOf(reader),
+            reader->coldResetAtr ? COLD_RESET_ATR_TEXT : STORAGE_ATR_TEXT);
+    }
+    return true;
+}
+
 RESPONSECODE OpenReader(DWORD lun, const SimSettings& settings)
 {
     const DWORD index = lun >> 16;
@@ -247,7 +272,7 @@ DRIVER_ENTRY RESPONSECODE IFDHGetCapabilities(DWORD Lun, DWORD Tag, PDWORD Lengt
     switch (Tag) {
     case TAG_IFD_ATR:
     case SCARD_ATTR_ATR_STRING:
-        return PutBytes(STORAGE_ATR, slot.powered ? ATR_SIZE : 0, Length, Value);
+        return PutBytes(CurrentAtr(reader), slot.powered ? ATR_SIZE : 0, Length, Value);
     case TAG_IFD_SLOTS_NUMBER:
         return PutByte(1, Length, Value);
     case TAG_IFD_SIMULTANEOUS_ACCESS:
@@ -325,11 +350,11 @@ DRIVER_ENTRY RESPONSECODE IFDHPowerICC(DWORD Lun, DWORD Action, PUCHAR Atr, PDWO
         return IFD_SUCCESS;
     case IFD_POWER_UP:
     case IFD_RESET:
-        if (capacity < ATR_SIZE || !PowerUpCard(&reader->slot)) {
+        if (capacity < ATR_SIZE || !PowerUpWithAtr(reader, Action)) {
             LOG(PCSC_LOG_ERROR, "reader %d: no card to power", IndexOf(reader));
             return IFD_ERROR_POWER_ACTION;
         }
-        memcpy(Atr, STORAGE_ATR, ATR_SIZE);
+        memcpy(Atr, CurrentAtr(reader), ATR_SIZE);
         *AtrLength = ATR_SIZE;
         return IFD_SUCCESS;
     default:

@@ -84,7 +84,8 @@ bool ApplyPair(const char* key, int keyLength, const char* value, int valueLengt
     } switches[] = {{"fail_control", &SimSettings::failControl},
                     {"refuse_atr", &SimSettings::refuseAtr},
                     {"refuse_attributes", &SimSettings::refuseAttributes},
-                    {"unplugged", &SimSettings::unplugged}};
+                    {"unplugged", &SimSettings::unplugged},
+                    {"atr_after_cold_reset", &SimSettings::atrAfterColdReset}};
     for (const Switch& s : switches)
         if (Is(key, keyLength, s.key)) {
             if (!ParseNumber(value, valueLength, 1, &number))

@@ -21,6 +21,9 @@ struct SimSettings {
     char controlPath[MAX_PATH_LENGTH];
     // Faults of the PC/SC Part 10 feature requests.
     FeatureListFault featureList;  // feature_list=whole|cut|bad_length
+
+    // Resets: the card's answer to a power-up after a power-down.
+    bool atrAfterColdReset;  // every such power-up swaps STORAGE_ATR and COLD_RESET_ATR
 };
 
 // A storage card with UID 04A1B2C3, no faults, no control file.

@@ -21,6 +21,9 @@
 //                         marks it SCARD_STATE_UNAVAILABLE, and connect, transmit, attribute and
 //                         control calls on it fail with SCARD_E_READER_UNAVAILABLE. Set back to
 //                         0, the reader's card is seen as newly inserted at the next poll.
+//   atr_after_cold_reset=1  every power-up of the unpowered card (a cold reset, a connect
+//                         after an unpower) swaps its ATR between STORAGE_ATR and
+//                         COLD_RESET_ATR (sim/card_atr.h); a warm reset keeps the ATR it has
 // Keys missing from the file, or a missing file, take the reader's defaults: reader 0 holds
 // a storage card with UID 04A1B2C3, reader 1 is empty (a card put in gets UID 04D5E6F7), no
 // faults. The driver looks at the file on every call, so a fault setting applies to the very
@@ -145,6 +148,12 @@ inline bool SimSetRefuseAttributes(int reader, bool refuse)
 inline bool SimSetUnplugged(int reader, bool unplugged)
 {
     return SimSetKey(reader, "unplugged", unplugged ? "1" : "0");
+}
+
+// While on, each cold power-up swaps the card's ATR (see atr_after_cold_reset above).
+inline bool SimSetAtrAfterColdReset(int reader, bool swap)
+{
+    return SimSetKey(reader, "atr_after_cold_reset", swap ? "1" : "0");
 }
 
 // Back to the reader's defaults (its card, no faults). A card that stays in keeps its memory.
