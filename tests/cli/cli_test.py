@@ -28,7 +28,8 @@ FIELDS = {  # as the README lists them
     "reader": ["type", "index", "reader", "state", "atr"],
     "attribute": ["type", "reader", "attribute", "id", *STATUS, "bytes", "value", "decoded"],
     "exchange": ["type", "reader", "command", "response", *STATUS, "sw", "sw_meaning", "ms", "expected", "ok"],
-    "reset": ["type", "reader", "atr", *STATUS, "ms", "ok"],
+    "reset": ["type", "reader", "reset", "protocol", "atr", "atr_changed", *STATUS, "ms", "ok"],
+    "transaction": ["type", "reader", "transaction", *STATUS, "ms", "ok"],
     "vendor": ["type", "reader", "code", "cmd", "pa", "pb", "pc", "le", "data", *STATUS, "ms", "reply", "ok"],
     "event": ["type", "sequence", "time_s", "time", "event", "reader", "state", "atr", "inferred", *STATUS],
     "error": ["type", "command", "call", *STATUS],
@@ -48,6 +49,7 @@ FIELDS["script exchange"] = FIELDS["exchange"][:2] + ["line"] + FIELDS["exchange
 FIELDS["script reset"] = FIELDS["reset"][:2] + ["line"] + FIELDS["reset"][2:]
 # A follow-up (--get-response) names its kind after the reader.
 FIELDS["follow-up exchange"] = FIELDS["exchange"][:2] + ["follow_up"] + FIELDS["exchange"][2:]
+FIELDS["script transaction"] = FIELDS["transaction"][:2] + ["line"] + FIELDS["transaction"][2:]
 
 SCRIPTS = {
     # scriptor's own form: comments, reset, bytes with and without blanks, a
@@ -69,6 +71,8 @@ SCRIPTS = {
     "fail.plan": "suite stability id=fast apdu=FFCA000000 runs=10\nlimit max_us < 0.001\n"
                  "suite power cycles=2 mode=reconnect\nlimit failures = 0\n",
     "bad.plan": "suite power\nlimit failures = 0\nlimit atr_changes <> 0\n",
+    # The last end finds no transaction open: pcscd's status, shown.
+    "pair.apdu": "begin transaction\nreset cold\n00CA000000\nend transaction\nend transaction\n",
     # A name that is not UTF-8 (Latin-1 "café") opens as given and is printed as given.
     "caf\udce9.apdu": "00CA000000\n",
 }
@@ -78,23 +82,29 @@ SEND_HELP = [
     "Sends one APDU, or with --loop the same APDU N times, and prints the exchange.",
     "",
     "Options:",
-    "  -h, --help        Displays this help.",
-    "  -j, --json        One JSON object a line (the README names the fields).",
-    "  -r, --reader <R>  The reader: its name or its index in the list (default: the",
-    "                    first reader with a card).",
-    "  --loop <N>        Sends the APDU N times, 1 to 5000, and prints the loop's",
-    "                    summary.",
-    "  --expect <SW>     The status word every answer must end with, as 9000.",
-    "  --get-response    After 61 xx sends GET RESPONSE, after 6C xx the APDU again",
-    "                    with Le xx, each its own exchange, at most 16; a --loop",
-    "                    makes none (each run times one exchange).",
-    "  --samples <FILE>  Writes every exchange's time, PC/SC code and SW as CSV into",
-    "                    FILE.",
+    "  -h, --help         Displays this help.",
+    "  -j, --json         One JSON object a line (the README names the fields).",
+    "  -r, --reader <R>   The reader: its name or its index in the list (default:",
+    "                     the first reader with a card).",
+    "  --loop <N>         Sends the APDU N times, 1 to 5000, and prints the loop's",
+    "                     summary.",
+    "  --expect <SW>      The status word every answer must end with, as 9000.",
+    "  --get-response     After 61 xx sends GET RESPONSE, after 6C xx the APDU again",
+    "                     with Le xx, each its own exchange, at most 16; a --loop",
+    "                     makes none (each run times one exchange).",
+    "  --samples <FILE>   Writes every exchange's time, PC/SC code and SW as CSV",
+    "                     into FILE.",
+    "  --share <MODE>     How to share the reader: exclusive (default), shared or",
+    "                     direct.",
+    "  --protocol <P>     The protocols offered: any (default: T=0 or T=1, else",
+    "                     RAW), t0, t1 or raw.",
+    "  --disposition <D>  How the connection ends: leave (default), reset, unpower",
+    "                     or eject the card.",
     "",
     "Arguments:",
     "  send",
-    "  HEX               The APDU in hex, blanks allowed: 00CA000000 or 00 CA 00 00",
-    "                    00.",
+    "  HEX                The APDU in hex, blanks allowed: 00CA000000 or 00 CA 00 00",
+    "                     00.",
 ]
 # Hex arguments of 32767 bytes each: three make an APDU beyond the largest
 # pcsc-lite takes (65548 bytes), two and a byte the largest the sim answers.
@@ -108,6 +118,7 @@ SIM_ATR_LINES = ["TS = 3B: direct convention", "T0 = 8F: Y1 = 8 (TD1), K = 15 hi
                  "PC/SC contactless card: standard 03 (ISO 14443 A, part 3), card name 00 01 (MIFARE Classic 1K)",
                  "TCK = 6A: right"]
 HOME_CARD = "Quarnel test card"
+SIM_ATR_DUMP = "3B 8F 80 01 80 4F 0C A0   00 00 03 06 03 00 01 00   00 00 00 6A "
 
 SIM_CASES = [
     # arguments, exit status, then any of: stdin (its text, else empty), out (every line), has (some lines),
@@ -293,7 +304,7 @@ SIM_CASES = [
     ("run --json stops.apdu", 1, dict(json=[dict(line=1, sw="6700", expected="9000", ok=False)],
                                       err=SHOUT + "stops.apdu:1: SW 67 00, not the expected 90 00")),
     ("run odd.apdu", 2, dict(err='odd.apdu:2: "00 CA 0": odd number of hex digits')),
-    ("run word.apdu", 2, dict(err='word.apdu:1: "select 3F00": not an APDU, reset, loop N, end, expect SW or exit')),
+    ("run word.apdu", 2, dict(err='word.apdu:1: "select 3F00": not an APDU, reset, loop N, end, expect SW, begin/end transaction or exit')),
     ("run noend.apdu", 2, dict(err="noend.apdu:2: loop without end")),
     ("run end.apdu", 2, dict(err="end.apdu:1: end without loop")),
     ("run expect.apdu", 2, dict(err="expect.apdu:2: expect must follow an APDU")),
@@ -323,6 +334,33 @@ SIM_CASES = [
                                               dict(id="power-2", verdict="pass")],
                                         err=SHOUT + "qualify: 1 of 2 suites did not pass (1 failed, 0 inconclusive,"
                                         " 0 not run)")),
+    # Resets on demand. With atr_after_cold_reset the sim's card changes its ATR at a cold
+    # reset and keeps it at a warm one.
+    ("reset warm", 0, dict(out=CONNECTED + ["SCardReconnect: OK, protocol = 0x00000002.", "ATR:", SIM_ATR_DUMP,
+                                            "Status: 0x00000000 *", "Elapsed: * ms"])),
+    ("reset cold", 0, dict(sim="atr_after_cold_reset=1\n", has=["ATR changed."], lines=8)),
+    ("reset --json cold", 0, dict(sim="atr_after_cold_reset=1\n", json=[dict(
+        reset="cold", protocol="t1", atr_changed=True, ok=True)])),
+    ("reset --json warm", 0, dict(sim="atr_after_cold_reset=1\n", json=[dict(
+        reset="warm", atr=SIM_ATR.replace(" ", ""), atr_changed=False, ok=True)])),
+    ("run --json pair.apdu", 1, dict(sim="atr_after_cold_reset=1\n", json=[
+        dict(line=1, transaction="begin", ok=True), dict(line=2, reset="cold", atr_changed=True, ok=True),
+        dict(line=3, sw="9000"), dict(line=4, transaction="end", ok=True),
+        dict(line=5, transaction="end", status="0x80100016", ok=False)],
+        err=SHOUT + "pair.apdu:5: SCardEndTransaction: 0x80100016 *")),
+    # RAW offered alone; the unpower at the end unsets it, so the next connect negotiates again.
+    ("send --protocol raw --disposition unpower 00CA000000", 0, dict(
+        out=["Reader: {r0}", "SCardConnect: OK, protocol = 0x00000004."] + UID_EXCHANGE)),
+    ("send 00CA000000", 0, dict(out=CONNECTED + UID_EXCHANGE)),
+    # Direct reaches the empty reader; its transmit finds no card.
+    ("send --json --share direct --reader 1 00CA000000", 1, dict(json=[dict(
+        reader="{r1}", status="0x8010000C", ok=False)], err=SHOUT + "SCardTransmit: 0x8010000C *")),
+    # Unknown words: one line, nothing connected or sent.
+    ("send --share both 00CA000000", 2, dict(out=[], err=SHOUT + "send: --share takes exclusive|shared|direct")),
+    ("run --protocol T1 loop.apdu", 2, dict(out=[], err=SHOUT + "run: --protocol takes any|t0|t1|raw")),
+    ("attributes --disposition keep", 2, dict(
+        out=[], err=SHOUT + "attributes: --disposition takes leave|reset|unpower|eject")),
+    ("reset lukewarm", 2, dict(out=[], err=SHOUT + 'reset: "lukewarm" is neither warm nor cold')),
 ]
 
 # Every command writes into a full disk: one line on stderr and exit status 1.
@@ -341,6 +379,12 @@ PEER_CASES = [
         dict(attribute="SCARD_ATTR_CHANNEL_ID", status="0x8010001F", bytes=None, decoded=None),
         dict(attribute="SCARD_ATTR_DEVICE_FRIENDLY_NAME_A", status="0x80100008", bytes=None, decoded=None)],
         err=SHOUT + "attributes: 2 of 2 could not be read")),
+    # vicc's card speaks T=1 alone: T=0 named is refused, and shown.
+    ("send --protocol t0 00CA000000", 1, dict(err=SHOUT + "SCardConnect: 0x8010000F SCARD_E_PROTO_MISMATCH: *")),
+    ("send --json --share shared --protocol t1 --disposition reset 00CA000000", 0, dict(json=[dict(
+        reader="{p0}", sw="6A81", ok=True)])),
+    ("reset --json cold", 0, dict(json=[dict(reader="{p0}", reset="cold", protocol="t1", atr_changed=False,
+                                             atr="3B9513810180 73FF01000B".replace(" ", ""), ok=True)])),
     ("attributes --reader {p0}", 1, dict(has=[
         "Reader: {p0}", "Channel:   error 0x8010001F (Feature not supported.)"], lines=21,
         err=SHOUT + "attributes: * of 19 could not be read")),
