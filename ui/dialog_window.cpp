@@ -22,6 +22,8 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QStyle>
+#include <QWheelEvent>
 
 #include "ui/ids.h"
 #include "ui/placement.h"
@@ -234,6 +236,7 @@ DialogWindow::DialogWindow(const DialogTemplate& dialogTemplate, DialogWindow* o
     , unpainted {}
     , hidden {}
     , systemMenu {}
+    , scrollBars {}
     , panelShown(false)
     , loop(nullptr)
     , ended(false)
@@ -291,6 +294,7 @@ DialogWindow::DialogWindow(const DialogTemplate& dialogTemplate, DialogWindow* o
     auto* menuShortcut = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
     connect(menuShortcut, &QShortcut::activated, this, [this] { ShowSystemMenu(mapToGlobal(QPoint(0, 0))); });
 
+    FitContent();
     if (owner) {
         move(owner->mapToGlobal(QPoint(0, 0)));
     } else {
@@ -536,25 +540,113 @@ void DialogWindow::ShowPanel(bool show)
     }
     if (focusInside && lastTabStopOutside)
         lastTabStopOutside->setFocus(Qt::OtherFocusReason);
-    int width = dialogTemplate.width + (show ? dialogTemplate.panelWidth : 0);
     QRect frame = frameGeometry();
     QSize frameExtra = frame.size() - size();
-    setFixedSize(PixelsX(width), PixelsY(dialogTemplate.height));
+    FitContent();
     // The window widens to its right: near the screen's edge the panel would
     // run off it, so the window moves back inside the available area. The
     // controls keep their places inside it.
-    QScreen* screen = this->screen();
-    if (show && screen) {
-        QRect area = screen->availableGeometry();
-        RECT wide {frame.left(), frame.top(), frame.left() + size().width() + frameExtra.width(),
-                   frame.top() + size().height() + frameExtra.height()};
-        RECT fitted = FitWindowInArea(wide, {area.left(), area.top(), area.right() + 1, area.bottom() + 1});
-        if (fitted.left != wide.left || fitted.top != wide.top)
-            move(fitted.left, fitted.top);
-    }
+    if (show)
+        MoveInsideArea(frame.topLeft(), frameExtra);
     for (int i = 0; i < dialogTemplate.controlCount; ++i)
         if (InPanel(i))
             items[i]->setVisible(show && !hidden[i]);
+}
+
+bool DialogWindow::FitContent()
+{
+    int panel = panelShown ? dialogTemplate.panelWidth : 0;
+    QSize content(PixelsX(dialogTemplate.width + panel), PixelsY(dialogTemplate.height));
+    QSize limit = content;
+    if (QScreen* screen = this->screen()) {
+        limit = screen->availableGeometry().size() - (frameGeometry().size() - size());
+        // At a fractional scale the area and the frame come rounded, each
+        // up to half a pixel the wrong way: one pixel less keeps the frame
+        // inside the area.
+        qreal scale = screen->devicePixelRatio();
+        if (scale != qreal(int(scale)))
+            limit -= QSize(1, 1);
+    }
+    int extent = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    ClientLayout layout = LayOutClient(content.width(), content.height(), limit.width(), limit.height(), extent);
+    viewSize = QSize(layout.viewWidth, layout.viewHeight);
+    bool resized = size() != QSize(layout.width, layout.height);
+    if (resized)
+        setFixedSize(layout.width, layout.height);
+    if (!scrollBars[0]) {
+        if (!layout.horizontal && !layout.vertical)
+            return resized;
+        for (int axis = 0; axis < 2; ++axis) {
+            auto* bar = new QScrollBar(axis ? Qt::Vertical : Qt::Horizontal, this);
+            bar->setObjectName(QStringLiteral("ScrollBar%1").arg(axis));
+            bar->setFocusPolicy(Qt::NoFocus);
+            bar->setSingleStep(baseY);
+            connect(bar, &QScrollBar::valueChanged, this, [this] { ScrollContent(); });
+            scrollBars[axis] = bar;
+        }
+        // Tab reaches every control: the one that takes the focus scrolls
+        // into view.
+        connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { ScrollToFocus(now); });
+    }
+    QScrollBar* horizontal = scrollBars[0];
+    horizontal->setGeometry(0, layout.viewHeight, layout.viewWidth, extent);
+    horizontal->setRange(0, layout.horizontal ? content.width() - layout.viewWidth : 0);
+    horizontal->setPageStep(layout.viewWidth);
+    horizontal->setVisible(layout.horizontal);
+    QScrollBar* vertical = scrollBars[1];
+    vertical->setGeometry(layout.viewWidth, 0, extent, layout.viewHeight);
+    vertical->setRange(0, layout.vertical ? content.height() - layout.viewHeight : 0);
+    vertical->setPageStep(layout.viewHeight);
+    vertical->setVisible(layout.vertical);
+    ScrollContent();
+    if (QWidget* focus = focusWidget())
+        ScrollToFocus(focus);
+    return resized;
+}
+
+void DialogWindow::ScrollContent()
+{
+    // The controls go first when the dialog is freed.
+    if (destroyed)
+        return;
+    int left = scrollBars[0]->value();
+    int top = scrollBars[1]->value();
+    for (int i = 0; i < dialogTemplate.controlCount; ++i) {
+        const ControlTemplate& control = dialogTemplate.controls[i];
+        items[i]->move(PixelsX(control.x) - left, PixelsY(control.y) - top);
+    }
+}
+
+void DialogWindow::ScrollToFocus(QWidget* widget)
+{
+    if (destroyed || !scrollBars[0] || !widget || widget == this || widget->window() != this)
+        return;
+    QWidget* item = widget;
+    while (item->parentWidget() != this)
+        item = item->parentWidget();
+    if (item == scrollBars[0] || item == scrollBars[1])
+        return;
+    QScrollBar* horizontal = scrollBars[0];
+    QScrollBar* vertical = scrollBars[1];
+    // Where the control lies in the content, whatever is scrolled now.
+    QRect place = item->geometry().translated(horizontal->value(), vertical->value());
+    horizontal->setValue(ScrollToShow(horizontal->value(), viewSize.width(), horizontal->maximum() + viewSize.width(),
+                                      place.x(), place.width()));
+    vertical->setValue(ScrollToShow(vertical->value(), viewSize.height(), vertical->maximum() + viewSize.height(),
+                                    place.y(), place.height()));
+}
+
+void DialogWindow::MoveInsideArea(QPoint frameTopLeft, QSize frameExtra)
+{
+    QScreen* screen = this->screen();
+    if (!screen)
+        return;
+    QRect area = screen->availableGeometry();
+    RECT window {frameTopLeft.x(), frameTopLeft.y(), frameTopLeft.x() + width() + frameExtra.width(),
+                 frameTopLeft.y() + height() + frameExtra.height()};
+    RECT fitted = FitWindowInArea(window, {area.left(), area.top(), area.right() + 1, area.bottom() + 1});
+    if (fitted.left != window.left || fitted.top != window.top)
+        move(fitted.left, fitted.top);
 }
 
 void DialogWindow::ShowItem(int id, bool show)
@@ -619,6 +711,15 @@ void DialogWindow::ShowSystemMenu(QPoint position)
 
 bool DialogWindow::event(QEvent* event)
 {
+    if (event->type() == QEvent::Move) {
+        // The window manager's frame is known once it has framed the
+        // window: a frame too large for the available area shrinks the
+        // window into it.
+        QRect frame = frameGeometry();
+        QSize frameExtra = frame.size() - size();
+        if (FitContent())
+            MoveInsideArea(frame.topLeft(), frameExtra);
+    }
     if (event->type() != PostedMessage::TYPE)
         return QWidget::event(event);
     auto* posted = static_cast<PostedMessage*>(event);
@@ -659,4 +760,16 @@ void DialogWindow::contextMenuEvent(QContextMenuEvent* event)
 {
     event->accept();
     ShowSystemMenu(event->globalPos());
+}
+
+void DialogWindow::wheelEvent(QWheelEvent* event)
+{
+    // The wheel over the window scrolls it, over the controls too where
+    // they do not take it themselves.
+    for (int axis : {1, 0})
+        if (scrollBars[axis] && scrollBars[axis]->isVisible()) {
+            QCoreApplication::sendEvent(scrollBars[axis], event);
+            return;
+        }
+    QWidget::wheelEvent(event);
 }

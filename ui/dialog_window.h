@@ -15,6 +15,7 @@
 #include "ui/templates.h"
 
 class QEventLoop;
+class QScrollBar;
 
 constexpr int MENU_ITEM_CAPACITY = 16;
 constexpr int MENU_TEXT_SIZE = 64;
@@ -153,6 +154,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private slots:
     void prepareForSleep(bool sleeping);
@@ -166,6 +168,19 @@ private:
     int PixelsX(int units) const;
     int PixelsY(int units) const;
     void ShowSystemMenu(QPoint position);
+    // Sizes the window to its content (the panel too while it shows) where
+    // that fits the screen's available area with the window manager's
+    // frame; where it does not, limits it to the area and shows scroll bars
+    // over the rest. Returns whether the size changed.
+    bool FitContent();
+    // Places every control at its template position less the scroll bars'.
+    void ScrollContent();
+    // Scrolls the control holding `widget` into view.
+    void ScrollToFocus(QWidget* widget);
+    // Moves the window, whose frame starts at `frameTopLeft` and adds
+    // `frameExtra` to its size, the least it must to lie inside the
+    // screen's available area.
+    void MoveInsideArea(QPoint frameTopLeft, QSize frameExtra);
 
     const DialogTemplate& dialogTemplate;
     DLGPROC proc;
@@ -175,6 +190,10 @@ private:
     bool unpainted[CONTROL_CAPACITY];  // the control's text changed since it was last painted
     bool hidden[CONTROL_CAPACITY];     // hidden by the program, whatever the panel does
     PopupMenu systemMenu;
+    // Along the bottom and the right edge; made the first time the content
+    // does not fit, so that a window that fits has no more than its controls.
+    QScrollBar* scrollBars[2];
+    QSize viewSize;  // the part of the client area that shows content
     bool panelShown;
     QEventLoop* loop;  // the modal run, while it lasts
     bool ended;

@@ -148,6 +148,10 @@ void SetDialogIcon(HWND dialog, int iconId);
 // and ShowWindow of its controls). It starts hidden. Shown, the window widens
 // on its right and every other control stays where it is; hidden with the
 // focus inside it, the focus goes to the last tab stop outside it.
+// A dialog, with its panel or without, that would not fit the screen's
+// available area with the window manager's frame is limited to the area and
+// scrolls (WS_HSCROLL, WS_VSCROLL): the control that takes the focus
+// scrolls into view, so Tab reaches every one.
 void ShowDialogPanel(HWND dialog, bool show);
 bool IsDialogPanelShown(HWND dialog);
 // [own] ShowWindow(GetDlgItem(dialog, id)) with SW_SHOW or SW_HIDE: a panel

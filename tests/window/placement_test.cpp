@@ -37,4 +37,52 @@ TEST(WindowPlacement, TheWidenedWindowStaysInsideTheAvailableArea)
     }
 }
 
+// Beyond the available area the window scrolls; where its content fits,
+// nothing about it changes. Sizes are pixels at scale 1.5 (the window 732 x
+// 711 in Qt's units, 1047 with the panel; the frame adds 2 x 14), bars 14.
+TEST(WindowPlacement, ContentLargerThanTheAreaScrollsWhereItOverflows)
+{
+    const struct {
+        const char* screen;
+        int contentWidth, contentHeight, maxWidth, maxHeight;
+        ClientLayout expected;
+    } cases[] = {
+        {"fits 1920x1200", 732, 711, 1278, 786, {732, 711, 732, 711, false, false}},
+        {"fits exactly", 732, 711, 732, 711, {732, 711, 732, 711, false, false}},
+        // Too tall only: the bar goes beside the content, the width grows.
+        {"1280x1024 closed", 732, 711, 851, 667, {746, 667, 732, 667, false, true}},
+        {"1280x1024 with the panel", 1047, 711, 851, 667, {851, 667, 837, 653, true, true}},
+        // Too wide only, then the bar below makes it too tall as well.
+        {"wide, height to spare", 1047, 600, 851, 667, {851, 614, 851, 600, true, false}},
+        {"wide, the bar overflows", 1047, 660, 851, 667, {851, 667, 837, 653, true, true}},
+        // Tall, and the bar beside it makes it too wide.
+        {"tall, the bar overflows", 845, 711, 851, 667, {851, 667, 837, 653, true, true}},
+    };
+    for (const auto& c : cases) {
+        ClientLayout layout = LayOutClient(c.contentWidth, c.contentHeight, c.maxWidth, c.maxHeight, 14);
+        EXPECT_EQ(layout.width, c.expected.width) << c.screen;
+        EXPECT_EQ(layout.height, c.expected.height) << c.screen;
+        EXPECT_EQ(layout.viewWidth, c.expected.viewWidth) << c.screen;
+        EXPECT_EQ(layout.viewHeight, c.expected.viewHeight) << c.screen;
+        EXPECT_EQ(layout.horizontal, c.expected.horizontal) << c.screen;
+        EXPECT_EQ(layout.vertical, c.expected.vertical) << c.screen;
+    }
+}
+
+// The focus scrolls into view: a control in view keeps the view where it
+// is, one beyond an edge comes to that edge, the position stays in range.
+TEST(WindowPlacement, TheFocusedControlScrollsIntoViewByTheLeast)
+{
+    const struct {
+        const char* control;
+        int position, start, length, expected;
+    } cases[] = {
+        {"in view", 20, 100, 25, 20},        {"below the view", 0, 678, 25, 36},
+        {"above the view", 36, 10, 25, 10},  {"taller than the view, its start", 0, 300, 700, 44},
+        {"the last pixels", 0, 700, 11, 44},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ScrollToShow(c.position, 667, 711, c.start, c.length), c.expected) << c.control;
+}
+
 }  // namespace
