@@ -120,9 +120,12 @@ bool FindConfDriver(const char* reader, const char* folder, char* text, size_t s
         for (char* line = strtok(buffer, "\n"); line != nullptr && !found; line = strtok(nullptr, "\n")) {
             line += strspn(line, " \t");
             char value[PATH_MAX];
-            if (sscanf(line, "FRIENDLYNAME \"%255[^\"]\"", name) == 1)
+            // The widths leave room for the terminators of `name` and `value`.
+            static_assert(MAX_READERNAME == 128 && PATH_MAX == 4096, "the scan widths follow the buffers");
+            if (sscanf(line, "FRIENDLYNAME \"%127[^\"]\"", name) == 1)
                 continue;
-            if (sscanf(line, "LIBPATH %4095s", value) == 1 && StartsWith(reader, name)) {
+            // A LIBPATH before any FRIENDLYNAME names no reader.
+            if (name[0] != '\0' && sscanf(line, "LIBPATH %4095s", value) == 1 && StartsWith(reader, name)) {
                 snprintf(text, size, "%s (%s)", value, path);
                 found = true;
             }
