@@ -99,6 +99,46 @@ constexpr int IDC_LAST_RESULT_LABEL = 1115;
 constexpr int IDC_ATR_DECODED_LABEL = 1116;
 constexpr int IDC_CARD_EVENTS_LABEL = 1117;
 
+// The Reader Control page: connect options, resets, the requests' dialect,
+// control codes, features and single attributes.
+constexpr int IDC_PAGE_CONTROL = 1118;
+constexpr int IDC_GROUP_CONTROL = 1119;
+constexpr int IDC_SHARE_LABEL = 1120;
+constexpr int IDC_SHARE_EXCLUSIVE = 1121;
+constexpr int IDC_SHARE_SHARED = 1122;
+constexpr int IDC_SHARE_DIRECT = 1123;
+constexpr int IDC_PROTOCOL_LABEL = 1124;
+constexpr int IDC_PROTOCOL_ANY = 1125;
+constexpr int IDC_PROTOCOL_T0 = 1126;
+constexpr int IDC_PROTOCOL_T1 = 1127;
+constexpr int IDC_PROTOCOL_RAW = 1128;
+constexpr int IDC_DISPOSITION_LABEL = 1129;
+constexpr int IDC_DISPOSITION_UNPOWER = 1130;
+constexpr int IDC_DISPOSITION_LEAVE = 1131;
+constexpr int IDC_DISPOSITION_RESET = 1132;
+constexpr int IDC_DISPOSITION_EJECT = 1133;
+constexpr int IDC_WARM_RESET = 1134;
+constexpr int IDC_COLD_RESET = 1135;
+constexpr int IDC_CLASS_LABEL = 1136;
+constexpr int IDC_CLASS_00 = 1137;
+constexpr int IDC_CLASS_FF = 1138;
+constexpr int IDC_GENERAL_AUTH = 1139;
+constexpr int IDC_GET_RESPONSE = 1140;
+constexpr int IDC_VENDOR_TO_LABEL = 1141;
+constexpr int IDC_VENDOR_TO_FIXED = 1142;
+constexpr int IDC_VENDOR_TO_ESCAPE = 1143;
+constexpr int IDC_VENDOR_TO_CODE = 1144;
+constexpr int IDC_VENDOR_CODE = 1145;
+constexpr int IDC_CONTROL_CODE_LABEL = 1146;
+constexpr int IDC_CONTROL_CODE = 1147;
+constexpr int IDC_CONTROL_HEX_LABEL = 1148;
+constexpr int IDC_CONTROL_HEX = 1149;
+constexpr int IDC_SEND_CONTROL = 1150;
+constexpr int IDC_FEATURES = 1151;
+constexpr int IDC_ATTRIBUTE_LABEL = 1152;
+constexpr int IDC_ATTRIBUTE_ID = 1153;
+constexpr int IDC_READ_ATTRIBUTE = 1154;
+
 // About box (these numbers name other controls in the main window).
 constexpr int IDC_ABOUT_TITLE = 1004;
 constexpr int IDC_ABOUT_OK = 1005;
@@ -117,3 +157,4 @@ constexpr int IDM_ABOUT = 50001;
 constexpr int IDM_INSIGHT = 50002;
 constexpr int IDM_CARD_PAGE = 50003;  // F3: the panel on its Card and Reader page
 constexpr int IDM_SAVE_LOG = 50004;
+constexpr int IDM_CONTROL_PAGE = 50005;  // F4: the panel on its Reader Control page

@@ -172,6 +172,7 @@ bool IsDlgItemMarked(HWND dialog, int id);
 // sends WM_COMMAND with `id` and the notification code 1.
 constexpr UINT VK_F2 = 0x71;
 constexpr UINT VK_F3 = 0x72;
+constexpr UINT VK_F4 = 0x73;
 void AddDialogAccelerator(HWND dialog, UINT virtualKey, int id);
 
 // Charts (controls of the Chart kind); both replace what the chart showed,

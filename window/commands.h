@@ -57,8 +57,20 @@ void EndLoop();
 // The insight panel (window/panel.cpp).
 INT_PTR ToggleInsight(int id);
 INT_PTR SaveSamples(int id);
-INT_PTR ShowPanelPage(int id);  // its page buttons, and F3 for the card page
+INT_PTR ShowPanelPage(int id);  // its page buttons, F3 for the card page, F4 for the control page
 INT_PTR ClearCardEventList(int id);
+// The Reader Control page (window/control_page.cpp); set-up shows the
+// state's defaults.
+void InitControlPage();
+INT_PTR ChooseConnectOption(int id);  // share, protocol and disconnect buttons
+INT_PTR ChooseDialect(int id);        // class, GENERAL AUTHENTICATE, GET RESPONSE
+INT_PTR ChooseVendorTarget(int id);   // the vendor record's destination and code
+INT_PTR ResetConnectedCard(int id);   // Warm Reset, Cold Reset
+INT_PTR SendControlCode(int id);
+INT_PTR ShowFeatures(int id);
+INT_PTR ReadOneAttribute(int id);
+// The connected card's ATR into the ATR field and the card page.
+void ShowConnectedAtr();
 
 // The window.
 INT_PTR OpenHelp(int id);

@@ -33,11 +33,17 @@ const ButtonState ESTABLISHING[] = {{IDC_ESTABLISH, false}, {IDC_RELEASE, true}}
 const ButtonState CONTEXT_OPEN[] = {
     {IDC_ESTABLISH, false}, {IDC_RELEASE, true}, {IDC_CONNECT, true}, {IDC_DISCONNECT, false}, {IDC_LIST_READERS, true},
 };
-const ButtonState CARD_CONNECTED[] = {{IDC_CONNECT, false}, {IDC_DISCONNECT, true}, {IDC_ATTRIBUTES, true}};
-const ButtonState CARD_DISCONNECTED[] = {{IDC_CONNECT, true}, {IDC_DISCONNECT, false}, {IDC_ATTRIBUTES, false}};
+// The Reader Control page's card calls go with Attributes.
+const ButtonState CARD_CONNECTED[] = {{IDC_CONNECT, false},   {IDC_DISCONNECT, true},    {IDC_ATTRIBUTES, true},
+                                      {IDC_WARM_RESET, true}, {IDC_COLD_RESET, true},    {IDC_SEND_CONTROL, true},
+                                      {IDC_FEATURES, true},   {IDC_READ_ATTRIBUTE, true}};
+const ButtonState CARD_DISCONNECTED[] = {{IDC_CONNECT, true},     {IDC_DISCONNECT, false},    {IDC_ATTRIBUTES, false},
+                                         {IDC_WARM_RESET, false}, {IDC_COLD_RESET, false},    {IDC_SEND_CONTROL, false},
+                                         {IDC_FEATURES, false},   {IDC_READ_ATTRIBUTE, false}};
 const ButtonState NO_CONTEXT[] = {
-    {IDC_CONNECT, false},  {IDC_DISCONNECT, false}, {IDC_LIST_READERS, false},
-    {IDC_ESTABLISH, true}, {IDC_RELEASE, false},    {IDC_ATTRIBUTES, false},
+    {IDC_CONNECT, false},      {IDC_DISCONNECT, false}, {IDC_LIST_READERS, false},   {IDC_ESTABLISH, true},
+    {IDC_RELEASE, false},      {IDC_ATTRIBUTES, false}, {IDC_WARM_RESET, false},     {IDC_COLD_RESET, false},
+    {IDC_SEND_CONTROL, false}, {IDC_FEATURES, false},   {IDC_READ_ATTRIBUTE, false},
 };
 
 template<size_t N> void SetButtons(const ButtonState (&states)[N])
@@ -119,7 +125,7 @@ INT_PTR ListReaders([[maybe_unused]] int id)
 
 // The ATR in hex, each byte followed by a blank; only the bytes of a
 // successful read count.
-static void ShowAtr()
+void ShowConnectedAtr()
 {
     BYTE atr[MAX_BUFFER_SIZE];
     DWORD length;
@@ -161,7 +167,7 @@ INT_PTR ConnectSelectedReader([[maybe_unused]] int id)
     SetDlgItemText(hwnd, IDC_CONNECTED_READER, reader);
     UnmarkConnectedReader();
     SetButtons(CARD_CONNECTED);
-    ShowAtr();
+    ShowConnectedAtr();
 
     ReportConnected(windowLog, "SCardConnect", tester.activeProtocol);
     return TRUE;

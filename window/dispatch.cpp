@@ -68,6 +68,7 @@ static INT_PTR InitMainDialog(HWND hwnd)
     EnableDlgItem(hwnd, IDC_ATTRIBUTES, false);
     EnableDlgItem(hwnd, IDC_SAVE_SAMPLES, false);
     InitInsightPanel();
+    InitControlPage();
     // TRUE: the focus goes to the first control that takes it, Establish Context.
     return TRUE;
 }
@@ -149,6 +150,32 @@ const CommandEntry COMMAND_HANDLERS[] = {
     {IDC_PAGE_LOOP, ShowPanelPage, DURING_LOOP},
     {IDC_PAGE_CARD, ShowPanelPage, DURING_LOOP},
     {IDM_CARD_PAGE, ShowPanelPage, DURING_LOOP},
+    {IDC_PAGE_CONTROL, ShowPanelPage, DURING_LOOP},
+    {IDM_CONTROL_PAGE, ShowPanelPage, DURING_LOOP},
+    {IDC_SHARE_EXCLUSIVE, ChooseConnectOption, IDLE_ONLY},
+    {IDC_SHARE_SHARED, ChooseConnectOption, IDLE_ONLY},
+    {IDC_SHARE_DIRECT, ChooseConnectOption, IDLE_ONLY},
+    {IDC_PROTOCOL_ANY, ChooseConnectOption, IDLE_ONLY},
+    {IDC_PROTOCOL_T0, ChooseConnectOption, IDLE_ONLY},
+    {IDC_PROTOCOL_T1, ChooseConnectOption, IDLE_ONLY},
+    {IDC_PROTOCOL_RAW, ChooseConnectOption, IDLE_ONLY},
+    {IDC_DISPOSITION_UNPOWER, ChooseConnectOption, IDLE_ONLY},
+    {IDC_DISPOSITION_LEAVE, ChooseConnectOption, IDLE_ONLY},
+    {IDC_DISPOSITION_RESET, ChooseConnectOption, IDLE_ONLY},
+    {IDC_DISPOSITION_EJECT, ChooseConnectOption, IDLE_ONLY},
+    {IDC_CLASS_00, ChooseDialect, IDLE_ONLY},
+    {IDC_CLASS_FF, ChooseDialect, IDLE_ONLY},
+    {IDC_GENERAL_AUTH, ChooseDialect, IDLE_ONLY},
+    {IDC_GET_RESPONSE, ChooseDialect, IDLE_ONLY},
+    {IDC_VENDOR_TO_FIXED, ChooseVendorTarget, IDLE_ONLY},
+    {IDC_VENDOR_TO_ESCAPE, ChooseVendorTarget, IDLE_ONLY},
+    {IDC_VENDOR_TO_CODE, ChooseVendorTarget, IDLE_ONLY},
+    {IDC_VENDOR_CODE, ChooseVendorTarget, IDLE_ONLY},
+    {IDC_WARM_RESET, ResetConnectedCard, IDLE_ONLY},
+    {IDC_COLD_RESET, ResetConnectedCard, IDLE_ONLY},
+    {IDC_SEND_CONTROL, SendControlCode, IDLE_ONLY},
+    {IDC_FEATURES, ShowFeatures, IDLE_ONLY},
+    {IDC_READ_ATTRIBUTE, ReadOneAttribute, IDLE_ONLY},
     {IDC_CLEAR_EVENTS, ClearCardEventList, DURING_LOOP},
     {IDC_SAVE_LOG, SaveLog, DURING_LOOP},
     {IDM_SAVE_LOG, SaveLog, DURING_LOOP},

@@ -1,10 +1,11 @@
-// The insight panel's commands and its charts.
+// The insight panel's commands, its three pages and its charts.
 #include "window/panel.h"
 
 #include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "core/output/histogram.h"
 #include "core/output/samples_csv.h"
@@ -29,14 +30,38 @@ const int CARD_PAGE[] = {IDC_GROUP_CARD,        IDC_LAST_RESULT_LABEL, IDC_LAST_
                          IDC_ATR_DECODED_LABEL, IDC_ATR_DECODED,       IDC_CARD_EVENTS_LABEL,
                          IDC_CARD_EVENTS,       IDC_TAP_MEASURE,       IDC_CLEAR_EVENTS};
 
-void ShowPage(bool card)
+const int CONTROL_PAGE[] = {
+    IDC_GROUP_CONTROL,     IDC_SHARE_LABEL,       IDC_SHARE_EXCLUSIVE,   IDC_SHARE_SHARED,
+    IDC_SHARE_DIRECT,      IDC_PROTOCOL_LABEL,    IDC_PROTOCOL_ANY,      IDC_PROTOCOL_T0,
+    IDC_PROTOCOL_T1,       IDC_PROTOCOL_RAW,      IDC_DISPOSITION_LABEL, IDC_DISPOSITION_UNPOWER,
+    IDC_DISPOSITION_LEAVE, IDC_DISPOSITION_RESET, IDC_DISPOSITION_EJECT, IDC_WARM_RESET,
+    IDC_COLD_RESET,        IDC_CLASS_LABEL,       IDC_CLASS_00,          IDC_CLASS_FF,
+    IDC_GENERAL_AUTH,      IDC_GET_RESPONSE,      IDC_VENDOR_TO_LABEL,   IDC_VENDOR_TO_FIXED,
+    IDC_VENDOR_TO_ESCAPE,  IDC_VENDOR_TO_CODE,    IDC_VENDOR_CODE,       IDC_CONTROL_CODE_LABEL,
+    IDC_CONTROL_CODE,      IDC_CONTROL_HEX_LABEL, IDC_CONTROL_HEX,       IDC_SEND_CONTROL,
+    IDC_FEATURES,          IDC_ATTRIBUTE_LABEL,   IDC_ATTRIBUTE_ID,      IDC_READ_ATTRIBUTE};
+
+// Each page: its button and its controls.
+struct Page {
+    int button;
+    const int* controls;
+    size_t count;
+};
+const Page PAGES[] = {{IDC_PAGE_LOOP, LOOP_PAGE, std::size(LOOP_PAGE)},
+                      {IDC_PAGE_CARD, CARD_PAGE, std::size(CARD_PAGE)},
+                      {IDC_PAGE_CONTROL, CONTROL_PAGE, std::size(CONTROL_PAGE)}};
+
+// Shows the page of button `open`: hidden ones first, so no two pages'
+// controls show at once.
+void ShowPage(int open)
 {
-    for (int id : LOOP_PAGE)
-        ShowDlgItem(tester.mainWindow, id, !card);
-    for (int id : CARD_PAGE)
-        ShowDlgItem(tester.mainWindow, id, card);
-    // One group: checking one unchecks the other.
-    CheckDlgButton(tester.mainWindow, card ? IDC_PAGE_CARD : IDC_PAGE_LOOP, true);
+    for (bool showing : {false, true})
+        for (const Page& page : PAGES)
+            if ((page.button == open) == showing)
+                for (size_t i = 0; i < page.count; ++i)
+                    ShowDlgItem(tester.mainWindow, page.controls[i], showing);
+    // One group: checking one unchecks the others.
+    CheckDlgButton(tester.mainWindow, open, true);
 }
 
 }  // namespace
@@ -44,13 +69,15 @@ void ShowPage(bool card)
 void InitInsightPanel()
 {
     AddDialogAccelerator(tester.mainWindow, VK_F3, IDM_CARD_PAGE);
+    AddDialogAccelerator(tester.mainWindow, VK_F4, IDM_CONTROL_PAGE);
     // The page buttons show, to the eye and to a screen reader, which page
     // is open.
     MakeDlgButtonCheckable(tester.mainWindow, IDC_PAGE_LOOP);
     MakeDlgButtonCheckable(tester.mainWindow, IDC_PAGE_CARD);
+    MakeDlgButtonCheckable(tester.mainWindow, IDC_PAGE_CONTROL);
     SetChartEmptyText(tester.mainWindow, IDC_HISTOGRAM, "No loop yet");
     SetChartEmptyText(tester.mainWindow, IDC_TIME_SERIES, "No loop yet");
-    ShowPage(false);
+    ShowPage(IDC_PAGE_LOOP);
     ResetCardPage();
 }
 
@@ -58,7 +85,11 @@ INT_PTR ShowPanelPage(int id)
 {
     if (!IsDialogPanelShown(tester.mainWindow))
         ToggleInsight(id);
-    ShowPage(id != IDC_PAGE_LOOP);
+    if (id == IDM_CARD_PAGE)
+        id = IDC_PAGE_CARD;
+    else if (id == IDM_CONTROL_PAGE)
+        id = IDC_PAGE_CONTROL;
+    ShowPage(id);
     return TRUE;
 }
 

@@ -1,6 +1,7 @@
-// The insight panel beside the fixed layout, on two pages: Transmit Loop
+// The insight panel beside the fixed layout, on three pages: Transmit Loop
 // (the expected status word, the last loop's charts and summary, Save
-// Samples) and Card and Reader (window/card_page.h).
+// Samples), Card and Reader (window/card_page.h) and Reader Control
+// (window/control_page.cpp).
 #pragma once
 
 // Shows the last loop's record (tester.loop.record) in the panel's
@@ -9,7 +10,7 @@
 void ShowLoopCharts();
 
 // Set-up: the panel opens on its Transmit Loop page; F3 opens it on the
-// other.
+// Card and Reader page, F4 on the Reader Control page.
 void InitInsightPanel();
 
 // The last loop's runs into a CSV file at `path`; the log says where, or why

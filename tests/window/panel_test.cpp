@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -432,6 +433,103 @@ TEST_F(CardPageTest, FollowsTheReaderAndStopsWithTheContext)
     DestroyDialog(window);
     window = nullptr;
     EXPECT_FALSE(Watching());
+}
+
+// The Reader Control page's controls reach the cores: F4 opens it with its
+// button checked; each row sets controls, acts on the simulated card and is
+// judged by what the window shows.
+TEST_F(CardPageTest, ReaderControlPageDrivesTheConnectionAndTheReader)
+{
+    REQUIRE_SIMULATED_READER();
+    QTest::keyClick(Window(), Qt::Key_F4);
+    EXPECT_TRUE(IsDialogPanelShown(window));
+    for (int id : {IDC_PAGE_LOOP, IDC_PAGE_CARD, IDC_PAGE_CONTROL})
+        EXPECT_EQ(Checked(id), id == IDC_PAGE_CONTROL) << id;
+    EXPECT_TRUE(Widget(IDC_SEND_CONTROL)->isVisibleTo(Window()));
+    EXPECT_FALSE(Widget(IDC_CARD_EVENTS)->isVisibleTo(Window()));
+    EXPECT_FALSE(Enabled(IDC_COLD_RESET));
+
+    const struct {
+        const char* name;
+        std::function<void()> before;  // controls set (and sim settings) before Connect
+        std::function<void()> act;     // once connected
+        const char* logged;            // in the log's entries after `act`
+        std::function<void()> check;   // more of what the window shows; may be null
+    } rows[] = {
+        {"shared connect", [&] { Click(IDC_SHARE_SHARED); }, [] {}, "SCardConnect: OK",
+         [&] {
+             SCARDCONTEXT other;
+             ASSERT_EQ(SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &other), SCARD_S_SUCCESS);
+             SCARDHANDLE card;
+             DWORD protocol;
+             EXPECT_EQ(
+                 SCardConnect(other, SimReaderName(0).c_str(), SCARD_SHARE_SHARED, SCARD_PROTOCOL_T1, &card, &protocol),
+                 SCARD_S_SUCCESS);
+             SCardReleaseContext(other);
+             Click(IDC_SHARE_EXCLUSIVE);
+         }},
+        {"cold reset swaps the ATR", [] { SimSetAtrAfterColdReset(0, true); },
+         [&] {
+             std::string before = Text(IDC_ATR);
+             Click(IDC_COLD_RESET);
+             EXPECT_NE(Text(IDC_ATR), before);
+         },
+         "ATR changed.", nullptr},
+        {"class FF and GENERAL AUTHENTICATE",
+         [&] {
+             Click(IDC_CLASS_FF);
+             Click(IDC_GENERAL_AUTH);
+         },
+         [&] {
+             Command(IDC_TYPE_STORAGE);
+             Command(IDC_CMD_AUTH);
+             Command(IDC_TRANSMIT);
+         },
+         "SCardTransmit: Input:",
+         [&] {
+             EXPECT_EQ(tester.sendBuffer[0], 0xFF);
+             EXPECT_EQ(tester.sendBuffer[1], 0x86);
+             Click(IDC_CLASS_00);
+             EXPECT_FALSE(Checked(IDC_GENERAL_AUTH));
+             EXPECT_FALSE(Enabled(IDC_GENERAL_AUTH));
+         }},
+        {"features", [] {}, [&] { Click(IDC_FEATURES); }, "FEATURE_CCID_ESC_COMMAND", nullptr},
+        {"bad control code", [] {},
+         [&] {
+             SetText(IDC_CONTROL_CODE, "SCARD_CTL_CODE(x)");
+             SetText(IDC_CONTROL_HEX, "01");
+             size_t entries = LogEntries().size();
+             Click(IDC_SEND_CONTROL);
+             EXPECT_EQ(LogEntries().size(), entries + 1);
+         },
+         "Control code \"SCARD_CTL_CODE(x)\":", nullptr},
+        {"odd control hex", [] {},
+         [&] {
+             SetText(IDC_CONTROL_CODE, "SCARD_CTL_CODE(3400)");
+             SetText(IDC_CONTROL_HEX, "0");
+             size_t entries = LogEntries().size();
+             Click(IDC_SEND_CONTROL);
+             EXPECT_EQ(LogEntries().size(), entries + 1);
+         },
+         "Control bytes: odd number of hex digits; nothing sent.", nullptr},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        row.before();
+        Connect(0);
+        EXPECT_TRUE(Enabled(IDC_COLD_RESET));
+        row.act();
+        bool found = false;
+        for (const std::string& entry : LogEntries())
+            found = found || entry.find(row.logged) != std::string::npos;
+        EXPECT_TRUE(found) << row.logged << "\n" << tester.logText;
+        if (row.check)
+            row.check();
+        Command(IDC_RELEASE);
+        Command(IDC_CLEAR_LOG);
+        SimReset(0);
+        SimWaitForCard(0, true);
+    }
 }
 
 }  // namespace

@@ -20,15 +20,16 @@ static const char HEX_DEFAULT[] = "00 02 00 00 10 01 02 03 04 05 06 07 08 09 0A 
 TEST_F(StartupTest, ControlsAreEnabledAsTheLayoutLists)
 {
     std::set<int> disabled = {
-        IDC_LIST_READERS, IDC_CONNECT,     IDC_DISCONNECT,      IDC_RELEASE,    IDC_ATTRIBUTES,
-        IDC_HEX_DATA,     IDC_LOOP_COUNT,  IDC_BREAK_ON_ERROR,  IDC_CMD_GETUID, IDC_CMD_LOADKEYS,
-        IDC_CMD_AUTH,     IDC_CMD_READ,    IDC_CMD_UPDATE,      IDC_P1_LABEL,   IDC_P1,
-        IDC_P2_LABEL,     IDC_P2,          IDC_P3_LABEL,        IDC_P3,         IDC_LENGTH_LABEL,
-        IDC_LENGTH,       IDC_VENDOR_MENU, IDC_VENDOR_CMD_NAME, IDC_VENDOR_P1,  IDC_VENDOR_P2,
-        IDC_VENDOR_LC,    IDC_VENDOR_LE,   IDC_SAVE_SAMPLES,
+        IDC_LIST_READERS, IDC_CONNECT,     IDC_DISCONNECT,      IDC_RELEASE,     IDC_ATTRIBUTES,
+        IDC_HEX_DATA,     IDC_LOOP_COUNT,  IDC_BREAK_ON_ERROR,  IDC_CMD_GETUID,  IDC_CMD_LOADKEYS,
+        IDC_CMD_AUTH,     IDC_CMD_READ,    IDC_CMD_UPDATE,      IDC_P1_LABEL,    IDC_P1,
+        IDC_P2_LABEL,     IDC_P2,          IDC_P3_LABEL,        IDC_P3,          IDC_LENGTH_LABEL,
+        IDC_LENGTH,       IDC_VENDOR_MENU, IDC_VENDOR_CMD_NAME, IDC_VENDOR_P1,   IDC_VENDOR_P2,
+        IDC_VENDOR_LC,    IDC_VENDOR_LE,   IDC_SAVE_SAMPLES,    IDC_WARM_RESET,  IDC_COLD_RESET,
+        IDC_SEND_CONTROL, IDC_FEATURES,    IDC_READ_ATTRIBUTE,  IDC_VENDOR_CODE, IDC_GENERAL_AUTH,
     };
     const DialogTemplate* main = FindDialogTemplate(IDD_MAIN);
-    ASSERT_EQ(main->controlCount, 84);
+    ASSERT_EQ(main->controlCount, 121);
     for (int i = 0; i < main->controlCount; i++) {
         int id = main->controls[i].id;
         EXPECT_EQ(Enabled(id), disabled.count(id) == 0) << main->controls[i].name;

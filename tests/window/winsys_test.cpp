@@ -213,7 +213,7 @@ TEST_F(WinsysTest, MainWindowHasItsTitleAndEveryControlByNameAndIdentifier)
     int controls = 0;
     for (QWidget* child : children)
         controls += child->objectName().startsWith(QStringLiteral("IDC_")) || child->objectName() == "IDHELP";
-    EXPECT_EQ(controls, 84);
+    EXPECT_EQ(controls, 121);
 
     for (int id = IDC_QUIT; id <= IDC_INSIGHT; ++id) {
         if (id == 1052)
@@ -304,15 +304,83 @@ TEST_F(WinsysTest, ControlsHaveTheKindCaptionAndAccessibleNameOfTheirTemplate)
 TEST_F(WinsysTest, TabOrderIsTheTemplateOrder)
 {
     const int tabStops[] = {
-        IDC_ESTABLISH,    IDC_LIST_READERS, IDC_READER_LIST,  IDC_CONNECT,        IDC_DISCONNECT,   IDC_ATTRIBUTES,
-        IDC_RELEASE,      IDC_MODE_STRING,  IDC_MODE_HEX,     IDC_MODE_FILE,      IDC_STRING_DATA,  IDC_HEX_DATA,
-        IDC_LOAD_FILE,    IDC_TYPE_DIRECT,  IDC_TYPE_STORAGE, IDC_TYPE_VENDOR,    IDC_CMD_READ,     IDC_CMD_UPDATE,
-        IDC_P1,           IDC_P2,           IDC_P3,           IDC_VENDOR_P1,      IDC_VENDOR_P2,    IDC_VENDOR_LC,
-        IDC_VENDOR_LE,    IDC_VENDOR_MENU,  IDC_LOOP,         IDC_BREAK_ON_ERROR, IDC_LOOP_COUNT,   IDC_TRANSMIT,
-        IDC_CLEAR_LOG,    IDHELP,           IDC_QUIT,         IDC_CMD_AUTH,       IDC_CMD_LOADKEYS, IDC_CMD_GETUID,
-        IDC_LENGTH,       IDC_INSIGHT,      IDC_PAGE_LOOP,    IDC_PAGE_CARD,      IDC_EXPECTED_SW,  IDC_SAVE_SAMPLES,
-        IDC_LOOP_SUMMARY, IDC_SAVE_LOG,     IDC_LAST_RESULT,  IDC_ATR_DECODED,    IDC_CARD_EVENTS,  IDC_TAP_MEASURE,
+        IDC_ESTABLISH,
+        IDC_LIST_READERS,
+        IDC_READER_LIST,
+        IDC_CONNECT,
+        IDC_DISCONNECT,
+        IDC_ATTRIBUTES,
+        IDC_RELEASE,
+        IDC_MODE_STRING,
+        IDC_MODE_HEX,
+        IDC_MODE_FILE,
+        IDC_STRING_DATA,
+        IDC_HEX_DATA,
+        IDC_LOAD_FILE,
+        IDC_TYPE_DIRECT,
+        IDC_TYPE_STORAGE,
+        IDC_TYPE_VENDOR,
+        IDC_CMD_READ,
+        IDC_CMD_UPDATE,
+        IDC_P1,
+        IDC_P2,
+        IDC_P3,
+        IDC_VENDOR_P1,
+        IDC_VENDOR_P2,
+        IDC_VENDOR_LC,
+        IDC_VENDOR_LE,
+        IDC_VENDOR_MENU,
+        IDC_LOOP,
+        IDC_BREAK_ON_ERROR,
+        IDC_LOOP_COUNT,
+        IDC_TRANSMIT,
+        IDC_CLEAR_LOG,
+        IDHELP,
+        IDC_QUIT,
+        IDC_CMD_AUTH,
+        IDC_CMD_LOADKEYS,
+        IDC_CMD_GETUID,
+        IDC_LENGTH,
+        IDC_INSIGHT,
+        IDC_PAGE_LOOP,
+        IDC_PAGE_CARD,
+        IDC_EXPECTED_SW,
+        IDC_SAVE_SAMPLES,
+        IDC_LOOP_SUMMARY,
+        IDC_SAVE_LOG,
+        IDC_LAST_RESULT,
+        IDC_ATR_DECODED,
+        IDC_CARD_EVENTS,
+        IDC_TAP_MEASURE,
         IDC_CLEAR_EVENTS,
+        IDC_PAGE_CONTROL,
+        IDC_SHARE_EXCLUSIVE,
+        IDC_SHARE_SHARED,
+        IDC_SHARE_DIRECT,
+        IDC_PROTOCOL_ANY,
+        IDC_PROTOCOL_T0,
+        IDC_PROTOCOL_T1,
+        IDC_PROTOCOL_RAW,
+        IDC_DISPOSITION_UNPOWER,
+        IDC_DISPOSITION_LEAVE,
+        IDC_DISPOSITION_RESET,
+        IDC_DISPOSITION_EJECT,
+        IDC_WARM_RESET,
+        IDC_COLD_RESET,
+        IDC_CLASS_00,
+        IDC_CLASS_FF,
+        IDC_GENERAL_AUTH,
+        IDC_GET_RESPONSE,
+        IDC_VENDOR_TO_FIXED,
+        IDC_VENDOR_TO_ESCAPE,
+        IDC_VENDOR_TO_CODE,
+        IDC_VENDOR_CODE,
+        IDC_CONTROL_CODE,
+        IDC_CONTROL_HEX,
+        IDC_SEND_CONTROL,
+        IDC_FEATURES,
+        IDC_ATTRIBUTE_ID,
+        IDC_READ_ATTRIBUTE,
     };
     std::vector<std::string> expected;
     for (int id : tabStops)
@@ -881,7 +949,7 @@ TEST(WinsysTemplates, ControlsAreListedInTemplateOrderWithUniqueIdentifiers)
             EXPECT_EQ(control.caption[0] == '\0', control.accessibleName != nullptr) << control.name;
         }
     }
-    EXPECT_EQ(FindDialogTemplate(IDD_MAIN)->controlCount, 84);
+    EXPECT_EQ(FindDialogTemplate(IDD_MAIN)->controlCount, 121);
     EXPECT_EQ(FindDialogTemplate(IDD_ABOUT)->controlCount, 6);
 }
 
