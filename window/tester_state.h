@@ -56,7 +56,7 @@ struct CommandSettings {
 };
 
 // The controls a running loop makes inert (window/transmit_commands.cpp).
-constexpr size_t LOOP_INERT_CONTROL_COUNT = 35;
+constexpr size_t LOOP_INERT_CONTROL_COUNT = 62;
 
 // The last Transmit and the loop's worker (window/transmit_commands.cpp).
 // While the worker runs it alone uses the card, sendBuffer, recvBuffer,
