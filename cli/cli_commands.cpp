@@ -1185,11 +1185,8 @@ int RunControl(const CliArguments& args)
         JsonBool("ok", done);
         JsonEnd();
     } else {
-        ReportControlCode(standardOutput, code);
-        ReportControlBytesInput(standardOutput, request, length);
-        ReportControlBytesOutput(standardOutput, outcome.status, reply, outcome.returned);
-        ReportStatus(standardOutput, "Status: ", outcome.status);
-        ReportElapsed(standardOutput, outcome.span, QueryPerformanceFrequency() / 1000, 1);
+        ReportControlExchange(standardOutput, code, request, length, outcome, reply,
+                              QueryPerformanceFrequency() / 1000);
         EndOutput();
     }
     if (!done) {
@@ -1246,10 +1243,8 @@ void PrintFeatureList(const Session& session, const FeatureDiscovery& found, boo
         JsonEnd();
         return;
     }
-    ReportControlCode(standardOutput, CM_IOCTL_GET_FEATURE_REQUEST);
-    ReportControlBytesOutput(standardOutput, found.features.status, found.featureReply, found.features.returned);
-    ReportStatus(standardOutput, "Status: ", found.features.status);
-    ReportElapsed(standardOutput, found.features.span, QueryPerformanceFrequency() / 1000, 1);
+    ReportControlExchange(standardOutput, CM_IOCTL_GET_FEATURE_REQUEST, nullptr, 0, found.features, found.featureReply,
+                          QueryPerformanceFrequency() / 1000);
     for (int32_t i = 0; i < list.count; ++i)
         ReportFeature(standardOutput, list.entries[i]);
     ReportTlvStop(standardOutput, "feature list", list.stop, list.stopOffset);
@@ -1298,10 +1293,8 @@ bool PrintPropertyList(const Session& session, const FeatureDiscovery& found, bo
         JsonEnd();
         return done && list.stop == TLV_WHOLE;
     }
-    ReportControlCode(standardOutput, code);
-    ReportControlBytesOutput(standardOutput, found.properties.status, found.propertyReply, found.properties.returned);
-    ReportStatus(standardOutput, "Status: ", found.properties.status);
-    ReportElapsed(standardOutput, found.properties.span, QueryPerformanceFrequency() / 1000, 1);
+    ReportControlExchange(standardOutput, code, nullptr, 0, found.properties, found.propertyReply,
+                          QueryPerformanceFrequency() / 1000);
     for (int32_t i = 0; i < list.count; ++i)
         ReportProperty(standardOutput, list.entries[i]);
     ReportTlvStop(standardOutput, "property list", list.stop, list.stopOffset);

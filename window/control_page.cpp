@@ -197,11 +197,7 @@ INT_PTR SendControlCode([[maybe_unused]] int id)
         }
     }
     ControlOutcome outcome = SendControl(tester.hCard, code, request, length, reply, sizeof reply);
-    ReportControlCode(windowLog, code);
-    ReportControlBytesInput(windowLog, request, length);
-    ReportControlBytesOutput(windowLog, outcome.status, reply, outcome.returned);
-    ReportStatus(windowLog, "Status: ", outcome.status);
-    ReportElapsed(windowLog, outcome.span, tester.ticksPerMs, 1);
+    ReportControlExchange(windowLog, code, request, length, outcome, reply, tester.ticksPerMs);
     ShowElapsed(outcome.span);
     ShowStatus(outcome.status);
     return TRUE;

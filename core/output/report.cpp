@@ -252,17 +252,18 @@ void ReportControlCode(LineSink sink, DWORD code)
     sink.put(sink.context, line.text);
 }
 
-void ReportControlBytesInput(LineSink sink, const BYTE* request, uint32_t length)
+void ReportControlExchange(LineSink sink, DWORD code, const BYTE* request, uint32_t requestLength,
+                           const ControlOutcome& outcome, const BYTE* reply, int64_t ticksPerMs)
 {
-    ReportDump(sink, "SCardControl: Input:", request, length, DUMP_HEX);
-}
-
-void ReportControlBytesOutput(LineSink sink, LONG status, const BYTE* reply, uint32_t length)
-{
-    if (status == SCARD_S_SUCCESS)
-        ReportDump(sink, "SCardControl: Output:", reply, length, DUMP_HEX);
+    ReportControlCode(sink, code);
+    if (request != nullptr)
+        ReportDump(sink, "SCardControl: Input:", request, requestLength, DUMP_HEX);
+    if (outcome.status == SCARD_S_SUCCESS)
+        ReportDump(sink, "SCardControl: Output:", reply, outcome.returned, DUMP_HEX);
     else
         ReportFailure(sink, "SCardControl");
+    ReportStatus(sink, "Status: ", outcome.status);
+    ReportElapsed(sink, outcome.span, ticksPerMs, 1);
 }
 
 void ReportFeature(LineSink sink, const FeatureEntry& entry)

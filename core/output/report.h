@@ -90,11 +90,12 @@ void ReportCardEvent(LineSink sink, const char* time, const CardEvent& event);
 
 // "SCardControl: Code: 0x42000D48 SCARD_CTL_CODE(3400)".
 void ReportControlCode(LineSink sink, DWORD code);
-// "SCardControl: Input:" and the request's bytes (an empty dump for none).
-void ReportControlBytesInput(LineSink sink, const BYTE* request, uint32_t length);
-// "SCardControl: Output:" and the reply's bytes when `status` is a success,
-// else "SCardControl: Failure!".
-void ReportControlBytesOutput(LineSink sink, LONG status, const BYTE* reply, uint32_t length);
+// One control exchange: its code; "SCardControl: Input:" and the request's
+// bytes unless `request` is null (an empty dump for none); "SCardControl:
+// Output:" and the reply's bytes when it succeeded, else "SCardControl:
+// Failure!"; then its status and its time.
+void ReportControlExchange(LineSink sink, DWORD code, const BYTE* request, uint32_t requestLength,
+                           const ControlOutcome& outcome, const BYTE* reply, int64_t ticksPerMs);
 // "FEATURE_CCID_ESC_COMMAND (0x13): 0x42330013 SCARD_CTL_CODE(0x330013)";
 // "Feature 0x7F: ..." for a tag without a name.
 void ReportFeature(LineSink sink, const FeatureEntry& entry);
