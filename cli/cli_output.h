@@ -12,6 +12,7 @@
 
 #include "core/clock/timing.h"
 #include "core/output/dump.h"
+#include "core/output/json_writer.h"
 #include "core/output/report.h"
 
 // Text.
@@ -27,27 +28,18 @@ bool FlushOutput();
 // The errno of stdout's first failed write or flush; 0 while none failed.
 int OutputError();
 
-// JSON. An object starts with its "type" and ends with a line end; arrays
-// and objects nest inside it. `name` is null for an element of an array.
+// JSON on stdout through the core's writer (core/output/json_writer.h),
+// each object flushed at its end; the fields as JsonWriter* take them.
+JsonWriter* StandardJson();
 void JsonBegin(const char* type);
 void JsonEnd();
-void JsonOpen(const char* name, char bracket);  // '[' or '{'
+void JsonOpen(const char* name, char bracket);
 void JsonClose(char bracket);
-void JsonString(const char* name, const char* text);  // null for nullptr
-// `text` as a JSON string: valid UTF-8 as it is; quote, backslash and control
-// characters escaped; and every byte that is not part of valid UTF-8 as
-// \u00XX, its Latin-1 reading, so that any bytes (a reader's name, a value a
-// reader gave) make valid JSON.
-void WriteJsonString(FILE* out, const char* text);
+void JsonString(const char* name, const char* text);
 void JsonNumber(const char* name, int64_t value);
-void JsonDecimal(const char* name, double value);  // three decimals
+void JsonDecimal(const char* name, double value);
 void JsonBool(const char* name, bool value);
-// Hex digit pairs without blanks ("00CA000000"); null for nullptr.
 void JsonBytes(const char* name, const BYTE* bytes, uint32_t count);
-// "status", "status_name" (null when it has none), "status_alias" (the
-// second name of a value two share, else null) and "status_text".
 void JsonStatus(LONG status);
-// "sw" (null for a response of fewer than two bytes) and "sw_meaning".
 void JsonStatusWord(const BYTE* response, DWORD length);
-// "ms": the span in milliseconds, per run of `runs`.
 void JsonElapsed(const Span& span, int32_t runs);

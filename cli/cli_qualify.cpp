@@ -11,6 +11,7 @@
 #include "cli/cli_commands.h"
 #include "cli/cli_output.h"
 #include "core/output/junit.h"
+#include "core/output/qualify_json.h"
 #include "core/output/qualify_report.h"
 #include "core/output/samples_csv.h"
 #include "core/pcsc/connection.h"
@@ -18,82 +19,6 @@
 #include "core/qualify/environment.h"
 #include "core/qualify/plan.h"
 #include "core/qualify/suites.h"
-
-namespace {
-
-void JsonEnvironment(const QualifyEnvironment& environment)
-{
-    JsonBegin("environment");
-    JsonString("tool", environment.tool);
-    JsonString("pcsclite_compiled", environment.pcscliteCompiled);
-    JsonString("pcsclite_library", environment.pcscliteLibrary);
-    JsonString("pcscd", environment.pcscd);
-    JsonString("reader", environment.reader);
-    JsonString("ifd_vendor", environment.ifdVendor);
-    JsonString("ifd_type", environment.ifdType);
-    JsonString("ifd_version", environment.ifdVersion);
-    JsonString("ifd_serial", environment.ifdSerial);
-    JsonString("driver", environment.driver);
-    JsonString("kernel", environment.kernel);
-    JsonString("host", environment.host);
-    JsonString("date", environment.date);
-    JsonString("caveat", QUALIFY_CAVEAT);
-    JsonEnd();
-}
-
-void JsonSuite(const PlanSuite& suite, const SuiteResult& result, const char* reader)
-{
-    JsonBegin("suite");
-    JsonString("id", suite.id);
-    JsonString("suite", SuiteKindName(suite.kind));
-    JsonNumber("line", suite.line);
-    JsonString("reader", reader);
-    JsonString("verdict", VerdictName(result.verdict));
-    JsonStatus(result.status);
-    JsonNumber("runs", int64_t(result.value[QUANTITY_RUNS]));
-    JsonNumber("planned", result.planned);
-    JsonBool("complete", result.complete);
-    JsonBool("stopped", result.stopped);
-    JsonOpen("measured", '{');
-    for (int q = 0; q < QUANTITY_COUNT; ++q)
-        if (result.measured[q])
-            JsonDecimal(QuantityName(Quantity(q)), result.value[q]);
-    JsonClose('}');
-    JsonOpen("limits", '[');
-    for (int32_t i = 0; i < result.limitCount; ++i) {
-        const LimitResult& limit = result.limits[i];
-        JsonOpen(nullptr, '{');
-        JsonNumber("line", limit.limit.line);
-        JsonString("quantity", QuantityName(limit.limit.quantity));
-        JsonString("operator", LimitOperatorText(limit.limit.op));
-        JsonDecimal("limit", limit.limit.value);
-        if (limit.measured) {
-            JsonDecimal("measured", limit.value);
-            JsonDecimal("margin", limit.margin);
-        } else {
-            JsonString("measured", nullptr);
-            JsonString("margin", nullptr);
-        }
-        JsonString("verdict", VerdictName(limit.verdict));
-        JsonClose('}');
-    }
-    JsonClose(']');
-    if (suite.kind == SUITE_SWEEP && result.fit.points >= 2 && result.measured[QUANTITY_PER_BYTE_US]) {
-        JsonOpen("fit", '{');
-        JsonNumber("points", result.fit.points);
-        JsonDecimal("per_byte_us", result.fit.slope);
-        JsonDecimal("fixed_us", result.fit.intercept);
-        JsonClose('}');
-    } else {
-        JsonString("fit", nullptr);
-    }
-    JsonBytes("atr", suite.kind == SUITE_POWER && result.atrLength > 0 ? result.atr : nullptr, result.atrLength);
-    JsonString("note", result.note[0] != '\0' ? result.note : nullptr);
-    JsonElapsed(result.span, 1);
-    JsonEnd();
-}
-
-}  // namespace
 
 int RunQualify(const CliArguments& args)
 {
@@ -139,7 +64,7 @@ int RunQualify(const CliArguments& args)
     CollectHostEnvironment(&environment);
     CollectReaderEnvironment(target.card, reader[0] != '\0' ? reader : nullptr, &environment);
     if (args.json)
-        JsonEnvironment(environment);
+        WriteQualifyEnvironmentJson(StandardJson(), environment);
     else
         ReportQualifyEnvironment(standardOutput, environment);
     EndOutput();
@@ -158,7 +83,7 @@ int RunQualify(const CliArguments& args)
         RunSuite(&target, plan, i, CommandStopFlag(), &scratch, &samples, &result);
         passed = passed && result.verdict == VERDICT_PASS;
         if (args.json)
-            JsonSuite(plan.suites[i], result, reader);
+            WriteQualifySuiteJson(StandardJson(), plan.suites[i], result, reader);
         else
             ReportQualifySuite(standardOutput, plan.suites[i], result);
         EndOutput();
@@ -181,7 +106,7 @@ int RunQualify(const CliArguments& args)
                           int(counts[VERDICT_INCONCLUSIVE]), int(plan.suiteCount - count));
     }
     if (args.junit != nullptr) {
-        int error = SaveJunitFile(args.junit, JunitReport {&environment, &plan, results, count});
+        int error = SaveJunitFile(args.junit, QualifyReport {&environment, &plan, results, count});
         if (error != 0)
             result = Complain(EXIT_FAILED, "qualify: %s: %s", args.junit, strerror(error));
     }

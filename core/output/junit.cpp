@@ -33,7 +33,7 @@ struct Counts {
     double seconds;
 };
 
-Counts CountResults(const JunitReport& report)
+Counts CountResults(const QualifyReport& report)
 {
     Counts counts {};
     for (int32_t i = 0; i < report.count; ++i) {
@@ -97,7 +97,7 @@ bool WriteTestcase(FILE* file, const PlanSuite& suite, const SuiteResult& result
 
 bool WriteDocument(FILE* file, const void* content)
 {
-    return WriteJunit(file, *static_cast<const JunitReport*>(content));
+    return WriteJunit(file, *static_cast<const QualifyReport*>(content));
 }
 
 }  // namespace
@@ -136,7 +136,7 @@ bool WriteXmlText(FILE* file, const char* text)
     return true;
 }
 
-bool WriteJunit(FILE* file, const JunitReport& report)
+bool WriteJunit(FILE* file, const QualifyReport& report)
 {
     const QualifyEnvironment& environment = *report.environment;
     Counts counts = CountResults(report);
@@ -185,7 +185,7 @@ bool WriteJunit(FILE* file, const JunitReport& report)
     return fputs("  </testsuite>\n</testsuites>\n", file) != EOF;
 }
 
-int SaveJunitFile(const char* path, const JunitReport& report)
+int SaveJunitFile(const char* path, const QualifyReport& report)
 {
     return SaveFileWhole(path, WriteDocument, &report);
 }

@@ -8,16 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "core/qualify/environment.h"
-#include "core/qualify/plan.h"
-#include "core/qualify/suites.h"
-
-struct JunitReport {
-    const QualifyEnvironment* environment;
-    const QualifyPlan* plan;
-    const SuiteResult* results;  // one per suite run, in the plan's order
-    int32_t count;
-};
+#include "core/output/qualify_report.h"
 
 // `text` as XML character data or an attribute value: & < > " ' as
 // entities; valid UTF-8 as it is; a control character XML cannot hold as
@@ -25,7 +16,7 @@ struct JunitReport {
 // False when a write failed.
 bool WriteXmlText(FILE* file, const char* text);
 // The whole document; false when a write failed.
-bool WriteJunit(FILE* file, const JunitReport& report);
+bool WriteJunit(FILE* file, const QualifyReport& report);
 // The document into `path`, whole or not at all (core/output/save_file.h);
 // 0 or the errno of the failure.
-int SaveJunitFile(const char* path, const JunitReport& report);
+int SaveJunitFile(const char* path, const QualifyReport& report);

@@ -13,6 +13,14 @@
 
 constexpr size_t QUALIFY_LINE_SIZE = 512;
 
+// A qualification run on one reader, as the files written of it hold it.
+struct QualifyReport {
+    const QualifyEnvironment* environment;
+    const QualifyPlan* plan;
+    const SuiteResult* results;  // one per suite run, in the plan's order
+    int32_t count;
+};
+
 // A measured value or limit as every output shows it: a whole number
 // without decimals, any other with three.
 void FormatQualifyNumber(char* text, size_t size, double value);

@@ -1,14 +1,13 @@
-// The command line's JSON strings, as a core: any bytes (a reader's name, a
-// value a reader gave) make a valid JSON string, and valid UTF-8 passes as
-// it is. The simulated readers give no such bytes, so the command line's
-// own test cannot reach them.
+// JSON strings: any bytes (a reader's name, a value a reader gave) make a
+// valid JSON string, and valid UTF-8 passes as it is. The simulated readers
+// give no such bytes, so the command line's own test cannot reach them.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
-#include "cli/cli_output.h"
+#include "core/output/json_writer.h"
 
 namespace {
 
@@ -24,7 +23,7 @@ std::string Written(const char* text)
     return written;
 }
 
-TEST(CliJson, EscapesEveryByteThatIsNotUtf8AsItsLatin1Reading)
+TEST(JsonWriter, EscapesEveryByteThatIsNotUtf8AsItsLatin1Reading)
 {
     const struct {
         const char* text;
