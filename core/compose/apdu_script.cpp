@@ -1,9 +1,7 @@
 // APDU scripts read whole and checked line by line.
 #include "core/compose/apdu_script.h"
 
-#include <fcntl.h>
 #include <strings.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,6 +11,7 @@
 #include <cstring>
 
 #include "core/compose/data_entry.h"
+#include "core/compose/input_file.h"
 
 namespace {
 
@@ -50,20 +49,9 @@ struct ScriptReader {
     return false;
 }
 
-// `text` as a message quotes it: at most SCRIPT_QUOTE_MAX characters, each
-// byte outside printable ASCII as \xHH, so that a terminal's escape sequence
-// in a script is shown, never played.
 void Quote(const char* text, char (&quoted)[QUOTE_SIZE])
 {
-    size_t used = 0;
-    for (size_t i = 0; i < SCRIPT_QUOTE_MAX && text[i] != '\0'; ++i) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c >= 0x20 && c < 0x7F)
-            quoted[used++] = char(c);
-        else
-            used += size_t(snprintf(quoted + used, sizeof quoted - used, "\\x%02X", c));
-    }
-    quoted[used] = '\0';
+    QuoteInput(text, SCRIPT_QUOTE_MAX, quoted, sizeof quoted);
 }
 
 ScriptStep* AddStep(ScriptReader* reader, ScriptStepKind kind)
@@ -321,20 +309,6 @@ bool ReadScript(int fd, ScriptReader* reader)
     return true;
 }
 
-// What a file that is not a regular one is, for the refusal.
-const char* FileKind(mode_t mode)
-{
-    if (S_ISDIR(mode))
-        return "a directory";
-    if (S_ISFIFO(mode))
-        return "a FIFO";
-    if (S_ISCHR(mode))
-        return "a character device";
-    if (S_ISBLK(mode))
-        return "a block device";
-    return "a special file";
-}
-
 // A reader at the start of an empty script.
 void StartScript(ScriptReader* reader, ApduScript* script, ScriptFailure* failure)
 {
@@ -355,18 +329,11 @@ bool LoadApduScript(const char* path, ApduScript* script, ScriptFailure* failure
     // One load's own; on the stack, so loads never share it.
     ScriptReader reader;
     StartScript(&reader, script, failure);
-    // Without O_NONBLOCK, opening a FIFO waits for a writer.
-    int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    char reason[INPUT_REASON_SIZE];
+    int fd = OpenRegularFile(path, reason);
     if (fd < 0)
-        return Refuse(&reader, 0, "%s", strerror(errno));
-    struct stat info;
-    bool read;
-    if (fstat(fd, &info) != 0)
-        read = Refuse(&reader, 0, "%s", strerror(errno));
-    else if (!S_ISREG(info.st_mode))
-        read = Refuse(&reader, 0, "%s, not a regular file", FileKind(info.st_mode));
-    else
-        read = ReadScript(fd, &reader);
+        return Refuse(&reader, 0, "%s", reason);
+    bool read = ReadScript(fd, &reader);
     close(fd);
     return read;
 }

@@ -2,8 +2,6 @@
 // parsed into the suite it opens or the limit it adds.
 #include "core/qualify/plan.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,6 +12,7 @@
 #include <cstring>
 
 #include "core/compose/data_entry.h"
+#include "core/compose/input_file.h"
 #include "core/transmit/transmit.h"
 
 namespace {
@@ -42,16 +41,7 @@ struct PlanReader {
 
 const char* Quote(const char* text, char (&quoted)[QUOTE_SIZE])
 {
-    size_t used = 0;
-    for (int i = 0; i < QUOTE_MAX && text[i] != '\0'; ++i) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c >= 0x20 && c < 0x7F)
-            quoted[used++] = char(c);
-        else
-            used += size_t(snprintf(quoted + used, sizeof quoted - used, "\\x%02X", c));
-    }
-    quoted[used] = '\0';
-    return quoted;
+    return QuoteInput(text, QUOTE_MAX, quoted, sizeof quoted);
 }
 
 // A whole decimal number from `minimum` to `maximum`.
@@ -328,31 +318,6 @@ bool ReadLine(PlanReader* reader, char* text)
     return Refuse(reader, "\"%s\": not a suite or limit line", Quote(tokens[0], quoted));
 }
 
-// Reads `fd` to its end into `text`; false with errno, or with EFBIG past `capacity`.
-bool ReadAll(int fd, char* text, uint32_t capacity, uint32_t* length)
-{
-    *length = 0;
-    for (;;) {
-        if (*length == capacity) {
-            char extra;
-            ssize_t got = read(fd, &extra, 1);
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got > 0)
-                errno = EFBIG;
-            return got == 0;
-        }
-        ssize_t got = read(fd, text + *length, capacity - *length);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return false;
-        if (got == 0)
-            return true;
-        *length += uint32_t(got);
-    }
-}
-
 }  // namespace
 
 int32_t SweepLengths(const PlanSuite& suite)
@@ -417,23 +382,13 @@ bool LoadPlan(const char* path, int fd, QualifyPlan* plan, PlanFailure* failure)
     PlanReader reader {plan, failure, 0};
     bool own = fd < 0;
     if (own) {
-        // Without O_NONBLOCK, opening a FIFO waits for a writer.
-        fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        char reason[INPUT_REASON_SIZE];
+        fd = OpenRegularFile(path, reason);
         if (fd < 0)
-            return Refuse(&reader, "%s", strerror(errno));
-        struct stat info;
-        if (fstat(fd, &info) != 0) {
-            int error = errno;
-            close(fd);
-            return Refuse(&reader, "%s", strerror(error));
-        }
-        if (!S_ISREG(info.st_mode)) {
-            close(fd);
-            return Refuse(&reader, "not a regular file");
-        }
+            return Refuse(&reader, "%s", reason);
     }
     uint32_t length;
-    bool read = ReadAll(fd, text, sizeof text, &length);
+    bool read = ReadWhole(fd, text, sizeof text, &length);
     int error = errno;
     if (own)
         close(fd);

@@ -327,7 +327,7 @@ SIM_CASES = [
         dict(id="power-3", line=7, verdict="pass", atr=SIM_ATR.replace(" ", ""), fit=None)])),
     ("qualify bad.plan", 2, dict(out=[], err='bad.plan:3: unknown operator "<>" (<, <=, >, >= or =)')),
     ("qualify -", 2, dict(out=[], stdin="suite tap\n", err='-:1: unknown suite "tap" (stability, sweep or power)')),
-    ("qualify fifo.apdu", 2, dict(out=[], err="fifo.apdu: not a regular file")),
+    ("qualify fifo.apdu", 2, dict(out=[], err="fifo.apdu: a FIFO, not a regular file")),
     ("qualify -r 9 pass.plan", 2, dict(out=[], err=SHOUT + 'no reader "9"')),
     ("qualify --junit= pass.plan", 2, dict(out=[], err=SHOUT + "qualify: --junit takes a file name")),
     ("qualify --json fail.plan", 1, dict(json=[dict(type="environment"), dict(id="fast", verdict="fail"),
