@@ -5,15 +5,15 @@ acquired:
     pytest --lg-env labgrid-env.yaml test_qualify_labgrid.py --junitxml=reports/pytest.xml"""
 
 import os
+import shlex
 
 PLAN = os.path.join(os.path.dirname(os.path.abspath(__file__)), "reader-plan.txt")
 WORK = "/tmp/quarnel-qualify"  # on the bench host
 REPORTS = ("qualify.xml", "samples.csv", "qualify.jsonl")
 # The reader as `list` shows it, by index or by name.
 READER = os.environ.get("QUALIFY_READER", "0")
-# pcscd sees a reader within seconds of its plugging in; the card a moment later.
-WAIT_FOR_CARD = "for i in $(seq 30); do quarnel-test-utility list | grep -q PRESENT && exit 0; sleep 1; done; exit 1"
-QUALIFY = (f"quarnel-test-utility qualify --reader '{READER}' --junit {WORK}/qualify.xml "
+LIST = "quarnel-test-utility list"
+QUALIFY = (f"quarnel-test-utility qualify --reader {shlex.quote(READER)} --junit {WORK}/qualify.xml "
            f"--samples {WORK}/samples.csv --json {WORK}/reader-plan.txt > {WORK}/qualify.jsonl")
 
 
@@ -23,10 +23,13 @@ def test_qualify(target):
     power.cycle()  # a reader fresh from its power-up, whatever the last job left
     shell.run_check(f"rm -rf {WORK} && mkdir -p {WORK}")
     shell.put(PLAN, f"{WORK}/reader-plan.txt")
-    shell.run_check(WAIT_FOR_CARD)
+    # pcscd sees a reader within seconds of its power-up, and the card a moment later.
+    shell.wait_for(LIST, "PRESENT", timeout=30.0)
     _, stderr, status = shell.run(QUALIFY, timeout=3600)
     os.makedirs("reports", exist_ok=True)
-    for name in REPORTS:  # those written: a plan refused leaves no JUnit
+    for name in REPORTS:  # those written (a plan refused leaves no JUnit), none of an earlier run
+        if os.path.exists(os.path.join("reports", name)):
+            os.remove(os.path.join("reports", name))
         if shell.run(f"test -f {WORK}/{name}")[2] == 0:
             shell.get(f"{WORK}/{name}", "reports")
     assert status == 0, "\n".join(stderr) or f"qualify exited {status}"

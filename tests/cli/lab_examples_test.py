@@ -44,6 +44,8 @@ def load(name):
 def help_problems(program, line):
     """What of one command line the program's --help does not show."""
     words = shlex.split(line)
+    if len(words) < 2:
+        return [f"{line!r}: no command (the window would open)"]
     command = [] if words[1].startswith("-") else words[1:2]
     shown = subprocess.run([program, *command, "--help"], capture_output=True, text=True, timeout=60)
     if shown.returncode != 0:
