@@ -12,7 +12,7 @@
 #include <cstring>
 
 #include "core/compose/data_entry.h"
-#include "core/compose/input_file.h"
+#include "core/files/input_file.h"
 #include "core/transmit/transmit.h"
 
 namespace {

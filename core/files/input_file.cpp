@@ -1,5 +1,5 @@
 // Files a user names as input: opened, read whole and quoted safely.
-#include "core/compose/input_file.h"
+#include "core/files/input_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
