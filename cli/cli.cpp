@@ -18,7 +18,9 @@
 
 #include "cli/cli_commands.h"
 #include "cli/cli_output.h"
+#include "core/output/compare.h"
 #include "core/pcsc/control.h"
+#include "core/qualify/passport.h"
 #include "core/transmit/follow_up.h"
 #include "core/transmit/transmit.h"
 #include "core/version/version.h"
@@ -44,6 +46,9 @@ enum CommandOption : unsigned {
     OPTION_SHARE = 128,
     OPTION_PROTOCOL = 256,
     OPTION_DISPOSITION = 512,
+    OPTION_RUNS = 1u << 18,
+    OPTION_APDU = 1u << 19,
+    OPTION_TOLERANCE = 1u << 20,
 };
 
 struct OptionRow {
@@ -56,6 +61,8 @@ struct OptionRow {
 
 static_assert(LOOP_COUNT_MAX == 5000, "the help of --loop names the most runs");
 static_assert(FOLLOW_UP_MAX == 16, "the help of --get-response names the most follow-ups");
+static_assert(PASSPORT_RUNS_DEFAULT == 100, "the help of --runs names the default");
+static_assert(COMPARE_TOLERANCE_DEFAULT == 10, "the help of --tolerance names the default");
 
 // Every option, in the order the help lists them.
 const OptionRow OPTIONS[] = {
@@ -84,6 +91,9 @@ const OptionRow OPTIONS[] = {
     {OPTION_PROTOCOL, 0, "protocol", "P", "The protocols offered: any (default: T=0 or T=1, else RAW), t0, t1 or raw."},
     {OPTION_DISPOSITION, 0, "disposition", "D",
      "How the connection ends: leave (default), reset, unpower or eject the card."},
+    {OPTION_RUNS, 0, "runs", "N", "The timing baseline's runs, 1 to 5000 (default 100)."},
+    {OPTION_APDU, 0, "apdu", "HEX", "The timing baseline's APDU (default 00CA000000)."},
+    {OPTION_TOLERANCE, 0, "tolerance", "PCT", "How much slower in B a timing figure may be, in percent (default 10)."},
 };
 constexpr int OPTION_COUNT = int(std::size(OPTIONS));
 
@@ -207,6 +217,23 @@ const CliCommand CLI_COMMANDS[] = {
      1,
      {{"PLAN", "The plan: suite and limit lines, # comments; - for standard input.", "PLAN"}},
      RunQualify},
+    {"passport",
+     "[--reader R] [--runs N] [--apdu HEX]",
+     "The reader's passport as one JSON line: environment, ATR, attributes, features, protocols, timing.",
+     OPTION_READER | OPTION_RUNS | OPTION_APDU,
+     0,
+     0,
+     {},
+     RunPassport},
+    {"compare",
+     "[--tolerance PCT] A B",
+     "Compares two passports or two qualify --json outputs: a line per difference; exit 1 for a limit crossed.",
+     OPTION_TOLERANCE,
+     2,
+     2,
+     {{"A", "The earlier file: a passport, or qualify --json output.", "A"},
+      {"B", "The later file, of the same kind.", "B"}},
+     RunCompare},
 };
 
 // The program's own line before the commands, its positional argument.
@@ -430,8 +457,8 @@ void PrintOverview()
            "reader by its name or its index in the list; without it the first reader with a card is used.\n"
            "Those that connect take --share, --protocol and --disposition (see their help).\n"
            "Exit status: 0 when all went as expected, 1 when a PC/SC call or an expected status word failed\n"
-           "(qualify: when a verdict is not pass), 2 for bad usage (bad arguments, an unknown reader, a bad\n"
-           "script or plan).\n");
+           "(qualify: when a verdict is not pass; compare: when a limit is crossed), 2 for bad usage (bad\n"
+           "arguments, an unknown reader, a bad script, plan or file to compare).\n");
 }
 
 // The help of a command, or with null the program's: usage, description,
@@ -557,6 +584,12 @@ int RunCommand(const CliCommand& command, char** args, int count, bool ended)
         && !ParseDisposition(OptionValue(parsed, OPTION_DISPOSITION), &cli.disposition))
         return Complain(EXIT_USAGE, "%s: --disposition takes %s", command.name, DISPOSITION_WORDS);
     cli.dispositionGiven = (parsed.found & OPTION_DISPOSITION) != 0;
+    if (parsed.found & OPTION_RUNS) {
+        if (!ParseCount(OptionValue(parsed, OPTION_RUNS), &cli.runs) || cli.runs < 1 || cli.runs > LOOP_COUNT_MAX)
+            return Complain(EXIT_USAGE, "%s: --runs takes a count from 1 to %d", command.name, int(LOOP_COUNT_MAX));
+    }
+    cli.apdu = OptionValue(parsed, OPTION_APDU);
+    cli.tolerance = OptionValue(parsed, OPTION_TOLERANCE);
     cli.count = parsed.positionalCount;
     cli.positional = args;
     return command.run(cli);

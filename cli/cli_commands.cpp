@@ -221,6 +221,24 @@ void PrintLines(const char* name, char* text, const char* indent, bool json)
         JsonClose(']');
 }
 
+}  // namespace
+
+void JsonAtrFields(const BYTE* atr, DWORD length, AtrVerdict verdict, char* decoding, int known, char* names)
+{
+    JsonBytes("atr", atr, length);
+    JsonString("verdict", ATR_VERDICT_NAMES[verdict]);
+    PrintLines("lines", decoding, "", true);
+    // No names is an empty array, not one empty name.
+    if (known == 0) {
+        JsonOpen("cards", '[');
+        JsonClose(']');
+    } else {
+        PrintLines("cards", names, "", true);
+    }
+}
+
+namespace {
+
 // The window's decoding of an ATR and the card's known names: an "atr"
 // object, or lines after `indent`, the names last ("Not in the known-ATR
 // lists." for none, as the window says). Returns the verdict.
@@ -235,16 +253,7 @@ AtrVerdict PrintAtrDecoding(const char* reader, const BYTE* atr, DWORD length, c
     if (json) {
         JsonBegin("atr");
         JsonString("reader", reader);
-        JsonBytes("atr", atr, length);
-        JsonString("verdict", ATR_VERDICT_NAMES[verdict]);
-        PrintLines("lines", decoding, indent, json);
-        // No names is an empty array, not one empty name.
-        if (known == 0) {
-            JsonOpen("cards", '[');
-            JsonClose(']');
-        } else {
-            PrintLines("cards", names, indent, json);
-        }
+        JsonAtrFields(atr, length, verdict, decoding, known, names);
         JsonEnd();
         return verdict;
     }
@@ -490,22 +499,6 @@ void ComplainOfStep(const ScriptPlace& place, const char* call, LONG status)
     ComplainOfCall(nullptr, prefix, call, status);
 }
 
-// The protocol pcscd reports by the word --protocol takes for it; null for
-// none of them.
-const char* ActiveProtocolWord(DWORD protocol)
-{
-    switch (protocol) {
-    case SCARD_PROTOCOL_T0:
-        return ProtocolChoiceName(PROTOCOL_T0);
-    case SCARD_PROTOCOL_T1:
-        return ProtocolChoiceName(PROTOCOL_T1);
-    case SCARD_PROTOCOL_RAW:
-        return ProtocolChoiceName(PROTOCOL_RAW);
-    default:
-        return nullptr;
-    }
-}
-
 // Resets the card warm or cold with the session's options, prints its new
 // ATR and whether it changed, and keeps that ATR for the next comparison.
 bool RunReset(Session* session, ResetKind kind, const ScriptPlace& place, bool json)
@@ -523,7 +516,7 @@ bool RunReset(Session* session, ResetKind kind, const ScriptPlace& place, bool j
         JsonString("reader", session->reader);
         PrintPlace(place, json);
         JsonString("reset", ResetKindName(kind));
-        JsonString("protocol", reset ? ActiveProtocolWord(result.protocol) : nullptr);
+        JsonString("protocol", reset ? ActiveProtocolName(result.protocol) : nullptr);
         JsonBytes("atr", reset ? result.atr : nullptr, result.atrLength);
         JsonBool("atr_changed", result.atrChanged);
         JsonStatus(result.status);
@@ -1211,35 +1204,82 @@ void JsonTlvStop(TlvStop stop, uint32_t offset)
     JsonClose('}');
 }
 
-// The feature list as a "features" object or as lines.
-void PrintFeatureList(const Session& session, const FeatureDiscovery& found, bool json)
+}  // namespace
+
+void JsonFeatureFields(const FeatureDiscovery& found)
 {
     const FeatureList& list = found.featureList;
     DWORD escape = 0;
     bool offered = FindFeature(list, FEATURE_CCID_ESC_COMMAND, &escape);
     bool done = found.features.status == SCARD_S_SUCCESS;
+    JsonControlCode("code", CM_IOCTL_GET_FEATURE_REQUEST);
+    JsonStatus(found.features.status);
+    JsonElapsed(found.features.span, 1);
+    JsonBytes("reply", done ? found.featureReply : nullptr, found.features.returned);
+    JsonOpen("features", '[');
+    for (int32_t i = 0; i < list.count; ++i) {
+        JsonOpen(nullptr, '{');
+        JsonNumber("tag", list.entries[i].tag);
+        JsonString("name", FeatureName(list.entries[i].tag));
+        JsonControlCode("code", list.entries[i].code);
+        JsonClose('}');
+    }
+    JsonClose(']');
+    JsonTlvStop(list.stop, list.stopOffset);
+    if (offered)
+        JsonControlCode("escape", escape);
+    else
+        JsonString("escape", nullptr);
+    JsonBool("ok", done && list.stop == TLV_WHOLE);
+}
+
+bool JsonPropertyFields(const FeatureDiscovery& found)
+{
+    const PropertyList& list = found.propertyList;
+    bool done = found.properties.status == SCARD_S_SUCCESS;
+    DWORD code = 0;
+    FindFeature(found.featureList, FEATURE_GET_TLV_PROPERTIES, &code);
+    JsonControlCode("code", code);
+    JsonStatus(found.properties.status);
+    JsonElapsed(found.properties.span, 1);
+    JsonBytes("reply", done ? found.propertyReply : nullptr, found.properties.returned);
+    JsonOpen("properties", '[');
+    for (int32_t i = 0; i < list.count; ++i) {
+        const PropertyEntry& entry = list.entries[i];
+        JsonOpen(nullptr, '{');
+        JsonNumber("tag", entry.tag);
+        JsonString("name", PropertyName(entry.tag));
+        PropertyKind kind = PropertyKindOf(entry.tag);
+        if (kind == PROPERTY_NUMBER) {
+            JsonNumber("value", entry.number);
+        } else if (kind == PROPERTY_STRING) {
+            // The string's bytes as they came: the JSON writer keeps any bytes valid.
+            char text[PROPERTY_VALUE_MAX + 1];
+            memcpy(text, entry.bytes, entry.length);
+            text[entry.length] = '\0';
+            JsonString("value", text);
+        } else {
+            JsonString("value", nullptr);
+        }
+        JsonBytes("bytes", entry.bytes, entry.length);
+        JsonClose('}');
+    }
+    JsonClose(']');
+    JsonTlvStop(list.stop, list.stopOffset);
+    JsonBool("ok", done && list.stop == TLV_WHOLE);
+    return done && list.stop == TLV_WHOLE;
+}
+
+namespace {
+
+// The feature list as a "features" object or as lines.
+void PrintFeatureList(const Session& session, const FeatureDiscovery& found, bool json)
+{
+    const FeatureList& list = found.featureList;
     if (json) {
         JsonBegin("features");
         JsonString("reader", session.reader);
-        JsonControlCode("code", CM_IOCTL_GET_FEATURE_REQUEST);
-        JsonStatus(found.features.status);
-        JsonElapsed(found.features.span, 1);
-        JsonBytes("reply", done ? found.featureReply : nullptr, found.features.returned);
-        JsonOpen("features", '[');
-        for (int32_t i = 0; i < list.count; ++i) {
-            JsonOpen(nullptr, '{');
-            JsonNumber("tag", list.entries[i].tag);
-            JsonString("name", FeatureName(list.entries[i].tag));
-            JsonControlCode("code", list.entries[i].code);
-            JsonClose('}');
-        }
-        JsonClose(']');
-        JsonTlvStop(list.stop, list.stopOffset);
-        if (offered)
-            JsonControlCode("escape", escape);
-        else
-            JsonString("escape", nullptr);
-        JsonBool("ok", done && list.stop == TLV_WHOLE);
+        JsonFeatureFields(found);
         JsonEnd();
         return;
     }
@@ -1256,50 +1296,22 @@ void PrintFeatureList(const Session& session, const FeatureDiscovery& found, boo
 bool PrintPropertyList(const Session& session, const FeatureDiscovery& found, bool json)
 {
     const PropertyList& list = found.propertyList;
-    bool done = found.properties.status == SCARD_S_SUCCESS;
-    DWORD code = 0;
-    FindFeature(found.featureList, FEATURE_GET_TLV_PROPERTIES, &code);
     if (json) {
         JsonBegin("properties");
         JsonString("reader", session.reader);
-        JsonControlCode("code", code);
-        JsonStatus(found.properties.status);
-        JsonElapsed(found.properties.span, 1);
-        JsonBytes("reply", done ? found.propertyReply : nullptr, found.properties.returned);
-        JsonOpen("properties", '[');
-        for (int32_t i = 0; i < list.count; ++i) {
-            const PropertyEntry& entry = list.entries[i];
-            JsonOpen(nullptr, '{');
-            JsonNumber("tag", entry.tag);
-            JsonString("name", PropertyName(entry.tag));
-            PropertyKind kind = PropertyKindOf(entry.tag);
-            if (kind == PROPERTY_NUMBER) {
-                JsonNumber("value", entry.number);
-            } else if (kind == PROPERTY_STRING) {
-                // The string's bytes as they came: the JSON writer keeps any bytes valid.
-                char text[PROPERTY_VALUE_MAX + 1];
-                memcpy(text, entry.bytes, entry.length);
-                text[entry.length] = '\0';
-                JsonString("value", text);
-            } else {
-                JsonString("value", nullptr);
-            }
-            JsonBytes("bytes", entry.bytes, entry.length);
-            JsonClose('}');
-        }
-        JsonClose(']');
-        JsonTlvStop(list.stop, list.stopOffset);
-        JsonBool("ok", done && list.stop == TLV_WHOLE);
+        bool whole = JsonPropertyFields(found);
         JsonEnd();
-        return done && list.stop == TLV_WHOLE;
+        return whole;
     }
+    DWORD code = 0;
+    FindFeature(found.featureList, FEATURE_GET_TLV_PROPERTIES, &code);
     ReportControlExchange(standardOutput, code, nullptr, 0, found.properties, found.propertyReply,
                           QueryPerformanceFrequency() / 1000);
     for (int32_t i = 0; i < list.count; ++i)
         ReportProperty(standardOutput, list.entries[i]);
     ReportTlvStop(standardOutput, "property list", list.stop, list.stopOffset);
     EndOutput();
-    return done && list.stop == TLV_WHOLE;
+    return found.properties.status == SCARD_S_SUCCESS && list.stop == TLV_WHOLE;
 }
 
 }  // namespace

@@ -9,7 +9,9 @@
 #include <winscard.h>
 
 #include "core/compose/vendor.h"
+#include "core/pcsc/atr.h"
 #include "core/pcsc/connection.h"
+#include "core/pcsc/features.h"
 
 // Exit statuses.
 constexpr int EXIT_AS_EXPECTED = 0;
@@ -43,6 +45,9 @@ struct CliArguments {
     bool shareGiven;        // --share named the share mode
     DWORD disposition;      // SCARD_LEAVE_CARD unless --disposition said otherwise
     bool dispositionGiven;  // a failed disconnect is then reported
+    int32_t runs;           // --runs: the passport's baseline runs, 0 without
+    const char* apdu;       // --apdu: the passport's baseline APDU as typed; null without
+    const char* tolerance;  // --tolerance: compare's percentage as typed; null without
     int count;              // the positional arguments after the command's name, as given
     const char* const* positional;
 };
@@ -74,3 +79,15 @@ void CatchCommandStop(bool catching);
 const std::atomic<bool>* CommandStopFlag();
 int CommandStopSignal();
 int RunResetCommand(const CliArguments& args);
+int RunPassport(const CliArguments& args);
+int RunCompare(const CliArguments& args);
+
+// The fields the commands' JSON objects share, for the passport to hold the
+// same: an ATR's "atr", "verdict", "lines" (the decoding, '\n' between
+// lines, cut apart in place) and "cards" (`known` names, likewise); the
+// feature list's fields from "code" to "ok" as `features` prints them; and
+// the property list's, as `features` prints them (true when the list was
+// read whole).
+void JsonAtrFields(const BYTE* atr, DWORD length, AtrVerdict verdict, char* decoding, int known, char* names);
+void JsonFeatureFields(const FeatureDiscovery& found);
+bool JsonPropertyFields(const FeatureDiscovery& found);

@@ -118,7 +118,7 @@ void ReadAttributeLine(char* line, size_t size, SCARDHANDLE card, const Attribut
     FormatAttributeLine(line, size, row, status, value, length);
 }
 
-const AttributeName ATTRIBUTE_NAMES[] = {
+const AttributeName ATTRIBUTE_NAMES[ATTRIBUTE_NAME_COUNT] = {
     {"SCARD_ATTR_VENDOR_NAME", SCARD_ATTR_VENDOR_NAME, DECODE_TEXT},
     {"SCARD_ATTR_VENDOR_IFD_TYPE", SCARD_ATTR_VENDOR_IFD_TYPE, DECODE_TEXT},
     {"SCARD_ATTR_VENDOR_IFD_VERSION", SCARD_ATTR_VENDOR_IFD_VERSION, DECODE_VERSION},
@@ -162,7 +162,6 @@ const AttributeName ATTRIBUTE_NAMES[] = {
     {"SCARD_ATTR_DEVICE_SYSTEM_NAME_A", SCARD_ATTR_DEVICE_SYSTEM_NAME_A, DECODE_TEXT},
     {"SCARD_ATTR_SUPRESS_T1_IFS_REQUEST", SCARD_ATTR_SUPRESS_T1_IFS_REQUEST, DECODE_NONE},
 };
-const size_t ATTRIBUTE_NAME_COUNT = std::size(ATTRIBUTE_NAMES);
 
 const AttributeName* FindAttributeName(DWORD id)
 {

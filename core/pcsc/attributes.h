@@ -65,8 +65,8 @@ struct AttributeName {
 
 // Every SCARD_ATTR_ of pcsc-lite's reader.h (the _A names for the two that
 // have _A and _W forms, which pcsc-lite gives the same codes).
-extern const AttributeName ATTRIBUTE_NAMES[];
-extern const size_t ATTRIBUTE_NAME_COUNT;
+constexpr size_t ATTRIBUTE_NAME_COUNT = 42;
+extern const AttributeName ATTRIBUTE_NAMES[ATTRIBUTE_NAME_COUNT];
 
 // The row of `id`; null for a code without a name.
 const AttributeName* FindAttributeName(DWORD id);

@@ -113,6 +113,20 @@ const char* ProtocolChoiceName(ProtocolChoice protocol)
     return WordAt(PROTOCOL_TABLE, protocol);
 }
 
+const char* ActiveProtocolName(DWORD protocol)
+{
+    switch (protocol) {
+    case SCARD_PROTOCOL_T0:
+        return ProtocolChoiceName(PROTOCOL_T0);
+    case SCARD_PROTOCOL_T1:
+        return ProtocolChoiceName(PROTOCOL_T1);
+    case SCARD_PROTOCOL_RAW:
+        return ProtocolChoiceName(PROTOCOL_RAW);
+    default:
+        return nullptr;
+    }
+}
+
 const char* ResetKindName(ResetKind kind)
 {
     return WordAt(RESET_TABLE, kind);

@@ -45,6 +45,9 @@ bool ParseDisposition(const char* word, DWORD* value);
 const char* ShareChoiceName(ShareChoice share);
 const char* ProtocolChoiceName(ProtocolChoice protocol);
 const char* DispositionName(DWORD disposition);
+// The protocol pcscd reports (SCARD_PROTOCOL_T0, _T1, _RAW) by the word
+// --protocol takes for it; null for any other value.
+const char* ActiveProtocolName(DWORD protocol);
 // The words of each table joined with `|`, for messages and help.
 extern const char SHARE_WORDS[];
 extern const char PROTOCOL_WORDS[];
