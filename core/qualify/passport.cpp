@@ -12,6 +12,13 @@ namespace {
 
 void ProbeProtocols(const PassportRequest& request, Passport* passport)
 {
+    // pcscd keeps a card's protocol until it is reset, also from a client
+    // before this one: each offer below would meet the one before.
+    SCARDHANDLE first = 0;
+    DWORD protocol;
+    if (ConnectCard(request.context, request.reader, ConnectOptions {SHARE_SHARED, PROTOCOL_ANY}, &first, &protocol)
+        == SCARD_S_SUCCESS)
+        pcsc.Disconnect(first, SCARD_RESET_CARD);
     for (int i = 0; i < PASSPORT_PROTOCOL_COUNT; ++i) {
         PassportProtocol& probe = passport->protocols[i];
         probe = PassportProtocol {PASSPORT_PROTOCOLS[i], SCARD_S_SUCCESS, 0};
@@ -22,8 +29,6 @@ void ProbeProtocols(const PassportRequest& request, Passport* passport)
             probe.protocol = 0;
             continue;
         }
-        // pcscd keeps a card's protocol until it is reset: the next offer
-        // would meet this one.
         pcsc.Disconnect(card, SCARD_RESET_CARD);
     }
 }

@@ -82,7 +82,8 @@ struct Passport {
     BYTE response[MAX_BUFFER_SIZE_EXTENDED];
 };
 
-// Gathers the passport of request.reader. Each protocol is tried first,
-// each connection ended with a reset so that the next negotiates anew;
-// then one connection reads the rest and is left as it is.
+// Gathers the passport of request.reader. The card is reset first (a
+// protocol an earlier client left would meet each offer), then each
+// protocol is tried, each connection ended with a reset so that the next
+// negotiates anew; then one connection reads the rest and leaves the card.
 void CollectPassport(const PassportRequest& request, Passport* passport);

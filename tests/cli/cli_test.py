@@ -42,6 +42,8 @@ FIELDS = {  # as the README lists them
     "features": ["type", "reader", "code", *STATUS, "ms", "reply", "features", "stop", "escape", "ok"],
     "properties": ["type", "reader", "code", *STATUS, "ms", "reply", "properties", "stop", "ok"],
 }
+FIELDS["passport"] = ["type", "reader", "environment", "card", "connection", "atr", "attributes", "features",
+                      "properties", "protocols", "timing"]
 FIELDS["loop"] = FIELDS["exchange"][:-1] + ["runs", "runs_made", "first_failure", "outcomes", "other_runs",
                                             "times_us", "ok"]
 # Script objects carry the line after the reader.
@@ -73,6 +75,12 @@ SCRIPTS = {
     "bad.plan": "suite power\nlimit failures = 0\nlimit atr_changes <> 0\n",
     # The last end finds no transaction open: pcscd's status, shown.
     "pair.apdu": "begin transaction\nreset cold\n00CA000000\nend transaction\nend transaction\n",
+    # Files compare refuses: cut short, of no kind it compares, of both kinds.
+    "cut.json": '{"type":"passport",\n"reader":',
+    "plain.json": '[1, 2]\n',
+    "mixed.json": '{"type":"suite","id":"a","verdict":"pass"}\n{"type":"passport"}\n',
+    "run.json": '{"type":"suite","id":"a","verdict":"pass"}\n',
+    "one.json": '{"type":"passport"}\n',
     # A name that is not UTF-8 (Latin-1 "café") opens as given and is printed as given.
     "caf\udce9.apdu": "00CA000000\n",
 }
@@ -130,7 +138,11 @@ SIM_CASES = [
     ("send -h", 0, dict(out=SEND_HELP)),
     ("--help", 0, dict(has=["  list [--decode]", "  atr HEX...", "  attributes [--reader R] [--id ID,...]", "  send [--reader R] [--loop N] [--expect SW] [--get-response] [--samples FILE] HEX...",
                             "  run [--reader R] [--get-response] FILE", "  vendor [--reader R] [--code C] CMD P1 P2 [DATA]",
-                            "  control [--reader R] CODE [HEX...]", "  features [--reader R]", "  monitor"])),
+                            "  control [--reader R] CODE [HEX...]", "  features [--reader R]", "  monitor",
+                            "  passport [--reader R] [--runs N] [--apdu HEX]", "  compare [--tolerance PCT] A B"])),
+    ("compare --help", 0, dict(has=["Usage: quarnel-test-utility [options] compare A B",
+                                    "  --tolerance <PCT>  How much slower in B a timing figure may be, in percent",
+                                    "  B                  The later file, of the same kind."])),
     ("list", 0, dict(out=["0: {r0}: PRESENT*, ATR " + SIM_ATR, "1: {r1}: EMPTY"])),
     ("list --json", 0, dict(json=[dict(index=0, reader="{r0}", atr=SIM_ATR.replace(" ", "")),
                                   dict(index=1, reader="{r1}", state=["EMPTY"], atr=None)])),
@@ -361,6 +373,19 @@ SIM_CASES = [
     ("attributes --disposition keep", 2, dict(
         out=[], err=SHOUT + "attributes: --disposition takes leave|reset|unpower|eject")),
     ("reset lukewarm", 2, dict(out=[], err=SHOUT + 'reset: "lukewarm" is neither warm nor cold')),
+    # compare refuses what it cannot read as its two kinds: the file, its line and why, exit 2.
+    ("compare cut.json one.json", 2, dict(out=[], err=SHOUT + "compare: cut.json:2: not JSON: the text ends before a "
+                                          "value (byte 29)")),
+    ("compare one.json plain.json", 2, dict(out=[], err=SHOUT + 'compare: plain.json:1: a value that is no object '
+                                            'with a "type"')),
+    ("compare one.json mixed.json", 2, dict(out=[], err=SHOUT + "compare: mixed.json:2: a passport among other objects")),
+    ("compare one.json run.json", 2, dict(out=[], err=SHOUT + "compare: run.json: qualify output, not a passport as "
+                                          "one.json is")),
+    ("compare fifo.apdu one.json", 2, dict(out=[], err=SHOUT + "compare: fifo.apdu: not a regular file")),
+    ("compare one.json missing.json", 2, dict(out=[], err=SHOUT + "compare: missing.json: No such file or directory")),
+    ("compare --tolerance -1 one.json one.json", 2, dict(out=[], err=SHOUT + "compare: --tolerance takes a *")),
+    ("passport --runs 5001", 2, dict(out=[], err=SHOUT + "passport: --runs takes a count from 1 to 5000")),
+    ("passport --apdu 00CA", 2, dict(out=[], err=SHOUT + "passport: --apdu takes at least 4 bytes (CLA INS P1 P2)")),
 ]
 
 # Every command writes into a full disk: one line on stderr and exit status 1.
@@ -586,6 +611,102 @@ def check_qualify_files(program, folder, names):
     print("ok: qualify bad.plan writes no file", flush=True)
 
 
+def check_passports(program, folder, names, peer):
+    """A passport holds the reader's parts and the card's: on the sim its
+    vendor, its features, every protocol taken and a baseline answered 90 00;
+    on the empty reader no card, no ATR and no baseline; vpcd's refusal of
+    every control code as its status, and vicc's card T=1 alone. compare
+    finds a passport the same as itself, a baseline 2 ms slower and a suite
+    gone from pass to fail, each with the right exit status."""
+    def passport(options, sim=""):
+        set_control(sim) if not peer else None
+        done = run(program, ["passport", *options], folder, env={**os.environ, "HOME": folder})
+        set_control("") if not peer else None
+        lines = done.stdout.splitlines()
+        if done.returncode != 0 or done.stderr or len(lines) != 1:
+            raise Failure(f"passport {options}: exit status {done.returncode}\n{done.stdout}{done.stderr}")
+        got = json.loads(lines[0])
+        if list(got) != FIELDS["passport"]:
+            raise Failure(f"passport {options}: fields {list(got)}")
+        return lines[0], got
+
+    def taken(got):
+        return {p["protocol"]: (p["taken"], p["active"], p["status_name"]) for p in got["protocols"]}
+
+    def attribute(got, name):
+        return next(a for a in got["attributes"] if a["name"] == name)
+
+    problems = []
+    if peer:
+        text, got = passport(["--runs", "10"])
+        if (got["reader"], got["card"], got["atr"]["atr"]) != (names["p0"], True, "3B9513810180 73FF01000B".replace(
+                " ", "")):
+            problems.append(f"reader and card: {got['reader']}, {got['card']}, {got['atr']}")
+        if (got["features"]["status"], got["features"]["features"], got["properties"]) != ("0x8010001F", [], None):
+            problems.append(f"features: {got['features']}")
+        if taken(got) != {"t0": (False, None, "SCARD_E_PROTO_MISMATCH"), "t1": (True, "t1", "SCARD_S_SUCCESS"),
+                          "raw": (True, "raw", "SCARD_S_SUCCESS")}:
+            problems.append(f"protocols: {taken(got)}")
+        if (got["timing"]["runs_made"], got["timing"]["failures"], got["timing"]["sw"]) != (10, 0, "6A81"):
+            problems.append(f"timing: {got['timing']}")
+        if attribute(got, "SCARD_ATTR_CHANNEL_ID")["status"] != "0x8010001F":
+            problems.append("the channel attribute is not refused")
+    else:
+        text, got = passport([])
+        if (got["reader"], got["card"], got["environment"]["ifd_vendor"]) != (names["r0"], True, "Quarnel"):
+            problems.append(f"reader and card: {got['reader']}, {got['card']}, {got['environment']}")
+        if (got["atr"]["verdict"], got["atr"]["lines"], got["atr"]["cards"]) != ("well_formed", SIM_ATR_LINES,
+                                                                                 [HOME_CARD]):
+            problems.append(f"ATR: {got['atr']}")
+        if [f["name"] for f in got["features"]["features"]] != ["FEATURE_GET_TLV_PROPERTIES",
+                                                                 "FEATURE_CCID_ESC_COMMAND"]:
+            problems.append(f"features: {got['features']}")
+        if {p["name"]: p["value"] for p in got["properties"]["properties"]}.get("sFirmwareID") != "QSIM-1K 1.0.0":
+            problems.append(f"properties: {got['properties']}")
+        if got["connection"]["protocol"] != "t1" or taken(got) != {
+                "t0": (True, "t0", "SCARD_S_SUCCESS"), "t1": (True, "t1", "SCARD_S_SUCCESS"),
+                "raw": (True, "raw", "SCARD_S_SUCCESS")}:
+            problems.append(f"protocols: {got['connection']}, {taken(got)}")
+        timing = got["timing"]
+        if (timing["runs"], timing["runs_made"], timing["failures"], timing["sw"]) != (100, 100, 0, "9000") or not (
+                0 < timing["times_us"]["min"] <= timing["times_us"]["median"] <= timing["times_us"]["max"]):
+            problems.append(f"timing: {timing}")
+        if (attribute(got, "SCARD_ATTR_VENDOR_NAME")["decoded"], len(got["attributes"])) != ("Quarnel", 42):
+            problems.append("not every attribute, or the vendor's undecoded")
+        _, empty = passport(["--reader", "1"])
+        if (empty["card"], empty["atr"], empty["timing"], empty["connection"]["share"],
+                empty["features"]["ok"], taken(empty)["t1"][2]) != (False, None, None, "direct", True,
+                                                                     "SCARD_E_NO_SMARTCARD"):
+            problems.append(f"the empty reader: {empty['card']}, {empty['connection']}, {taken(empty)}")
+        # compare: the same passport, a baseline 2 ms a run slower, a suite gone from pass to fail.
+        slow, _ = passport(["--runs", "10"], "delay_us=2000\n")
+        plans = {"base": "suite stability id=s apdu=00CA000000 runs=10\nlimit failures = 0\n",
+                 "worse": "suite stability id=s apdu=00CA000000 runs=10\nlimit max_us < 0.001\n"}
+        for name, text_ in [("a.passport", text), ("slow.passport", slow)]:
+            with open(os.path.join(folder, name), "w") as out:
+                out.write(text_ + "\n")
+        for name, plan in plans.items():
+            with open(os.path.join(folder, name + ".plan"), "w") as out:
+                out.write(plan)
+            with open(os.path.join(folder, name + ".runs"), "w") as out:
+                out.write(run(program, ["qualify", "--json", name + ".plan"], folder).stdout)
+        for arguments, status, want in [
+                (["a.passport", "a.passport"], 0, ["Differences: 0, crossed: 0 (a passport; tolerance 10 %)"]),
+                (["a.passport", "slow.passport"], 1, ["timing.times_us.median: * -> * (+*) [crossed]"]),
+                (["--tolerance", "1e9", "a.passport", "slow.passport"], 0, ["timing.runs: 100 -> 10 (-90.0 %)"]),
+                (["base.runs", "worse.runs"], 1, ['suite[s].verdict: "pass" -> "fail" [crossed]',
+                                                 "Differences: *, crossed: 2 (qualify output; tolerance 10 %)"]),
+                (["worse.runs", "base.runs"], 0, ['suite[s].verdict: "fail" -> "pass"'])]:
+            done = run(program, ["compare", *arguments], folder)
+            lines = done.stdout.splitlines()
+            if done.returncode != status or not all(any(matches(line, w) for line in lines) for w in want):
+                problems.append(f"compare {' '.join(arguments)}: exit status {done.returncode}\n{done.stdout}"
+                                f"{done.stderr}")
+    if problems:
+        raise Failure("passport: " + "; ".join(problems))
+    print("ok: passport and compare", "(peer)" if peer else "", flush=True)
+
+
 def handles(pid, signum):
     """Whether process pid catches signal signum (its SigCgt mask in /proc)."""
     with open(f"/proc/{pid}/status") as status:
@@ -683,6 +804,7 @@ def main():
         try:
             for words, status, expected in PEER_CASES if peer else SIM_CASES:
                 check_case(program, folder, words, status, expected, names)
+            check_passports(program, folder, names, peer)
             if not peer:
                 check_full_output(program, folder)
                 check_qualify_files(program, folder, names)

@@ -1,7 +1,8 @@
 // The qualification core: the plan reader (every statement and every
 // refusal with its line), the verdict and margin of a limit, the
 // least-squares line, the JUnit writer's escaping, and the suites against
-// the simulated reader through the real pcscd.
+// the simulated reader through the real pcscd; the JSON reader that reads
+// passports and runs back, and their comparison.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -11,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "core/output/compare.h"
+#include "core/output/json_reader.h"
 #include "core/output/junit.h"
 #include "core/pcsc/connection.h"
 #include "core/qualify/plan.h"
@@ -378,6 +381,146 @@ TEST_F(QualifySuites, NoCardIsInconclusive)
     EXPECT_EQ(result.verdict, VERDICT_INCONCLUSIVE);
     EXPECT_EQ(result.status, SCARD_E_NO_SMARTCARD);
     EXPECT_EQ(samples.count, 0);
+}
+
+JsonDocument jsonA, jsonB;  // large: one each for the whole program
+
+// A value read back in compact form, strings with their bytes as decoded.
+std::string Render(const JsonDocument& document, int32_t value)
+{
+    const JsonValue& v = document.values[value];
+    std::string text;
+    switch (v.type) {
+    case JSON_NULL:
+        return "null";
+    case JSON_FALSE:
+        return "false";
+    case JSON_TRUE:
+        return "true";
+    case JSON_NUMBER:
+        return JsonText(document, value);
+    case JSON_STRING:
+        return "\"" + std::string(JsonText(document, value)) + "\"";
+    default:
+        text = v.type == JSON_ARRAY ? "[" : "{";
+        for (int32_t m = v.first; m != JSON_NONE; m = document.values[m].next) {
+            if (m != v.first)
+                text += ",";
+            if (v.type == JSON_OBJECT)
+                text += "\"" + std::string(JsonMemberName(document, m)) + "\":";
+            text += Render(document, m);
+        }
+        return text + (v.type == JSON_ARRAY ? "]" : "}");
+    }
+}
+
+TEST(JsonReader, ReadsOrRefusesEachEdge)
+{
+    const std::string deepest = std::string(JSON_NESTING_MAX, '[') + std::string(JSON_NESTING_MAX, ']');
+    std::string wide = "[";
+    for (int i = 0; i <= JSON_MEMBERS_MAX; ++i)
+        wide += i > 0 ? ",0" : "0";
+    std::string many;
+    for (int i = 0; i < 17; ++i)
+        many += "[" + std::string(wide.begin() + 1, wide.begin() + 8000) + "]\n";
+    const struct {
+        std::string text;
+        const char* read;    // the values as Render gives them, '\n' between; null: refused
+        const char* reason;  // refused: a part of the reason
+        uint32_t offset;
+        int32_t line;
+    } cases[] = {
+        {"{\"a\":[1,-0.5e-3,true,false,null],\"b\":{}} ", "{\"a\":[1,-0.5e-3,true,false,null],\"b\":{}}", "", 0, 0},
+        {"\"\\u00E9\\uD83D\\uDE00\\/\\\\\\\"\\t\"", "\"\xC3\xA9\xF0\x9F\x98\x80/\\\"\t\"", "", 0, 0},
+        {"\"\xC3\xA9\xF0\x9F\x98\x80\"", "\"\xC3\xA9\xF0\x9F\x98\x80\"", "", 0, 0},
+        {"{\"type\":\"x\"}\r\n{\"type\":\"y\"}\n", "{\"type\":\"x\"}\n{\"type\":\"y\"}", "", 0, 0},
+        {" \n\t ", "", "", 0, 0},
+        {deepest, deepest.c_str(), "", 0, 0},
+        {"[" + deepest + "]", nullptr, "nested deeper than 32", JSON_NESTING_MAX, 1},
+        {"\"\\x\"", nullptr, "\\x is no escape", 1, 1},
+        {"\"\\uD83D\"", nullptr, "lone surrogate \\uD83D", 1, 1},
+        {"\"\\uD83D\\u0041\"", nullptr, "lone surrogate \\uD83D", 1, 1},
+        {"\"\\uDE00\"", nullptr, "lone surrogate \\uDE00", 1, 1},
+        {"\"\\u12G4\"", nullptr, "four hex digits", 1, 1},
+        {"\"\\u12", nullptr, "ends inside a \\u escape", 5, 1},
+        {"\"\\u0000\"", nullptr, "\\u0000", 1, 1},
+        {"\"\xC3\"", nullptr, "byte 0xC3 is not UTF-8", 1, 1},
+        {"\"\xED\xA0\x80\"", nullptr, "byte 0xED is not UTF-8", 1, 1},
+        {"\"\xC0\xAF\"", nullptr, "byte 0xC0 is not UTF-8", 1, 1},
+        {"\"a\tb\"", nullptr, "control character 0x09", 2, 1},
+        {"\"abc", nullptr, "ends inside the string", 4, 1},
+        {"01", nullptr, "'1' where a blank or line end belongs", 1, 1},
+        {"{}{}", nullptr, "a blank or line end", 2, 1},
+        {"1.", nullptr, "the text ends before a digit", 2, 1},
+        {"-", nullptr, "the text ends before a digit", 1, 1},
+        {"1e400", nullptr, "beyond a double", 0, 1},
+        {"1" + std::string(JSON_NUMBER_LENGTH_MAX, '0'), nullptr, "longer than 64", 0, 1},
+        {"+1", nullptr, "'+' where a value belongs", 0, 1},
+        {"tru", nullptr, "'t' where a value belongs", 0, 1},
+        {std::string("[\0]", 3), nullptr, "byte 0x00 where a value belongs", 1, 1},
+        {"{\"a\":1,}", nullptr, "'}' where a member's name belongs", 7, 1},
+        {"{\"a\" 1}", nullptr, "'1' where ':' belongs", 5, 1},
+        {"[1 2]", nullptr, "'2' where ',' or ']' belongs", 3, 1},
+        {"{\n\"a\":\n@}", nullptr, "'@'", 7, 3},
+        {"[1,", nullptr, "the text ends before a value", 3, 1},
+        {wide, nullptr, "more than 4096 members", uint32_t(wide.size() - 1), 1},
+        {many, nullptr, "more than 65536 values", 0, 17},
+    };
+    for (const auto& row : cases) {
+        JsonFailure failure;
+        bool read = ReadJson(row.text.data(), uint32_t(row.text.size()), &jsonA, &failure);
+        std::string shown = row.text.substr(0, 40);
+        ASSERT_EQ(read, row.read != nullptr) << shown << ": " << failure.reason;
+        if (read) {
+            std::string values;
+            for (int32_t v = jsonA.first; v != JSON_NONE; v = jsonA.values[v].next)
+                values += (values.empty() ? "" : "\n") + Render(jsonA, v);
+            EXPECT_EQ(values, row.read) << shown;
+            continue;
+        }
+        EXPECT_NE(strstr(failure.reason, row.reason), nullptr) << shown << ": " << failure.reason;
+        if (row.offset != 0) {
+            EXPECT_EQ(failure.offset, row.offset) << shown;
+        }
+        EXPECT_EQ(failure.line, row.line) << shown;
+    }
+}
+
+// Runs compared: a suite gone from pass to fail, a limit B fails as A did,
+// a passing suite missing from B; suites matched by id and order, limits by
+// index, and the same line twice only once.
+TEST(Compare, CrossesEveryLimitOfRunsOnce)
+{
+    const std::string a =
+        "{\"type\":\"environment\",\"date\":\"2026-01-01\"}\n"
+        "{\"type\":\"suite\",\"id\":\"fast\",\"verdict\":\"pass\",\"limits\":[{\"verdict\":\"pass\"}]}\n"
+        "{\"type\":\"suite\",\"id\":\"slow\",\"verdict\":\"fail\",\"limits\":[{\"verdict\":\"fail\"}]}\n"
+        "{\"type\":\"suite\",\"id\":\"slow\",\"verdict\":\"pass\",\"limits\":[]}\n"
+        "{\"type\":\"suite\",\"id\":\"gone\",\"verdict\":\"pass\"}\n";
+    const std::string b =
+        "{\"type\":\"environment\",\"date\":\"2026-01-02\"}\n"
+        "{\"type\":\"suite\",\"id\":\"slow\",\"verdict\":\"fail\",\"limits\":[{\"verdict\":\"fail\"}]}\n"
+        "{\"type\":\"suite\",\"id\":\"fast\",\"verdict\":\"fail\",\"limits\":[{\"verdict\":\"fail\"}]}\n"
+        "{\"type\":\"suite\",\"id\":\"slow\",\"verdict\":\"pass\",\"limits\":[]}\n";
+    JsonFailure failure;
+    ASSERT_TRUE(ReadJson(a.data(), uint32_t(a.size()), &jsonA, &failure)) << failure.reason;
+    ASSERT_TRUE(ReadJson(b.data(), uint32_t(b.size()), &jsonB, &failure)) << failure.reason;
+    CompareKind kind;
+    ASSERT_TRUE(FindCompareKind(jsonA, &kind, &failure));
+    EXPECT_EQ(kind, COMPARE_RUNS);
+    std::vector<std::string> lines;
+    auto put = [](void* context, const CompareDifference& difference) {
+        static_cast<std::vector<std::string>*>(context)->push_back(std::string(difference.path)
+                                                                   + (difference.crossed ? " crossed" : ""));
+    };
+    CompareTotals totals;
+    CompareDocuments(kind, jsonA, jsonB, 10, CompareSink {put, &lines}, &totals);
+    const std::vector<std::string> expected = {"environment.date", "suite[fast].verdict crossed",
+                                               "suite[fast].limits[0].verdict crossed",
+                                               "suite[slow].limits[0].verdict crossed", "suite[gone] crossed"};
+    EXPECT_EQ(lines, expected);
+    EXPECT_EQ(totals.differences, 5);
+    EXPECT_EQ(totals.crossed, 4);
 }
 
 }  // namespace
