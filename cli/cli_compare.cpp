@@ -98,7 +98,14 @@ struct Printing {
 void PrintDifference(void* context, const CompareDifference& difference)
 {
     const Printing& printing = *static_cast<const Printing*>(context);
-    fputs(difference.path, stdout);
+    // A name may hold any character: one that would steer a terminal is shown as \xHH.
+    for (const char* c = difference.path; *c != '\0'; ++c) {
+        unsigned char byte = static_cast<unsigned char>(*c);
+        if (byte < 0x20 || byte == 0x7F)
+            printf("\\x%02X", byte);
+        else
+            fputc(byte, stdout);
+    }
     fputs(": ", stdout);
     PrintValue(*printing.a, difference.a);
     fputs(" -> ", stdout);

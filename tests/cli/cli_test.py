@@ -81,6 +81,7 @@ SCRIPTS = {
     "mixed.json": '{"type":"suite","id":"a","verdict":"pass"}\n{"type":"passport"}\n',
     "run.json": '{"type":"suite","id":"a","verdict":"pass"}\n',
     "one.json": '{"type":"passport"}\n',
+    "esc.json": '{"type":"passport","\\u001b[2J":"\\u001b"}\n',
     # A name that is not UTF-8 (Latin-1 "café") opens as given and is printed as given.
     "caf\udce9.apdu": "00CA000000\n",
 }
@@ -383,6 +384,9 @@ SIM_CASES = [
                                           "one.json is")),
     ("compare fifo.apdu one.json", 2, dict(out=[], err=SHOUT + "compare: fifo.apdu: not a regular file")),
     ("compare one.json missing.json", 2, dict(out=[], err=SHOUT + "compare: missing.json: No such file or directory")),
+    # A name's control characters never reach the terminal as they are.
+    ("compare one.json esc.json", 0, dict(out=['\\x1B[2J: none -> "\\u001B"',
+                                               "Differences: 1, crossed: 0 (a passport; tolerance 10 %)"])),
     ("compare --tolerance -1 one.json one.json", 2, dict(out=[], err=SHOUT + "compare: --tolerance takes a *")),
     ("passport --runs 5001", 2, dict(out=[], err=SHOUT + "passport: --runs takes a count from 1 to 5000")),
     ("passport --apdu 00CA", 2, dict(out=[], err=SHOUT + "passport: --apdu takes at least 4 bytes (CLA INS P1 P2)")),
