@@ -2,6 +2,8 @@
 // reader's limit), checks that both are passports or both qualify output,
 // and prints a line per difference, "PATH: A -> B", with the change of a
 // number in percent and "[crossed]" where a limit is crossed.
+#include <unistd.h>
+
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -10,7 +12,7 @@
 
 #include "cli/cli_commands.h"
 #include "cli/cli_output.h"
-#include "core/files/read_file.h"
+#include "core/files/input_file.h"
 #include "core/output/compare.h"
 #include "core/output/json_reader.h"
 
@@ -26,17 +28,21 @@ struct ComparedFile {
 // "PATH: reason" (with its line and byte where they help).
 bool LoadCompared(const char* path, ComparedFile* file)
 {
-    uint32_t length;
-    int error = ReadWholeFile(path, -1, file->text, sizeof file->text, &length);
-    if (error == READ_NOT_REGULAR) {
-        Complain(EXIT_USAGE, "compare: %s: not a regular file", path);
+    char reason[INPUT_REASON_SIZE];
+    int fd = OpenRegularFile(path, reason);
+    if (fd < 0) {
+        Complain(EXIT_USAGE, "compare: %s: %s", path, reason);
         return false;
     }
-    if (error == EFBIG) {
+    uint32_t length;
+    bool read = ReadWhole(fd, file->text, sizeof file->text, &length);
+    int error = errno;
+    close(fd);
+    if (!read && error == EFBIG) {
         Complain(EXIT_USAGE, "compare: %s: larger than %u bytes", path, unsigned(JSON_TEXT_MAX));
         return false;
     }
-    if (error != 0) {
+    if (!read) {
         Complain(EXIT_USAGE, "compare: %s: %s", path, strerror(error));
         return false;
     }

@@ -382,7 +382,7 @@ SIM_CASES = [
     ("compare one.json mixed.json", 2, dict(out=[], err=SHOUT + "compare: mixed.json:2: a passport among other objects")),
     ("compare one.json run.json", 2, dict(out=[], err=SHOUT + "compare: run.json: qualify output, not a passport as "
                                           "one.json is")),
-    ("compare fifo.apdu one.json", 2, dict(out=[], err=SHOUT + "compare: fifo.apdu: not a regular file")),
+    ("compare fifo.apdu one.json", 2, dict(out=[], err=SHOUT + "compare: fifo.apdu: a FIFO, not a regular file")),
     ("compare one.json missing.json", 2, dict(out=[], err=SHOUT + "compare: missing.json: No such file or directory")),
     # A name's control characters never reach the terminal as they are.
     ("compare one.json esc.json", 0, dict(out=['\\x1B[2J: none -> "\\u001B"',
