@@ -13,9 +13,11 @@ extern "C" {
 #include <reader.h>
 }
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "card_model.h"
@@ -58,6 +60,13 @@ struct Reader {
     DWORD protocol;
     ReaderSlot slot;
     bool coldResetAtr;  // the card answers COLD_RESET_ATR, not STORAGE_ATR
+    // The taps under way: the card's presence follows the clock from tapStartNs on (before
+    // it, out), and no longer the card= key, until the last tap has gone out.
+    bool tapping;
+    int64_t tapStartNs;
+    int64_t tapOfCard;       // the tap, counted from 0, that put the card in the slot
+    unsigned loseTransmits;  // since lose_card_at was last set
+    bool loseArmed;          // the card is still to vanish at transmit lose_card_at
 };
 
 Reader readers[MAX_READERS];
@@ -73,19 +82,47 @@ int IndexOf(const Reader* reader)
     return int(reader - readers);
 }
 
-// Takes over new settings. A card goes in or out when its presence changes; the UID
-// applies to the next card put in. A removal stays latched until pcscd polls, so that a
-// card taken out and put back between two polls is still seen as a new card.
-void Apply(Reader* reader, const SimSettings& settings)
+int64_t NowNs()
 {
-    if (settings.cardPresent && !reader->slot.cardPresent) {
-        InsertCard(&reader->slot, settings.uid);
-        LOG(PCSC_LOG_INFO, "reader %d: card %02X%02X%02X%02X inserted", IndexOf(reader), settings.uid[0],
-            settings.uid[1], settings.uid[2], settings.uid[3]);
-    } else if (!settings.cardPresent && reader->slot.cardPresent) {
+    timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+// Puts a fresh card in (with the UID set now) or takes the card out. A removal stays
+// latched until pcscd polls, so that a card taken out and put back between two polls is
+// still seen as a new card.
+void SetCardPresent(Reader* reader, bool present, const uint8_t* uid)
+{
+    if (present && !reader->slot.cardPresent) {
+        InsertCard(&reader->slot, uid);
+        LOG(PCSC_LOG_INFO, "reader %d: card %02X%02X%02X%02X inserted", IndexOf(reader), uid[0], uid[1], uid[2],
+            uid[3]);
+    } else if (!present && reader->slot.cardPresent) {
         RemoveCard(&reader->slot);
         reader->removalPending = true;
         LOG(PCSC_LOG_INFO, "reader %d: card removed", IndexOf(reader));
+    }
+}
+
+// Takes over new settings. A card goes in or out when its presence changes (unless taps
+// move it); the UID applies to the next card put in. New tap keys start the taps now, a
+// card that is in going out first for tap_out_ms.
+void Apply(Reader* reader, const SimSettings& settings)
+{
+    const SimSettings& old = reader->current;
+    if (settings.tapCount != old.tapCount || settings.tapInMs != old.tapInMs || settings.tapOutMs != old.tapOutMs) {
+        reader->tapping = settings.tapCount > 0;
+        reader->tapStartNs = NowNs() + (reader->slot.cardPresent ? int64_t(settings.tapOutMs) * 1000000 : 0);
+        if (reader->tapping)
+            LOG(PCSC_LOG_INFO, "reader %d: %d taps of %d ms in, %d ms out", IndexOf(reader), settings.tapCount,
+                settings.tapInMs, settings.tapOutMs);
+    }
+    if (!reader->tapping)
+        SetCardPresent(reader, settings.cardPresent, settings.uid);
+    if (settings.loseCardAt != old.loseCardAt) {
+        reader->loseTransmits = 0;
+        reader->loseArmed = settings.loseCardAt > 0;
     }
     if (settings.cardPresent != reader->current.cardPresent || !settings.atrAfterColdReset)
         reader->coldResetAtr = false;
@@ -128,15 +165,41 @@ void ReadControlFile(Reader* reader)
     Apply(reader, settings);
 }
 
+// Moves the card as the taps under way say it is now: in for the first tap_in_ms of each
+// period, out for the rest, out after the last. A tap that falls wholly between two calls
+// leaves no trace, as a card through the field between two of pcscd's polls; a card of
+// another tap than the one in the slot went out and came back in between: a new card,
+// its removal latched as any other.
+void FollowTaps(Reader* reader)
+{
+    if (!reader->tapping)
+        return;
+    const SimSettings& taps = reader->current;
+    const int64_t elapsed = NowNs() - reader->tapStartNs;
+    const int64_t period = (int64_t(taps.tapInMs) + taps.tapOutMs) * 1000000;
+    const int64_t tap = elapsed >= 0 ? elapsed / period : -1;
+    bool in = false;
+    if (tap >= 0 && tap < taps.tapCount)
+        in = elapsed % period < int64_t(taps.tapInMs) * 1000000;
+    else if (tap >= 0)
+        reader->tapping = false;
+    if (in && reader->slot.cardPresent && tap != reader->tapOfCard)
+        SetCardPresent(reader, false, taps.uid);
+    SetCardPresent(reader, in, taps.uid);
+    if (in)
+        reader->tapOfCard = tap;
+}
+
 // Every call on a reader starts here: the open reader of `lun`, with its control file
-// taken over. Anything but IFD_SUCCESS is the call's answer: no such reader, or one that
-// is to look unplugged.
+// taken over and its taps followed. Anything but IFD_SUCCESS is the call's answer: no
+// such reader, or one that is to look unplugged.
 RESPONSECODE Enter(DWORD lun, Reader** reader)
 {
     *reader = ReaderOf(lun);
     if (!*reader)
         return IFD_COMMUNICATION_ERROR;
     ReadControlFile(*reader);
+    FollowTaps(*reader);
     return (*reader)->current.unplugged ? IFD_NO_SUCH_DEVICE : IFD_SUCCESS;
 }
 
@@ -374,6 +437,13 @@ DRIVER_ENTRY RESPONSECODE IFDHTransmitToICC(DWORD Lun, SCARD_IO_HEADER SendPci, 
         return IFD_ICC_NOT_PRESENT;
     if (!reader->slot.powered || TxLength > 0xFFFF)
         return IFD_COMMUNICATION_ERROR;
+    // The card leaves the field in the middle of this exchange, as a card pulled away.
+    if (reader->loseArmed && ++reader->loseTransmits == unsigned(reader->current.loseCardAt)) {
+        reader->loseArmed = false;
+        SetCardPresent(reader, false, reader->current.uid);
+        LOG(PCSC_LOG_INFO, "reader %d: card lost during transmit %u as asked", IndexOf(reader), reader->loseTransmits);
+        return IFD_ICC_NOT_PRESENT;
+    }
     Delay(reader);
     const int failEvery = reader->current.failEvery;
     if (failEvery > 0 && ++reader->transmits % unsigned(failEvery) == 0) {

@@ -8,6 +8,9 @@ namespace {
 constexpr int MAX_FAIL_EVERY = 1000000;
 constexpr int MAX_DELAY_MICROS = 5000000;
 constexpr int MAX_BYTE_DELAY_MICROS = 1000;
+constexpr int MAX_TAP_COUNT = 10000;
+constexpr int MAX_TAP_MS = 600000;
+constexpr int MAX_LOSE_CARD_AT = 1000000;
 
 int HexDigit(char c)
 {
@@ -78,6 +81,21 @@ bool ApplyPair(const char* key, int keyLength, const char* value, int valueLengt
         settings->delayMicros = number;
         return true;
     }
+    struct Count {
+        const char* key;
+        int SimSettings::*field;
+        int min, max;
+    } counts[] = {{"tap_count", &SimSettings::tapCount, 0, MAX_TAP_COUNT},
+                  {"tap_in_ms", &SimSettings::tapInMs, 1, MAX_TAP_MS},
+                  {"tap_out_ms", &SimSettings::tapOutMs, 1, MAX_TAP_MS},
+                  {"lose_card_at", &SimSettings::loseCardAt, 0, MAX_LOSE_CARD_AT}};
+    for (const Count& c : counts)
+        if (Is(key, keyLength, c.key)) {
+            if (!ParseNumber(value, valueLength, c.max, &number) || number < c.min)
+                return false;
+            settings->*c.field = number;
+            return true;
+        }
     struct Switch {
         const char* key;
         bool SimSettings::*field;
@@ -121,6 +139,8 @@ SimSettings DefaultSettings()
 {
     SimSettings settings {};
     settings.cardPresent = true;
+    settings.tapInMs = 1000;
+    settings.tapOutMs = 1000;
     const uint8_t uid[UID_SIZE] = {0x04, 0xA1, 0xB2, 0xC3};
     memcpy(settings.uid, uid, UID_SIZE);
     return settings;

@@ -24,9 +24,17 @@ struct SimSettings {
 
     // Resets: the card's answer to a power-up after a power-down.
     bool atrAfterColdReset;  // every such power-up swaps STORAGE_ATR and COLD_RESET_ATR
+
+    // Taps the driver makes by its own clock: tapCount times the card comes in for
+    // tapInMs, then goes out for tapOutMs (tap_count, tap_in_ms, tap_out_ms).
+    int tapCount;
+    int tapInMs;
+    int tapOutMs;
+    int loseCardAt;  // the card vanishes during this transmit after the key was set; 0 never
 };
 
-// A storage card with UID 04A1B2C3, no faults, no control file.
+// A storage card with UID 04A1B2C3, no faults, no taps (1000 ms in and out once asked for),
+// no control file.
 SimSettings DefaultSettings();
 
 // Applies the pairs of text, separated by commas or line breaks, onto *settings. Every

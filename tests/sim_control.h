@@ -24,6 +24,23 @@
 //   atr_after_cold_reset=1  every power-up of the unpowered card (a cold reset, a connect
 //                         after an unpower) swaps its ATR between STORAGE_ATR and
 //                         COLD_RESET_ATR (sim/card_atr.h); a warm reset keeps the ATR it has
+//   tap_count=N           the driver taps the card itself, by its own clock: N times (0 to
+//   tap_in_ms=A           10000) it comes in for A ms, then goes out for B ms (each 1 to
+//   tap_out_ms=B          600000, default 1000). The taps start when the driver reads the
+//                         keys (at its next call: pcscd polls about every 400 ms) and end out;
+//                         a card that is in goes out first, for B ms. While they run, card=
+//                         does not move the card; after them it stays out until the file is
+//                         next read with the card in. pcscd sees only what is there when it
+//                         polls: a tap that falls between two polls (A and B under about 0.4 s)
+//                         is never reported, and a card seen in at two polls but of two taps
+//                         is a new card, its removal reported first (taps much faster than the
+//                         poll look like a card gone). Setting any of the three anew starts the
+//                         taps again.
+//   lose_card_at=N        the card vanishes during the Nth transmit after the key was set (1 to
+//                         1000000; 0 off): that transmit fails with IFD_ICC_NOT_PRESENT, which
+//                         pcscd answers SCARD_E_NO_SMARTCARD, and the slot stays empty until
+//                         the file is next read with the card in (card=storage1k). It fires
+//                         once; a new value arms it again.
 // Keys missing from the file, or a missing file, take the reader's defaults: reader 0 holds
 // a storage card with UID 04A1B2C3, reader 1 is empty (a card put in gets UID 04D5E6F7), no
 // faults. The driver looks at the file on every call, so a fault setting applies to the very
@@ -156,6 +173,20 @@ inline bool SimSetAtrAfterColdReset(int reader, bool swap)
     return SimSetKey(reader, "atr_after_cold_reset", swap ? "1" : "0");
 }
 
+// The driver taps the card `count` times, `inMs` in and `outMs` out (see tap_count above).
+inline bool SimTap(int reader, int count, int inMs, int outMs)
+{
+    return SimSetKey(reader, "tap_in_ms", std::to_string(inMs))
+        && SimSetKey(reader, "tap_out_ms", std::to_string(outMs))
+        && SimSetKey(reader, "tap_count", std::to_string(count));
+}
+
+// The card vanishes during the nth transmit from now (see lose_card_at above); 0 turns it off.
+inline bool SimLoseCardAt(int reader, int n)
+{
+    return SimSetKey(reader, "lose_card_at", std::to_string(n));
+}
+
 // Back to the reader's defaults (its card, no faults). A card that stays in keeps its memory.
 inline bool SimReset(int reader)
 {
@@ -169,6 +200,13 @@ inline bool SimPcscd(const char* verb)
 {
     const char* control = getenv("QTU_PCSCD_CONTROL");
     return control && system((std::string(control) + " " + verb).c_str()) == 0;
+}
+
+// Stops vicc, as a card taken off vpcd's reader ("vicc-stop"), or starts it again and waits
+// until its card is in ("vicc-start"), through the harness's QTU_PCSCD_CONTROL (--peer only).
+inline bool SimVicc(bool running)
+{
+    return SimPcscd(running ? "vicc-start" : "vicc-stop");
 }
 
 // Waits until pcscd reports the reader's card as present or absent; false on timeout.

@@ -30,6 +30,12 @@ TEST(SimSettings, DeviceNameAndControlFileForms)
     EXPECT_FALSE(s.failControl);
     EXPECT_EQ(s.featureList, FEATURES_BAD_LENGTH);
     EXPECT_EQ(s.failEvery, 3) << "pairs not named keep their values";
+    EXPECT_EQ(s.tapInMs, 1000);
+    ASSERT_TRUE(ApplySettings("tap_count=3,tap_in_ms=150,tap_out_ms=600000,lose_card_at=7", &s));
+    EXPECT_EQ(s.tapCount, 3);
+    EXPECT_EQ(s.tapInMs, 150);
+    EXPECT_EQ(s.tapOutMs, 600000);
+    EXPECT_EQ(s.loseCardAt, 7);
 }
 
 // A bad pair is reported and skipped; the good pairs around it still apply.
@@ -40,8 +46,9 @@ TEST(SimSettings, BadPairsAreRejected)
          {std::string("card=mifare"), std::string("uid=04A1B2"), std::string("uid=04A1B2C3D4"),
           std::string("uid=04A1B2CG"), std::string("fail_every=-1"), std::string("fail_every="),
           std::string("fail_every=99999999999"), std::string("delay_us=5000001"), std::string("byte_delay_us=1001"),
-          std::string("fail_control=2"), std::string("feature_list=cut2"), std::string("colour=red"),
-          std::string("card"), std::string("ctl="), longPath}) {
+          std::string("fail_control=2"), std::string("feature_list=cut2"), std::string("tap_in_ms=0"),
+          std::string("tap_out_ms=600001"), std::string("tap_count=10001"), std::string("lose_card_at=x"),
+          std::string("colour=red"), std::string("card"), std::string("ctl="), longPath}) {
         SimSettings s = DefaultSettings();
         EXPECT_FALSE(ApplySettings(("delay_us=7," + bad + ",fail_every=2").c_str(), &s)) << bad;
         EXPECT_EQ(s.delayMicros, 7) << bad;
