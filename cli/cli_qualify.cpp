@@ -1,7 +1,8 @@
 // The qualify command: reads the plan whole, connects to the reader, runs
-// each suite in turn and prints its verdict as it comes (text or JSON), then
-// the totals, and writes the JUnit and samples files. A signal stops the
-// suite under way; what was measured is still printed and written.
+// each suite in turn and prints its verdict as it comes (text or JSON; the
+// operator's prompts on stderr), then the totals, and writes the JUnit and
+// samples files. A signal stops the suite under way; what was measured is
+// still printed and written.
 #include <unistd.h>
 
 #include <cerrno>
@@ -19,6 +20,18 @@
 #include "core/qualify/environment.h"
 #include "core/qualify/plan.h"
 #include "core/qualify/suites.h"
+
+namespace {
+
+// The tap and removal suites' requests to the operator: on stderr, since
+// stdout may be JSON.
+void Prompt(void*, const char* text)
+{
+    fflush(stdout);
+    fprintf(stderr, "%s\n", text);
+}
+
+}  // namespace
 
 int RunQualify(const CliArguments& args)
 {
@@ -51,6 +64,7 @@ int RunQualify(const CliArguments& args)
     // Without a card every suite is inconclusive, and says so in each output.
     target.reader = reader;
     target.options = args.connect;
+    target.prompt = QualifyPrompt {Prompt, nullptr};
     target.status = found == EXIT_AS_EXPECTED
         ? ConnectCard(target.context, reader, target.options, &target.card, &target.protocol)
         : SCARD_E_NO_SMARTCARD;

@@ -70,8 +70,8 @@ void WriteQualifySuiteJson(JsonWriter* json, const PlanSuite& suite, const Suite
     } else {
         JsonWriterString(json, "fit", nullptr);
     }
-    JsonWriterBytes(json, "atr", suite.kind == SUITE_POWER && result.atrLength > 0 ? result.atr : nullptr,
-                    result.atrLength);
+    bool atr = (suite.kind == SUITE_POWER || suite.kind == SUITE_TAP) && result.atrLength > 0;
+    JsonWriterBytes(json, "atr", atr ? result.atr : nullptr, result.atrLength);
     JsonWriterString(json, "note", result.note[0] != '\0' ? result.note : nullptr);
     JsonWriterElapsed(json, result.span, 1);
     JsonWriterEnd(json);

@@ -74,7 +74,9 @@ void ReportQualifySuite(LineSink sink, const PlanSuite& suite, const SuiteResult
     char line[QUALIFY_LINE_SIZE];
     snprintf(line, sizeof line, "%s (%s, line %d): %s, %.0f of %d %s", suite.id, SuiteKindName(suite.kind),
              int(suite.line), VerdictName(result.verdict), result.value[QUANTITY_RUNS], int(result.planned),
-             suite.kind == SUITE_POWER ? "cycles" : "exchanges");
+             suite.kind == SUITE_POWER     ? "cycles"
+                 : suite.kind == SUITE_TAP ? "taps"
+                                           : "exchanges");
     PutLine(sink, line);
     if (result.status != SCARD_S_SUCCESS) {
         char status[STATUS_TEXT_SIZE];

@@ -87,7 +87,13 @@ const char* const PARAMETERS[SUITE_KIND_COUNT] = {
     "apdu, runs, expect, id",
     "header, from, to, step, runs, expect, extended, id",
     "cycles, mode, id",
+    "taps, apdu, expect, timeout_ms, id",
+    "apdu, runs, expect, timeout_ms, id",
 };
+constexpr char KINDS[] = "stability, sweep, power, tap or removal";
+// What tap and removal send without apdu=: GET DATA of the UID, answered by the
+// sim (90 00) and by vicc (6A 81) alike.
+constexpr uint8_t PRESENCE_APDU[] = {0x00, 0xCA, 0x00, 0x00, 0x00};
 
 bool Takes(SuiteKind kind, const char* name)
 {
@@ -114,7 +120,7 @@ bool ReadParameter(PlanReader* reader, PlanSuite* suite, const char* name, const
             return Refuse(reader, "%s \"%s\": %s", name, Quote(value, quoted), HexFailureText(failure));
         if (suite->kind == SUITE_SWEEP && suite->apduLength != PLAN_HEADER_SIZE)
             return Refuse(reader, "header takes 4 bytes (CLA INS P1 P2)");
-        if (suite->kind == SUITE_STABILITY && suite->apduLength < 4)
+        if (suite->kind != SUITE_SWEEP && suite->apduLength < 4)
             return Refuse(reader, "apdu takes at least 4 bytes (CLA INS P1 P2)");
         return true;
     }
@@ -152,6 +158,8 @@ bool ReadParameter(PlanReader* reader, PlanSuite* suite, const char* name, const
         {"to", &PlanSuite::to, 1, SWEEP_EXTENDED_MAX},
         {"step", &PlanSuite::step, 1, SWEEP_EXTENDED_MAX},
         {"cycles", &PlanSuite::cycles, 1, POWER_CYCLES_MAX},
+        {"taps", &PlanSuite::taps, 1, TAPS_MAX},
+        {"timeout_ms", &PlanSuite::timeoutMs, TIMEOUT_MS_MIN, TIMEOUT_MS_MAX},
     };
     for (const Count& count : counts)
         if (strcmp(name, count.name) == 0) {
@@ -174,6 +182,8 @@ PlanSuite NewSuite(SuiteKind kind, int32_t line)
     suite.step = 1;
     suite.cycles = 10;
     suite.mode = POWER_COLD;
+    suite.taps = TAPS_DEFAULT;
+    suite.timeoutMs = TIMEOUT_MS_DEFAULT;
     return suite;
 }
 
@@ -182,6 +192,10 @@ bool CheckSuite(PlanReader* reader, PlanSuite* suite)
 {
     if (suite->kind == SUITE_STABILITY && suite->apduLength == 0)
         return Refuse(reader, "stability needs apdu=HEX");
+    if ((suite->kind == SUITE_TAP || suite->kind == SUITE_REMOVAL) && suite->apduLength == 0) {
+        memcpy(suite->apdu, PRESENCE_APDU, sizeof PRESENCE_APDU);
+        suite->apduLength = sizeof PRESENCE_APDU;
+    }
     if (suite->kind == SUITE_SWEEP) {
         if (suite->apduLength == 0) {
             const uint8_t header[2][PLAN_HEADER_SIZE] = {{0x00, 0xD6, 0x00, 0x00}, {0x00, 0xB0, 0x00, 0x00}};
@@ -217,12 +231,12 @@ bool ReadSuite(PlanReader* reader, char** tokens, int count)
     char quoted[QUOTE_SIZE];
     QualifyPlan* plan = reader->plan;
     if (count < 2)
-        return Refuse(reader, "suite takes a kind: stability, sweep or power");
+        return Refuse(reader, "suite takes a kind: %s", KINDS);
     int kind = 0;
     while (kind < SUITE_KIND_COUNT && strcmp(tokens[1], SuiteKindName(SuiteKind(kind))) != 0)
         ++kind;
     if (kind == SUITE_KIND_COUNT)
-        return Refuse(reader, "unknown suite \"%s\" (stability, sweep or power)", Quote(tokens[1], quoted));
+        return Refuse(reader, "unknown suite \"%s\" (%s)", Quote(tokens[1], quoted), KINDS);
     if (plan->suiteCount >= PLAN_SUITES_MAX)
         return Refuse(reader, "more than %d suites", int(PLAN_SUITES_MAX));
     PlanSuite suite = NewSuite(SuiteKind(kind), reader->line);
@@ -337,6 +351,10 @@ int32_t SuiteExchanges(const PlanSuite& suite)
                                                                              : SweepLengths(suite) * suite.runs);
     case SUITE_POWER:
         return suite.cycles;
+    case SUITE_TAP:
+        return suite.taps;
+    case SUITE_REMOVAL:
+        return suite.runs + 2;
     default:
         return 0;
     }

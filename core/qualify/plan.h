@@ -18,6 +18,34 @@
 //       SCARD_UNPOWER_CARD; reconnect, SCardDisconnect with
 //       SCARD_UNPOWER_CARD and a new SCardConnect. The ATR is read after
 //       each cycle.
+//   suite tap [taps=N] [apdu=HEX] [expect=SW] [timeout_ms=T] [id=ID]
+//       the operator taps the card N times (1..1000, default 5), each asked for
+//       through the target's prompt ("Tap the card (2 of 5)."), after taking
+//       off a card that is on the reader at the start. Per tap: the arrival as
+//       SCardGetStatusChange reports it, SCardConnect, the APDU (default
+//       00CA000000, which the sim and vicc both answer), the removal. Each
+//       arrival and each removal is waited for T ms at most (100..3600000,
+//       default 30000); past it the suite ends, inconclusive. It ends with
+//       the card off the reader and no card connected.
+//       missed_taps: the taps pcscd's event counter (the upper 16 bits of
+//       dwEventState) shows that the suite never saw (a card that came and
+//       went while it was connecting or exchanging: two changes counted
+//       beyond those seen make one tap), plus, when a wait for an arrival ran
+//       out, the taps still to come: a tap shorter than pcscd's poll (about
+//       0.4 s) is never reported at all. Missed taps count towards N.
+//       arrival_spread_ms: the longest minus the shortest interval between
+//       two successive arrivals seen (3 taps at least): for taps at a steady
+//       pace, how much pcscd's poll moves the arrivals.
+//   suite removal [apdu=HEX] [runs=N] [expect=SW] [timeout_ms=T] [id=ID]
+//       the APDU (default 00CA000000) sent up to N times (1..5000, default
+//       1000) while the operator pulls the card (prompted); the loop ends at
+//       the first exchange that fails, or after N runs or T ms (default
+//       30000) without one: the card was not pulled, inconclusive. Then, once
+//       pcscd reports the reader empty, the next call (the APDU on the same
+//       handle) must answer SCARD_E_NO_SMARTCARD or SCARD_W_REMOVED_CARD, and
+//       the card put back (prompted, within T ms) must connect and answer the
+//       APDU. Either failing fails the suite whatever its limits; no card back
+//       within T ms is inconclusive. It ends with the card back connected.
 //   limit QUANTITY OP NUMBER
 //       a limit on a quantity the suite above measures (verdict.h names
 //       them); OP is <, <=, >, >= or =; NUMBER is decimal (1e3 allowed).
@@ -45,6 +73,11 @@ constexpr int32_t SWEEP_EXTENDED_MAX = 65535;
 constexpr int32_t SWEEP_POINTS_MAX = 4096;
 constexpr int32_t SWEEP_EXCHANGES_MAX = 65536;
 constexpr int32_t POWER_CYCLES_MAX = 1000;
+constexpr int32_t TAPS_MAX = 1000;
+constexpr int32_t TAPS_DEFAULT = 5;
+constexpr int32_t TIMEOUT_MS_MIN = 100;
+constexpr int32_t TIMEOUT_MS_MAX = 3600000;
+constexpr int32_t TIMEOUT_MS_DEFAULT = 30000;
 // The most exchanges and cycles of a whole plan: what the samples file holds.
 constexpr int32_t PLAN_SAMPLES_MAX = 1 << 18;
 constexpr int PLAN_REASON_SIZE = 320;
@@ -63,15 +96,17 @@ struct PlanSuite {
     SuiteKind kind;
     int32_t line;
     char id[PLAN_ID_MAX + 1];
-    uint8_t apdu[PLAN_APDU_MAX];  // stability: the APDU; sweep: the header
+    uint8_t apdu[PLAN_APDU_MAX];  // stability, tap, removal: the APDU; sweep: the header
     uint32_t apduLength;
-    int32_t runs;         // stability: runs; sweep: runs per length
+    int32_t runs;         // stability, removal: runs; sweep: runs per length
     uint16_t expectedSw;  // NO_EXPECTED_SW (0) for no check
     SweepDirection direction;
     int32_t from, to, step;
     bool extended;
     int32_t cycles;
     PowerMode mode;
+    int32_t taps;
+    int32_t timeoutMs;  // tap, removal: the longest wait for the operator's hand
     PlanLimit limits[PLAN_LIMITS_MAX];
     int32_t limitCount;
 };
@@ -88,7 +123,9 @@ struct PlanFailure {
     char reason[PLAN_REASON_SIZE];
 };
 
-// The exchanges (cycles, for power) the suite makes when it runs to its end.
+// The exchanges (cycles, for power; taps, for tap) the suite makes when it
+// runs to its end: the samples it writes at most (removal: runs + 2, with
+// the call after the removal and the APDU of the card put back).
 int32_t SuiteExchanges(const PlanSuite& suite);
 // The lengths a sweep measures.
 int32_t SweepLengths(const PlanSuite& suite);

@@ -1,5 +1,6 @@
 // The qualification suites over the `pcsc` table: the stability suite runs
-// the transmit loop, the sweep and the power cycles their own timed calls.
+// the transmit loop, the sweep and the power cycles their own timed calls,
+// the tap and removal suites wait on pcscd's reader events between theirs.
 #include "core/qualify/suites.h"
 
 #include <algorithm>
@@ -201,6 +202,324 @@ void RunSweep(QualifyTarget* target, const PlanSuite& suite, int32_t index, cons
         NoteFailedLengths(result, scratch);
 }
 
+// The wait for the operator's hand is cut into slices this long, the stop
+// flag looked at between them. Slices rather than SCardCancel: the flag is
+// set from a signal handler or another thread, and SCardCancel from there
+// would use the suite's context while the suite's thread is inside a call on
+// it; a slice's state carries pcscd's event counter over, so nothing between
+// two slices is lost.
+constexpr DWORD WAIT_SLICE_MS = 100;
+
+void Say(const QualifyTarget* target, const char* text)
+{
+    if (target->prompt.say != nullptr)
+        target->prompt.say(target->prompt.context, text);
+}
+
+// The reader as the suite last saw it, and the changes pcscd counted (its
+// event counter, in the upper 16 bits of the event state) beyond those the
+// suite saw.
+struct ReaderLook {
+    SCARD_READERSTATE state;
+    int32_t unseen;
+};
+
+LONG FirstLook(const QualifyTarget* target, ReaderLook* look)
+{
+    *look = ReaderLook {};
+    look->state.szReader = target->reader;
+    look->state.dwCurrentState = SCARD_STATE_UNAWARE;
+    LONG status = pcsc.GetStatusChange(target->context, 0, &look->state, 1);
+    look->state.dwCurrentState = look->state.dwEventState & ~DWORD(SCARD_STATE_CHANGED);
+    return status;
+}
+
+bool CardIn(const ReaderLook& look)
+{
+    return (look.state.dwCurrentState & SCARD_STATE_PRESENT) != 0;
+}
+
+enum WaitEnd : int32_t {
+    WAIT_REACHED,
+    WAIT_TIMEOUT,
+    WAIT_STOPPED,
+    WAIT_FAILED,  // pcscd's answer in *status
+};
+
+// Waits until the reader holds a card (`present`) or none, at most `timeoutMs`
+// or until `stop`; `*when` is the moment the state was seen.
+WaitEnd WaitForCard(const QualifyTarget* target, ReaderLook* look, bool present, int32_t timeoutMs,
+                    const std::atomic<bool>* stop, int64_t* when, LONG* status)
+{
+    const int64_t deadline = QueryPerformanceCounter() + int64_t(timeoutMs) * int64_t(NS_PER_MS);
+    *when = QueryPerformanceCounter();
+    while (CardIn(*look) != present) {
+        if (Stopped(stop))
+            return WAIT_STOPPED;
+        int64_t left = deadline - QueryPerformanceCounter();
+        if (left <= 0)
+            return WAIT_TIMEOUT;
+        DWORD slice = DWORD(std::min<int64_t>(WAIT_SLICE_MS, left / int64_t(NS_PER_MS) + 1));
+        const DWORD before = look->state.dwCurrentState;
+        *status = pcsc.GetStatusChange(target->context, slice, &look->state, 1);
+        *when = QueryPerformanceCounter();
+        if (*status == SCARD_E_TIMEOUT)
+            continue;
+        if (*status != SCARD_S_SUCCESS)
+            return WAIT_FAILED;
+        const DWORD after = look->state.dwEventState;
+        if ((after & (SCARD_STATE_UNAVAILABLE | SCARD_STATE_UNKNOWN | SCARD_STATE_IGNORE)) != 0) {
+            *status = SCARD_E_READER_UNAVAILABLE;
+            return WAIT_FAILED;
+        }
+        int32_t counted = int32_t(((after >> 16) - (before >> 16)) & 0xFFFF);
+        int32_t seen = ((after ^ before) & SCARD_STATE_PRESENT) != 0 ? 1 : 0;
+        if (counted > seen)
+            look->unseen += counted - seen;
+        look->state.dwCurrentState = after & ~DWORD(SCARD_STATE_CHANGED);
+    }
+    return WAIT_REACHED;
+}
+
+// What a wait that did not reach its state leaves in the result.
+void EndWait(SuiteResult* result, WaitEnd end, LONG status)
+{
+    if (end == WAIT_STOPPED)
+        result->stopped = true;
+    if (end == WAIT_FAILED) {
+        result->status = status;
+        Note(result, "%sthe reader's state could not be read", result->note[0] != '\0' ? "; " : "");
+    }
+}
+
+uint16_t LastSw(const BYTE* response, DWORD length)
+{
+    return length >= 2 ? uint16_t(response[length - 2] << 8 | response[length - 1]) : 0;
+}
+
+void MeasureTimes(SuiteResult* result, int64_t* ns, int32_t count, Quantity median, Quantity max)
+{
+    if (count == 0)
+        return;
+    Measure(result, median, double(MedianTicks(ns, count)) / NS_PER_MS);
+    if (max != QUANTITY_COUNT)
+        Measure(result, max, double(ns[count - 1]) / NS_PER_MS);
+}
+
+void RunTap(QualifyTarget* target, const PlanSuite& suite, int32_t index, const std::atomic<bool>* stop,
+            QualifyScratch* scratch, QualifySamples* samples, SuiteResult* result)
+{
+    // A card held from before would outlive its removal.
+    if (target->card != 0)
+        pcsc.Disconnect(target->card, SCARD_LEAVE_CARD);
+    target->card = 0;
+    target->status = SCARD_E_NO_SMARTCARD;
+    ReaderLook look;
+    LONG status = FirstLook(target, &look);
+    if (status != SCARD_S_SUCCESS) {
+        result->status = status;
+        Note(result, "the reader's state could not be read");
+        return;
+    }
+    int64_t when;
+    WaitEnd end = WAIT_REACHED;
+    if (CardIn(look)) {
+        Say(target, "Take the card off the reader.");
+        end = WaitForCard(target, &look, false, suite.timeoutMs, stop, &when, &status);
+        if (end == WAIT_TIMEOUT)
+            Note(result, "the card stayed on the reader for %d ms before the first tap", int(suite.timeoutMs));
+    }
+    look.unseen = 0;  // what came before the first tap is no tap
+    int32_t seen = 0, failures = 0, changes = 0, connected = 0, answered = 0, left = 0;
+    bool timedOut = end == WAIT_TIMEOUT;
+    while (end == WAIT_REACHED && seen + (look.unseen + 1) / 2 < suite.taps) {
+        char line[64];
+        snprintf(line, sizeof line, "Tap the card (%d of %d).", int(seen + (look.unseen + 1) / 2 + 1), int(suite.taps));
+        Say(target, line);
+        end = WaitForCard(target, &look, true, suite.timeoutMs, stop, &when, &status);
+        if (end != WAIT_REACHED) {
+            timedOut = end == WAIT_TIMEOUT;
+            if (timedOut)
+                Note(result, "%sno card came within %d ms for tap %d", result->note[0] != '\0' ? "; " : "",
+                     int(suite.timeoutMs), int(seen + (look.unseen + 1) / 2 + 1));
+            break;
+        }
+        const int64_t arrival = when;
+        scratch->arrivals[seen++] = arrival;
+        const SCARD_READERSTATE& state = look.state;
+        DWORD atrLength = std::min<DWORD>(state.cbAtr, sizeof result->atr);
+        if (seen == 1) {
+            memcpy(result->atr, state.rgbAtr, atrLength);
+            result->atrLength = atrLength;
+        } else if (atrLength != result->atrLength || memcmp(state.rgbAtr, result->atr, atrLength) != 0) {
+            ++changes;
+        }
+        SCARDHANDLE card = 0;
+        DWORD protocol = 0, answer = 0;
+        LONG call = ConnectCard(target->context, target->reader, target->options, &card, &protocol);
+        int64_t lastCall = QueryPerformanceCounter();
+        if (call == SCARD_S_SUCCESS) {
+            scratch->connectNs[connected++] = lastCall - arrival;
+            answer = sizeof scratch->response;
+            call = pcsc.Transmit(card, SendPci(protocol), suite.apdu, suite.apduLength, nullptr, scratch->response,
+                                 &answer);
+            lastCall = QueryPerformanceCounter();
+            pcsc.Disconnect(card, SCARD_LEAVE_CARD);
+        }
+        uint16_t sw = call == SCARD_S_SUCCESS ? LastSw(scratch->response, answer) : 0;
+        bool good =
+            call == SCARD_S_SUCCESS && answer >= 2 && (suite.expectedSw == NO_EXPECTED_SW || sw == suite.expectedSw);
+        if (good)
+            scratch->answerNs[answered++] = lastCall - arrival;
+        else if (failures++ == 0)
+            Note(result, "%sfirst failure at tap %d: 0x%08X, SW %02X %02X", result->note[0] != '\0' ? "; " : "",
+                 int(seen), unsigned(call), unsigned(sw >> 8), unsigned(sw & 0xFF));
+        end = WaitForCard(target, &look, false, suite.timeoutMs, stop, &when, &status);
+        int32_t fieldMs = -1;
+        if (end == WAIT_REACHED) {
+            scratch->fieldNs[left++] = when - arrival;
+            fieldMs = int32_t((when - arrival) / int64_t(NS_PER_MS));
+        } else if (end == WAIT_TIMEOUT) {
+            Note(result, "%sthe card of tap %d stayed on the reader for %d ms", result->note[0] != '\0' ? "; " : "",
+                 int(seen), int(suite.timeoutMs));
+        }
+        AddSample(samples, QualifySample {index, seen, fieldMs, lastCall - arrival, call, sw});
+    }
+    EndWait(result, end, status);
+    int32_t missed = (look.unseen + 1) / 2;
+    // A wait for an arrival that ran out leaves the taps still to come missed.
+    if (timedOut && seen + missed < suite.taps)
+        missed = suite.taps - seen;
+    result->complete = end == WAIT_REACHED && seen + missed >= suite.taps;
+    Measure(result, QUANTITY_RUNS, seen);
+    Measure(result, QUANTITY_FAILURES, failures);
+    Measure(result, QUANTITY_MISSED_TAPS, missed);
+    if (seen > 0)
+        Measure(result, QUANTITY_ATR_CHANGES, changes);
+    MeasureTimes(result, scratch->connectNs, connected, QUANTITY_CONNECT_MS, QUANTITY_CONNECT_MAX_MS);
+    MeasureTimes(result, scratch->answerNs, answered, QUANTITY_FIRST_ANSWER_MS, QUANTITY_FIRST_ANSWER_MAX_MS);
+    MeasureTimes(result, scratch->fieldNs, left, QUANTITY_IN_FIELD_MS, QUANTITY_COUNT);
+    if (seen >= 3) {
+        int64_t shortest = INT64_MAX, longest = 0;
+        for (int32_t i = 1; i < seen; ++i) {
+            int64_t interval = scratch->arrivals[i] - scratch->arrivals[i - 1];
+            shortest = std::min(shortest, interval);
+            longest = std::max(longest, interval);
+        }
+        Measure(result, QUANTITY_ARRIVAL_SPREAD_MS, double(longest - shortest) / NS_PER_MS);
+    }
+}
+
+void RunRemoval(QualifyTarget* target, const PlanSuite& suite, int32_t index, const std::atomic<bool>* stop,
+                QualifyScratch* scratch, QualifySamples* samples, SuiteResult* result)
+{
+    ReaderLook look;
+    LONG status = FirstLook(target, &look);
+    if (status != SCARD_S_SUCCESS) {
+        result->status = status;
+        Note(result, "the reader's state could not be read");
+        return;
+    }
+    Say(target, "Pull the card off the reader while the exchanges run.");
+    const int64_t deadline = QueryPerformanceCounter() + int64_t(suite.timeoutMs) * int64_t(NS_PER_MS);
+    int32_t runs = 0, failures = 0;
+    int64_t lastGood = -1;
+    LONG met = SCARD_S_SUCCESS;
+    DWORD answer = 0;
+    while (runs < suite.runs && QueryPerformanceCounter() < deadline) {
+        if (Stopped(stop)) {
+            result->stopped = true;
+            break;
+        }
+        answer = sizeof scratch->response;
+        Span call;
+        LONG sent = TimedCall(&call, [&] {
+            return pcsc.Transmit(target->card, SendPci(target->protocol), suite.apdu, suite.apduLength, nullptr,
+                                 scratch->response, &answer);
+        });
+        uint16_t sw = sent == SCARD_S_SUCCESS ? LastSw(scratch->response, answer) : 0;
+        AddSample(samples, QualifySample {index, ++runs, -1, call.end - call.start, sent, sw});
+        if (sent != SCARD_S_SUCCESS) {
+            met = sent;
+            if (lastGood >= 0)
+                Measure(result, QUANTITY_REMOVAL_SEEN_MS, double(call.end - lastGood) / NS_PER_MS);
+            break;
+        }
+        lastGood = call.end;
+        failures += suite.expectedSw != NO_EXPECTED_SW && sw != suite.expectedSw ? 1 : 0;
+    }
+    Measure(result, QUANTITY_RUNS, runs);
+    Measure(result, QUANTITY_FAILURES, failures);
+    if (met == SCARD_S_SUCCESS) {
+        if (!result->stopped)
+            Note(result, "the card was not pulled within %d exchanges (%d ms at most)", int(runs),
+                 int(suite.timeoutMs));
+        return;
+    }
+    Note(result, "run %d met the removal: 0x%08X", int(runs), unsigned(met));
+    // The next call once pcscd has seen the reader empty: the handle must know its card gone.
+    int64_t when;
+    WaitEnd end = WaitForCard(target, &look, false, suite.timeoutMs, stop, &when, &status);
+    if (end == WAIT_TIMEOUT) {
+        result->checkFailed = true;
+        result->complete = true;
+        Note(result, "; the reader still held a card %d ms later", int(suite.timeoutMs));
+        return;
+    }
+    if (end != WAIT_REACHED)
+        return EndWait(result, end, status);
+    answer = sizeof scratch->response;
+    Span call;
+    LONG next = TimedCall(&call, [&] {
+        return pcsc.Transmit(target->card, SendPci(target->protocol), suite.apdu, suite.apduLength, nullptr,
+                             scratch->response, &answer);
+    });
+    AddSample(samples,
+              QualifySample {index, runs + 1, -1, call.end - call.start, next,
+                             next == SCARD_S_SUCCESS ? LastSw(scratch->response, answer) : uint16_t(0)});
+    Note(result, "; the next call 0x%08X", unsigned(next));
+    if (next != SCARD_E_NO_SMARTCARD && next != SCARD_W_REMOVED_CARD) {
+        result->checkFailed = true;
+        Note(result, ", neither SCARD_E_NO_SMARTCARD nor SCARD_W_REMOVED_CARD");
+    }
+    pcsc.Disconnect(target->card, SCARD_LEAVE_CARD);
+    target->card = 0;
+    target->status = SCARD_E_NO_SMARTCARD;
+    Say(target, "Put the card back on the reader.");
+    end = WaitForCard(target, &look, true, suite.timeoutMs, stop, &when, &status);
+    if (end == WAIT_TIMEOUT) {
+        Note(result, "; no card came back within %d ms", int(suite.timeoutMs));
+        return;
+    }
+    if (end != WAIT_REACHED)
+        return EndWait(result, end, status);
+    Span back;
+    LONG again = TimedCall(&back, [&] {
+        LONG connect = ConnectCard(target->context, target->reader, target->options, &target->card, &target->protocol);
+        target->status = connect;
+        if (connect != SCARD_S_SUCCESS) {
+            target->card = 0;
+            return connect;
+        }
+        answer = sizeof scratch->response;
+        return pcsc.Transmit(target->card, SendPci(target->protocol), suite.apdu, suite.apduLength, nullptr,
+                             scratch->response, &answer);
+    });
+    uint16_t sw = again == SCARD_S_SUCCESS ? LastSw(scratch->response, answer) : 0;
+    AddSample(samples, QualifySample {index, runs + 2, -1, back.end - back.start, again, sw});
+    bool answered =
+        again == SCARD_S_SUCCESS && answer >= 2 && (suite.expectedSw == NO_EXPECTED_SW || sw == suite.expectedSw);
+    Measure(result, QUANTITY_RECONNECTED, answered ? 1 : 0);
+    if (answered) {
+        Note(result, "; the card back answered SW %02X %02X", unsigned(sw >> 8), unsigned(sw & 0xFF));
+    } else {
+        result->checkFailed = true;
+        Note(result, "; the card back did not answer: 0x%08X, SW %02X %02X", unsigned(again), unsigned(sw >> 8),
+             unsigned(sw & 0xFF));
+    }
+    result->complete = true;
+}
+
 void RunPower(QualifyTarget* target, const PlanSuite& suite, int32_t index, const std::atomic<bool>* stop,
               QualifyScratch* scratch, QualifySamples* samples, SuiteResult* result)
 {
@@ -303,10 +622,13 @@ void RunSuite(QualifyTarget* target, const QualifyPlan& plan, int32_t index, con
     const PlanSuite& suite = plan.suites[index];
     *result = SuiteResult {};
     result->suite = index;
-    result->planned = SuiteExchanges(suite);
+    // The removal's two calls after its loop are no runs of it.
+    result->planned = suite.kind == SUITE_REMOVAL ? suite.runs : SuiteExchanges(suite);
     scratch->pointCount = 0;
     result->span.start = QueryPerformanceCounter();
-    if (target->card == 0) {
+    if (suite.kind == SUITE_TAP) {
+        RunTap(target, suite, index, stop, scratch, samples, result);
+    } else if (target->card == 0) {
         result->status = target->status != SCARD_S_SUCCESS ? target->status : SCARD_E_INVALID_HANDLE;
         Note(result, "no card connected");
     } else if (suite.kind == SUITE_STABILITY) {
@@ -315,6 +637,8 @@ void RunSuite(QualifyTarget* target, const QualifyPlan& plan, int32_t index, con
         RunSweep(target, suite, index, stop, scratch, samples, result);
     } else if (suite.kind == SUITE_POWER) {
         RunPower(target, suite, index, stop, scratch, samples, result);
+    } else if (suite.kind == SUITE_REMOVAL) {
+        RunRemoval(target, suite, index, stop, scratch, samples, result);
     }
     result->span.end = QueryPerformanceCounter();
     if (result->stopped)
@@ -325,5 +649,6 @@ void RunSuite(QualifyTarget* target, const QualifyPlan& plan, int32_t index, con
     for (int32_t i = 0; i < suite.limitCount; ++i)
         result->limits[i] =
             complete ? JudgeResultLimit(*result, suite.limits[i]) : JudgeLimit(suite.limits[i], false, 0);
-    result->verdict = SuiteVerdict(complete, result->limits, result->limitCount);
+    // A fault the suite saw itself fails it, whatever its limits say.
+    result->verdict = result->checkFailed ? VERDICT_FAIL : SuiteVerdict(complete, result->limits, result->limitCount);
 }

@@ -27,23 +27,37 @@ extern const char QUALIFY_CAVEAT[];
 constexpr int32_t P90_RUNS_MIN = 10;
 constexpr int32_t P99_RUNS_MIN = 100;
 
-// The connection the suites run on. The power suite's reconnect mode
-// replaces `card` (0, with `status`, after a connect that failed); a suite
-// that finds no card is inconclusive.
+// How a suite that needs the operator's hand asks for it ("Tap the card (2
+// of 5)."): the front end shows the line, on the suite's thread, and returns.
+struct QualifyPrompt {
+    void (*say)(void* context, const char* text);  // null: nobody is asked
+    void* context;
+};
+
+// The connection the suites run on. The power suite's reconnect mode and the
+// removal suite replace `card` (0, with `status`, after a connect that
+// failed), the tap suite lets it go; a suite other than tap that finds no
+// card is inconclusive.
 struct QualifyTarget {
     SCARDCONTEXT context;
     const char* reader;
-    ConnectOptions options;  // how a power cycle connects again (zeroed: the default)
+    ConnectOptions options;  // how a power cycle, a tap or a card put back connects (zeroed: the default)
     SCARDHANDLE card;
     DWORD protocol;
     LONG status;  // of the last connect
+    QualifyPrompt prompt;
 };
 
-// One exchange (one cycle, for power) as the samples file holds it.
+// One exchange (one cycle, one tap) as the samples file holds it.
+// A tap's row: run is the tap, length its time in the field in whole ms (-1
+// when its removal was not seen), ns the time from its arrival to the end of
+// its last call (the APDU's answer, or the connect or transmit that failed),
+// status that call's. A removal's rows: the loop's exchanges, then the call
+// after the removal, then the APDU of the card put back.
 struct QualifySample {
     int32_t suite;   // its index in the plan
     int32_t run;     // 1-based within the suite
-    int32_t length;  // sweep: the length swept; -1 for the other suites
+    int32_t length;  // sweep: the length swept; tap: see above; -1 for the other suites
     int64_t ns;
     LONG status;
     uint16_t sw;  // 0 without one
@@ -77,12 +91,13 @@ struct SweepPoint {
 constexpr int QUALIFY_NOTE_SIZE = 256;
 
 struct SuiteResult {
-    int32_t suite;    // its index in the plan
-    LONG status;      // what kept the suite from its end: no card, a failed first ATR read; else success
-    bool complete;    // every exchange planned was made
-    bool stopped;     // by the stop flag
-    int32_t planned;  // exchanges (cycles)
-    Span span;        // around the whole suite
+    int32_t suite;     // its index in the plan
+    LONG status;       // what kept the suite from its end: no card, a failed first ATR read; else success
+    bool complete;     // every exchange planned was made
+    bool stopped;      // by the stop flag
+    int32_t planned;   // exchanges (cycles)
+    Span span;         // around the whole suite
+    bool checkFailed;  // removal: a status other than expected, or a card back that did not answer: fail
     bool measured[QUANTITY_COUNT];
     double value[QUANTITY_COUNT];
     LimitResult limits[PLAN_LIMITS_MAX];
@@ -90,7 +105,7 @@ struct SuiteResult {
     Verdict verdict;
     char note[QUALIFY_NOTE_SIZE];  // what the verdict does not say: why not complete, the failed lengths
     LineFit fit;                   // sweep
-    BYTE atr[MAX_ATR_SIZE];        // power: the ATR before the first cycle
+    BYTE atr[MAX_ATR_SIZE];        // power: the ATR before the first cycle; tap: the first tap's
     DWORD atrLength;
 };
 
@@ -103,6 +118,11 @@ struct QualifyScratch {
     double x[SWEEP_POINTS_MAX];
     double y[SWEEP_POINTS_MAX];
     int64_t ticks[POWER_CYCLES_MAX > SWEEP_RUNS_MAX ? POWER_CYCLES_MAX : SWEEP_RUNS_MAX];
+    // tap: each tap's arrival, and its times to connect, to answer and to leave
+    int64_t arrivals[TAPS_MAX];
+    int64_t connectNs[TAPS_MAX];
+    int64_t answerNs[TAPS_MAX];
+    int64_t fieldNs[TAPS_MAX];
     BYTE request[MAX_BUFFER_SIZE_EXTENDED];
     BYTE response[MAX_BUFFER_SIZE_EXTENDED];
 };

@@ -7,7 +7,7 @@
 
 namespace {
 
-const char* const SUITE_NAMES[SUITE_KIND_COUNT] = {"stability", "sweep", "power"};
+const char* const SUITE_NAMES[SUITE_KIND_COUNT] = {"stability", "sweep", "power", "tap", "removal"};
 
 constexpr uint32_t BIT(SuiteKind kind)
 {
@@ -18,8 +18,8 @@ const struct {
     const char* name;
     uint32_t suites;  // the kinds that measure it, by BIT
 } QUANTITIES[QUANTITY_COUNT] = {
-    {"runs", BIT(SUITE_STABILITY) | BIT(SUITE_SWEEP) | BIT(SUITE_POWER)},
-    {"failures", BIT(SUITE_STABILITY) | BIT(SUITE_SWEEP) | BIT(SUITE_POWER)},
+    {"runs", BIT(SUITE_STABILITY) | BIT(SUITE_SWEEP) | BIT(SUITE_POWER) | BIT(SUITE_TAP) | BIT(SUITE_REMOVAL)},
+    {"failures", BIT(SUITE_STABILITY) | BIT(SUITE_SWEEP) | BIT(SUITE_POWER) | BIT(SUITE_TAP) | BIT(SUITE_REMOVAL)},
     {"min_us", BIT(SUITE_STABILITY)},
     {"median_us", BIT(SUITE_STABILITY)},
     {"p90_us", BIT(SUITE_STABILITY)},
@@ -30,10 +30,19 @@ const struct {
     {"fixed_us", BIT(SUITE_SWEEP)},
     {"bytes_per_s", BIT(SUITE_SWEEP)},
     {"failed_lengths", BIT(SUITE_SWEEP)},
-    {"atr_changes", BIT(SUITE_POWER)},
+    {"atr_changes", BIT(SUITE_POWER) | BIT(SUITE_TAP)},
     {"median_ms", BIT(SUITE_POWER)},
     {"max_ms", BIT(SUITE_POWER)},
     {"mean_ms", BIT(SUITE_POWER)},
+    {"missed_taps", BIT(SUITE_TAP)},
+    {"connect_ms", BIT(SUITE_TAP)},
+    {"connect_max_ms", BIT(SUITE_TAP)},
+    {"first_answer_ms", BIT(SUITE_TAP)},
+    {"first_answer_max_ms", BIT(SUITE_TAP)},
+    {"in_field_ms", BIT(SUITE_TAP)},
+    {"arrival_spread_ms", BIT(SUITE_TAP)},
+    {"removal_seen_ms", BIT(SUITE_REMOVAL)},
+    {"reconnected", BIT(SUITE_REMOVAL)},
 };
 
 const char* const OPERATORS[LIMIT_OPERATOR_COUNT] = {"<", "<=", ">", ">=", "="};

@@ -11,6 +11,8 @@ enum SuiteKind : int32_t {
     SUITE_STABILITY,  // one APDU many times: the transmit loop with limits
     SUITE_SWEEP,      // one header over a range of data (Lc) or answer (Le) lengths
     SUITE_POWER,      // cold resets or disconnect-unpower + connect, the ATR checked
+    SUITE_TAP,        // the operator taps the card: arrival to connect, to the first answer, time in the field
+    SUITE_REMOVAL,    // the card pulled during a loop of exchanges: the statuses met, and the card back
     SUITE_KIND_COUNT,
 };
 
@@ -34,6 +36,20 @@ enum Quantity : int32_t {
     QUANTITY_MEDIAN_MS,       // power: the cycles' times
     QUANTITY_MAX_MS,          //
     QUANTITY_MEAN_MS,         //
+    // tap: the taps' figures. runs counts the taps seen, failures those whose connect or
+    // APDU failed (or answered an unexpected SW), atr_changes those whose ATR differed from
+    // the first tap's.
+    QUANTITY_MISSED_TAPS,          // of the taps asked for, those not seen: see plan.h
+    QUANTITY_CONNECT_MS,           // the median of arrival to SCardConnect's return
+    QUANTITY_CONNECT_MAX_MS,       //
+    QUANTITY_FIRST_ANSWER_MS,      // the median of arrival to the answered APDU
+    QUANTITY_FIRST_ANSWER_MAX_MS,  //
+    QUANTITY_IN_FIELD_MS,          // the median of arrival to removal, as the suite saw them
+    QUANTITY_ARRIVAL_SPREAD_MS,    // the longest minus the shortest interval between two arrivals
+    // removal: runs counts the exchanges up to the one that met the removal, failures those
+    // answered with an unexpected SW.
+    QUANTITY_REMOVAL_SEEN_MS,  // from the end of the last good exchange to the end of the failed one
+    QUANTITY_RECONNECTED,      // 1 when the card put back connected and answered, else 0
     QUANTITY_COUNT,
 };
 

@@ -1,14 +1,16 @@
 // The qualification core: the plan reader (every statement and every
 // refusal with its line), the verdict and margin of a limit, the
 // least-squares line, the JUnit writer's escaping, and the suites against
-// the simulated reader through the real pcscd; the JSON reader that reads
-// passports and runs back, and their comparison.
+// the simulated reader through the real pcscd, its taps and lost card made
+// by the driver; the JSON reader that reads passports and runs back, and
+// their comparison.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -42,10 +44,14 @@ TEST(QualifyPlan, ReadsEveryStatementWithItsDefaults)
                       "suite sweep lc id=big extended=yes from=256 to=4096 step=256 runs=1\n"
                       "suite power  cycles=20 mode=reconnect\n"
                       "limit atr_changes = 0\n"
-                      "limit max_ms >= -1",
+                      "limit max_ms >= -1\n"
+                      "suite tap taps=3 timeout_ms=5000\n"
+                      "limit missed_taps = 0\n"
+                      "suite removal runs=50 expect=9000\n"
+                      "limit reconnected = 1",
                       &failure))
         << failure.line << ": " << failure.reason;
-    ASSERT_EQ(plan.suiteCount, 4);
+    ASSERT_EQ(plan.suiteCount, 6);
     const PlanSuite& stability = plan.suites[0];
     EXPECT_EQ(stability.kind, SUITE_STABILITY);
     EXPECT_EQ(stability.line, 2);
@@ -77,6 +83,19 @@ TEST(QualifyPlan, ReadsEveryStatementWithItsDefaults)
     ASSERT_EQ(power.limitCount, 2);
     EXPECT_EQ(power.limits[1].op, LIMIT_AT_LEAST);
     EXPECT_EQ(power.limits[1].value, -1);
+    const uint8_t getUid[5] = {0x00, 0xCA, 0x00, 0x00, 0x00};
+    const PlanSuite& tap = plan.suites[4];
+    EXPECT_EQ(tap.taps, 3);
+    EXPECT_EQ(tap.timeoutMs, 5000);
+    EXPECT_EQ(SuiteExchanges(tap), 3);
+    ASSERT_EQ(tap.apduLength, 5u);
+    EXPECT_EQ(memcmp(tap.apdu, getUid, 5), 0) << "the default APDU, answered by the sim and vicc";
+    EXPECT_EQ(tap.limits[0].quantity, QUANTITY_MISSED_TAPS);
+    const PlanSuite& removal = plan.suites[5];
+    EXPECT_STREQ(removal.id, "removal-6");
+    EXPECT_EQ(removal.timeoutMs, 30000);
+    EXPECT_EQ(SuiteExchanges(removal), 52) << "the loop, the call after the removal and the card put back";
+    EXPECT_EQ(removal.limits[0].quantity, QUANTITY_RECONNECTED);
 }
 
 TEST(QualifyPlan, RefusesEachFaultAtItsLine)
@@ -90,7 +109,12 @@ TEST(QualifyPlan, RefusesEachFaultAtItsLine)
         {"", 0, "no suite in the plan"},
         {"# only a comment\n", 0, "no suite in the plan"},
         {"limit failures = 0\n", 1, "limit before any suite"},
-        {"suite tap\n", 1, "unknown suite \"tap\" (stability, sweep or power)"},
+        {"suite swipe\n", 1, "unknown suite \"swipe\" (stability, sweep, power, tap or removal)"},
+        {"suite tap taps=0\n", 1, "taps takes a count from 1 to 1000"},
+        {"suite removal timeout_ms=99\n", 1, "timeout_ms takes a count from 100 to 3600000"},
+        {"suite tap runs=5\n", 1, "unknown parameter \"runs\" of tap"},
+        {"suite removal apdu=00CA\n", 1, "apdu takes at least 4 bytes"},
+        {"suite tap\nlimit p99_us < 5\n", 2, "tap measures no \"p99_us\" (runs, failures, atr_changes, missed_taps"},
         {"suite\n", 1, "suite takes a kind"},
         {"Suite power\n", 1, "\"Suite\": not a suite or limit line"},
         {"suite stability runs=10\n", 1, "stability needs apdu=HEX"},
@@ -370,6 +394,101 @@ TEST_F(QualifySuites, PowerCyclesKeepTheAtrInEitherMode)
     EXPECT_NE(result.verdict, VERDICT_PASS) << result.note;
     ASSERT_TRUE(SimSetCard(0, true));
     ASSERT_TRUE(SimWaitForCard(0, true));
+}
+
+// The operator's prompts, kept, each followed by what the hand does.
+struct Operator {
+    std::vector<std::string> prompts;
+    std::function<void(const std::string&)> act;
+    static void Say(void* context, const char* text)
+    {
+        auto* self = static_cast<Operator*>(context);
+        self->prompts.push_back(text);
+        if (self->act)
+            self->act(text);
+    }
+};
+
+// The sim taps its empty second reader itself; pcscd polls about every 400 ms.
+TEST_F(QualifySuites, TapsAreCountedAndTapsFasterThanThePollMissed)
+{
+    const std::string empty = SimReaderName(1);
+    target.reader = empty.c_str();
+    // The taps start when the suite asks for the first.
+    int count = 3, inMs = 1200, outMs = 900;
+    Operator hand;
+    hand.act = [&](const std::string& prompt) {
+        if (prompt.rfind("Tap the card (1 of", 0) == 0)
+            SimTap(1, count, inMs, outMs);
+    };
+    target.prompt = QualifyPrompt {Operator::Say, &hand};
+    Run("suite tap taps=3 timeout_ms=4000\nlimit missed_taps = 0\nlimit runs = 3\nlimit failures = 0\n"
+        "limit in_field_ms > 400\nlimit in_field_ms < 2500\nlimit atr_changes = 0\n");
+    EXPECT_EQ(result.verdict, VERDICT_PASS) << result.note;
+    EXPECT_EQ(result.value[QUANTITY_RUNS], 3);
+    EXPECT_EQ(result.value[QUANTITY_MISSED_TAPS], 0);
+    EXPECT_EQ(
+        hand.prompts,
+        (std::vector<std::string> {"Tap the card (1 of 3).", "Tap the card (2 of 3).", "Tap the card (3 of 3)."}));
+    EXPECT_TRUE(result.measured[QUANTITY_CONNECT_MS] && result.measured[QUANTITY_FIRST_ANSWER_MAX_MS]);
+    EXPECT_LE(result.value[QUANTITY_CONNECT_MS], result.value[QUANTITY_FIRST_ANSWER_MS]);
+    EXPECT_TRUE(result.measured[QUANTITY_ARRIVAL_SPREAD_MS]);
+    ASSERT_EQ(result.atrLength, DWORD(ATR_SIZE));
+    EXPECT_EQ(memcmp(result.atr, STORAGE_ATR, ATR_SIZE), 0);
+    ASSERT_EQ(samples.count, 3);
+    EXPECT_EQ(samples.rows[2].run, 3);
+    EXPECT_GT(samples.rows[2].length, 400) << "the time in the field, in ms";
+    EXPECT_EQ(samples.rows[2].sw, 0x9000);
+    EXPECT_EQ(target.card, SCARDHANDLE(0)) << "the last card has gone";
+
+    // 100 ms in and out: most taps fall between two polls and are never reported.
+    count = 10;
+    inMs = outMs = 100;
+    Run("suite tap taps=10 timeout_ms=1500\nlimit missed_taps = 0\n");
+    EXPECT_EQ(result.verdict, VERDICT_INCONCLUSIVE);
+    EXPECT_GT(result.value[QUANTITY_MISSED_TAPS], 0);
+    EXPECT_LT(result.value[QUANTITY_RUNS], 10);
+    EXPECT_EQ(result.value[QUANTITY_RUNS] + result.value[QUANTITY_MISSED_TAPS], 10);
+    EXPECT_NE(strstr(result.note, "no card came within 1500 ms"), nullptr) << result.note;
+    SimReset(1);
+}
+
+TEST_F(QualifySuites, RemovalMeetsTheLostCardAndTheCardBackAnswers)
+{
+    Operator hand;
+    hand.act = [](const std::string& prompt) {
+        if (prompt == "Put the card back on the reader.")
+            SimSetCard(0, true);
+    };
+    target.prompt = QualifyPrompt {Operator::Say, &hand};
+    ASSERT_TRUE(SimLoseCardAt(0, 20));
+    Run("suite removal runs=100 expect=9000 timeout_ms=5000\nlimit runs = 20\nlimit reconnected = 1\n");
+    EXPECT_EQ(result.verdict, VERDICT_PASS) << result.note;
+    EXPECT_EQ(hand.prompts,
+              (std::vector<std::string> {"Pull the card off the reader while the exchanges run.",
+                                         "Put the card back on the reader."}));
+    ASSERT_EQ(samples.count, 22);
+    EXPECT_EQ(samples.rows[18].sw, 0x9000);
+    EXPECT_EQ(samples.rows[19].status, SCARD_E_NO_SMARTCARD) << "the exchange the card left in";
+    EXPECT_TRUE(samples.rows[20].status == SCARD_W_REMOVED_CARD || samples.rows[20].status == SCARD_E_NO_SMARTCARD)
+        << std::hex << samples.rows[20].status;
+    EXPECT_EQ(samples.rows[21].sw, 0x9000);
+    EXPECT_TRUE(result.measured[QUANTITY_REMOVAL_SEEN_MS]);
+    BYTE atr[MAX_ATR_SIZE];
+    DWORD length;
+    EXPECT_EQ(ReadAtr(target.card, atr, sizeof atr, &length), SCARD_S_SUCCESS) << "the card back is connected";
+
+    // A card never pulled is nothing to judge.
+    Run("suite removal runs=30\nlimit reconnected = 1\n");
+    EXPECT_EQ(result.verdict, VERDICT_INCONCLUSIVE);
+    EXPECT_EQ(result.value[QUANTITY_RUNS], 30);
+    EXPECT_NE(strstr(result.note, "not pulled"), nullptr) << result.note;
+
+    // An exchange that fails with the card still there is no removal: it fails the suite.
+    ASSERT_TRUE(SimSetFailEvery(0, 5));
+    Run("suite removal runs=30 timeout_ms=500\n");
+    EXPECT_EQ(result.verdict, VERDICT_FAIL);
+    EXPECT_NE(strstr(result.note, "still held a card"), nullptr) << result.note;
 }
 
 TEST_F(QualifySuites, NoCardIsInconclusive)
