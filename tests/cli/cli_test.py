@@ -339,7 +339,8 @@ SIM_CASES = [
         dict(id="sweep-2", suite="sweep", verdict="pass", runs=8, atr=None),
         dict(id="power-3", line=7, verdict="pass", atr=SIM_ATR.replace(" ", ""), fit=None)])),
     ("qualify bad.plan", 2, dict(out=[], err='bad.plan:3: unknown operator "<>" (<, <=, >, >= or =)')),
-    ("qualify -", 2, dict(out=[], stdin="suite tap\n", err='-:1: unknown suite "tap" (stability, sweep or power)')),
+    ("qualify -", 2, dict(out=[], stdin="suite swipe\n",
+                          err='-:1: unknown suite "swipe" (stability, sweep, power, tap or removal)')),
     ("qualify fifo.apdu", 2, dict(out=[], err="fifo.apdu: a FIFO, not a regular file")),
     ("qualify -r 9 pass.plan", 2, dict(out=[], err=SHOUT + 'no reader "9"')),
     ("qualify --junit= pass.plan", 2, dict(out=[], err=SHOUT + "qualify: --junit takes a file name")),
@@ -485,9 +486,9 @@ def check_objects(lines, expected, names, script):
     return problems
 
 
-def set_control(text):
-    """Replaces the first simulated reader's control file ("": its defaults)."""
-    path = os.path.join(os.environ["QTU_SIM_DIR"], "reader0.ctl")
+def set_control(text, reader=0):
+    """Replaces a simulated reader's control file ("": its defaults)."""
+    path = os.path.join(os.environ["QTU_SIM_DIR"], f"reader{reader}.ctl")
     before = os.stat(path).st_mtime_ns if os.path.exists(path) else 0
     with open(path + ".tmp", "w") as control:
         control.write(text)
@@ -711,6 +712,30 @@ def check_passports(program, folder, names, peer):
     print("ok: passport and compare", "(peer)" if peer else "", flush=True)
 
 
+def check_qualify_prompt(program, folder, names):
+    """qualify asks for the operator's hand on stderr, stdout staying JSON: a
+    tap suite on the empty reader, the tap made by the sim once asked for."""
+    process = subprocess.Popen([program, "qualify", "--json", "--reader", "1", "-"], cwd=folder, text=True,
+                               stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    process.stdin.write("suite tap taps=1 timeout_ms=5000\nlimit missed_taps = 0\n")
+    process.stdin.close()
+    process.stdin = None  # communicate() below has nothing more to send
+    prompt = process.stderr.readline()
+    set_control("tap_count=1\ntap_in_ms=800\ntap_out_ms=400\n", reader=1)
+    try:
+        out, err = process.communicate(timeout=30)
+    finally:
+        set_control("", reader=1)
+    objects = [json.loads(line) for line in out.splitlines()]
+    suite = objects[-1] if objects else {}
+    if (prompt != "Tap the card (1 of 1).\n" or err or process.returncode != 0 or len(objects) != 2
+            or suite.get("verdict") != "pass" or suite.get("measured", {}).get("missed_taps") != 0
+            or suite.get("atr") != SIM_ATR.replace(" ", "")):
+        raise Failure(f"qualify tap: exit status {process.returncode}, prompt {prompt!r}\n---- stdout\n{out}"
+                      f"---- stderr\n{err}")
+    print("ok: qualify tap prompts on stderr", flush=True)
+
+
 def handles(pid, signum):
     """Whether process pid catches signal signum (its SigCgt mask in /proc)."""
     with open(f"/proc/{pid}/status") as status:
@@ -812,6 +837,7 @@ def main():
             if not peer:
                 check_full_output(program, folder)
                 check_qualify_files(program, folder, names)
+                check_qualify_prompt(program, folder, names)
                 check_no_display(program, folder)
                 check_signals(program, names)
                 check_monitor(program, names)
