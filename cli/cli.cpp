@@ -211,7 +211,8 @@ const CliCommand CLI_COMMANDS[] = {
      RunStorage},
     {"qualify",
      "[--reader R] [--junit FILE] [--samples FILE] PLAN",
-     "Runs a test plan of suites with limits and prints each verdict with the environment.",
+     "Runs a test plan of suites (stability, sweep, power, tap, removal) with limits and prints each verdict with "
+     "the environment; tap and removal ask for the operator's hand on stderr.",
      CONNECTING_OPTIONS | OPTION_JUNIT | OPTION_SAMPLES,
      1,
      1,
