@@ -6,12 +6,14 @@
 // their comparison.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/output/compare.h"
@@ -451,6 +453,20 @@ TEST_F(QualifySuites, TapsAreCountedAndTapsFasterThanThePollMissed)
     EXPECT_EQ(result.value[QUANTITY_RUNS] + result.value[QUANTITY_MISSED_TAPS], 10);
     EXPECT_NE(strstr(result.note, "no card came within 1500 ms"), nullptr) << result.note;
     SimReset(1);
+
+    // The stop flag ends a wait for the operator within a slice, not at its timeout.
+    std::atomic<bool> stop {false};
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        stop = true;
+    });
+    const auto start = std::chrono::steady_clock::now();
+    Run("suite tap timeout_ms=60000\n", &stop);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    stopper.join();
+    EXPECT_TRUE(result.stopped);
+    EXPECT_EQ(result.verdict, VERDICT_INCONCLUSIVE);
+    EXPECT_LT(waited, std::chrono::seconds(2));
 }
 
 TEST_F(QualifySuites, RemovalMeetsTheLostCardAndTheCardBackAnswers)
