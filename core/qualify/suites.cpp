@@ -394,6 +394,7 @@ void RunTap(QualifyTarget* target, const PlanSuite& suite, int32_t index, const 
     Measure(result, QUANTITY_RUNS, seen);
     Measure(result, QUANTITY_FAILURES, failures);
     Measure(result, QUANTITY_MISSED_TAPS, missed);
+    Measure(result, QUANTITY_REMOVALS, left);
     if (seen > 0)
         Measure(result, QUANTITY_ATR_CHANGES, changes);
     MeasureTimes(result, scratch->connectNs, connected, QUANTITY_CONNECT_MS, QUANTITY_CONNECT_MAX_MS);
@@ -466,8 +467,10 @@ void RunRemoval(QualifyTarget* target, const PlanSuite& suite, int32_t index, co
         Note(result, "; the reader still held a card %d ms later", int(suite.timeoutMs));
         return;
     }
-    if (end != WAIT_REACHED)
-        return EndWait(result, end, status);
+    if (end != WAIT_REACHED) {
+        EndWait(result, end, status);
+        return;
+    }
     answer = sizeof scratch->response;
     Span call;
     LONG next = TimedCall(&call, [&] {
@@ -491,8 +494,10 @@ void RunRemoval(QualifyTarget* target, const PlanSuite& suite, int32_t index, co
         Note(result, "; no card came back within %d ms", int(suite.timeoutMs));
         return;
     }
-    if (end != WAIT_REACHED)
-        return EndWait(result, end, status);
+    if (end != WAIT_REACHED) {
+        EndWait(result, end, status);
+        return;
+    }
     Span back;
     LONG again = TimedCall(&back, [&] {
         LONG connect = ConnectCard(target->context, target->reader, target->options, &target->card, &target->protocol);

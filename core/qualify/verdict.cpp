@@ -35,6 +35,7 @@ const struct {
     {"max_ms", BIT(SUITE_POWER)},
     {"mean_ms", BIT(SUITE_POWER)},
     {"missed_taps", BIT(SUITE_TAP)},
+    {"removals", BIT(SUITE_TAP)},
     {"connect_ms", BIT(SUITE_TAP)},
     {"connect_max_ms", BIT(SUITE_TAP)},
     {"first_answer_ms", BIT(SUITE_TAP)},

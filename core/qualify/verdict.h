@@ -40,6 +40,7 @@ enum Quantity : int32_t {
     // APDU failed (or answered an unexpected SW), atr_changes those whose ATR differed from
     // the first tap's.
     QUANTITY_MISSED_TAPS,          // of the taps asked for, those not seen: see plan.h
+    QUANTITY_REMOVALS,             // taps whose card was seen leaving
     QUANTITY_CONNECT_MS,           // the median of arrival to SCardConnect's return
     QUANTITY_CONNECT_MAX_MS,       //
     QUANTITY_FIRST_ANSWER_MS,      // the median of arrival to the answered APDU

@@ -88,16 +88,11 @@ TEST(QualifyPlan, ReadsEveryStatementWithItsDefaults)
     const uint8_t getUid[5] = {0x00, 0xCA, 0x00, 0x00, 0x00};
     const PlanSuite& tap = plan.suites[4];
     EXPECT_EQ(tap.taps, 3);
-    EXPECT_EQ(tap.timeoutMs, 5000);
-    EXPECT_EQ(SuiteExchanges(tap), 3);
     ASSERT_EQ(tap.apduLength, 5u);
     EXPECT_EQ(memcmp(tap.apdu, getUid, 5), 0) << "the default APDU, answered by the sim and vicc";
-    EXPECT_EQ(tap.limits[0].quantity, QUANTITY_MISSED_TAPS);
     const PlanSuite& removal = plan.suites[5];
     EXPECT_STREQ(removal.id, "removal-6");
-    EXPECT_EQ(removal.timeoutMs, 30000);
     EXPECT_EQ(SuiteExchanges(removal), 52) << "the loop, the call after the removal and the card put back";
-    EXPECT_EQ(removal.limits[0].quantity, QUANTITY_RECONNECTED);
 }
 
 TEST(QualifyPlan, RefusesEachFaultAtItsLine)
@@ -429,6 +424,7 @@ TEST_F(QualifySuites, TapsAreCountedAndTapsFasterThanThePollMissed)
     EXPECT_EQ(result.verdict, VERDICT_PASS) << result.note;
     EXPECT_EQ(result.value[QUANTITY_RUNS], 3);
     EXPECT_EQ(result.value[QUANTITY_MISSED_TAPS], 0);
+    EXPECT_EQ(result.value[QUANTITY_REMOVALS], 3);
     EXPECT_EQ(
         hand.prompts,
         (std::vector<std::string> {"Tap the card (1 of 3).", "Tap the card (2 of 3).", "Tap the card (3 of 3)."}));
