@@ -1,8 +1,7 @@
 // Qualification verdicts: the suites a plan runs, the quantities each suite
 // measures, the limits a plan puts on them, and the verdict and margin of a
 // measured value against its limit. Shared by the plan reader, the suites
-// and every output, so that a suite added later (tap, removal during a
-// transaction) joins by a row here.
+// and every output, so that a suite joins them all by its rows here.
 #pragma once
 
 #include <cstdint>
