@@ -1,7 +1,9 @@
-// The Chart controls over Qt Charts: a histogram and a time series, each
-// built anew from plain arrays when the program sets it.
+// The Chart controls over Qt Charts: a histogram, a time series and a plot
+// of series on linear axes, each built anew from plain arrays when the
+// program sets it.
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 #include <QAreaSeries>
 #include <QChart>
@@ -9,6 +11,7 @@
 #include <QLabel>
 #include <QLineSeries>
 #include <QLogValueAxis>
+#include <QScatterSeries>
 #include <QValueAxis>
 
 #include "ui/dialog_window.h"
@@ -159,4 +162,72 @@ void SetChartEmptyText(HWND dialog, int id, const char* text)
     }
     label->setText(QString::fromLatin1(text ? text : ""));
     ShowEmptyText(dialog, id);
+}
+
+void SetChartTitle(HWND dialog, int id, const char* title)
+{
+    if (QChart* chart = ChartOf(dialog, id))
+        chart->setTitle(QString::fromLatin1(title ? title : ""));
+}
+
+void SetPlot(HWND dialog, int id, const char* xTitle, const char* yTitle, const PlotSeries* series, int count)
+{
+    QChart* chart = ChartOf(dialog, id);
+    if (!chart)
+        return;
+    ClearChart(chart);
+    ShowEmptyText(dialog, id);
+    double xLow = 0, xHigh = 0, yLow = 0, yHigh = 0;
+    bool any = false;
+    for (int s = 0; s < count && series; ++s) {
+        const PlotSeries& one = series[s];
+        if (!one.x || !one.y || one.count < 1)
+            continue;
+        QList<QPointF> points;
+        points.reserve(one.count);
+        for (int32_t i = 0; i < one.count; ++i) {
+            xLow = any ? std::min(xLow, one.x[i]) : one.x[i];
+            xHigh = any ? std::max(xHigh, one.x[i]) : one.x[i];
+            yLow = any ? std::min(yLow, one.y[i]) : one.y[i];
+            yHigh = any ? std::max(yHigh, one.y[i]) : one.y[i];
+            any = true;
+            points.append(QPointF(one.x[i], one.y[i]));
+        }
+        QXYSeries* xy = nullptr;
+        if (one.style == PLOT_DOTS) {
+            auto* dots = new QScatterSeries;
+            dots->setMarkerSize(5);
+            dots->setBorderColor(Qt::transparent);
+            xy = dots;
+        } else {
+            xy = new QLineSeries;
+        }
+        xy->replace(points);
+        chart->addSeries(xy);
+    }
+    ShowEmptyText(dialog, id);
+    if (!any)
+        return;
+    // A range of one value still spans something.
+    if (xHigh <= xLow)
+        xHigh = xLow + 1;
+    if (yHigh <= yLow)
+        yHigh = yLow + 1;
+    auto* xAxis = new QValueAxis;
+    auto* yAxis = new QValueAxis;
+    xAxis->setRange(xLow, xHigh);
+    yAxis->setRange(std::min(yLow, 0.0), yHigh);
+    xAxis->applyNiceNumbers();
+    yAxis->applyNiceNumbers();
+    xAxis->setLabelFormat(QStringLiteral("%g"));
+    yAxis->setLabelFormat(QStringLiteral("%g"));
+    for (auto [axis, alignment, title] : {std::tuple {static_cast<QAbstractAxis*>(xAxis), Qt::AlignBottom, xTitle},
+                                          std::tuple {static_cast<QAbstractAxis*>(yAxis), Qt::AlignLeft, yTitle}}) {
+        axis->setTitleText(QString::fromLatin1(title ? title : ""));
+        axis->setTitleFont(chart->titleFont());
+        axis->setLabelsFont(chart->titleFont());
+        chart->addAxis(axis, alignment);
+        for (QAbstractSeries* one : chart->series())
+            one->attachAxis(axis);
+    }
 }

@@ -13,6 +13,7 @@
 #include <QEventLoop>
 #include <QFontMetrics>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
@@ -23,6 +24,7 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QStyle>
+#include <QTableWidget>
 #include <QWheelEvent>
 
 #include "ui/ids.h"
@@ -178,6 +180,7 @@ bool TakesTabStop(ControlKind kind)
     case ControlKind::NumberField:
     case ControlKind::ListBox:
     case ControlKind::ReadOnlyText:
+    case ControlKind::Table:
         return true;
     default:
         return false;
@@ -418,6 +421,23 @@ QWidget* DialogWindow::CreateControl(const ControlTemplate& control)
     }
     case ControlKind::Chart:
         return CreateChart(caption, this);
+    case ControlKind::Table: {
+        auto* table = new QTableWidget(this);
+        table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        table->setSelectionBehavior(QAbstractItemView::SelectRows);
+        table->setSelectionMode(QAbstractItemView::SingleSelection);
+        table->setFocusPolicy(Qt::StrongFocus);
+        // Tab leaves the table, as it leaves every other control; the arrows
+        // move between its rows.
+        table->setTabKeyNavigation(false);
+        table->setWordWrap(false);
+        table->verticalHeader()->hide();
+        table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 4);
+        table->horizontalHeader()->setStretchLastSection(true);
+        table->horizontalHeader()->setHighlightSections(false);
+        connect(table, &QTableWidget::itemSelectionChanged, this, [this, id] { Notify(id, LBN_SELCHANGE); });
+        return table;
+    }
     }
     return new QWidget(this);
 }

@@ -139,6 +139,22 @@ constexpr int IDC_ATTRIBUTE_LABEL = 1152;
 constexpr int IDC_ATTRIBUTE_ID = 1153;
 constexpr int IDC_READ_ATTRIBUTE = 1154;
 
+// The Qualify page: a plan run suite by suite on the connected card, its
+// verdicts, the selected suite's limits and chart, and the files saved.
+constexpr int IDC_PAGE_QUALIFY = 1155;
+constexpr int IDC_GROUP_QUALIFY = 1156;
+constexpr int IDC_PLAN_LABEL = 1157;
+constexpr int IDC_PLAN_PATH = 1158;
+constexpr int IDC_OPEN_PLAN = 1159;
+constexpr int IDC_RUN_PLAN = 1160;
+constexpr int IDC_STOP_PLAN = 1161;
+constexpr int IDC_QUALIFY_STATUS = 1162;
+constexpr int IDC_VERDICTS = 1163;
+constexpr int IDC_LIMIT_DETAILS = 1164;
+constexpr int IDC_QUALIFY_CHART = 1165;
+constexpr int IDC_SAVE_JSON = 1166;
+constexpr int IDC_SAVE_JUNIT = 1167;
+
 // About box (these numbers name other controls in the main window).
 constexpr int IDC_ABOUT_TITLE = 1004;
 constexpr int IDC_ABOUT_OK = 1005;
@@ -158,3 +174,4 @@ constexpr int IDM_INSIGHT = 50002;
 constexpr int IDM_CARD_PAGE = 50003;  // F3: the panel on its Card and Reader page
 constexpr int IDM_SAVE_LOG = 50004;
 constexpr int IDM_CONTROL_PAGE = 50005;  // F4: the panel on its Reader Control page
+constexpr int IDM_QUALIFY_PAGE = 50006;  // F5: the panel on its Qualify page

@@ -19,6 +19,7 @@
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStandardPaths>
+#include <QTableWidget>
 #include <QTextCursor>
 #include <QUrl>
 
@@ -450,6 +451,83 @@ void ListDeleteString(HWND dialog, int id, int index)
         return;
     QSignalBlocker blocker(list);
     delete list->takeItem(index);
+}
+
+void TableSetColumns(HWND dialog, int id, const char* const* titles, int count)
+{
+    auto* table = qobject_cast<QTableWidget*>(ItemWidget(dialog, id));
+    if (!table)
+        return;
+    QSignalBlocker blocker(table);
+    table->clear();
+    table->setRowCount(0);
+    table->setColumnCount(count > 0 ? count : 0);
+    QStringList labels;
+    for (int i = 0; i < count; ++i)
+        labels << QString::fromLatin1(titles[i] ? titles[i] : "");
+    table->setHorizontalHeaderLabels(labels);
+    table->resizeColumnsToContents();
+}
+
+void TableResetContent(HWND dialog, int id)
+{
+    if (auto* table = qobject_cast<QTableWidget*>(ItemWidget(dialog, id))) {
+        QSignalBlocker blocker(table);
+        table->setRowCount(0);
+    }
+}
+
+void TableAddRow(HWND dialog, int id, const char* const* cells, int count)
+{
+    auto* table = qobject_cast<QTableWidget*>(ItemWidget(dialog, id));
+    if (!table)
+        return;
+    QSignalBlocker blocker(table);
+    int row = table->rowCount();
+    table->insertRow(row);
+    for (int column = 0; column < count && column < table->columnCount(); ++column)
+        table->setItem(row, column, new QTableWidgetItem(QString::fromLatin1(cells[column] ? cells[column] : "")));
+    table->resizeColumnsToContents();
+}
+
+int TableGetCount(HWND dialog, int id)
+{
+    auto* table = qobject_cast<QTableWidget*>(ItemWidget(dialog, id));
+    return table ? table->rowCount() : 0;
+}
+
+int TableGetCurSel(HWND dialog, int id)
+{
+    auto* table = qobject_cast<QTableWidget*>(ItemWidget(dialog, id));
+    if (!table)
+        return -1;
+    QModelIndexList rows = table->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void TableSetCurSel(HWND dialog, int id, int row)
+{
+    auto* table = qobject_cast<QTableWidget*>(ItemWidget(dialog, id));
+    if (!table)
+        return;
+    QSignalBlocker blocker(table);
+    if (row < 0 || row >= table->rowCount()) {
+        table->clearSelection();
+        return;
+    }
+    table->selectRow(row);
+    table->scrollTo(table->model()->index(row, 0));
+}
+
+int TableGetText(HWND dialog, int id, int row, int column, char* buffer, int capacity)
+{
+    auto* table = qobject_cast<QTableWidget*>(ItemWidget(dialog, id));
+    QTableWidgetItem* item = table ? table->item(row, column) : nullptr;
+    if (!item) {
+        CopyOut(QByteArray(), buffer, capacity);
+        return -1;
+    }
+    return int(CopyOut(item->text().toLatin1(), buffer, capacity));
 }
 
 void ShowDlgItem(HWND dialog, int id, bool show)

@@ -134,6 +134,22 @@ int ListGetCount(HWND dialog, int id);
 int ListGetText(HWND dialog, int id, int index, char* buffer, int capacity);
 // [own] LB_DELETESTRING; sends nothing.
 void ListDeleteString(HWND dialog, int id, int index);
+// [own] A table (a list view in report mode): LVM_INSERTCOLUMN for each of
+// `count` titles, replacing the columns it had (and its rows);
+// LVM_DELETEALLITEMS; LVM_INSERTITEM at the end with its cells, each
+// column's width then fitted to what it holds; LVM_GETITEMCOUNT;
+// LVM_GETNEXTITEM with LVNI_SELECTED (-1 when none); LVM_SETITEMSTATE
+// selecting row `row` alone (none for -1), scrolled into view;
+// LVM_GETITEMTEXT (at most capacity - 1 characters and a terminator, -1 and
+// "" for no such cell). A row the user selects sends LBN_SELCHANGE; none of
+// these sends anything.
+void TableSetColumns(HWND dialog, int id, const char* const* titles, int count);
+void TableResetContent(HWND dialog, int id);
+void TableAddRow(HWND dialog, int id, const char* const* cells, int count);
+int TableGetCount(HWND dialog, int id);
+int TableGetCurSel(HWND dialog, int id);
+void TableSetCurSel(HWND dialog, int id, int row);
+int TableGetText(HWND dialog, int id, int row, int column, char* buffer, int capacity);
 // [own] UpdateWindow(GetDlgItem(dialog, id)): repaints one control now,
 // inside a long handler, when its text changed since its last paint.
 void RepaintDlgItem(HWND dialog, int id);
@@ -173,6 +189,7 @@ bool IsDlgItemMarked(HWND dialog, int id);
 constexpr UINT VK_F2 = 0x71;
 constexpr UINT VK_F3 = 0x72;
 constexpr UINT VK_F4 = 0x73;
+constexpr UINT VK_F5 = 0x74;
 void AddDialogAccelerator(HWND dialog, UINT virtualKey, int id);
 
 // Charts (controls of the Chart kind); both replace what the chart showed,
@@ -188,6 +205,25 @@ void SetTimeSeries(HWND dialog, int id, const int64_t* ns, int32_t count);
 // [own] The text a chart shows in its middle while it holds nothing, so that
 // an empty chart does not look broken; "" shows none.
 void SetChartEmptyText(HWND dialog, int id, const char* text);
+// [own] The chart's title, in place of its caption.
+void SetChartTitle(HWND dialog, int id, const char* title);
+
+// One series of a plot: points (x[i], y[i]), joined by lines or shown as
+// dots.
+enum PlotStyle : int32_t {
+    PLOT_LINE,
+    PLOT_DOTS,
+};
+struct PlotSeries {
+    const double* x;
+    const double* y;
+    int32_t count;
+    PlotStyle style;
+};
+// [own] Series on linear axes titled `xTitle` and `yTitle`, which span every
+// series' points; replaces what the chart showed, and no points at all
+// leave it empty.
+void SetPlot(HWND dialog, int id, const char* xTitle, const char* yTitle, const PlotSeries* series, int count);
 
 // Menus. They live as long as the program. At most 16 items each; an item
 // text is cut to 63 characters.

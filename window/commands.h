@@ -6,6 +6,7 @@
 #pragma once
 
 #include "ui/winsys.h"
+#include "window/tester_state.h"
 
 typedef INT_PTR (*CommandHandler)(int id);
 
@@ -53,11 +54,18 @@ void FinishLoop();  // joins the worker and shows the result; nothing when no lo
 // Stops a running loop and finishes it: before the window's thread touches
 // the card or the context again (closing, resume from suspend).
 void EndLoop();
+// Every control that could start or change a command, or reads what a
+// worker writes, made inert while one runs (their states kept), and given
+// back their states after.
+void MakeCardControlsInert(bool (&wasEnabled)[LOOP_INERT_CONTROL_COUNT]);
+void RestoreCardControls(const bool (&wasEnabled)[LOOP_INERT_CONTROL_COUNT]);
 
 // The insight panel (window/panel.cpp).
 INT_PTR ToggleInsight(int id);
 INT_PTR SaveSamples(int id);
-INT_PTR ShowPanelPage(int id);  // its page buttons, F3 for the card page, F4 for the control page
+// Its page buttons, F3 for the card page, F4 for the control page, F5 for the
+// Qualify page.
+INT_PTR ShowPanelPage(int id);
 INT_PTR ClearCardEventList(int id);
 // The Reader Control page (window/control_page.cpp); set-up shows the
 // state's defaults.
@@ -71,6 +79,20 @@ INT_PTR ShowFeatures(int id);
 INT_PTR ReadOneAttribute(int id);
 // The connected card's ATR into the ATR field and the card page.
 void ShowConnectedAtr();
+
+// The Qualify page (window/qualify_page.cpp). Run reads the plan and runs it
+// on a worker thread, suite by suite, on the connected card; Stop (and
+// Escape) end it after the exchange under way; StopQualify returns FALSE
+// when no run is under way.
+INT_PTR OpenPlan(int id);
+INT_PTR RunPlan(int id);
+INT_PTR StopQualify(int id);
+INT_PTR ShowSelectedSuite(int id);
+INT_PTR SaveQualifyJson(int id);
+INT_PTR SaveQualifyJunit(int id);
+// Not a command: the card the run left is the window's again, connected or
+// lost (window/connection_commands.cpp).
+void TakeBackCard(SCARDHANDLE card, DWORD protocol);
 
 // The window.
 INT_PTR OpenHelp(int id);

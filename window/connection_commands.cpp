@@ -228,3 +228,20 @@ void ReconnectAfterResume()
     // whatever handle is held; the outcome is not reported.
     ReconnectCard(tester.hCard, tester.connectOptions, SCARD_RESET_CARD, &tester.activeProtocol);
 }
+
+void TakeBackCard(SCARDHANDLE card, DWORD protocol)
+{
+    bool held = tester.hCard != 0;
+    tester.hCard = card;
+    tester.activeProtocol = protocol;
+    // A power cycle may have brought the card back with another ATR.
+    if (card != 0) {
+        ShowConnectedAtr();
+        return;
+    }
+    if (!held)
+        return;
+    ForgetConnectedCard();
+    SetButtons(CARD_DISCONNECTED);
+    LogAppend("The card did not come back from a power cycle: it is no longer connected.");
+}

@@ -1,7 +1,7 @@
 // The main window's dialog procedure: set-up, dispatch of every command,
-// closing, the system menu and the resume from suspend. A command is chosen
-// by the low 16 bits of wParam alone, so every notification of a control
-// runs its handler.
+// the workers' messages, closing, the system menu and the resume from
+// suspend. A command is chosen by the low 16 bits of wParam alone, so every
+// notification of a control runs its handler.
 #include "window/dispatch.h"
 
 #include "core/clock/counter.h"
@@ -14,6 +14,7 @@
 #include "window/compose_commands.h"
 #include "window/help.h"
 #include "window/panel.h"
+#include "window/qualify_page.h"
 #include "window/tester_state.h"
 #include "window/window_output.h"
 
@@ -69,6 +70,7 @@ static INT_PTR InitMainDialog(HWND hwnd)
     EnableDlgItem(hwnd, IDC_SAVE_SAMPLES, false);
     InitInsightPanel();
     InitControlPage();
+    InitQualifyPage();
     // TRUE: the focus goes to the first control that takes it, Establish Context.
     return TRUE;
 }
@@ -87,6 +89,7 @@ static void ReleaseHeldContext()
 INT_PTR Quit(int id)
 {
     EndLoop();
+    EndQualify();
     ReleaseHeldContext();
     EndDialog(tester.mainWindow, INT_PTR(id));
     return TRUE;
@@ -94,31 +97,39 @@ INT_PTR Quit(int id)
 
 namespace {
 
-// When a command answers: always, or only while no loop runs (the worker
-// alone uses the card and the request then, so nothing may start or change
-// a command meanwhile).
-enum LoopRule : bool {
-    IDLE_ONLY = false,
-    DURING_LOOP = true,
+// When a command answers: only while no worker runs (a loop's or a
+// qualification's worker alone uses the card and the request then, so
+// nothing may start or change a command meanwhile); also while a loop runs
+// but not while a qualification does (Transmit, the loop's Stop); or always.
+enum WorkerRule {
+    IDLE_ONLY,
+    DURING_LOOP,
+    ALWAYS,
 };
 
 struct CommandEntry {
     int id;
     CommandHandler handler;
-    LoopRule loop;
+    WorkerRule rule;
 };
+
+// Escape stops whichever worker runs.
+INT_PTR StopWorker(int id)
+{
+    return StopLoop(id) || StopQualify(id);
+}
 
 // Every command the main window answers; any other identifier is left to the
 // default handling.
 const CommandEntry COMMAND_HANDLERS[] = {
-    {IDHELP, OpenHelp, DURING_LOOP},
-    {IDC_QUIT, Quit, DURING_LOOP},
+    {IDHELP, OpenHelp, ALWAYS},
+    {IDC_QUIT, Quit, ALWAYS},
     {IDC_ESTABLISH, EstablishContext, IDLE_ONLY},
     {IDC_LIST_READERS, ListReaders, IDLE_ONLY},
     {IDC_CONNECT, ConnectSelectedReader, IDLE_ONLY},
     {IDC_DISCONNECT, DisconnectCard, IDLE_ONLY},
     {IDC_RELEASE, ReleaseContext, IDLE_ONLY},
-    {IDC_CLEAR_LOG, ClearLog, DURING_LOOP},
+    {IDC_CLEAR_LOG, ClearLog, ALWAYS},
     {IDC_ATTRIBUTES, ShowAttributes, IDLE_ONLY},
     {IDC_MODE_STRING, SelectEntryMode, IDLE_ONLY},
     {IDC_MODE_HEX, SelectEntryMode, IDLE_ONLY},
@@ -144,14 +155,14 @@ const CommandEntry COMMAND_HANDLERS[] = {
     {IDC_LOOP, ToggleLoop, IDLE_ONLY},
     {IDC_LOOP_COUNT, UpdateLoopCount, IDLE_ONLY},
     {IDC_BREAK_ON_ERROR, ToggleBreakOnError, IDLE_ONLY},
-    {IDC_INSIGHT, ToggleInsight, DURING_LOOP},
-    {IDM_INSIGHT, ToggleInsight, DURING_LOOP},
+    {IDC_INSIGHT, ToggleInsight, ALWAYS},
+    {IDM_INSIGHT, ToggleInsight, ALWAYS},
     {IDC_SAVE_SAMPLES, SaveSamples, IDLE_ONLY},
-    {IDC_PAGE_LOOP, ShowPanelPage, DURING_LOOP},
-    {IDC_PAGE_CARD, ShowPanelPage, DURING_LOOP},
-    {IDM_CARD_PAGE, ShowPanelPage, DURING_LOOP},
-    {IDC_PAGE_CONTROL, ShowPanelPage, DURING_LOOP},
-    {IDM_CONTROL_PAGE, ShowPanelPage, DURING_LOOP},
+    {IDC_PAGE_LOOP, ShowPanelPage, ALWAYS},
+    {IDC_PAGE_CARD, ShowPanelPage, ALWAYS},
+    {IDM_CARD_PAGE, ShowPanelPage, ALWAYS},
+    {IDC_PAGE_CONTROL, ShowPanelPage, ALWAYS},
+    {IDM_CONTROL_PAGE, ShowPanelPage, ALWAYS},
     {IDC_SHARE_EXCLUSIVE, ChooseConnectOption, IDLE_ONLY},
     {IDC_SHARE_SHARED, ChooseConnectOption, IDLE_ONLY},
     {IDC_SHARE_DIRECT, ChooseConnectOption, IDLE_ONLY},
@@ -176,10 +187,18 @@ const CommandEntry COMMAND_HANDLERS[] = {
     {IDC_SEND_CONTROL, SendControlCode, IDLE_ONLY},
     {IDC_FEATURES, ShowFeatures, IDLE_ONLY},
     {IDC_READ_ATTRIBUTE, ReadOneAttribute, IDLE_ONLY},
-    {IDC_CLEAR_EVENTS, ClearCardEventList, DURING_LOOP},
-    {IDC_SAVE_LOG, SaveLog, DURING_LOOP},
-    {IDM_SAVE_LOG, SaveLog, DURING_LOOP},
-    {IDCANCEL, StopLoop, DURING_LOOP},
+    {IDC_CLEAR_EVENTS, ClearCardEventList, ALWAYS},
+    {IDC_SAVE_LOG, SaveLog, ALWAYS},
+    {IDM_SAVE_LOG, SaveLog, ALWAYS},
+    {IDC_PAGE_QUALIFY, ShowPanelPage, ALWAYS},
+    {IDM_QUALIFY_PAGE, ShowPanelPage, ALWAYS},
+    {IDC_OPEN_PLAN, OpenPlan, IDLE_ONLY},
+    {IDC_RUN_PLAN, RunPlan, IDLE_ONLY},
+    {IDC_STOP_PLAN, StopQualify, ALWAYS},
+    {IDC_VERDICTS, ShowSelectedSuite, ALWAYS},
+    {IDC_SAVE_JSON, SaveQualifyJson, IDLE_ONLY},
+    {IDC_SAVE_JUNIT, SaveQualifyJunit, IDLE_ONLY},
+    {IDCANCEL, StopWorker, ALWAYS},
 };
 
 // A command is chosen by the low 16 bits of wParam alone, so every
@@ -187,9 +206,11 @@ const CommandEntry COMMAND_HANDLERS[] = {
 INT_PTR DispatchCommand(WPARAM wParam)
 {
     int id = int(LOWORD(wParam));
+    // By rule: whether the command is refused now.
+    const bool refused[] = {LoopRunning() || QualifyRunning(), QualifyRunning(), false};
     for (const CommandEntry& entry : COMMAND_HANDLERS)
         if (entry.id == id)
-            return LoopRunning() && entry.loop == IDLE_ONLY ? FALSE : entry.handler(id);
+            return refused[entry.rule] ? FALSE : entry.handler(id);
     return FALSE;
 }
 
@@ -211,9 +232,16 @@ INT_PTR MainDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_LOOP_DONE:
         FinishLoop();
         return TRUE;
+    case WM_QUALIFY_PROGRESS:
+        ShowQualifyProgress();
+        return TRUE;
+    case WM_QUALIFY_DONE:
+        FinishQualify();
+        return TRUE;
     case WM_CLOSE:
     case WM_DESTROY:
         EndLoop();
+        EndQualify();
         ReleaseHeldContext();
         EndDialog(hwnd, INT_PTR(wParam));
         return TRUE;
@@ -229,6 +257,7 @@ INT_PTR MainDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_POWERBROADCAST:
         if (wParam == PBT_APMRESUMESUSPEND) {
             EndLoop();
+            EndQualify();
             ReconnectAfterResume();
         }
         return TRUE;

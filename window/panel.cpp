@@ -1,4 +1,4 @@
-// The insight panel's commands, its three pages and its charts.
+// The insight panel's commands, its four pages and the loop's charts.
 #include "window/panel.h"
 
 #include <algorithm>
@@ -41,6 +41,10 @@ const int CONTROL_PAGE[] = {
     IDC_CONTROL_CODE,      IDC_CONTROL_HEX_LABEL, IDC_CONTROL_HEX,       IDC_SEND_CONTROL,
     IDC_FEATURES,          IDC_ATTRIBUTE_LABEL,   IDC_ATTRIBUTE_ID,      IDC_READ_ATTRIBUTE};
 
+const int QUALIFY_PAGE[] = {IDC_GROUP_QUALIFY, IDC_PLAN_LABEL,    IDC_PLAN_PATH,      IDC_OPEN_PLAN,
+                            IDC_RUN_PLAN,      IDC_STOP_PLAN,     IDC_QUALIFY_STATUS, IDC_VERDICTS,
+                            IDC_LIMIT_DETAILS, IDC_QUALIFY_CHART, IDC_SAVE_JSON,      IDC_SAVE_JUNIT};
+
 // Each page: its button and its controls.
 struct Page {
     int button;
@@ -49,7 +53,8 @@ struct Page {
 };
 const Page PAGES[] = {{IDC_PAGE_LOOP, LOOP_PAGE, std::size(LOOP_PAGE)},
                       {IDC_PAGE_CARD, CARD_PAGE, std::size(CARD_PAGE)},
-                      {IDC_PAGE_CONTROL, CONTROL_PAGE, std::size(CONTROL_PAGE)}};
+                      {IDC_PAGE_CONTROL, CONTROL_PAGE, std::size(CONTROL_PAGE)},
+                      {IDC_PAGE_QUALIFY, QUALIFY_PAGE, std::size(QUALIFY_PAGE)}};
 
 // Shows the page of button `open`: hidden ones first, so no two pages'
 // controls show at once.
@@ -70,11 +75,13 @@ void InitInsightPanel()
 {
     AddDialogAccelerator(tester.mainWindow, VK_F3, IDM_CARD_PAGE);
     AddDialogAccelerator(tester.mainWindow, VK_F4, IDM_CONTROL_PAGE);
+    AddDialogAccelerator(tester.mainWindow, VK_F5, IDM_QUALIFY_PAGE);
     // The page buttons show, to the eye and to a screen reader, which page
     // is open.
     MakeDlgButtonCheckable(tester.mainWindow, IDC_PAGE_LOOP);
     MakeDlgButtonCheckable(tester.mainWindow, IDC_PAGE_CARD);
     MakeDlgButtonCheckable(tester.mainWindow, IDC_PAGE_CONTROL);
+    MakeDlgButtonCheckable(tester.mainWindow, IDC_PAGE_QUALIFY);
     SetChartEmptyText(tester.mainWindow, IDC_HISTOGRAM, "No loop yet");
     SetChartEmptyText(tester.mainWindow, IDC_TIME_SERIES, "No loop yet");
     ShowPage(IDC_PAGE_LOOP);
@@ -89,6 +96,8 @@ INT_PTR ShowPanelPage(int id)
         id = IDC_PAGE_CARD;
     else if (id == IDM_CONTROL_PAGE)
         id = IDC_PAGE_CONTROL;
+    else if (id == IDM_QUALIFY_PAGE)
+        id = IDC_PAGE_QUALIFY;
     ShowPage(id);
     return TRUE;
 }

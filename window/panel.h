@@ -1,7 +1,7 @@
-// The insight panel beside the fixed layout, on three pages: Transmit Loop
+// The insight panel beside the fixed layout, on four pages: Transmit Loop
 // (the expected status word, the last loop's charts and summary, Save
-// Samples), Card and Reader (window/card_page.h) and Reader Control
-// (window/control_page.cpp).
+// Samples), Card and Reader (window/card_page.h), Reader Control
+// (window/control_page.cpp) and Qualify (window/qualify_page.h).
 #pragma once
 
 // Shows the last loop's record (tester.loop.record) in the panel's
@@ -10,7 +10,8 @@
 void ShowLoopCharts();
 
 // Set-up: the panel opens on its Transmit Loop page; F3 opens it on the
-// Card and Reader page, F4 on the Reader Control page.
+// Card and Reader page, F4 on the Reader Control page, F5 on the Qualify
+// page.
 void InitInsightPanel();
 
 // The last loop's runs into a CSV file at `path`; the log says where, or why

@@ -1,5 +1,6 @@
 // The one record of all the tester's state (the window, the connection, the
-// data, the last Transmit and its loop, the card page), its parts, and the
+// data, the last Transmit and its loop, the card page, the qualification
+// run), its parts, and the
 // small enumerations. There is exactly one TesterState, `tester`, zero at
 // load; the entry and window set-up give it its defaults.
 #pragma once
@@ -20,6 +21,9 @@
 #include "core/pcsc/connection.h"
 #include "core/pcsc/status_text.h"
 #include "core/pcsc/status_word.h"
+#include "core/qualify/environment.h"
+#include "core/qualify/plan.h"
+#include "core/qualify/suites.h"
 #include "core/transmit/transmit.h"
 #include "core/wire/wire_format.h"
 #include "ui/winsys.h"
@@ -55,8 +59,9 @@ struct CommandSettings {
     uint8_t length;                 // its Length field
 };
 
-// The controls a running loop makes inert (window/transmit_commands.cpp).
-constexpr size_t LOOP_INERT_CONTROL_COUNT = 62;
+// The controls a running loop or qualification makes inert
+// (window/transmit_commands.cpp).
+constexpr size_t LOOP_INERT_CONTROL_COUNT = 67;
 
 // The last Transmit and the loop's worker (window/transmit_commands.cpp).
 // While the worker runs it alone uses the card, sendBuffer, recvBuffer,
@@ -80,6 +85,39 @@ struct CardPage {
     char lastCallLine[STATUS_TEXT_SIZE + 16];           // "Last call: " and the last call's status
     char lastResponseLine[STATUS_WORD_TEXT_SIZE + 16];  // "Last response: " and its status word's meaning
     KnownAtrLists knownAtrs;                            // read again only when their files change
+};
+
+// The most points the Qualify page's chart shows of one suite.
+constexpr int32_t QUALIFY_CHART_POINTS_MAX = SWEEP_EXCHANGES_MAX;
+
+// The Qualify page's run (window/qualify_page.cpp). While the worker runs it
+// alone uses the card, `target`, `scratch`, `samples`, `environment` and the
+// results not yet published; it publishes the environment, then each
+// result with its samples, through the two flags below, and the window's
+// thread reads only what they publish. Nothing else changes while it runs.
+struct QualifyRun {
+    std::thread worker;                 // joinable from Run until the run's end has been shown
+    std::atomic<bool> stopRequested;    // Stop, Escape or closing: the suite under way ends after its exchange
+    std::atomic<bool> environmentDone;  // `environment` is final
+    std::atomic<int32_t> suitesDone;    // results[0 .. suitesDone) and their samples are final
+    std::atomic<bool> ended;            // the worker has posted its end and touches nothing more
+    bool environmentShown;              // in the log (the window's thread)
+    int32_t suitesShown;                // in the table and the log (the window's thread)
+    QualifyPlan plan;
+    char planPath[PATH_MAX];
+    char reader[MAX_READERNAME];
+    QualifyTarget target;
+    QualifyEnvironment environment;
+    QualifyScratch scratch;
+    QualifySamples samples;
+    SuiteResult results[PLAN_SUITES_MAX];
+    int32_t sampleEnd[PLAN_SUITES_MAX];  // suite i's samples end at this row, the previous suite's end start them
+    bool inertWasEnabled[LOOP_INERT_CONTROL_COUNT];  // each inert control's state before the run
+    bool transmitWasEnabled;
+    // The chart's points of the selected suite (the window's thread).
+    double chartX[QUALIFY_CHART_POINTS_MAX];
+    double chartY[QUALIFY_CHART_POINTS_MAX];
+    int64_t chartNs[QUALIFY_CHART_POINTS_MAX];
 };
 
 struct TesterState {
@@ -144,7 +182,8 @@ struct TesterState {
     DWORD vendorBytesReturned;  // of vendorOut, as SCardControl reported it
     VendorTarget vendorTarget;  // where the request goes: the fixed code unless the panel chose another
 
-    CardPage cardPage;  // the insight panel's Card and Reader page
+    CardPage cardPage;   // the insight panel's Card and Reader page
+    QualifyRun qualify;  // the insight panel's Qualify page
 };
 
 extern TesterState tester;

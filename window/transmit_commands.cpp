@@ -25,7 +25,8 @@
 namespace {
 
 // Every control that could start or change a command, or reads the record
-// the worker writes: inert while a loop runs, then as they were.
+// a worker writes: inert while a loop or a qualification runs, then as they
+// were.
 const int LOOP_INERT_CONTROLS[] = {
     IDC_ESTABLISH,
     IDC_LIST_READERS,
@@ -90,6 +91,12 @@ const int LOOP_INERT_CONTROLS[] = {
     IDC_FEATURES,
     IDC_ATTRIBUTE_ID,
     IDC_READ_ATTRIBUTE,
+    // The Qualify page: what starts a run or reads its results.
+    IDC_PLAN_PATH,
+    IDC_OPEN_PLAN,
+    IDC_RUN_PLAN,
+    IDC_SAVE_JSON,
+    IDC_SAVE_JUNIT,
 };
 static_assert(std::size(LOOP_INERT_CONTROLS) == LOOP_INERT_CONTROL_COUNT);
 
@@ -215,10 +222,7 @@ void SendFollowUps(uint16_t expectedSw, DumpForm form)
 void StartLoop(int32_t runs, uint16_t expectedSw, DumpForm form)
 {
     LoopRun& loop = tester.loop;
-    for (size_t i = 0; i < std::size(LOOP_INERT_CONTROLS); ++i) {
-        loop.inertWasEnabled[i] = IsDlgItemEnabled(tester.mainWindow, LOOP_INERT_CONTROLS[i]);
-        EnableDlgItem(tester.mainWindow, LOOP_INERT_CONTROLS[i], false);
-    }
+    MakeCardControlsInert(loop.inertWasEnabled);
     GetDlgItemText(tester.mainWindow, IDC_TRANSMIT, loop.transmitCaption, sizeof loop.transmitCaption);
     SetDlgItemText(tester.mainWindow, IDC_TRANSMIT, "&Stop");
     loop.dumpForm = form;
@@ -263,6 +267,20 @@ void TransmitApdu()
 
 }  // namespace
 
+void MakeCardControlsInert(bool (&wasEnabled)[LOOP_INERT_CONTROL_COUNT])
+{
+    for (size_t i = 0; i < std::size(LOOP_INERT_CONTROLS); ++i) {
+        wasEnabled[i] = IsDlgItemEnabled(tester.mainWindow, LOOP_INERT_CONTROLS[i]);
+        EnableDlgItem(tester.mainWindow, LOOP_INERT_CONTROLS[i], false);
+    }
+}
+
+void RestoreCardControls(const bool (&wasEnabled)[LOOP_INERT_CONTROL_COUNT])
+{
+    for (size_t i = 0; i < std::size(LOOP_INERT_CONTROLS); ++i)
+        EnableDlgItem(tester.mainWindow, LOOP_INERT_CONTROLS[i], wasEnabled[i]);
+}
+
 bool LoopRunning()
 {
     return tester.loop.worker.joinable();
@@ -282,8 +300,7 @@ void FinishLoop()
     LoopRun& loop = tester.loop;
     loop.worker.join();
     SetDlgItemText(tester.mainWindow, IDC_TRANSMIT, loop.transmitCaption);
-    for (size_t i = 0; i < std::size(LOOP_INERT_CONTROLS); ++i)
-        EnableDlgItem(tester.mainWindow, LOOP_INERT_CONTROLS[i], loop.inertWasEnabled[i]);
+    RestoreCardControls(loop.inertWasEnabled);
     ShowTransmitResult(loop.dumpForm);
 }
 

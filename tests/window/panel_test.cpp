@@ -1,7 +1,8 @@
 // The insight panel: the logarithmic bins and the CSV file (cores, no
 // window), then the panel in the window: shown and hidden without moving
 // the fixed layout, its charts fed from the loop's record, Save Samples,
-// and its Card and Reader page against the simulated reader.
+// its Card and Reader page against the simulated reader, and its Qualify
+// page running plans on the simulated card.
 #include <cmath>
 #include <csignal>
 #include <cstring>
@@ -14,11 +15,14 @@
 #include <QAccessible>
 #include <QAreaSeries>
 #include <QChartView>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineSeries>
 #include <QPlainTextEdit>
+#include <QScatterSeries>
 #include <QScreen>
 #include <QScrollBar>
+#include <QTableWidget>
 
 #include "compose_support.h"
 #include "core/output/histogram.h"
@@ -27,6 +31,7 @@
 #include "ui/templates.h"
 #include "window/card_page.h"
 #include "window/panel.h"
+#include "window/qualify_page.h"
 
 namespace {
 
@@ -527,6 +532,316 @@ TEST_F(CardPageTest, ReaderControlPageDrivesTheConnectionAndTheReader)
             row.check();
         Command(IDC_RELEASE);
         Command(IDC_CLEAR_LOG);
+        SimReset(0);
+        SimWaitForCard(0, true);
+    }
+}
+
+// The Qualify page against the simulated card: a plan is run by the page's
+// worker and judged as the command line judges it.
+class PanelQualifyTest : public CardPageTest {
+protected:
+    // Opens the page (F5), connects reader 0 and chooses a plan of `text`.
+    void Prepare(const std::string& text, bool connect = true)
+    {
+        QTest::keyClick(Window(), Qt::Key_F5);
+        ASSERT_TRUE(Widget(IDC_VERDICTS)->isVisibleTo(Window()));
+        if (connect)
+            Connect(0);
+        std::string path = WriteFile("plan.txt", std::vector<BYTE>(text.begin(), text.end()));
+        SetText(IDC_PLAN_PATH, path);
+        Command(IDC_CLEAR_LOG);
+    }
+
+    std::string Cell(int table, int row, int column)
+    {
+        char text[256];
+        TableGetText(window, table, row, column, text, sizeof text);
+        return text;
+    }
+
+    // A click on row `row` of the verdict table, as a user selects it.
+    void ClickRow(int row)
+    {
+        auto* table = static_cast<QTableWidget*>(Widget(IDC_VERDICTS));
+        QRect cell = table->visualRect(table->model()->index(row, 0));
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, cell.center());
+    }
+
+    QList<QAbstractSeries*> ChartSeries()
+    {
+        return static_cast<QChartView*>(Widget(IDC_QUALIFY_CHART))->chart()->series();
+    }
+
+    static bool WaitForRunEnd(int ms = 60000)
+    {
+        return QTest::qWaitFor([] { return !QualifyRunning(); }, ms);
+    }
+};
+
+const char SHORT_PLAN[] = "suite stability apdu=FFCA000000 runs=50 expect=9000\n"
+                          "limit failures = 0\n"
+                          "limit median_us < 1000000\n"
+                          "suite sweep le header=FFB00000 from=1 to=16 runs=2\n"
+                          "limit failed_lengths = 0\n"
+                          "suite power cycles=3\n"
+                          "limit max_ms < 0.000001\n";
+
+std::vector<std::string> FileLines(const std::string& path)
+{
+    std::vector<std::string> lines;
+    std::istringstream text(FileText(path));
+    for (std::string line; std::getline(text, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// A short plan runs suite by suite: while it runs nothing else reaches the
+// card, then the table, the log, the selected suite's limits and chart and
+// the saved files hold what it measured; a plan refused afterwards leaves
+// that run as it was.
+TEST_F(PanelQualifyTest, ShortPlanFillsTheTableTheLogAndTheFiles)
+{
+    REQUIRE_SIMULATED_READER();
+    Prepare(SHORT_PLAN);
+    for (int id : {IDC_PAGE_LOOP, IDC_PAGE_CARD, IDC_PAGE_CONTROL, IDC_PAGE_QUALIFY})
+        EXPECT_EQ(Checked(id), id == IDC_PAGE_QUALIFY) << id;
+    Click(IDC_RUN_PLAN);
+    ASSERT_TRUE(QualifyRunning());
+    for (int id : {IDC_TRANSMIT, IDC_DISCONNECT, IDC_COLD_RESET, IDC_RUN_PLAN, IDC_OPEN_PLAN, IDC_SAVE_JSON}) {
+        EXPECT_FALSE(Enabled(id)) << id;
+        EXPECT_EQ(Command(id), FALSE) << id;
+    }
+    EXPECT_TRUE(Enabled(IDC_STOP_PLAN));
+    ASSERT_TRUE(WaitForRunEnd());
+
+    const struct {
+        const char* id;
+        const char* kind;
+        const char* verdict;
+        const char* measured;  // how the key value starts
+        const char* limits;
+        size_t points;  // of the chart's first series
+    } rows[] = {
+        {"stability-1", "stability", "pass", "median_us ", "2 pass, 0 fail", 50},
+        {"sweep-2", "sweep", "pass", "per_byte_us ", "1 pass, 0 fail", 32},
+        {"power-3", "power", "fail", "median_ms ", "0 pass, 1 fail", 3},
+    };
+    ASSERT_EQ(TableGetCount(window, IDC_VERDICTS), 3);
+    // The last row stays selected as the run goes on.
+    EXPECT_EQ(TableGetCurSel(window, IDC_VERDICTS), 2);
+    for (int row = 0; row < 3; ++row) {
+        SCOPED_TRACE(rows[row].id);
+        EXPECT_EQ(Cell(IDC_VERDICTS, row, 0), rows[row].id);
+        EXPECT_EQ(Cell(IDC_VERDICTS, row, 1), rows[row].kind);
+        EXPECT_EQ(Cell(IDC_VERDICTS, row, 2), rows[row].verdict);
+        EXPECT_EQ(Cell(IDC_VERDICTS, row, 3).rfind(rows[row].measured, 0), 0u) << Cell(IDC_VERDICTS, row, 3);
+        EXPECT_EQ(Cell(IDC_VERDICTS, row, 4), rows[row].limits);
+        ClickRow(row);
+        EXPECT_EQ(TableGetCount(window, IDC_LIMIT_DETAILS), row == 0 ? 2 : 1);
+        QList<QAbstractSeries*> series = ChartSeries();
+        ASSERT_EQ(series.size(), row == 1 ? 2 : 1);
+        EXPECT_EQ(size_t(static_cast<QXYSeries*>(series[0])->count()), rows[row].points);
+    }
+    // The sweep: its times as dots, and its fitted line across its lengths.
+    ClickRow(1);
+    EXPECT_NE(qobject_cast<QScatterSeries*>(ChartSeries()[0]), nullptr);
+    QList<QPointF> line = static_cast<QLineSeries*>(ChartSeries()[1])->points();
+    ASSERT_EQ(line.size(), 2);
+    EXPECT_EQ(line[0].x(), 1);
+    EXPECT_EQ(line[1].x(), 16);
+    // The power suite's one limit, measured, against its bound.
+    ClickRow(2);
+    EXPECT_EQ(Cell(IDC_LIMIT_DETAILS, 0, 0), "max_ms");
+    EXPECT_EQ(Cell(IDC_LIMIT_DETAILS, 0, 1), "< 0.000");
+    EXPECT_NE(Cell(IDC_LIMIT_DETAILS, 0, 2), "none");
+    EXPECT_EQ(Cell(IDC_LIMIT_DETAILS, 0, 3).rfind('-', 0), 0u) << "a failed limit's margin is negative";
+    EXPECT_EQ(Cell(IDC_LIMIT_DETAILS, 0, 4), "fail");
+
+    std::vector<std::string> entries = LogEntries();
+    auto at = [&](const std::string& start) {
+        for (size_t i = 0; i < entries.size(); ++i)
+            if (entries[i].rfind(start, 0) == 0)
+                return int(i);
+        return -1;
+    };
+    EXPECT_EQ(at("Qualify: " + scratch + "/plan.txt, 3 suites on " + SimReaderName(0) + "."), 0);
+    EXPECT_EQ(at("Environment:"), 1);
+    EXPECT_GT(at("stability-1 (stability, line 1): pass, 50 of 50 exchanges"), at("  Date: "));
+    EXPECT_GT(at("power-3 (power, line 6): fail, 3 of 3 cycles"), at("sweep-2 (sweep, line 4): pass, 32 of 32"));
+    EXPECT_EQ(at("Verdicts: 2 pass, 1 fail, 0 inconclusive"), int(entries.size()) - 2);
+    EXPECT_EQ(entries.back(), QUALIFY_CAVEAT);
+    EXPECT_EQ(Text(IDC_QUALIFY_STATUS), "Verdicts: 2 pass, 1 fail, 0 inconclusive");
+    for (int id : {IDC_TRANSMIT, IDC_DISCONNECT, IDC_COLD_RESET, IDC_RUN_PLAN, IDC_SAVE_JSON, IDC_SAVE_JUNIT})
+        EXPECT_TRUE(Enabled(id)) << id;
+    EXPECT_FALSE(Enabled(IDC_STOP_PLAN));
+    EXPECT_FALSE(Enabled(IDC_CONNECT));
+
+    // The files hold the suites as --json and --junit write them.
+    auto checkFiles = [&](const std::string& name) {
+        AnswerFileDialog(scratch + "/" + name + ".jsonl");
+        Click(IDC_SAVE_JSON);
+        EXPECT_EQ(LastLogEntry(), "3 suites saved to " + scratch + "/" + name + ".jsonl.");
+        std::vector<std::string> json = FileLines(scratch + "/" + name + ".jsonl");
+        ASSERT_EQ(json.size(), 4u);
+        EXPECT_NE(json[0].find("\"type\":\"environment\""), std::string::npos) << json[0];
+        for (int row = 0; row < 3; ++row) {
+            EXPECT_NE(json[size_t(row) + 1].find(std::string("\"id\":\"") + rows[row].id + "\""), std::string::npos);
+            EXPECT_NE(json[size_t(row) + 1].find(std::string("\"verdict\":\"") + rows[row].verdict + "\""),
+                      std::string::npos);
+        }
+        AnswerFileDialog(scratch + "/" + name + ".xml");
+        Click(IDC_SAVE_JUNIT);
+        EXPECT_EQ(LastLogEntry(), "3 suites saved to " + scratch + "/" + name + ".xml.");
+        std::string xml = FileText(scratch + "/" + name + ".xml");
+        EXPECT_NE(xml.find("<testcase classname=\"qualify.sweep\" name=\"sweep-2\""), std::string::npos) << xml;
+        EXPECT_EQ(xml.find("<failure"), xml.rfind("<failure")) << "one suite failed";
+        EXPECT_NE(xml.find("<failure"), std::string::npos);
+    };
+    checkFiles("run");
+    AnswerFileDialog(scratch + "/plan.txt/run.xml");
+    Click(IDC_SAVE_JUNIT);
+    EXPECT_EQ(LastLogEntry(), "Cannot save " + scratch + "/plan.txt/run.xml: Not a directory.");
+
+    WriteFile("plan.txt", {'s', 'u', 'i', 't', 'e', ' ', 'x', '\n'});
+    Click(IDC_RUN_PLAN);
+    EXPECT_FALSE(QualifyRunning());
+    EXPECT_EQ(TableGetCount(window, IDC_VERDICTS), 3);
+    checkFiles("again");
+}
+
+// A plan that does not read, no plan, or no card: the log and the page say
+// why, and nothing reaches the card.
+TEST_F(PanelQualifyTest, RefusedRunsSayWhyAndSendNothing)
+{
+    REQUIRE_SIMULATED_READER();
+    const struct {
+        const char* what;
+        std::string plan;  // the file's text
+        bool connect;
+        std::string path;  // "": the file written; else what the field holds
+        std::string said;  // after the plan's path, or whole when it starts with "Qualify:"
+    } rows[] = {
+        {"bad line", "suite stability apdu=00B0000010\nsuite tapp\n", true, "",
+         ":2: unknown suite \"tapp\" (stability, sweep or power)"},
+        {"no such file", SHORT_PLAN, true, "/nonexistent/plan.txt", ": No such file or directory"},
+        {"empty field", SHORT_PLAN, true, "-", "Qualify: no plan file chosen (Open Plan...); nothing run."},
+        {"no card", SHORT_PLAN, false, "", "Qualify: no card connected; connect one, then Run. Nothing run."},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        TearDown();
+        SetUp();
+        Prepare(row.plan, row.connect);
+        if (!row.path.empty())
+            SetText(IDC_PLAN_PATH, row.path == "-" ? "" : row.path);
+        std::string said = row.said.rfind("Qualify:", 0) == 0 ? row.said : Text(IDC_PLAN_PATH) + row.said;
+        FakePcsc before = fakePcsc;
+        Click(IDC_RUN_PLAN);
+        EXPECT_FALSE(QualifyRunning());
+        EXPECT_EQ(LogEntries(), std::vector<std::string> {said});
+        EXPECT_EQ(Text(IDC_QUALIFY_STATUS), said);
+        EXPECT_EQ(memcmp(&fakePcsc, &before, sizeof fakePcsc), 0) << "no PC/SC call";
+        EXPECT_EQ(transmitSpy.calls, 0);
+        EXPECT_TRUE(Enabled(IDC_RUN_PLAN));
+        EXPECT_FALSE(Enabled(IDC_SAVE_JSON));
+    }
+}
+
+// Stop, Escape or closing the window end a long plan within a bounded wait:
+// the suite under way is stopped and reported, no later one runs, and the
+// worker has ended before the context is released.
+bool qualifyEndedBeforeRelease;
+
+LONG ReleaseAfterQualify(SCARDCONTEXT context)
+{
+    qualifyEndedBeforeRelease = !QualifyRunning();
+    return pcscLibrary.ReleaseContext(context);
+}
+
+TEST_F(PanelQualifyTest, StopEndsALongPlanWithinAShortWait)
+{
+    REQUIRE_SIMULATED_READER();
+    const struct {
+        const char* what;
+        std::function<void()> stop;
+        bool closes;
+    } rows[] = {
+        {"Stop", [&] { Click(IDC_STOP_PLAN); }, false},
+        {"Escape", [&] { QTest::keyClick(Window(), Qt::Key_Escape); }, false},
+        {"close box", [&] { SendDialogMessage(window, WM_CLOSE, 0, 0); }, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        TearDown();
+        SetUp();
+        pcsc.ReleaseContext = ReleaseAfterQualify;
+        qualifyEndedBeforeRelease = false;
+        ASSERT_TRUE(SimSetDelayMicros(0, 20000));
+        Prepare("suite stability apdu=FFCA000000 runs=5000\nsuite power cycles=3\n");
+        Click(IDC_RUN_PLAN);
+        // Stopped once the environment is in: the suite is under way.
+        ASSERT_TRUE(QTest::qWaitFor([] { return strstr(tester.logText, "Environment:") != nullptr; }, 10000));
+        ASSERT_TRUE(QualifyRunning());
+        QElapsedTimer waited;
+        waited.start();
+        row.stop();
+        ASSERT_TRUE(WaitForRunEnd(2000));
+        EXPECT_LT(waited.elapsed(), 1000);
+        EXPECT_EQ(qualifyEndedBeforeRelease, row.closes);
+        if (row.closes)
+            continue;
+        ASSERT_EQ(TableGetCount(window, IDC_VERDICTS), 1);
+        EXPECT_EQ(Cell(IDC_VERDICTS, 0, 2), "inconclusive");
+        EXPECT_NE(Log().find("  Note: stopped after "), std::string::npos);
+        EXPECT_NE(Log().find("Qualify stopped: 1 of 2 suites run."), std::string::npos);
+        EXPECT_EQ(Text(IDC_QUALIFY_STATUS), "Verdicts: 0 pass, 0 fail, 1 inconclusive; stopped, 1 of 2 suites run");
+        EXPECT_TRUE(Enabled(IDC_TRANSMIT));
+    }
+}
+
+// The power cycles may leave the card with another ATR or without a
+// connection: the window takes the card back as the run left it.
+LONG RefuseConnect(SCARDCONTEXT, LPCSTR, DWORD, DWORD, LPSCARDHANDLE card, LPDWORD)
+{
+    *card = 0;
+    return SCARD_E_NO_SMARTCARD;
+}
+
+TEST_F(PanelQualifyTest, PowerCyclesLeaveTheWindowTheCardAsTheyLeftIt)
+{
+    REQUIRE_SIMULATED_READER();
+    const struct {
+        const char* what;
+        const char* plan;
+        std::function<void()> before;
+        bool connected;
+    } rows[] = {
+        {"cold resets swap the ATR", "suite power cycles=1\n", [] { SimSetAtrAfterColdReset(0, true); }, true},
+        {"no connect after the unpower",
+         "suite power cycles=1 mode=reconnect\nsuite stability apdu=FFCA000000 runs=2\n",
+         [] { pcsc.Connect = RefuseConnect; }, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Prepare(row.plan);
+        std::string atr = Text(IDC_ATR);
+        auto connect = pcsc.Connect;
+        row.before();
+        Click(IDC_RUN_PLAN);
+        ASSERT_TRUE(WaitForRunEnd());
+        pcsc.Connect = connect;
+        EXPECT_EQ(tester.hCard != 0, row.connected);
+        EXPECT_EQ(Enabled(IDC_DISCONNECT), row.connected);
+        EXPECT_EQ(Enabled(IDC_CONNECT), !row.connected);
+        if (row.connected) {
+            EXPECT_NE(Text(IDC_ATR), atr);
+        } else {
+            EXPECT_EQ(Text(IDC_ATR), "");
+            EXPECT_EQ(Cell(IDC_VERDICTS, 1, 2), "inconclusive") << "the suite after finds no card";
+            EXPECT_NE(Log().find("The card did not come back from a power cycle"), std::string::npos);
+        }
+        Command(IDC_RELEASE);
         SimReset(0);
         SimWaitForCard(0, true);
     }

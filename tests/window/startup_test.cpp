@@ -27,9 +27,10 @@ TEST_F(StartupTest, ControlsAreEnabledAsTheLayoutLists)
         IDC_LENGTH,       IDC_VENDOR_MENU, IDC_VENDOR_CMD_NAME, IDC_VENDOR_P1,   IDC_VENDOR_P2,
         IDC_VENDOR_LC,    IDC_VENDOR_LE,   IDC_SAVE_SAMPLES,    IDC_WARM_RESET,  IDC_COLD_RESET,
         IDC_SEND_CONTROL, IDC_FEATURES,    IDC_READ_ATTRIBUTE,  IDC_VENDOR_CODE, IDC_GENERAL_AUTH,
+        IDC_STOP_PLAN,    IDC_SAVE_JSON,   IDC_SAVE_JUNIT,
     };
     const DialogTemplate* main = FindDialogTemplate(IDD_MAIN);
-    ASSERT_EQ(main->controlCount, 121);
+    ASSERT_EQ(main->controlCount, 134);
     for (int i = 0; i < main->controlCount; i++) {
         int id = main->controls[i].id;
         EXPECT_EQ(Enabled(id), disabled.count(id) == 0) << main->controls[i].name;
