@@ -3,7 +3,8 @@ manager (openbox, scripts/with-xvfb --wm) on a screen of a given size, at
 the scale QT_SCALE_FACTOR asks for. What a person must be able to reach
 lies on the screen: the managed window's frame, with and without the
 Insight panel (opened by F2, a key no window manager takes), and every
-button of the window and of the panel, in the part of the window that
+button of the window and of the panel (on its first page and on its
+Qualify page, F5), in the part of the window that
 shows its content or, where the window scrolls, once Tab has reached it.
     desktop_test.py PROGRAM"""
 
@@ -143,8 +144,12 @@ def run(program):
     wait_for("the wider window", lambda: frame(program)[2] > closed[2])
     opened = check_reachable(program, screen, "the window with the panel")
     print(f"frames: closed {closed}, with the panel {opened}", flush=True)
+    # The Qualify page holds the panel's most buttons.
+    program.keys("F5")
+    wait_for("the Qualify page", lambda: program.showing("text", "Plan File"))
+    check_reachable(program, screen, "the window with the Qualify page")
     program.keys("F2")
-    wait_for("the panel to close", lambda: not program.showing("text", "Expected SW"))
+    wait_for("the panel to close", lambda: not program.showing("text", "Plan File"))
     # Alt+F4 reaches the program's own close handling through the window manager.
     program.keys("alt+F4")
     wait_for("the program to end", lambda: program.process.poll() is not None, 10)

@@ -79,7 +79,7 @@ def run(program, version):
     # the open page's checked.
     def page_checked(name):
         return program.checked(name)
-    check(page_checked("Transmit Loop") and not page_checked("Card and Reader"),
+    check(page_checked("Transmit Loop") and not page_checked("Card"),
           "F2: the Transmit Loop page's button is checked, the other not")
     program.keys("F2")
     wait_for("the panel to close", lambda: not program.showing("text", "Expected SW") and program.geometry()[2] == width)

@@ -1,13 +1,15 @@
 """Takes the README's screenshots from the real program in a real X server:
 the main window after a GetUID exchange with the simulated card ("exchange"),
-the Insight panel after a 5000-run GetUID loop ("insight"), or its Card and
-Reader page after a 6A 82 answer and the card's removal ("card").
-    screenshot.py PROGRAM FOLDER OUTPUT.png [exchange|insight|card]
+the Insight panel after a 5000-run GetUID loop ("insight"), its Card and
+Reader page after a 6A 82 answer and the card's removal ("card"), or its
+Qualify page after a short plan, the sweep selected ("qualify").
+    screenshot.py PROGRAM FOLDER OUTPUT.png [exchange|insight|card|qualify]
 Run by scripts/screenshot (inside scripts/with-sim-pcscd and scripts/with-xvfb)."""
 
 import os
 import subprocess
 import sys
+import tempfile
 
 from desktop import Program, wait_for, xdotool
 
@@ -31,6 +33,36 @@ def shoot_card_page(program, output):
     print("wrote", output)
 
 
+PLAN = """suite stability apdu=FFCA000000 runs=200 expect=9000
+limit median_us < 20000
+limit p99_us < 50000
+suite sweep le header=FFB00000 from=1 to=16 runs=5
+limit per_byte_us < 100
+suite power cycles=5
+limit max_ms < 1000
+"""
+
+
+def shoot_qualify_page(program, output):
+    xdotool("windowmove", "--sync", program.window_id, "0", "0")
+    with tempfile.NamedTemporaryFile("w", suffix=".plan", delete=False) as plan:
+        plan.write(PLAN)
+    program.keys("F5")
+    wait_for("the Qualify page", lambda: program.showing("text", "Plan File"))
+    program.control("text", "Plan File").queryEditableText().setTextContents(plan.name)
+    program.wait_text("Plan File", lambda text: text == plan.name, "the plan's path")
+    program.control("push button", "Run").queryAction().doAction(0)
+    program.wait_text("Qualify Status", lambda text: text.startswith("Verdicts:"), "the run's end", timeout=120)
+    # The sweep's row, with its limits and its chart.
+    cell = program.control("table", "Verdicts").queryTable().getAccessibleAt(1, 0)
+    box = cell.queryComponent().getExtents(0)
+    xdotool("mousemove", str(box.x + box.width // 2), str(box.y + box.height // 2), "click", "1")
+    program.wait_text("Qualify Status", lambda text: True, "the click")
+    subprocess.run(["/usr/bin/import", "-window", program.window_id, output], check=True, timeout=30)
+    os.unlink(plan.name)
+    print("wrote", output)
+
+
 def main():
     program_path, folder, output = sys.argv[1:4]
     scene = sys.argv[4] if len(sys.argv) > 4 else "exchange"
@@ -44,6 +76,9 @@ def main():
         program.wait_text("Log", lambda log: "SCardConnect: OK" in log, "the connect line")
         if scene == "card":
             shoot_card_page(program, output)
+            return
+        if scene == "qualify":
+            shoot_qualify_page(program, output)
             return
         program.press_shared("s", "radio button", "Compose Storage Card APDU")
         wait_for("the storage composer", lambda: program.checked("Compose Storage Card APDU"))
