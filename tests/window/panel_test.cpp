@@ -748,15 +748,22 @@ TEST_F(PanelQualifyTest, RefusedRunsSayWhyAndSendNothing)
     }
 }
 
-// Stop, Escape or closing the window end a long plan within a bounded wait:
-// the suite under way is stopped and reported, no later one runs, and the
-// worker has ended before the context is released.
-bool qualifyEndedBeforeRelease;
+// Stop, Escape, closing the window or a resume from suspend end a long plan
+// within a bounded wait: the suite under way is stopped and reported, no
+// later one runs, and the worker has ended before the window's thread
+// releases the context or reconnects the card.
+bool qualifyEndedBeforeCall;
 
 LONG ReleaseAfterQualify(SCARDCONTEXT context)
 {
-    qualifyEndedBeforeRelease = !QualifyRunning();
+    qualifyEndedBeforeCall = !QualifyRunning();
     return pcscLibrary.ReleaseContext(context);
+}
+
+LONG ReconnectAfterQualify(SCARDHANDLE card, DWORD share, DWORD protocols, DWORD initialization, LPDWORD protocol)
+{
+    qualifyEndedBeforeCall = !QualifyRunning();
+    return pcscLibrary.Reconnect(card, share, protocols, initialization, protocol);
 }
 
 TEST_F(PanelQualifyTest, StopEndsALongPlanWithinAShortWait)
@@ -765,20 +772,23 @@ TEST_F(PanelQualifyTest, StopEndsALongPlanWithinAShortWait)
     const struct {
         const char* what;
         std::function<void()> stop;
+        bool callsAfter;  // the window's thread then releases the context or reconnects
         bool closes;
     } rows[] = {
-        {"Stop", [&] { Click(IDC_STOP_PLAN); }, false},
-        {"Escape", [&] { QTest::keyClick(Window(), Qt::Key_Escape); }, false},
-        {"close box", [&] { SendDialogMessage(window, WM_CLOSE, 0, 0); }, true},
+        {"Stop", [&] { Click(IDC_STOP_PLAN); }, false, false},
+        {"Escape", [&] { QTest::keyClick(Window(), Qt::Key_Escape); }, false, false},
+        {"close box", [&] { SendDialogMessage(window, WM_CLOSE, 0, 0); }, true, true},
+        {"resume", [&] { SendDialogMessage(window, WM_POWERBROADCAST, PBT_APMRESUMESUSPEND, 0); }, true, false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         TearDown();
         SetUp();
-        pcsc.ReleaseContext = ReleaseAfterQualify;
-        qualifyEndedBeforeRelease = false;
+        qualifyEndedBeforeCall = false;
         ASSERT_TRUE(SimSetDelayMicros(0, 20000));
         Prepare("suite stability apdu=FFCA000000 runs=5000\nsuite power cycles=3\n");
+        pcsc.ReleaseContext = ReleaseAfterQualify;
+        pcsc.Reconnect = ReconnectAfterQualify;
         Click(IDC_RUN_PLAN);
         // Stopped once the environment is in: the suite is under way.
         ASSERT_TRUE(QTest::qWaitFor([] { return strstr(tester.logText, "Environment:") != nullptr; }, 10000));
@@ -788,7 +798,7 @@ TEST_F(PanelQualifyTest, StopEndsALongPlanWithinAShortWait)
         row.stop();
         ASSERT_TRUE(WaitForRunEnd(2000));
         EXPECT_LT(waited.elapsed(), 1000);
-        EXPECT_EQ(qualifyEndedBeforeRelease, row.closes);
+        EXPECT_EQ(qualifyEndedBeforeCall, row.callsAfter);
         if (row.closes)
             continue;
         ASSERT_EQ(TableGetCount(window, IDC_VERDICTS), 1);
