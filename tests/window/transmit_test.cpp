@@ -371,7 +371,7 @@ TEST_F(TransmitTest, SlowLoopStopsAfterTheRunUnderWay)
     const int inert[] = {IDC_ESTABLISH,    IDC_LIST_READERS, IDC_CONNECT,    IDC_DISCONNECT,     IDC_RELEASE,
                          IDC_ATTRIBUTES,   IDC_TYPE_VENDOR,  IDC_CMD_READ,   IDC_MODE_HEX,       IDC_HEX_DATA,
                          IDC_LOAD_FILE,    IDC_LOOP,         IDC_LOOP_COUNT, IDC_BREAK_ON_ERROR, IDC_COLD_RESET,
-                         IDC_SEND_CONTROL, IDC_CLASS_FF};
+                         IDC_SEND_CONTROL, IDC_CLASS_FF,     IDC_RUN_PLAN};
     struct Case {
         const char* what;
         std::function<void()> stop;
