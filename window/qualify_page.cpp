@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <mutex>
 
 #include "core/output/junit.h"
 #include "core/output/qualify_json.h"
@@ -90,6 +91,31 @@ void ChartCycles(const PlanSuite&, const SuiteResult&, SuiteSamples samples)
     SetPlot(tester.mainWindow, IDC_QUALIFY_CHART, "cycle", "ms", series, 1);
 }
 
+// Tap: each tap's time in the field and its time from arrival to its last
+// call (the APDU's answer), tap by tap.
+void ChartTaps(const PlanSuite&, const SuiteResult&, SuiteSamples samples)
+{
+    QualifyRun& run = tester.qualify;
+    // The field times first, then the answer times, in the same buffers.
+    int32_t fields = 0;
+    for (int32_t i = 0; i < samples.count && fields < QUALIFY_CHART_POINTS_MAX / 2; ++i)
+        if (samples.rows[i].length >= 0) {
+            run.chartX[fields] = samples.rows[i].run;
+            run.chartY[fields++] = samples.rows[i].length;
+        }
+    int32_t answers = 0;
+    double* answerX = run.chartX + fields;
+    double* answerY = run.chartY + fields;
+    for (int32_t i = 0; i < samples.count && fields + answers < QUALIFY_CHART_POINTS_MAX; ++i)
+        if (Answered(samples.rows[i])) {
+            answerX[answers] = samples.rows[i].run;
+            answerY[answers++] = double(samples.rows[i].ns) / NS_PER_MS;
+        }
+    const PlotSeries series[] = {{run.chartX, run.chartY, fields, PLOT_LINE}, {answerX, answerY, answers, PLOT_DOTS}};
+    SetChartTitle(tester.mainWindow, IDC_QUALIFY_CHART, "Each Tap: in the Field (line), to the Answer (dots)");
+    SetPlot(tester.mainWindow, IDC_QUALIFY_CHART, "tap", "ms", series, int(std::size(series)));
+}
+
 // What the page shows of each kind of suite: the value in the table's
 // Measured column and the chart. A kind without a row shows "none" and no
 // chart.
@@ -99,9 +125,9 @@ struct KindView {
     void (*chart)(const PlanSuite& suite, const SuiteResult& result, SuiteSamples samples);
 };
 const KindView KIND_VIEWS[] = {
-    {SUITE_STABILITY, QUANTITY_MEDIAN_US, ChartRunTimes},
-    {SUITE_SWEEP, QUANTITY_PER_BYTE_US, ChartSweep},
-    {SUITE_POWER, QUANTITY_MEDIAN_MS, ChartCycles},
+    {SUITE_STABILITY, QUANTITY_MEDIAN_US, ChartRunTimes},     {SUITE_SWEEP, QUANTITY_PER_BYTE_US, ChartSweep},
+    {SUITE_POWER, QUANTITY_MEDIAN_MS, ChartCycles},           {SUITE_TAP, QUANTITY_CONNECT_MS, ChartTaps},
+    {SUITE_REMOVAL, QUANTITY_REMOVAL_SEEN_MS, ChartRunTimes},
 };
 
 const KindView* ViewOf(SuiteKind kind)
@@ -204,6 +230,36 @@ void ShowRunning()
     snprintf(line, sizeof line, "Running %s, suite %d of %d...", run.plan.suites[run.suitesShown].id,
              int(run.suitesShown + 1), int(run.plan.suiteCount));
     SetDlgItemText(tester.mainWindow, IDC_QUALIFY_STATUS, line);
+}
+
+// On the worker: a tap or removal suite's prompt, kept for the window's
+// thread, which shows it at the message posted after it.
+void KeepPrompt(void* context, const char* text)
+{
+    QualifyRun& run = tester.qualify;
+    {
+        std::lock_guard<std::mutex> lock(run.promptLock);
+        snprintf(run.prompts[run.promptsPosted % QUALIFY_PROMPTS_KEPT], QUALIFY_PROMPT_SIZE, "%s", text);
+        ++run.promptsPosted;
+    }
+    PostDialogMessage(static_cast<HWND>(context), WM_QUALIFY_PROGRESS, 0, 0);
+}
+
+// The prompts not yet shown, into the log and the status field.
+void ShowPrompts()
+{
+    QualifyRun& run = tester.qualify;
+    char pending[QUALIFY_PROMPTS_KEPT][QUALIFY_PROMPT_SIZE];
+    int32_t count = 0;
+    {
+        std::lock_guard<std::mutex> lock(run.promptLock);
+        if (run.promptsPosted - run.promptsShown > QUALIFY_PROMPTS_KEPT)
+            run.promptsShown = run.promptsPosted - QUALIFY_PROMPTS_KEPT;
+        for (; run.promptsShown < run.promptsPosted; ++run.promptsShown)
+            memcpy(pending[count++], run.prompts[run.promptsShown % QUALIFY_PROMPTS_KEPT], QUALIFY_PROMPT_SIZE);
+    }
+    for (int32_t i = 0; i < count; ++i)
+        ShowStatusLine(pending[i]);
 }
 
 // On the worker: the environment, then each suite until the end of the plan
@@ -350,8 +406,10 @@ INT_PTR RunPlan([[maybe_unused]] int id)
     run.plan = plan;
     snprintf(run.planPath, sizeof run.planPath, "%s", path);
     GetDlgItemText(tester.mainWindow, IDC_CONNECTED_READER, run.reader, sizeof run.reader);
-    run.target = QualifyTarget {tester.hContext,       run.reader,     tester.connectOptions, tester.hCard,
-                                tester.activeProtocol, SCARD_S_SUCCESS};
+    run.target = QualifyTarget {tester.hContext,       run.reader,      tester.connectOptions,          tester.hCard,
+                                tester.activeProtocol, SCARD_S_SUCCESS, {KeepPrompt, tester.mainWindow}};
+    run.promptsPosted = 0;
+    run.promptsShown = 0;
     run.samples.count = 0;
     run.stopRequested = false;
     run.environmentDone = false;
@@ -395,6 +453,7 @@ void ShowQualifyProgress()
         ShowSuite(run.suitesShown);
     if (QualifyRunning())
         ShowRunning();
+    ShowPrompts();
 }
 
 void FinishQualify()

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <thread>
 
 #include <winscard.h>
@@ -89,6 +90,10 @@ struct CardPage {
 
 // The most points the Qualify page's chart shows of one suite.
 constexpr int32_t QUALIFY_CHART_POINTS_MAX = SWEEP_EXCHANGES_MAX;
+// The operator's prompts kept for the window's thread, and their length: a
+// prompt waits for a hand, so more than a few never queue up.
+constexpr int32_t QUALIFY_PROMPTS_KEPT = 8;
+constexpr int QUALIFY_PROMPT_SIZE = 128;
 
 // The Qualify page's run (window/qualify_page.cpp). While the worker runs it
 // alone uses the card, `target`, `scratch`, `samples`, `environment` and the
@@ -112,6 +117,12 @@ struct QualifyRun {
     QualifySamples samples;
     SuiteResult results[PLAN_SUITES_MAX];
     int32_t sampleEnd[PLAN_SUITES_MAX];  // suite i's samples end at this row, the previous suite's end start them
+    // The operator's prompts of the tap and removal suites, from the worker
+    // to the window's thread: the last QUALIFY_PROMPTS_KEPT, under the lock.
+    std::mutex promptLock;
+    char prompts[QUALIFY_PROMPTS_KEPT][QUALIFY_PROMPT_SIZE];
+    int32_t promptsPosted;                           // under promptLock
+    int32_t promptsShown;                            // the window's thread
     bool inertWasEnabled[LOOP_INERT_CONTROL_COUNT];  // each inert control's state before the run
     bool transmitWasEnabled;
     // The chart's points of the selected suite (the window's thread).

@@ -723,7 +723,7 @@ TEST_F(PanelQualifyTest, RefusedRunsSayWhyAndSendNothing)
         std::string said;  // after the plan's path, or whole when it starts with "Qualify:"
     } rows[] = {
         {"bad line", "suite stability apdu=00B0000010\nsuite tapp\n", true, "",
-         ":2: unknown suite \"tapp\" (stability, sweep or power)"},
+         ":2: unknown suite \"tapp\" (stability, sweep, power, tap or removal)"},
         {"no such file", SHORT_PLAN, true, "/nonexistent/plan.txt", ": No such file or directory"},
         {"empty field", SHORT_PLAN, true, "-", "Qualify: no plan file chosen (Open Plan...); nothing run."},
         {"no card", SHORT_PLAN, false, "", "Qualify: no card connected; connect one, then Run. Nothing run."},
@@ -855,6 +855,30 @@ TEST_F(PanelQualifyTest, PowerCyclesLeaveTheWindowTheCardAsTheyLeftIt)
         SimReset(0);
         SimWaitForCard(0, true);
     }
+}
+
+// A tap suite asks for the operator's hand through the window's thread: the
+// prompts reach the log as the worker makes them, the taps their chart, and
+// the card the suite let go leaves the window disconnected.
+TEST_F(PanelQualifyTest, TapPromptsReachTheLogAndTheTapsTheirChart)
+{
+    REQUIRE_SIMULATED_READER();
+    Prepare("suite tap taps=1 timeout_ms=20000\nlimit missed_taps = 0\n");
+    Click(IDC_RUN_PLAN);
+    ASSERT_TRUE(
+        QTest::qWaitFor([this] { return Log().find("Take the card off the reader.") != std::string::npos; }, 10000));
+    ASSERT_TRUE(SimTap(0, 1, 1500, 1000));
+    ASSERT_TRUE(WaitForRunEnd());
+    EXPECT_NE(Log().find("Tap the card (1 of 1)."), std::string::npos);
+    EXPECT_EQ(Cell(IDC_VERDICTS, 0, 2), "pass");
+    ASSERT_EQ(ChartSeries().size(), 2);
+    for (QAbstractSeries* series : ChartSeries())
+        EXPECT_EQ(static_cast<QXYSeries*>(series)->count(), 1);
+    EXPECT_EQ(tester.hCard, SCARDHANDLE(0));
+    EXPECT_TRUE(Enabled(IDC_CONNECT));
+    Command(IDC_RELEASE);
+    SimReset(0);
+    SimWaitForCard(0, true);
 }
 
 }  // namespace
