@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 
 #include "core/clock/counter.h"
 #include <reader.h>
@@ -221,10 +222,14 @@ void ReadServiceVersion(const char* pcscd, int timeoutMs, char* text, size_t siz
 
 void FindReaderDriver(const char* reader, const char* confFolder, const char* bundleFolder, char* text, size_t size)
 {
+    // One buffer for the lists, too large for a stack: one search at a time,
+    // for readers qualified at once each search from their own thread.
+    static std::mutex bufferInUse;
     static char buffer[DRIVER_LIST_MAX];
     SetText(text, size, nullptr);
     if (reader == nullptr || reader[0] == '\0')
         return;
+    std::lock_guard<std::mutex> lock(bufferInUse);
     if (!FindConfDriver(reader, confFolder, text, size, buffer, sizeof buffer))
         FindBundleDriver(reader, bundleFolder, text, size, buffer, sizeof buffer);
 }

@@ -56,12 +56,27 @@ bool Stopped(const std::atomic<bool>* stop)
     va_end(args);
 }
 
+void NoteGone(SuiteResult* result, const char* unit, int32_t at, LONG status)
+{
+    Note(result, "%sreader or card gone at %s %d: 0x%08X", result->note[0] != '\0' ? "; " : "", unit, int(at),
+         unsigned(status));
+}
+
 void RunStability(QualifyTarget* target, const PlanSuite& suite, int32_t index, const std::atomic<bool>* stop,
                   QualifyScratch* scratch, QualifySamples* samples, SuiteResult* result)
 {
     LoopRecord& record = scratch->loop;
     TransmitLoop(target->card, target->protocol, suite.apdu, suite.apduLength, suite.runs, false, suite.expectedSw,
                  scratch->response, sizeof scratch->response, stop, LoopProgress {nullptr, nullptr}, &record);
+    // The loop goes on past a reader gone; the runs from the first that met it are not the reader's.
+    for (int32_t i = 0; i < record.runsMade; ++i)
+        if (ReaderGone(record.status[i])) {
+            result->status = record.status[i];
+            NoteGone(result, "run", i + 1, record.status[i]);
+            record.runsMade = i + 1;
+            record.stopped = false;
+            break;
+        }
     int32_t failures = 0;
     for (int32_t i = 0; i < record.runsMade; ++i) {
         bool failed = record.status[i] != SCARD_S_SUCCESS
@@ -143,8 +158,8 @@ void RunSweep(QualifyTarget* target, const PlanSuite& suite, int32_t index, cons
     const SCARD_IO_REQUEST* sendPci = SendPci(target->protocol);
     int32_t exchanges = 0, failures = 0, failedLengths = 0, fitted = 0;
     scratch->pointCount = 0;
-    bool stopped = false;
-    for (int32_t length = suite.from; length <= suite.to && !stopped; length += suite.step) {
+    bool stopped = false, gone = false;
+    for (int32_t length = suite.from; length <= suite.to && !stopped && !gone; length += suite.step) {
         DWORD size = BuildSweepApdu(suite, length, scratch);
         SweepPoint point {length, 0, 0, SCARD_S_SUCCESS, 0};
         int32_t good = 0;
@@ -172,6 +187,12 @@ void RunSweep(QualifyTarget* target, const PlanSuite& suite, int32_t index, cons
             }
             if (!failed)
                 scratch->ticks[good++] = call.end - call.start;
+            if (ReaderGone(status)) {
+                gone = true;
+                result->status = status;
+                NoteGone(result, "exchange", exchanges, status);
+                break;
+            }
         }
         // Stopped before its first run, the length was not measured.
         if (good + point.failures == 0)
@@ -564,6 +585,11 @@ void RunPower(QualifyTarget* target, const PlanSuite& suite, int32_t index, cons
         ++cycles;
         int64_t ns = span.end - span.start;
         AddSample(samples, QualifySample {index, cycle, -1, ns, status, 0});
+        if (ReaderGone(status)) {
+            result->status = status;
+            NoteGone(result, "cycle", cycle, status);
+            break;
+        }
         if (status != SCARD_S_SUCCESS) {
             if (failures++ == 0)
                 Note(result, "first failure at cycle %d: 0x%08X", int(cycle), unsigned(status));
@@ -589,6 +615,12 @@ void RunPower(QualifyTarget* target, const PlanSuite& suite, int32_t index, cons
 }
 
 }  // namespace
+
+bool ReaderGone(LONG status)
+{
+    return status == SCARD_E_READER_UNAVAILABLE || status == SCARD_E_NO_SMARTCARD || status == SCARD_W_REMOVED_CARD
+        || status == SCARD_E_NO_SERVICE;
+}
 
 bool FitLine(const double* x, const double* y, int32_t count, LineFit* fit)
 {

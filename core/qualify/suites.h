@@ -127,9 +127,16 @@ struct QualifyScratch {
     BYTE response[MAX_BUFFER_SIZE_EXTENDED];
 };
 
+// Whether `status` says the reader or its card went away (unplugged, the
+// card taken out, pcscd gone): no later exchange on that handle can go
+// through. A suite that meets it ends there, inconclusive with that status,
+// for the reader left nothing to judge; it does not fail the reader.
+bool ReaderGone(LONG status);
+
 // Runs suite `index` of `plan` on `target` until its end or until `stop`
 // (may be null) is set, adding each exchange to `samples` (may be null),
-// and judges its limits into `result`.
+// and judges its limits into `result`. The reader or card gone (ReaderGone)
+// ends the suite with `result->status` set to what the call answered.
 void RunSuite(QualifyTarget* target, const QualifyPlan& plan, int32_t index, const std::atomic<bool>* stop,
               QualifyScratch* scratch, QualifySamples* samples, SuiteResult* result);
 
