@@ -247,8 +247,10 @@ constexpr size_t UNKNOWN_TEXT_SIZE = 448;  // leaves room for the message around
 // What one parse found. The positional arguments are moved to the front of
 // the arguments parsed, in their order.
 struct ParsedOptions {
-    unsigned found;                    // the options given
-    const char* values[OPTION_COUNT];  // the last value given to each, by row
+    unsigned found;                           // the options given
+    const char* values[OPTION_COUNT];         // the last value given to each, by row
+    const char* readers[READER_OPTIONS_MAX];  // every --reader value, in order
+    int readerCount;
     int positionalCount;
     bool dashes;                      // a "--" ended the options
     char error[PARSE_TEXT_SIZE];      // why the arguments are refused; "" when they are not
@@ -328,6 +330,27 @@ int ParseLetters(unsigned accepted, char** args, int count, int at, ParsedOption
     return row != nullptr ? TakeValue(*row, args, count, at, parsed) : at;
 }
 
+const char* OptionValue(const ParsedOptions& parsed, CommandOption bit)
+{
+    for (int i = 0; i < OPTION_COUNT; ++i)
+        if (OPTIONS[i].bit == bit)
+            return parsed.values[i];
+    return nullptr;
+}
+
+// A --reader value just taken joins the list: each argument is a string of
+// its own, so a new value is a new pointer.
+void KeepReader(ParsedOptions* parsed)
+{
+    const char* value = OptionValue(*parsed, OPTION_READER);
+    if (value == nullptr || (parsed->readerCount > 0 && parsed->readers[parsed->readerCount - 1] == value))
+        return;
+    if (parsed->readerCount == READER_OPTIONS_MAX)
+        snprintf(parsed->error, sizeof parsed->error, "--reader is given more than %d times.", READER_OPTIONS_MAX);
+    else
+        parsed->readers[parsed->readerCount++] = value;
+}
+
 // Reads the options `accepted` from `args`; `ended` when they ended before
 // it, with "--". With `firstEnds`, what follows the first positional argument
 // is positional too. Every argument is read, and the error kept is the last
@@ -345,6 +368,7 @@ void ParseOptions(unsigned accepted, char** args, int count, bool firstEnds, boo
         }
         if (argument[1] != '-') {
             i = ParseLetters(accepted, args, count, i, parsed);
+            KeepReader(parsed);
             continue;
         }
         if (argument[2] == '\0') {
@@ -360,19 +384,12 @@ void ParseOptions(unsigned accepted, char** args, int count, bool firstEnds, boo
         }
         parsed->found |= row->bit;
         i = TakeValue(*row, args, count, i, parsed);
+        KeepReader(parsed);
     }
     if (parsed->error[0] == '\0' && parsed->unknownCount == 1)
         snprintf(parsed->error, sizeof parsed->error, "Unknown option '%s'.", parsed->unknown);
     else if (parsed->error[0] == '\0' && parsed->unknownCount > 1)
         snprintf(parsed->error, sizeof parsed->error, "Unknown options: %s.", parsed->unknown);
-}
-
-const char* OptionValue(const ParsedOptions& parsed, CommandOption bit)
-{
-    for (int i = 0; i < OPTION_COUNT; ++i)
-        if (OPTIONS[i].bit == bit)
-            return parsed.values[i];
-    return nullptr;
 }
 
 // A count as a number: an optional sign and decimal digits, blanks around
@@ -531,6 +548,8 @@ int RunCommand(const CliCommand& command, char** args, int count, bool ended)
     cli.command = command.name;
     cli.json = (parsed.found & OPTION_JSON) != 0;
     cli.reader = OptionValue(parsed, OPTION_READER);
+    cli.readers = parsed.readers;
+    cli.readerCount = parsed.readerCount;
     cli.decode = (parsed.found & OPTION_DECODE) != 0;
     if (parsed.found & OPTION_LOOP) {
         if (!ParseCount(OptionValue(parsed, OPTION_LOOP), &cli.loop) || cli.loop < 1 || cli.loop > LOOP_COUNT_MAX)

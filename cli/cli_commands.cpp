@@ -1436,6 +1436,31 @@ int FindCommandReader(const CliArguments& args, SCARDCONTEXT context, char (&rea
     return EXIT_AS_EXPECTED;
 }
 
+int FindCommandReaders(const CliArguments& args, SCARDCONTEXT context, char (*names)[MAX_READERNAME], int32_t* count)
+{
+    static ReaderStates readers;
+    *count = 0;
+    LONG status = ReadReaderStates(context, &readers);
+    if (status != SCARD_S_SUCCESS)
+        return ComplainOfCall(&args, "", "SCardListReaders", status);
+    bool chosen[PCSCLITE_MAX_READERS_CONTEXTS] = {};
+    for (int i = 0; i < args.readerCount; ++i) {
+        if (strcmp(args.readers[i], "all") == 0) {
+            for (int k = 0; k < readers.count; ++k)
+                chosen[k] = chosen[k] || (readers.states[k].dwEventState & SCARD_STATE_PRESENT) != 0;
+            continue;
+        }
+        int index = FindReader(readers, args.readers[i]);
+        if (index < 0)
+            return Complain(EXIT_USAGE, "no reader \"%s\"", args.readers[i]);
+        chosen[index] = true;
+    }
+    for (int k = 0; k < readers.count; ++k)
+        if (chosen[k])
+            snprintf(names[(*count)++], MAX_READERNAME, "%s", readers.states[k].szReader);
+    return EXIT_AS_EXPECTED;
+}
+
 void CatchCommandStop(bool catching)
 {
     CatchStopSignals(catching ? RequestStop : SIG_DFL);

@@ -25,9 +25,13 @@ struct CliArguments {
     const char* command;  // the command's name, as JSON errors name it
     bool json;
     const char* reader;  // --reader: a name or an index; null for the first reader with a card
-    bool decode;         // --decode: each ATR decoded
-    int32_t loop;        // --loop: runs, 0 without
-    bool expect;         // --expect given, with `expectedSw`
+    // Every --reader given, in order (`reader` is the last): qualify runs on
+    // each, "all" standing for every reader with a card.
+    const char* const* readers;
+    int readerCount;
+    bool decode;   // --decode: each ATR decoded
+    int32_t loop;  // --loop: runs, 0 without
+    bool expect;   // --expect given, with `expectedSw`
     uint16_t expectedSw;
     // --class, --general, --get-response, --id (storage and attributes).
     BYTE storageClass;         // --class: STORAGE_CLA (the default) or STORAGE_CLA_PCSC
@@ -52,6 +56,9 @@ struct CliArguments {
     const char* const* positional;
 };
 
+// The most --reader options one command line takes.
+constexpr int READER_OPTIONS_MAX = 32;
+
 constexpr const char* PROGRAM_NAME = "quarnel-test-utility";
 
 // "quarnel-test-utility: " and the message, on stderr; returns `exitStatus`.
@@ -73,6 +80,11 @@ int RunQualify(const CliArguments& args);
 // command finds it) in a context already established, into `reader`; the
 // exit status, said on stderr when it is not EXIT_AS_EXPECTED.
 int FindCommandReader(const CliArguments& args, SCARDCONTEXT context, char (&reader)[MAX_READERNAME]);
+// The readers every --reader names ("all": each reader holding a card now),
+// each once, in the order pcscd lists them, into names[0..*count) (room for
+// PCSCLITE_MAX_READERS_CONTEXTS); the exit status, said on stderr when it is
+// not EXIT_AS_EXPECTED (an unknown reader: EXIT_USAGE).
+int FindCommandReaders(const CliArguments& args, SCARDCONTEXT context, char (*names)[MAX_READERNAME], int32_t* count);
 // SIGINT and SIGTERM set the stop flag (`catching`) or end the program again;
 // the flag, and the signal that set it (0 for none).
 void CatchCommandStop(bool catching);

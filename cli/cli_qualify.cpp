@@ -3,11 +3,21 @@
 // operator's prompts on stderr), then the totals, and writes the JUnit and
 // samples files. A signal stops the suite under way; what was measured is
 // still printed and written.
+//
+// With several readers (--reader given more than once, or "all"), the plan
+// runs on all of them at once, one thread each (core/qualify/run_readers.h):
+// each reader's environment and each suite's verdict are printed as they
+// come, one block at a time, the suite's first line naming its reader; then
+// the totals of each reader and of all. The JUnit file has a <testsuite> per
+// reader, the samples file a reader column. Selections that come to one
+// reader print as for one.
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <new>
 
 #include "cli/cli_commands.h"
 #include "cli/cli_output.h"
@@ -19,6 +29,7 @@
 #include "core/pcsc/pcsc_api.h"
 #include "core/qualify/environment.h"
 #include "core/qualify/plan.h"
+#include "core/qualify/run_readers.h"
 #include "core/qualify/suites.h"
 
 namespace {
@@ -31,34 +42,82 @@ void Prompt(void*, const char* text)
     fprintf(stderr, "%s\n", text);
 }
 
-}  // namespace
+struct SuitePrinter {
+    const CliArguments* args;
+    const QualifyPlan* plan;
+    const char* reader;
+};
 
-int RunQualify(const CliArguments& args)
+void PrintSuite(void* context, const SuiteResult& result, const QualifyScratch&)
 {
-    const char* path = args.positional[0];
-    static QualifyPlan plan;
-    PlanFailure failure;
-    // "-" is standard input, whatever it is, as for `run -`.
-    bool stdinPlan = strcmp(path, "-") == 0;
-    if (!LoadPlan(path, stdinPlan ? STDIN_FILENO : -1, &plan, &failure)) {
-        fflush(stdout);
-        if (failure.line > 0)
-            fprintf(stderr, "%s:%d: %s\n", path, int(failure.line), failure.reason);
-        else
-            fprintf(stderr, "%s: %s\n", path, failure.reason);
-        return EXIT_USAGE;
+    const SuitePrinter& printer = *static_cast<const SuitePrinter*>(context);
+    const PlanSuite& suite = printer.plan->suites[result.suite];
+    if (printer.args->json)
+        WriteQualifySuiteJson(StandardJson(), suite, result, printer.reader);
+    else
+        ReportQualifySuite(standardOutput, suite, result);
+    EndOutput();
+}
+
+// "qualify: 1 of 3 suites did not pass (...)" on stderr unless all passed; the exit status.
+int ComplainOfVerdicts(const QualifyReport* reports, int32_t count, int32_t suiteCount)
+{
+    int32_t counts[3] = {}, run = 0;
+    for (int32_t r = 0; r < count; ++r) {
+        run += reports[r].count;
+        for (int32_t i = 0; i < reports[r].count; ++i)
+            ++counts[reports[r].results[i].verdict];
     }
-    CatchCommandStop(true);
+    int32_t planned = suiteCount * count;
+    if (counts[VERDICT_PASS] == planned)
+        return EXIT_AS_EXPECTED;
+    char readers[32] = "";
+    if (count > 1)
+        snprintf(readers, sizeof readers, " on %d readers", int(count));
+    return Complain(EXIT_FAILED, "qualify: %d of %d suites%s did not pass (%d failed, %d inconclusive, %d not run)",
+                    int(planned - counts[VERDICT_PASS]), int(planned), readers, int(counts[VERDICT_FAIL]),
+                    int(counts[VERDICT_INCONCLUSIVE]), int(planned - run));
+}
+
+// The JUnit and samples files asked for; `result` or the failure's exit status.
+int WriteFiles(const CliArguments& args, const QualifyPlan& plan, const QualifyReport* reports,
+               const QualifySamples* const* samples, int32_t count, int result)
+{
+    if (args.junit != nullptr) {
+        int error = SaveJunitFile(args.junit, reports, count);
+        if (error != 0)
+            result = Complain(EXIT_FAILED, "qualify: %s: %s", args.junit, strerror(error));
+    }
+    if (args.samples != nullptr) {
+        const char* readers[RUN_READERS_MAX];
+        for (int32_t i = 0; i < count; ++i)
+            readers[i] = reports[i].environment->reader;
+        int error = count > 1 ? WriteReadersSamplesCsv(args.samples, plan, readers, samples, count)
+                              : WriteQualifySamplesCsv(args.samples, plan, *samples[0]);
+        if (error != 0)
+            result = Complain(EXIT_FAILED, "qualify: %s: %s", args.samples, strerror(error));
+    }
+    return result;
+}
+
+// The plan on one reader: `chosen`, or the one the arguments name.
+int QualifyOneReader(const CliArguments& args, const QualifyPlan& plan, const char* chosen)
+{
     QualifyTarget target {};
     static char reader[MAX_READERNAME];
     reader[0] = '\0';
     LONG status = pcsc.EstablishContext(SCARD_SCOPE_USER, nullptr, nullptr, &target.context);
-    int found = status == SCARD_S_SUCCESS ? FindCommandReader(args, target.context, reader) : EXIT_FAILED;
+    int found = EXIT_FAILED;
+    if (status == SCARD_S_SUCCESS && chosen != nullptr) {
+        snprintf(reader, sizeof reader, "%s", chosen);
+        found = EXIT_AS_EXPECTED;
+    } else if (status == SCARD_S_SUCCESS) {
+        found = FindCommandReader(args, target.context, reader);
+    }
     if (status != SCARD_S_SUCCESS)
         Complain(EXIT_FAILED, "SCardEstablishContext: 0x%08X", unsigned(status));
     if (found == EXIT_USAGE) {
         pcsc.ReleaseContext(target.context);
-        CatchCommandStop(false);
         return EXIT_USAGE;
     }
     // Without a card every suite is inconclusive, and says so in each output.
@@ -88,20 +147,9 @@ int RunQualify(const CliArguments& args)
     static SuiteResult results[PLAN_SUITES_MAX];
     samples.count = 0;
     int32_t count = 0;
-    bool passed = true;
-    for (int32_t i = 0; i < plan.suiteCount; ++i) {
-        // A stopped plan reports the suite it stopped and no later one.
-        if (i > 0 && CommandStopFlag()->load(std::memory_order_relaxed))
-            break;
-        SuiteResult& result = results[count++];
-        RunSuite(&target, plan, i, CommandStopFlag(), &scratch, &samples, &result);
-        passed = passed && result.verdict == VERDICT_PASS;
-        if (args.json)
-            WriteQualifySuiteJson(StandardJson(), plan.suites[i], result, reader);
-        else
-            ReportQualifySuite(standardOutput, plan.suites[i], result);
-        EndOutput();
-    }
+    SuitePrinter printer {&args, &plan, reader};
+    RunReaderSuites(&target, plan, CommandStopFlag(), &scratch, &samples, results, &count,
+                    SuiteDone {PrintSuite, &printer});
     if (!args.json) {
         ReportQualifyTotals(standardOutput, results, count);
         EndOutput();
@@ -110,26 +158,122 @@ int RunQualify(const CliArguments& args)
         pcsc.Disconnect(target.card, args.disposition);
     if (target.context != 0)
         pcsc.ReleaseContext(target.context);
-    int result = EXIT_AS_EXPECTED;
-    if (!passed || count < plan.suiteCount) {
-        int32_t counts[3] = {};
-        for (int32_t i = 0; i < count; ++i)
-            ++counts[results[i].verdict];
-        result = Complain(EXIT_FAILED, "qualify: %d of %d suites did not pass (%d failed, %d inconclusive, %d not run)",
-                          int(plan.suiteCount - counts[VERDICT_PASS]), int(plan.suiteCount), int(counts[VERDICT_FAIL]),
-                          int(counts[VERDICT_INCONCLUSIVE]), int(plan.suiteCount - count));
+    QualifyReport report {&environment, &plan, results, count};
+    const QualifySamples* only = &samples;
+    return WriteFiles(args, plan, &report, &only, 1, ComplainOfVerdicts(&report, 1, plan.suiteCount));
+}
+
+// What the readers' threads print, one block at a time.
+struct ReadersPrinter {
+    std::mutex lock;
+    const CliArguments* args;
+    const QualifyPlan* plan;
+};
+
+void PrintReaderReady(void* context, const ReaderRun& run)
+{
+    ReadersPrinter& printer = *static_cast<ReadersPrinter*>(context);
+    std::lock_guard<std::mutex> hold(printer.lock);
+    if (printer.args->json) {
+        WriteQualifyEnvironmentJson(StandardJson(), run.environment);
+    } else {
+        if (run.target.status == SCARD_S_SUCCESS) {
+            printf("Reader: %s\n", run.reader);
+            ReportConnected(standardOutput, "SCardConnect", run.target.protocol);
+        }
+        ReportQualifyEnvironment(standardOutput, run.environment);
     }
-    if (args.junit != nullptr) {
-        int error = SaveJunitFile(args.junit, QualifyReport {&environment, &plan, results, count});
-        if (error != 0)
-            result = Complain(EXIT_FAILED, "qualify: %s: %s", args.junit, strerror(error));
+    EndOutput();
+}
+
+void PrintReaderSuite(void* context, const ReaderRun& run, int32_t index)
+{
+    ReadersPrinter& printer = *static_cast<ReadersPrinter*>(context);
+    std::lock_guard<std::mutex> hold(printer.lock);
+    const SuiteResult& result = run.results[index];
+    const PlanSuite& suite = printer.plan->suites[result.suite];
+    if (printer.args->json)
+        WriteQualifySuiteJson(StandardJson(), suite, result, run.reader);
+    else
+        ReportQualifySuite(standardOutput, suite, result, run.reader);
+    EndOutput();
+}
+
+int QualifyReaders(const CliArguments& args, const QualifyPlan& plan, char (*names)[MAX_READERNAME], int32_t count)
+{
+    // Each reader's room at once, before any thread starts: none is allocated while they run.
+    ReaderRun* runs[RUN_READERS_MAX] = {};
+    for (int32_t i = 0; i < count; ++i) {
+        runs[i] = new (std::nothrow) ReaderRun;
+        if (runs[i] == nullptr) {
+            for (int32_t k = 0; k < i; ++k)
+                delete runs[k];
+            return Complain(EXIT_FAILED, "qualify: no memory for %d readers", int(count));
+        }
+        snprintf(runs[i]->reader, sizeof runs[i]->reader, "%s", names[i]);
     }
-    if (args.samples != nullptr) {
-        int error = WriteQualifySamplesCsv(args.samples, plan, samples);
-        if (error != 0)
-            result = Complain(EXIT_FAILED, "qualify: %s: %s", args.samples, strerror(error));
+    static QualifyEnvironment host;
+    CollectHostEnvironment(&host);
+    static ReadersPrinter printer;
+    printer.args = &args;
+    printer.plan = &plan;
+    RunPlanOnReaders(plan, host, args.connect, args.disposition, runs, count, CommandStopFlag(),
+                     ReaderRunEvents {PrintReaderReady, PrintReaderSuite, &printer});
+    QualifyReport reports[RUN_READERS_MAX];
+    const QualifySamples* samples[RUN_READERS_MAX];
+    for (int32_t i = 0; i < count; ++i) {
+        reports[i] = QualifyReport {&runs[i]->environment, &plan, runs[i]->results, runs[i]->count};
+        samples[i] = &runs[i]->samples;
     }
+    if (!args.json) {
+        ReportQualifyReadersTotals(standardOutput, reports, count);
+        EndOutput();
+    }
+    int result = WriteFiles(args, plan, reports, samples, count, ComplainOfVerdicts(reports, count, plan.suiteCount));
+    for (int32_t i = 0; i < count; ++i)
+        delete runs[i];
+    return result;
+}
+
+// The readers the arguments name, then the plan on them.
+int QualifyChosenReaders(const CliArguments& args, const QualifyPlan& plan)
+{
+    static char names[RUN_READERS_MAX][MAX_READERNAME];
+    int32_t count = 0;
+    SCARDCONTEXT context = 0;
+    LONG status = pcsc.EstablishContext(SCARD_SCOPE_USER, nullptr, nullptr, &context);
+    if (status != SCARD_S_SUCCESS)
+        return Complain(EXIT_FAILED, "SCardEstablishContext: 0x%08X", unsigned(status));
+    int found = FindCommandReaders(args, context, names, &count);
+    pcsc.ReleaseContext(context);
+    if (found != EXIT_AS_EXPECTED)
+        return found;
+    if (count == 0)
+        return Complain(EXIT_FAILED, "qualify: no reader holds a card");
+    return count == 1 ? QualifyOneReader(args, plan, names[0]) : QualifyReaders(args, plan, names, count);
+}
+
+}  // namespace
+
+int RunQualify(const CliArguments& args)
+{
+    const char* path = args.positional[0];
+    static QualifyPlan plan;
+    PlanFailure failure;
+    // "-" is standard input, whatever it is, as for `run -`.
+    bool stdinPlan = strcmp(path, "-") == 0;
+    if (!LoadPlan(path, stdinPlan ? STDIN_FILENO : -1, &plan, &failure)) {
+        fflush(stdout);
+        if (failure.line > 0)
+            fprintf(stderr, "%s:%d: %s\n", path, int(failure.line), failure.reason);
+        else
+            fprintf(stderr, "%s: %s\n", path, failure.reason);
+        return EXIT_USAGE;
+    }
+    CatchCommandStop(true);
+    bool several = args.readerCount > 1 || (args.readerCount == 1 && strcmp(args.readers[0], "all") == 0);
+    int result = several ? QualifyChosenReaders(args, plan) : QualifyOneReader(args, plan, nullptr);
     CatchCommandStop(false);
     int signal = CommandStopSignal();
-    return signal != 0 ? EXIT_SIGNAL_BASE + signal : result;
+    return signal != 0 && result != EXIT_USAGE ? EXIT_SIGNAL_BASE + signal : result;
 }

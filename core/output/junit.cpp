@@ -33,16 +33,15 @@ struct Counts {
     double seconds;
 };
 
-Counts CountResults(const QualifyReport& report)
+void AddCounts(const QualifyReport& report, Counts* sums)
 {
-    Counts counts {};
+    Counts& counts = *sums;
     for (int32_t i = 0; i < report.count; ++i) {
         const SuiteResult& result = report.results[i];
         counts.failures += result.verdict == VERDICT_FAIL ? 1 : 0;
         counts.skipped += result.verdict == VERDICT_INCONCLUSIVE ? 1 : 0;
         counts.seconds += double(result.span.end - result.span.start) / 1e9;
     }
-    return counts;
 }
 
 bool WriteProperty(FILE* file, const char* name, const char* value)
@@ -76,10 +75,13 @@ bool WriteMessage(FILE* file, const SuiteResult& result)
     return WriteXmlText(file, result.note[0] != '\0' ? result.note : VerdictName(result.verdict));
 }
 
-bool WriteTestcase(FILE* file, const PlanSuite& suite, const SuiteResult& result)
+// `classname` null: "qualify." and the suite's kind.
+bool WriteTestcase(FILE* file, const PlanSuite& suite, const SuiteResult& result, const char* classname)
 {
-    if (fprintf(file, "    <testcase classname=\"qualify.%s\" name=\"", SuiteKindName(suite.kind)) < 0
-        || !WriteXmlText(file, suite.id)
+    bool named = classname != nullptr
+        ? fputs("    <testcase classname=\"", file) != EOF && WriteXmlText(file, classname)
+        : fprintf(file, "    <testcase classname=\"qualify.%s", SuiteKindName(suite.kind)) >= 0;
+    if (!named || fputs("\" name=\"", file) == EOF || !WriteXmlText(file, suite.id)
         || fprintf(file, "\" time=\"%.6f\">\n", double(result.span.end - result.span.start) / 1e9) < 0)
         return false;
     // A passed suite's lines go to its output, any other's into its failure or skip.
@@ -95,9 +97,59 @@ bool WriteTestcase(FILE* file, const PlanSuite& suite, const SuiteResult& result
         && fprintf(file, "</%s>\n    </testcase>\n", element) >= 0;
 }
 
+struct Reports {
+    const QualifyReport* reports;
+    int32_t count;
+};
+
 bool WriteDocument(FILE* file, const void* content)
 {
-    return WriteJunit(file, *static_cast<const QualifyReport*>(content));
+    const Reports& reports = *static_cast<const Reports*>(content);
+    return WriteJunitReaders(file, reports.reports, reports.count);
+}
+
+bool WriteTestsuite(FILE* file, const QualifyReport& report, const char* classname)
+{
+    const QualifyEnvironment& environment = *report.environment;
+    Counts counts {};
+    AddCounts(report, &counts);
+    if (fputs("  <testsuite name=\"", file) == EOF || !WriteXmlText(file, environment.reader)
+        || fprintf(file, "\" tests=\"%d\" failures=\"%d\" skipped=\"%d\" errors=\"0\" time=\"%.6f\" timestamp=\"",
+                   int(report.count), int(counts.failures), int(counts.skipped), counts.seconds)
+            < 0
+        || !WriteXmlText(file, environment.date) || fputs("\" hostname=\"", file) == EOF
+        || !WriteXmlText(file, environment.host) || fputs("\">\n    <properties>\n", file) == EOF)
+        return false;
+    const struct {
+        const char* name;
+        const char* value;
+    } properties[] = {
+        {"tool", environment.tool},
+        {"pcsclite_compiled", environment.pcscliteCompiled},
+        {"pcsclite_library", environment.pcscliteLibrary},
+        {"pcscd", environment.pcscd},
+        {"reader", environment.reader},
+        {"ifd_vendor", environment.ifdVendor},
+        {"ifd_type", environment.ifdType},
+        {"ifd_version", environment.ifdVersion},
+        {"ifd_serial", environment.ifdSerial},
+        {"driver", environment.driver},
+        {"kernel", environment.kernel},
+        {"host", environment.host},
+        {"date", environment.date},
+        {"caveat", QUALIFY_CAVEAT},
+    };
+    for (const auto& property : properties)
+        if (!WriteProperty(file, property.name, property.value))
+            return false;
+    if (fputs("    </properties>\n", file) == EOF)
+        return false;
+    for (int32_t i = 0; i < report.count; ++i) {
+        const SuiteResult& result = report.results[i];
+        if (!WriteTestcase(file, report.plan->suites[result.suite], result, classname))
+            return false;
+    }
+    return fputs("  </testsuite>\n", file) != EOF;
 }
 
 }  // namespace
@@ -138,54 +190,33 @@ bool WriteXmlText(FILE* file, const char* text)
 
 bool WriteJunit(FILE* file, const QualifyReport& report)
 {
-    const QualifyEnvironment& environment = *report.environment;
-    Counts counts = CountResults(report);
+    return WriteJunitReaders(file, &report, 1);
+}
+
+bool WriteJunitReaders(FILE* file, const QualifyReport* reports, int32_t count)
+{
+    Counts counts {};
+    int32_t tests = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        AddCounts(reports[i], &counts);
+        tests += reports[i].count;
+    }
     if (fprintf(file,
                 "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                 "<testsuites name=\"qualify\" tests=\"%d\" failures=\"%d\" skipped=\"%d\" errors=\"0\" "
-                "time=\"%.6f\">\n  <testsuite name=\"",
-                int(report.count), int(counts.failures), int(counts.skipped), counts.seconds)
-            < 0
-        || !WriteXmlText(file, environment.reader)
-        || fprintf(file, "\" tests=\"%d\" failures=\"%d\" skipped=\"%d\" errors=\"0\" time=\"%.6f\" timestamp=\"",
-                   int(report.count), int(counts.failures), int(counts.skipped), counts.seconds)
-            < 0
-        || !WriteXmlText(file, environment.date) || fputs("\" hostname=\"", file) == EOF
-        || !WriteXmlText(file, environment.host) || fputs("\">\n    <properties>\n", file) == EOF)
+                "time=\"%.6f\">\n",
+                int(tests), int(counts.failures), int(counts.skipped), counts.seconds)
+        < 0)
         return false;
-    const struct {
-        const char* name;
-        const char* value;
-    } properties[] = {
-        {"tool", environment.tool},
-        {"pcsclite_compiled", environment.pcscliteCompiled},
-        {"pcsclite_library", environment.pcscliteLibrary},
-        {"pcscd", environment.pcscd},
-        {"reader", environment.reader},
-        {"ifd_vendor", environment.ifdVendor},
-        {"ifd_type", environment.ifdType},
-        {"ifd_version", environment.ifdVersion},
-        {"ifd_serial", environment.ifdSerial},
-        {"driver", environment.driver},
-        {"kernel", environment.kernel},
-        {"host", environment.host},
-        {"date", environment.date},
-        {"caveat", QUALIFY_CAVEAT},
-    };
-    for (const auto& property : properties)
-        if (!WriteProperty(file, property.name, property.value))
+    // Several readers run the same suites: the reader names each case's class, keeping names apart.
+    for (int32_t i = 0; i < count; ++i)
+        if (!WriteTestsuite(file, reports[i], count > 1 ? reports[i].environment->reader : nullptr))
             return false;
-    if (fputs("    </properties>\n", file) == EOF)
-        return false;
-    for (int32_t i = 0; i < report.count; ++i) {
-        const SuiteResult& result = report.results[i];
-        if (!WriteTestcase(file, report.plan->suites[result.suite], result))
-            return false;
-    }
-    return fputs("  </testsuite>\n</testsuites>\n", file) != EOF;
+    return fputs("</testsuites>\n", file) != EOF;
 }
 
-int SaveJunitFile(const char* path, const QualifyReport& report)
+int SaveJunitFile(const char* path, const QualifyReport* reports, int32_t count)
 {
-    return SaveFileWhole(path, WriteDocument, &report);
+    Reports content {reports, count};
+    return SaveFileWhole(path, WriteDocument, &content);
 }

@@ -1,6 +1,6 @@
 // A qualification as JUnit XML, for a CI job's test report: one
-// <testsuite> for the reader (the environment as its properties) and one
-// <testcase> per suite of the plan, with <failure> for a suite that failed
+// <testsuite> per reader (the environment as its properties) and one
+// <testcase> per suite of the plan and reader, with <failure> for a suite that failed
 // and <skipped> for one that was inconclusive. Every text is escaped, so any
 // reader name or value makes well-formed XML.
 #pragma once
@@ -17,6 +17,12 @@
 bool WriteXmlText(FILE* file, const char* text);
 // The whole document; false when a write failed.
 bool WriteJunit(FILE* file, const QualifyReport& report);
-// The document into `path`, whole or not at all (core/output/save_file.h);
-// 0 or the errno of the failure.
-int SaveJunitFile(const char* path, const QualifyReport& report);
+// The document of several readers run at once: one <testsuite> per report,
+// and the reader's name as each <testcase>'s classname (in place of
+// "qualify." and the suite's kind), so that CI tools, which key a case by
+// classname and name, keep every reader's cases apart. One report writes
+// what WriteJunit writes.
+bool WriteJunitReaders(FILE* file, const QualifyReport* reports, int32_t count);
+// The document of `count` reports into `path`, whole or not at all
+// (core/output/save_file.h); 0 or the errno of the failure.
+int SaveJunitFile(const char* path, const QualifyReport* reports, int32_t count);

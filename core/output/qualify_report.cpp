@@ -69,11 +69,12 @@ void ReportQualifyEnvironment(LineSink sink, const QualifyEnvironment& environme
     }
 }
 
-void ReportQualifySuite(LineSink sink, const PlanSuite& suite, const SuiteResult& result)
+void ReportQualifySuite(LineSink sink, const PlanSuite& suite, const SuiteResult& result, const char* reader)
 {
-    char line[QUALIFY_LINE_SIZE];
-    snprintf(line, sizeof line, "%s (%s, line %d): %s, %.0f of %d %s", suite.id, SuiteKindName(suite.kind),
-             int(suite.line), VerdictName(result.verdict), result.value[QUANTITY_RUNS], int(result.planned),
+    char line[QUALIFY_LINE_SIZE + MAX_READERNAME];
+    snprintf(line, sizeof line, "%s%s%s (%s, line %d): %s, %.0f of %d %s", reader != nullptr ? reader : "",
+             reader != nullptr ? ": " : "", suite.id, SuiteKindName(suite.kind), int(suite.line),
+             VerdictName(result.verdict), result.value[QUANTITY_RUNS], int(result.planned),
              suite.kind == SUITE_POWER     ? "cycles"
                  : suite.kind == SUITE_TAP ? "taps"
                                            : "exchanges");
@@ -114,14 +115,45 @@ void ReportQualifySuite(LineSink sink, const PlanSuite& suite, const SuiteResult
     }
 }
 
+namespace {
+
+// `label`, then how many of the results passed, failed and were inconclusive.
+void PutVerdictCounts(LineSink sink, const char* label, const int32_t (&counts)[3])
+{
+    char line[QUALIFY_LINE_SIZE + MAX_READERNAME];
+    snprintf(line, sizeof line, "%s: %d pass, %d fail, %d inconclusive", label, int(counts[VERDICT_PASS]),
+             int(counts[VERDICT_FAIL]), int(counts[VERDICT_INCONCLUSIVE]));
+    PutLine(sink, line);
+}
+
+void CountVerdicts(const SuiteResult* results, int32_t count, int32_t (&counts)[3])
+{
+    for (int32_t i = 0; i < count; ++i)
+        ++counts[results[i].verdict];
+}
+
+}  // namespace
+
 void ReportQualifyTotals(LineSink sink, const SuiteResult* results, int32_t count)
 {
     int32_t counts[3] = {};
-    for (int32_t i = 0; i < count; ++i)
-        ++counts[results[i].verdict];
-    char line[QUALIFY_LINE_SIZE];
-    snprintf(line, sizeof line, "Verdicts: %d pass, %d fail, %d inconclusive", int(counts[VERDICT_PASS]),
-             int(counts[VERDICT_FAIL]), int(counts[VERDICT_INCONCLUSIVE]));
-    PutLine(sink, line);
+    CountVerdicts(results, count, counts);
+    PutVerdictCounts(sink, "Verdicts", counts);
+    PutLine(sink, QUALIFY_CAVEAT);
+}
+
+void ReportQualifyReadersTotals(LineSink sink, const QualifyReport* reports, int32_t count)
+{
+    int32_t all[3] = {};
+    for (int32_t i = 0; i < count; ++i) {
+        int32_t counts[3] = {};
+        CountVerdicts(reports[i].results, reports[i].count, counts);
+        char label[MAX_READERNAME + 16];
+        snprintf(label, sizeof label, "Verdicts on %s", reports[i].environment->reader);
+        PutVerdictCounts(sink, label, counts);
+        for (int k = 0; k < 3; ++k)
+            all[k] += counts[k];
+    }
+    PutVerdictCounts(sink, "Verdicts", all);
     PutLine(sink, QUALIFY_CAVEAT);
 }

@@ -31,7 +31,12 @@ void FormatLimitLine(char* text, size_t size, const LimitResult& limit);
 // "Environment:" and one "  Name: value" line per field.
 void ReportQualifyEnvironment(LineSink sink, const QualifyEnvironment& environment);
 // "stability-1 (stability, line 2): pass, 1000 of 1000 runs", the note and
-// the sweep's line when there are, then the table of its limits.
-void ReportQualifySuite(LineSink sink, const PlanSuite& suite, const SuiteResult& result);
+// the sweep's line when there are, then the table of its limits. With
+// `reader` (one of several run at once) the first line starts with its name
+// and ": ".
+void ReportQualifySuite(LineSink sink, const PlanSuite& suite, const SuiteResult& result, const char* reader = nullptr);
 // "Verdicts: 2 pass, 1 fail, 0 inconclusive" and the caveat.
 void ReportQualifyTotals(LineSink sink, const SuiteResult* results, int32_t count);
+// For several readers run at once: "Verdicts on NAME: ..." for each, then
+// the totals over all of them and the caveat.
+void ReportQualifyReadersTotals(LineSink sink, const QualifyReport* reports, int32_t count);

@@ -3,6 +3,7 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 
 #include "core/output/save_file.h"
 
@@ -36,26 +37,53 @@ bool WriteRows(FILE* file, const void* content)
     return true;
 }
 
+// A field as CSV quotes it when it holds a comma, a quote or a line end:
+// within quotes, each quote doubled.
+bool WriteCsvField(FILE* file, const char* text)
+{
+    if (strpbrk(text, ",\"\r\n") == nullptr)
+        return fputs(text, file) != EOF;
+    if (fputc('"', file) == EOF)
+        return false;
+    for (const char* p = text; *p != '\0'; ++p)
+        if ((*p == '"' && fputc('"', file) == EOF) || fputc(*p, file) == EOF)
+            return false;
+    return fputc('"', file) != EOF;
+}
+
+// One reader's rows; `reader` null: without the reader column.
+bool WriteReaderRows(FILE* file, const QualifyPlan& plan, const char* reader, const QualifySamples& samples)
+{
+    for (int32_t i = 0; i < samples.count && i < PLAN_SAMPLES_MAX; ++i) {
+        const QualifySample& row = samples.rows[i];
+        // Ids are letters, digits, '.', '_' and '-': no quoting needed.
+        const char* id = row.suite >= 0 && row.suite < plan.suiteCount ? plan.suites[row.suite].id : "";
+        char length[16] = "";
+        if (row.length >= 0)
+            snprintf(length, sizeof length, "%d", int(row.length));
+        if ((reader != nullptr && (!WriteCsvField(file, reader) || fputc(',', file) == EOF))
+            || fprintf(file, "%s,%d,%s,", id, int(row.run), length) < 0 || !WriteTail(file, row.ns, row.status, row.sw))
+            return false;
+    }
+    return true;
+}
+
 struct QualifyRows {
     const QualifyPlan* plan;
-    const QualifySamples* samples;
+    const char* const* readers;  // null: one reader, no reader column
+    const QualifySamples* const* samples;
+    int32_t count;
 };
 
 bool WriteQualifyRows(FILE* file, const void* content)
 {
     const QualifyRows& rows = *static_cast<const QualifyRows*>(content);
-    if (fputs("suite,run,length,ns,pcsc,sw\n", file) == EOF)
+    if (fputs(rows.readers != nullptr ? "reader,suite,run,length,ns,pcsc,sw\n" : "suite,run,length,ns,pcsc,sw\n", file)
+        == EOF)
         return false;
-    for (int32_t i = 0; i < rows.samples->count && i < PLAN_SAMPLES_MAX; ++i) {
-        const QualifySample& row = rows.samples->rows[i];
-        // Ids are letters, digits, '.', '_' and '-': no quoting needed.
-        const char* id = row.suite >= 0 && row.suite < rows.plan->suiteCount ? rows.plan->suites[row.suite].id : "";
-        char length[16] = "";
-        if (row.length >= 0)
-            snprintf(length, sizeof length, "%d", int(row.length));
-        if (fprintf(file, "%s,%d,%s,", id, int(row.run), length) < 0 || !WriteTail(file, row.ns, row.status, row.sw))
+    for (int32_t i = 0; i < rows.count; ++i)
+        if (!WriteReaderRows(file, *rows.plan, rows.readers != nullptr ? rows.readers[i] : nullptr, *rows.samples[i]))
             return false;
-    }
     return true;
 }
 
@@ -69,6 +97,14 @@ int WriteSamplesCsv(const char* path, const int64_t* ns, const LONG* status, con
 
 int WriteQualifySamplesCsv(const char* path, const QualifyPlan& plan, const QualifySamples& samples)
 {
-    QualifyRows rows {&plan, &samples};
+    const QualifySamples* only = &samples;
+    QualifyRows rows {&plan, nullptr, &only, 1};
+    return SaveFileWhole(path, WriteQualifyRows, &rows);
+}
+
+int WriteReadersSamplesCsv(const char* path, const QualifyPlan& plan, const char* const* readers,
+                           const QualifySamples* const* samples, int32_t count)
+{
+    QualifyRows rows {&plan, readers, samples, count};
     return SaveFileWhole(path, WriteQualifyRows, &rows);
 }

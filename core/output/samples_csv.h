@@ -20,3 +20,9 @@ int WriteSamplesCsv(const char* path, const int64_t* ns, const LONG* status, con
 // the suite's id, the run from 1 within the suite, the length a sweep sent
 // or asked for (empty for the other suites), then the columns above.
 int WriteQualifySamplesCsv(const char* path, const QualifyPlan& plan, const QualifySamples& samples);
+// For several readers run at once, one file: "reader,suite,run,length,ns,pcsc,sw",
+// the reader's name first (quoted as CSV quotes a field, when it holds a
+// comma, a quote or a line end), then each reader's rows as above, reader
+// after reader in the order given.
+int WriteReadersSamplesCsv(const char* path, const QualifyPlan& plan, const char* const* readers,
+                           const QualifySamples* const* samples, int32_t count);
