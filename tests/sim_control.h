@@ -42,10 +42,11 @@
 //                         the file is next read with the card in (card=storage1k). It fires
 //                         once; a new value arms it again.
 // Keys missing from the file, or a missing file, take the reader's defaults: reader 0 holds
-// a storage card with UID 04A1B2C3, reader 1 is empty (a card put in gets UID 04D5E6F7), no
-// faults. The driver looks at the file on every call, so a fault setting applies to the very
-// next call. A card put in is a fresh card (factory memory and transport keys) with the UID
-// set at that moment; a card that stays in keeps its memory from test to test.
+// a storage card with UID 04A1B2C3, reader 1 is empty (a card put in gets UID 04D5E6F7),
+// readers 2 and on (--readers) hold one each, no faults. The driver looks at the file on
+// every call, so a fault setting applies to the very next call. A card put in is a fresh
+// card (factory memory and transport keys) with the UID set at that moment; a card that
+// stays in keeps its memory from test to test.
 //
 // The harness also lets a test kill pcscd and start a new one (SimPcscd below); the new
 // pcscd loads the readers anew, with fresh cards, and reads the control files as they are.
@@ -63,10 +64,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-// The reader name as libpcsclite lists it (reader 0 or 1), "" outside the harness.
+// The name of reader `reader` (0 to N-1 of scripts/with-sim-pcscd --readers N) as
+// libpcsclite lists it, "" outside the harness or past its readers.
 inline std::string SimReaderName(int reader)
 {
-    const char* name = getenv(reader == 0 ? "QTU_SIM_READER0" : "QTU_SIM_READER1");
+    const char* name = getenv(("QTU_SIM_READER" + std::to_string(reader)).c_str());
     return name ? name : "";
 }
 
