@@ -68,14 +68,14 @@ void RunStability(QualifyTarget* target, const PlanSuite& suite, int32_t index, 
     LoopRecord& record = scratch->loop;
     TransmitLoop(target->card, target->protocol, suite.apdu, suite.apduLength, suite.runs, false, suite.expectedSw,
                  scratch->response, sizeof scratch->response, stop, LoopProgress {nullptr, nullptr}, &record);
-    // The loop goes on past a reader gone; the runs from the first that met it are not the reader's.
-    for (int32_t i = 0; i < record.runsMade; ++i)
+    // The loop goes on past a reader gone; the runs after the first that met it are not the reader's.
+    int32_t gone = -1;
+    for (int32_t i = 0; i < record.runsMade && gone < 0; ++i)
         if (ReaderGone(record.status[i])) {
+            gone = i;
             result->status = record.status[i];
-            NoteGone(result, "run", i + 1, record.status[i]);
             record.runsMade = i + 1;
             record.stopped = false;
-            break;
         }
     int32_t failures = 0;
     for (int32_t i = 0; i < record.runsMade; ++i) {
@@ -100,11 +100,13 @@ void RunStability(QualifyTarget* target, const PlanSuite& suite, int32_t index, 
         Measure(result, QUANTITY_P99_US, summary.p99Us);
     Measure(result, QUANTITY_MAX_US, summary.maxUs);
     Measure(result, QUANTITY_MEAN_US, summary.meanUs);
-    if (failures > 0) {
+    if (failures > 0 && record.firstFailure - 1 != gone) {
         int32_t run = record.firstFailure - 1;
         Note(result, "first failure at run %d: 0x%08X, SW %02X %02X", int(run + 1), unsigned(record.status[run]),
              unsigned(record.sw[run] >> 8), unsigned(record.sw[run] & 0xFF));
     }
+    if (gone >= 0)
+        NoteGone(result, "run", gone + 1, record.status[gone]);
 }
 
 // The sweep's APDU for `length`, in scratch->request; its size.
@@ -190,7 +192,6 @@ void RunSweep(QualifyTarget* target, const PlanSuite& suite, int32_t index, cons
             if (ReaderGone(status)) {
                 gone = true;
                 result->status = status;
-                NoteGone(result, "exchange", exchanges, status);
                 break;
             }
         }
@@ -221,6 +222,8 @@ void RunSweep(QualifyTarget* target, const PlanSuite& suite, int32_t index, cons
     }
     if (failedLengths > 0)
         NoteFailedLengths(result, scratch);
+    if (gone)
+        NoteGone(result, "exchange", exchanges, result->status);
 }
 
 // The wait for the operator's hand is cut into slices this long, the stop
