@@ -119,6 +119,7 @@ SEND_HELP = [
 # pcsc-lite takes (65548 bytes), two and a byte the largest the sim answers.
 HALF_APDU = "00" * 32767
 SHOUT = "quarnel-test-utility: "
+QUALIFY_CAVEAT = "Times are host-side: each holds USB, pcscd and the reader driver, never the RF exchange alone."
 # The window's decoding of the sim's ATR; HOME's list names the card.
 SIM_ATR_LINES = ["TS = 3B: direct convention", "T0 = 8F: Y1 = 8 (TD1), K = 15 historical bytes",
                  "TD1 = 80: protocol T=0, Y2 = 8 (TD2)", "TD2 = 01: protocol T=1, Y3 = 0 (none)",
@@ -348,6 +349,11 @@ SIM_CASES = [
                                               dict(id="power-2", verdict="pass")],
                                         err=SHOUT + "qualify: 1 of 2 suites did not pass (1 failed, 0 inconclusive,"
                                         " 0 not run)")),
+    # A reader named twice counts once, and one reader prints as one.
+    ("qualify --json -r 0 -r {r0} fail.plan", 1, dict(json=[dict(type="environment"), dict(id="fast"),
+                                                            dict(id="power-2")],
+                                                      err=SHOUT + "qualify: 1 of 2 suites did not pass*")),
+    ("qualify -r all -r nosuch pass.plan", 2, dict(out=[], err=SHOUT + 'no reader "nosuch"')),
     # Resets on demand. With atr_after_cold_reset the sim's card changes its ATR at a cold
     # reset and keeps it at a warm one.
     ("reset warm", 0, dict(out=CONNECTED + ["SCardReconnect: OK, protocol = 0x00000002.", "ATR:", SIM_ATR_DUMP,
@@ -585,8 +591,7 @@ def check_qualify_files(program, folder, names):
                 os.unlink(path)
         done = run(program, ["qualify", *options, "--junit", junit, "--samples", samples, plan], folder)
         problems = [] if done.returncode == status else [f"exit status {done.returncode}, not {status}"]
-        if done.stdout.splitlines()[-1:] != ["Times are host-side: each holds USB, pcscd and the reader driver, never "
-                                             "the RF exchange alone."]:
+        if done.stdout.splitlines()[-1:] != [QUALIFY_CAVEAT]:
             problems.append("the caveat is not the last line")
         suites = ElementTree.parse(junit).getroot()
         cases_seen = {case.get("name"): case for case in suites.iter("testcase")}
@@ -736,6 +741,83 @@ def check_qualify_prompt(program, folder, names):
     print("ok: qualify tap prompts on stderr", flush=True)
 
 
+def wait_card(program, reader, present):
+    """Waits until pcscd lists the reader's card as in (present) or out."""
+    for _ in range(50):
+        listed = [json.loads(line) for line in run(program, ["list", "--json"], ".").stdout.splitlines()]
+        if any(item.get("reader") == reader and ("PRESENT" in item.get("state", [])) == present for item in listed):
+            return
+        time.sleep(0.1)
+    raise Failure(f"{reader}: the card is not {'in' if present else 'out'}")
+
+
+def check_qualify_readers(program, folder, names):
+    """With a card in both readers, qualify runs on both at once: the text names
+    the reader on each suite line and totals each reader and all; JSON carries
+    an environment per reader and the reader on every suite; JUnit has a
+    testsuite per reader whose testcases stay unique by classname and name; the
+    samples file has a reader column."""
+    import csv
+    import xml.etree.ElementTree as ElementTree
+    readers = [names["r0"], names["r1"]]
+    set_control("card=storage1k\n", 1)
+    try:
+        wait_card(program, readers[1], True)
+        junit, samples = os.path.join(folder, "both.xml"), os.path.join(folder, "both.csv")
+        done = run(program, ["qualify", "-r", "all", "--junit", junit, "--samples", samples, "pass.plan"], folder)
+        lines = done.stdout.splitlines()
+        problems = [] if done.returncode == 0 and not done.stderr else [f"exit status {done.returncode}"]
+        for reader in readers:
+            for suite in ["stability-1 (stability, line 2)", "sweep-2 (sweep, line 5)", "power-3 (power, line 7)"]:
+                if not any(matches(line, f"{reader}: {suite}: pass, *") for line in lines):
+                    problems.append(f"no pass of {suite} on {reader}")
+        if lines[-4:] != [f"Verdicts on {readers[0]}: 3 pass, 0 fail, 0 inconclusive",
+                          f"Verdicts on {readers[1]}: 3 pass, 0 fail, 0 inconclusive",
+                          "Verdicts: 6 pass, 0 fail, 0 inconclusive", QUALIFY_CAVEAT]:
+            problems.append(f"totals: {lines[-4:]}")
+        root = ElementTree.parse(junit).getroot()
+        suites = [(suite.get("name"), [(case.get("classname"), case.get("name")) for case in suite.iter("testcase")])
+                  for suite in root.iter("testsuite")]
+        keys = [key for _, cases in suites for key in cases]
+        if ([name for name, _ in suites] != readers or len(set(keys)) != 6 or root.get("tests") != "6"
+                or any(classname != name for name, cases in suites for classname, _ in cases)):
+            problems.append(f"JUnit: {suites}")
+        with open(samples, newline="") as table:
+            rows = list(csv.reader(table))
+        if rows[0] != ["reader", "suite", "run", "length", "ns", "pcsc", "sw"] or [row[0] for row in rows[1:]] != \
+                [readers[0]] * 111 + [readers[1]] * 111:
+            problems.append(f"samples: {rows[0]}, {len(rows)} rows")
+        # Both verdicts, each on each reader, in JSON; the stderr line counts them all.
+        done = run(program, ["qualify", "--json", "-r", "1", "-r", "0", "fail.plan"], folder)
+        objects = [json.loads(line) for line in done.stdout.splitlines()]
+        problems += [f"fields of {got['type']}" for got in objects if list(got) != FIELDS[got["type"]]]
+        seen = sorted((got["type"], got["reader"], got.get("id"), got.get("verdict")) for got in objects)
+        if seen != sorted([("environment", reader, None, None) for reader in readers]
+                          + [("suite", reader, "fast", "fail") for reader in readers]
+                          + [("suite", reader, "power-2", "pass") for reader in readers]):
+            problems.append(f"JSON: {seen}")
+        if done.returncode != 1 or done.stderr != SHOUT + "qualify: 2 of 4 suites on 2 readers did not pass " \
+                                                  "(2 failed, 0 inconclusive, 0 not run)\n":
+            problems.append(f"fail.plan: exit status {done.returncode}, stderr {done.stderr!r}")
+        # "all" is the readers holding a card: none is no reader to qualify.
+        set_control("card=none\n", 1)
+        set_control("card=none\n")
+        wait_card(program, readers[0], False)
+        wait_card(program, readers[1], False)
+        done = run(program, ["qualify", "-r", "all", "--junit", "none.xml", "pass.plan"], folder)
+        if (done.returncode, done.stdout, done.stderr) != (1, "", SHOUT + "qualify: no reader holds a card\n") \
+                or os.path.exists(os.path.join(folder, "none.xml")):
+            problems.append(f"-r all without a card: exit status {done.returncode}, stderr {done.stderr!r}")
+    finally:
+        set_control("", 1)
+        set_card(True)
+        wait_card(program, readers[1], False)
+        wait_card(program, readers[0], True)
+    if problems:
+        raise Failure("qualify on two readers: " + "; ".join(problems) + f"\n---- stdout\n{done.stdout}")
+    print("ok: qualify on two readers at once", flush=True)
+
+
 def handles(pid, signum):
     """Whether process pid catches signal signum (its SigCgt mask in /proc)."""
     with open(f"/proc/{pid}/status") as status:
@@ -838,6 +920,7 @@ def main():
                 check_full_output(program, folder)
                 check_qualify_files(program, folder, names)
                 check_qualify_prompt(program, folder, names)
+                check_qualify_readers(program, folder, names)
                 check_no_display(program, folder)
                 check_signals(program, names)
                 check_monitor(program, names)

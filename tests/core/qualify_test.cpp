@@ -1,9 +1,10 @@
 // The qualification core: the plan reader (every statement and every
 // refusal with its line), the verdict and margin of a limit, the
-// least-squares line, the JUnit writer's escaping, and the suites against
-// the simulated reader through the real pcscd, its taps and lost card made
-// by the driver; the JSON reader that reads passports and runs back, and
-// their comparison.
+// least-squares line, the JUnit writer's escaping, the suites against the
+// simulated reader through the real pcscd, its taps and lost card made by
+// the driver, and a plan on two readers at once (also run under
+// ThreadSanitizer, scripts/test --tsan); the JSON reader that reads
+// passports and runs back, and their comparison.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -21,6 +22,7 @@
 #include "core/output/junit.h"
 #include "core/pcsc/connection.h"
 #include "core/qualify/plan.h"
+#include "core/qualify/run_readers.h"
 #include "core/qualify/suites.h"
 #include "sim/card_atr.h"
 #include "sim_control.h"
@@ -384,11 +386,12 @@ TEST_F(QualifySuites, PowerCyclesKeepTheAtrInEitherMode)
     DWORD length;
     EXPECT_EQ(ReadAtr(target.card, atr, sizeof atr, &length), SCARD_S_SUCCESS);
 
-    // A card gone in the middle: every cycle fails, the verdict with it.
+    // A card gone in the middle leaves nothing to judge: inconclusive, with the status seen.
     ASSERT_TRUE(SimSetCard(0, false));
     ASSERT_TRUE(SimWaitForCard(0, false));
     Run("suite power cycles=2 mode=reconnect\nlimit failures = 0\n");
-    EXPECT_NE(result.verdict, VERDICT_PASS) << result.note;
+    EXPECT_EQ(result.verdict, VERDICT_INCONCLUSIVE) << result.note;
+    EXPECT_TRUE(ReaderGone(result.status)) << std::hex << result.status;
     ASSERT_TRUE(SimSetCard(0, true));
     ASSERT_TRUE(SimWaitForCard(0, true));
 }
@@ -652,6 +655,74 @@ TEST(Compare, CrossesEveryLimitOfRunsOnce)
     EXPECT_EQ(lines, expected);
     EXPECT_EQ(totals.differences, 5);
     EXPECT_EQ(totals.crossed, 4);
+}
+
+// Two readers at once: reader 1 unplugged in the middle of the stability
+// suite is inconclusive with the status seen, there and for the suite after
+// it, while reader 0 passes both; a stop ends both readers' suites.
+TEST(QualifyReaders, OneReaderGoneLeavesTheOtherToPass)
+{
+    ASSERT_FALSE(SimReaderName(1).empty()) << "run inside scripts/with-sim-pcscd";
+    PlanFailure failure;
+    ASSERT_TRUE(Parse("suite stability apdu=FFCA000000 runs=2000 expect=9000\nlimit failures = 0\n"
+                      "suite power cycles=2\nlimit failures = 0\n",
+                      &failure));
+    static ReaderRun runs[2];
+    ReaderRun* each[2] = {&runs[0], &runs[1]};
+    QualifyEnvironment host {};
+    struct Seen {
+        std::atomic<int> ready, suites;
+    } seen {};
+    ReaderRunEvents events {[](void* context, const ReaderRun&) { ++static_cast<Seen*>(context)->ready; },
+                            [](void* context, const ReaderRun&, int32_t) { ++static_cast<Seen*>(context)->suites; },
+                            &seen};
+    for (bool unplug : {true, false}) {
+        SCOPED_TRACE(unplug ? "unplugged" : "stopped");
+        seen.ready = seen.suites = 0;
+        for (int reader : {0, 1}) {
+            SimReset(reader);
+            ASSERT_TRUE(SimSetCard(reader, true));
+            ASSERT_TRUE(SimSetDelayMicros(reader, 300));  // 2000 runs take 0.6 s at least
+            ASSERT_TRUE(SimWaitForCard(reader, true));
+            snprintf(runs[reader].reader, sizeof runs[reader].reader, "%s", SimReaderName(reader).c_str());
+        }
+        std::atomic<bool> stop {false};
+        std::thread runner(
+            [&] { RunPlanOnReaders(plan, host, ConnectOptions {}, SCARD_LEAVE_CARD, each, 2, &stop, events); });
+        while (seen.ready < 2)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (unplug)
+            EXPECT_TRUE(SimSetUnplugged(1, true));
+        else
+            stop = true;
+        runner.join();
+        SimReset(0);
+        SimReset(1);
+
+        EXPECT_EQ(seen.suites, unplug ? 4 : 2);
+        const SuiteResult& first = runs[1].results[0];
+        EXPECT_EQ(first.verdict, VERDICT_INCONCLUSIVE) << first.note;
+        EXPECT_LT(first.value[QUANTITY_RUNS], 2000);
+        EXPECT_EQ(runs[1].samples.count, int32_t(first.value[QUANTITY_RUNS]));
+        EXPECT_STREQ(runs[1].environment.reader, runs[1].reader);
+        if (!unplug) {
+            EXPECT_TRUE(first.stopped);
+            EXPECT_TRUE(runs[0].results[0].stopped);
+            EXPECT_EQ(runs[0].count, 1);
+            continue;
+        }
+        EXPECT_EQ(first.status, SCARD_E_READER_UNAVAILABLE) << std::hex << first.status;
+        EXPECT_NE(strstr(first.note, "reader or card gone at run"), nullptr) << first.note;
+        ASSERT_EQ(runs[1].count, 2);
+        EXPECT_EQ(runs[1].results[1].verdict, VERDICT_INCONCLUSIVE);
+        EXPECT_EQ(runs[1].results[1].status, SCARD_E_READER_UNAVAILABLE) << "the connect after the loss";
+        ASSERT_EQ(runs[0].count, 2);
+        EXPECT_EQ(runs[0].results[0].verdict, VERDICT_PASS) << runs[0].results[0].note;
+        EXPECT_EQ(runs[0].results[1].verdict, VERDICT_PASS) << runs[0].results[1].note;
+        EXPECT_EQ(runs[0].samples.count, 2002);
+        ASSERT_TRUE(SimWaitForCard(1, false));  // back to its empty default before the next test
+    }
 }
 
 }  // namespace
