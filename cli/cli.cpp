@@ -210,9 +210,10 @@ const CliCommand CLI_COMMANDS[] = {
        "ARGUMENTS..."}},
      RunStorage},
     {"qualify",
-     "[--reader R] [--junit FILE] [--samples FILE] PLAN",
-     "Runs a test plan of suites (stability, sweep, power, tap, removal) with limits and prints each verdict with "
-     "the environment; tap and removal ask for the operator's hand on stderr.",
+     "[--reader R]... [--junit FILE] [--samples FILE] PLAN",
+     "Runs a test plan of suites (stability, sweep, power, tap, removal) on one reader, or on several at once (-r "
+     "given again, or -r all: every reader with a card), and prints each verdict with the environment; tap and "
+     "removal ask for the operator's hand on stderr.",
      CONNECTING_OPTIONS | OPTION_JUNIT | OPTION_SAMPLES,
      1,
      1,
