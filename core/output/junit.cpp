@@ -215,6 +215,11 @@ bool WriteJunitReaders(FILE* file, const QualifyReport* reports, int32_t count)
     return fputs("</testsuites>\n", file) != EOF;
 }
 
+int SaveJunitFile(const char* path, const QualifyReport& report)
+{
+    return SaveJunitFile(path, &report, 1);
+}
+
 int SaveJunitFile(const char* path, const QualifyReport* reports, int32_t count)
 {
     Reports content {reports, count};

@@ -23,6 +23,8 @@ bool WriteJunit(FILE* file, const QualifyReport& report);
 // classname and name, keep every reader's cases apart. One report writes
 // what WriteJunit writes.
 bool WriteJunitReaders(FILE* file, const QualifyReport* reports, int32_t count);
-// The document of `count` reports into `path`, whole or not at all
-// (core/output/save_file.h); 0 or the errno of the failure.
+// The document into `path`, whole or not at all (core/output/save_file.h);
+// 0 or the errno of the failure.
+int SaveJunitFile(const char* path, const QualifyReport& report);
+// The same for `count` reports, as WriteJunitReaders writes them.
 int SaveJunitFile(const char* path, const QualifyReport* reports, int32_t count);

@@ -6,6 +6,7 @@
 // ThreadSanitizer, scripts/test --tsan); the JSON reader that reads
 // passports and runs back, and their comparison.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
@@ -20,6 +21,7 @@
 #include "core/output/compare.h"
 #include "core/output/json_reader.h"
 #include "core/output/junit.h"
+#include "core/output/samples_csv.h"
 #include "core/pcsc/connection.h"
 #include "core/qualify/plan.h"
 #include "core/qualify/run_readers.h"
@@ -277,6 +279,34 @@ TEST(JunitText, HostileTextStaysWellFormed)
         EXPECT_EQ(std::string(buffer, size), c.xml) << c.text;
         free(buffer);
     }
+}
+
+// A reader's name is the driver's text: in the samples file of several readers,
+// a comma or a quote in it must not shift the columns.
+TEST(ReadersSamples, ReaderNamesAreQuotedAsCsvFields)
+{
+    PlanFailure failure;
+    ASSERT_TRUE(Parse("suite stability id=s apdu=00CA000000 runs=1\n", &failure));
+    static QualifySamples one, other;
+    one.count = other.count = 1;
+    one.rows[0] = other.rows[0] = QualifySample {0, 1, -1, 1500, SCARD_S_SUCCESS, 0x9000};
+    const char* readers[] = {"Vendor \"X\", Reader 00 00", "Plain 01 00"};
+    const QualifySamples* samples[] = {&one, &other};
+    char path[] = "/tmp/qtu-readers-XXXXXX";
+    ASSERT_NE(mkdtemp(path), nullptr);
+    std::string file = std::string(path) + "/samples.csv";
+    ASSERT_EQ(WriteReadersSamplesCsv(file.c_str(), plan, readers, samples, 2), 0);
+    char text[512] = {};
+    FILE* in = fopen(file.c_str(), "r");
+    ASSERT_NE(in, nullptr);
+    text[fread(text, 1, sizeof text - 1, in)] = '\0';
+    fclose(in);
+    unlink(file.c_str());
+    rmdir(path);
+    EXPECT_STREQ(text,
+                 "reader,suite,run,length,ns,pcsc,sw\n"
+                 "\"Vendor \"\"X\"\", Reader 00 00\",s,1,,1500,0x00000000,90 00\n"
+                 "Plain 01 00,s,1,,1500,0x00000000,90 00\n");
 }
 
 // The suites on the simulated reader's card, through pcscd.
