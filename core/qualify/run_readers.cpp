@@ -28,7 +28,7 @@ void TellSuite(void* context, const SuiteResult& result, const QualifyScratch&)
 {
     const RunContext& run = *static_cast<const RunContext*>(context);
     if (run.events.suiteDone != nullptr)
-        run.events.suiteDone(run.events.context, *run.run, result.suite);
+        run.events.suiteDone(run.events.context, *run.run, int32_t(&result - run.run->results));
 }
 
 // One reader's thread, from its context to its release.
