@@ -5,8 +5,10 @@
 // (or the path of a control file alone). Each reader keeps its slot (card model), its
 // settings and the state of its control file; the control file is looked at on every
 // call and re-read when it changed, so tests script card presence and faults while pcscd
-// runs. pcscd serialises the calls for each reader (the driver does not claim to be thread
-// safe), and readers share nothing, so no locking is needed here.
+// runs. Readers share nothing, so the driver says it is thread safe: pcscd then serialises
+// the calls for each reader alone and lets different readers work at once, as with CCID
+// (a driver that says it is not gets one lock for all its readers). No locking is needed
+// here.
 extern "C" {
 #include <debuglog.h>
 #include <ifdhandler.h>
@@ -341,7 +343,8 @@ DRIVER_ENTRY RESPONSECODE IFDHGetCapabilities(DWORD Lun, DWORD Tag, PDWORD Lengt
     case TAG_IFD_SIMULTANEOUS_ACCESS:
         return PutByte(MAX_READERS, Length, Value);
     case TAG_IFD_THREAD_SAFE:
-    case TAG_IFD_SLOT_THREAD_SAFE:
+        return PutByte(1, Length, Value);
+    case TAG_IFD_SLOT_THREAD_SAFE:  // one slot a reader
         return PutByte(0, Length, Value);
     case SCARD_ATTR_VENDOR_NAME:
         return PutBytes(VENDOR_NAME, sizeof VENDOR_NAME, Length, Value);
