@@ -7,7 +7,11 @@
 // Needs 8 readers holding a card: run it inside
 //   scripts/with-sim-pcscd --readers 9 build/bench/bench_app_readers
 // (the harness's reader 1 stays empty). With fewer, the larger counts are
-// left out.
+// left out. The bare sim answers in microseconds, so two cores' worth of
+// pcscd and client work is what it measures; a reader as slow as a real one,
+// e.g. 1 ms an answer, shows how the readers overlap:
+//   scripts/with-sim-pcscd --readers 9 bash -c 'for i in 0 2 3 4 5 6 7 8; do
+//     echo delay_us=1000 >$QTU_SIM_DIR/reader$i.ctl; done; build/bench/bench_app_readers'
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
