@@ -170,6 +170,16 @@ struct ReadersPrinter {
     const QualifyPlan* plan;
 };
 
+ReadersPrinter readersPrinter;
+
+// A reader's prompt, named by its reader, between the blocks on stdout.
+void PromptReader(void* context, const char* text)
+{
+    std::lock_guard<std::mutex> hold(readersPrinter.lock);
+    fflush(stdout);
+    fprintf(stderr, "%s: %s\n", static_cast<const ReaderRun*>(context)->reader, text);
+}
+
 void PrintReaderReady(void* context, const ReaderRun& run)
 {
     ReadersPrinter& printer = *static_cast<ReadersPrinter*>(context);
@@ -211,14 +221,14 @@ int QualifyReaders(const CliArguments& args, const QualifyPlan& plan, char (*nam
             return Complain(EXIT_FAILED, "qualify: no memory for %d readers", int(count));
         }
         snprintf(runs[i]->reader, sizeof runs[i]->reader, "%s", names[i]);
+        runs[i]->target.prompt = QualifyPrompt {PromptReader, runs[i]};
     }
     static QualifyEnvironment host;
     CollectHostEnvironment(&host);
-    static ReadersPrinter printer;
-    printer.args = &args;
-    printer.plan = &plan;
+    readersPrinter.args = &args;
+    readersPrinter.plan = &plan;
     RunPlanOnReaders(plan, host, args.connect, args.disposition, runs, count, CommandStopFlag(),
-                     ReaderRunEvents {PrintReaderReady, PrintReaderSuite, &printer});
+                     ReaderRunEvents {PrintReaderReady, PrintReaderSuite, &readersPrinter});
     QualifyReport reports[RUN_READERS_MAX];
     const QualifySamples* samples[RUN_READERS_MAX];
     for (int32_t i = 0; i < count; ++i) {

@@ -36,7 +36,9 @@ void RunOneReader(const QualifyPlan& plan, const QualifyEnvironment& host, const
                   DWORD disposition, ReaderRun* run, const std::atomic<bool>* stop, ReaderRunEvents events)
 {
     QualifyTarget& target = run->target;
+    QualifyPrompt prompt = target.prompt;
     target = QualifyTarget {};
+    target.prompt = prompt;
     target.reader = run->reader;
     target.options = options;
     run->count = 0;

@@ -40,7 +40,8 @@ void RunReaderSuites(QualifyTarget* target, const QualifyPlan& plan, const std::
 // once, before the run, and touched only by the reader's thread while it runs.
 struct ReaderRun {
     char reader[MAX_READERNAME];  // set by the caller
-    QualifyTarget target;         // its context and card are the thread's own, released at the end
+    QualifyTarget target;         // its context and card are the thread's own, released at the end; its
+                                  // prompt is the caller's (called on the reader's thread)
     LONG contextStatus;           // SCardEstablishContext's on the thread
     QualifyEnvironment environment;
     QualifyScratch scratch;

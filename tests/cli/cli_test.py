@@ -147,8 +147,10 @@ SIM_CASES = [
                                     "  --tolerance <PCT>  How much slower in B a timing figure may be, in percent",
                                     "  B                  The later file, of the same kind."])),
     ("qualify --help", 0, dict(has=["Usage: quarnel-test-utility [options] qualify PLAN",
-                                    "Runs a test plan on one reader, or on several at once (-r given again, or -r all:"
-                                    " every reader with a card), and prints each verdict with the environment."])),
+                                    "Runs a test plan of suites (stability, sweep, power, tap, removal) on one reader,"
+                                    " or on several at once (-r given again, or -r all: every reader with a card), and"
+                                    " prints each verdict with the environment; tap and removal ask for the operator's"
+                                    " hand on stderr."])),
     ("list", 0, dict(out=["0: {r0}: PRESENT*, ATR " + SIM_ATR, "1: {r1}: EMPTY"])),
     ("list --json", 0, dict(json=[dict(index=0, reader="{r0}", atr=SIM_ATR.replace(" ", "")),
                                   dict(index=1, reader="{r1}", state=["EMPTY"], atr=None)])),
