@@ -220,7 +220,8 @@ int QualifyReaders(const CliArguments& args, const QualifyPlan& plan, char (*nam
                 delete runs[k];
             return Complain(EXIT_FAILED, "qualify: no memory for %d readers", int(count));
         }
-        snprintf(runs[i]->reader, sizeof runs[i]->reader, "%s", names[i]);
+        memcpy(runs[i]->reader, names[i], sizeof runs[i]->reader);
+        runs[i]->reader[sizeof runs[i]->reader - 1] = '\0';
         runs[i]->target.prompt = QualifyPrompt {PromptReader, runs[i]};
     }
     static QualifyEnvironment host;
