@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/files/input_file.h"
 #include "core/output/utf8.h"
 
 namespace {
@@ -269,6 +270,9 @@ bool ReadLiteral(Reader* reader, const char* word)
 int32_t ReadValue(Reader* reader, int32_t depth, int32_t key);
 
 // The members of the array or object `index` opens, up to its bracket.
+// The most of a name given twice that the refusal quotes.
+constexpr size_t DUPLICATE_QUOTE_MAX = 40;
+
 bool ReadMembers(Reader* reader, int32_t index, int32_t depth)
 {
     JsonDocument* document = reader->document;
@@ -289,9 +293,17 @@ bool ReadMembers(Reader* reader, int32_t index, int32_t depth)
         if (object) {
             if (AtEnd(*reader) || Peek(*reader) != '"')
                 return RefuseByte(reader, "a member's name");
-            uint32_t keyLength;
+            uint32_t keyAt = reader->at, keyLength;
             if (!ReadString(reader, &key, &keyLength))
                 return false;
+            // A name given twice makes the object two things at once: what
+            // a member is read as would depend on which copy a reader takes.
+            for (int32_t m = document->values[index].first; m != JSON_NONE; m = document->values[m].next)
+                if (strcmp(document->pool + document->values[m].key, document->pool + key) == 0) {
+                    char quoted[4 * DUPLICATE_QUOTE_MAX + 1];
+                    return Refuse(reader, keyAt, "the member \"%s\" twice in one object",
+                                  QuoteInput(document->pool + key, DUPLICATE_QUOTE_MAX, quoted, sizeof quoted));
+                }
             SkipBlanks(reader);
             if (AtEnd(*reader) || Peek(*reader) != ':')
                 return RefuseByte(reader, "':'");

@@ -1,7 +1,9 @@
 // A reader of JSON text for files this program wrote and reads back (a
 // passport, qualify's JSON lines), which may come from anywhere: strict
 // JSON, one value or a sequence of values apart by blanks (JSON lines), into
-// fixed pools of values and of text, nested at most JSON_NESTING_MAX deep.
+// fixed pools of values and of text, nested at most JSON_NESTING_MAX deep;
+// an object that names a member twice is refused, so that what a member
+// reads as never depends on which copy is taken.
 // Every read is bounds-checked; what is not JSON is refused with the byte
 // and line where it goes wrong, never read past its end.
 #pragma once

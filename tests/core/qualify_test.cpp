@@ -602,6 +602,7 @@ TEST(JsonReader, ReadsOrRefusesEachEdge)
         {deepest, deepest.c_str(), "", 0, 0},
         {"[" + deepest + "]", nullptr, "nested deeper than 32", JSON_NESTING_MAX, 1},
         {"\"\\x\"", nullptr, "\\x is no escape", 1, 1},
+        {"{\"id\":\"a\",\n\"id\":\"b\"}", nullptr, "the member \"id\" twice in one object", 11, 2},
         {"\"\\uD83D\"", nullptr, "lone surrogate \\uD83D", 1, 1},
         {"\"\\uD83D\\u0041\"", nullptr, "lone surrogate \\uD83D", 1, 1},
         {"\"\\uDE00\"", nullptr, "lone surrogate \\uDE00", 1, 1},
