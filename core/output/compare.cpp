@@ -271,10 +271,19 @@ void LabelTops(const JsonDocument& document, TopLabels* labels)
         int occurrence = 1;
         for (int32_t i = 0; i < labels->count; ++i)
             occurrence += labels->base[i] == used && memcmp(labels->text[i], label, used) == 0;
+        // A type or id may itself end in "#N": the number goes up until the
+        // label is no other's, so that each object is found as itself.
+        for (;; ++occurrence) {
+            if (occurrence > 1)
+                snprintf(label + used, TOP_LABEL_SIZE - used, "#%d", occurrence);
+            bool taken = false;
+            for (int32_t i = 0; i < labels->count && !taken; ++i)
+                taken = strcmp(labels->text[i], label) == 0;
+            if (!taken)
+                break;
+        }
         labels->base[labels->count] = used;
         labels->values[labels->count++] = e;
-        if (occurrence > 1 && used < TOP_LABEL_SIZE)
-            snprintf(label + used, TOP_LABEL_SIZE - used, "#%d", occurrence);
     }
 }
 

@@ -653,7 +653,8 @@ TEST(JsonReader, ReadsOrRefusesEachEdge)
 
 // Runs compared: a suite gone from pass to fail, a limit B fails as A did,
 // a passing suite missing from B; suites matched by id and order, limits by
-// index, and the same line twice only once.
+// index, top-level objects by label even where a type reads like a repeat's,
+// and the same line twice only once.
 TEST(Compare, CrossesEveryLimitOfRunsOnce)
 {
     const std::string a =
@@ -661,9 +662,12 @@ TEST(Compare, CrossesEveryLimitOfRunsOnce)
         "{\"type\":\"suite\",\"id\":\"fast\",\"verdict\":\"pass\",\"limits\":[{\"verdict\":\"pass\"}]}\n"
         "{\"type\":\"suite\",\"id\":\"slow\",\"verdict\":\"fail\",\"limits\":[{\"verdict\":\"fail\"}]}\n"
         "{\"type\":\"suite\",\"id\":\"slow\",\"verdict\":\"pass\",\"limits\":[]}\n"
-        "{\"type\":\"suite\",\"id\":\"gone\",\"verdict\":\"pass\"}\n";
+        "{\"type\":\"suite\",\"id\":\"gone\",\"verdict\":\"pass\"}\n"
+        // A type that looks like a repeat's label is still its own.
+        "{\"type\":\"environment#2\",\"date\":1}\n{\"type\":\"environment\",\"date\":2}\n";
     const std::string b =
         "{\"type\":\"environment\",\"date\":\"2026-01-02\"}\n"
+        "{\"type\":\"environment#2\",\"date\":1}\n{\"type\":\"environment\",\"date\":2}\n"
         "{\"type\":\"suite\",\"id\":\"slow\",\"verdict\":\"fail\",\"limits\":[{\"verdict\":\"fail\"}]}\n"
         "{\"type\":\"suite\",\"id\":\"fast\",\"verdict\":\"fail\",\"limits\":[{\"verdict\":\"fail\"}]}\n"
         "{\"type\":\"suite\",\"id\":\"slow\",\"verdict\":\"pass\",\"limits\":[]}\n";
