@@ -223,6 +223,18 @@ void PrintLines(const char* name, char* text, const char* indent, bool json)
 
 }  // namespace
 
+void JsonLoopTimes(const LoopSummary& summary)
+{
+    JsonOpen("times_us", '{');
+    JsonDecimal("min", summary.minUs);
+    JsonDecimal("median", summary.medianUs);
+    JsonDecimal("p90", summary.p90Us);
+    JsonDecimal("p99", summary.p99Us);
+    JsonDecimal("max", summary.maxUs);
+    JsonDecimal("mean", summary.meanUs);
+    JsonClose('}');
+}
+
 void JsonAtrFields(const BYTE* atr, DWORD length, AtrVerdict verdict, char* decoding, int known, char* names)
 {
     JsonBytes("atr", atr, length);
@@ -344,14 +356,7 @@ void PrintLoopSummary(const LoopRecord& record, bool json)
     }
     JsonClose(']');
     JsonNumber("other_runs", summary.otherRuns);
-    JsonOpen("times_us", '{');
-    JsonDecimal("min", summary.minUs);
-    JsonDecimal("median", summary.medianUs);
-    JsonDecimal("p90", summary.p90Us);
-    JsonDecimal("p99", summary.p99Us);
-    JsonDecimal("max", summary.maxUs);
-    JsonDecimal("mean", summary.meanUs);
-    JsonClose('}');
+    JsonLoopTimes(summary);
 }
 
 // Says on stderr why an exchange did not go as expected: the first run that

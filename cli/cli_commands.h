@@ -12,6 +12,7 @@
 #include "core/pcsc/atr.h"
 #include "core/pcsc/connection.h"
 #include "core/pcsc/features.h"
+#include "core/transmit/transmit.h"
 
 // Exit statuses.
 constexpr int EXIT_AS_EXPECTED = 0;
@@ -103,3 +104,5 @@ int RunCompare(const CliArguments& args);
 void JsonAtrFields(const BYTE* atr, DWORD length, AtrVerdict verdict, char* decoding, int known, char* names);
 void JsonFeatureFields(const FeatureDiscovery& found);
 bool JsonPropertyFields(const FeatureDiscovery& found);
+// A loop's "times_us": min, median, p90, p99, max and mean.
+void JsonLoopTimes(const LoopSummary& summary);

@@ -86,14 +86,7 @@ void JsonTiming(const Passport& passport, const BYTE* apdu, DWORD apduLength, in
     JsonNumber("failures", passport.failures);
     JsonStatus(passport.outcome.status);
     JsonStatusWord(passport.response, passport.outcome.status == SCARD_S_SUCCESS ? passport.outcome.responseLength : 0);
-    JsonOpen("times_us", '{');
-    JsonDecimal("min", summary.minUs);
-    JsonDecimal("median", summary.medianUs);
-    JsonDecimal("p90", summary.p90Us);
-    JsonDecimal("p99", summary.p99Us);
-    JsonDecimal("max", summary.maxUs);
-    JsonDecimal("mean", summary.meanUs);
-    JsonClose('}');
+    JsonLoopTimes(summary);
     JsonString("caveat", QUALIFY_CAVEAT);
     JsonClose('}');
 }

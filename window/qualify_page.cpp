@@ -164,15 +164,11 @@ void ShowSuiteDetails(int row)
     const SuiteResult& result = run.results[row];
     for (int32_t i = 0; i < result.limitCount; ++i) {
         const LimitResult& limit = result.limits[i];
-        char bound[40], measured[32] = "none", margin[32] = "none";
-        int used = snprintf(bound, sizeof bound, "%s ", LimitOperatorText(limit.limit.op));
-        FormatQualifyNumber(bound + used, sizeof bound - size_t(used), limit.limit.value);
-        if (limit.measured) {
-            FormatQualifyNumber(measured, sizeof measured, limit.value);
-            FormatQualifyNumber(margin, sizeof margin, limit.margin);
-        }
-        const char* cells[] = {QuantityName(limit.limit.quantity), bound, measured, margin, VerdictName(limit.verdict)};
-        TableAddRow(tester.mainWindow, IDC_LIMIT_DETAILS, cells, int(std::size(cells)));
+        LimitCells cells;
+        FormatLimitCells(limit, &cells);
+        const char* row[] = {QuantityName(limit.limit.quantity), cells.bound, cells.measured, cells.margin,
+                             VerdictName(limit.verdict)};
+        TableAddRow(tester.mainWindow, IDC_LIMIT_DETAILS, row, int(std::size(row)));
     }
     const PlanSuite& suite = run.plan.suites[result.suite];
     const KindView* view = ViewOf(suite.kind);

@@ -41,6 +41,18 @@ void FormatLimitLine(char* text, size_t size, const LimitResult& limit)
              LimitOperatorText(limit.limit.op), bound, VerdictName(limit.verdict));
 }
 
+void FormatLimitCells(const LimitResult& limit, LimitCells* cells)
+{
+    int used = snprintf(cells->bound, sizeof cells->bound, "%s ", LimitOperatorText(limit.limit.op));
+    FormatQualifyNumber(cells->bound + used, sizeof cells->bound - size_t(used), limit.limit.value);
+    snprintf(cells->measured, sizeof cells->measured, "none");
+    snprintf(cells->margin, sizeof cells->margin, "none");
+    if (limit.measured) {
+        FormatQualifyNumber(cells->measured, sizeof cells->measured, limit.value);
+        FormatQualifyNumber(cells->margin, sizeof cells->margin, limit.margin);
+    }
+}
+
 void ReportQualifyEnvironment(LineSink sink, const QualifyEnvironment& environment)
 {
     const struct {
@@ -102,15 +114,10 @@ void ReportQualifySuite(LineSink sink, const PlanSuite& suite, const SuiteResult
     PutLine(sink, TABLE_HEADER);
     for (int32_t i = 0; i < result.limitCount; ++i) {
         const LimitResult& limit = result.limits[i];
-        char bound[40], measured[32] = "none", margin[32] = "none";
-        int used = snprintf(bound, sizeof bound, "%s ", LimitOperatorText(limit.limit.op));
-        FormatQualifyNumber(bound + used, sizeof bound - size_t(used), limit.limit.value);
-        if (limit.measured) {
-            FormatQualifyNumber(measured, sizeof measured, limit.value);
-            FormatQualifyNumber(margin, sizeof margin, limit.margin);
-        }
-        snprintf(line, sizeof line, "  %-15s %-14s %-14s %-14s %s", QuantityName(limit.limit.quantity), bound, measured,
-                 margin, VerdictName(limit.verdict));
+        LimitCells cells;
+        FormatLimitCells(limit, &cells);
+        snprintf(line, sizeof line, "  %-15s %-14s %-14s %-14s %s", QuantityName(limit.limit.quantity), cells.bound,
+                 cells.measured, cells.margin, VerdictName(limit.verdict));
         PutLine(sink, line);
     }
 }

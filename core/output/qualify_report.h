@@ -28,6 +28,15 @@ void FormatQualifyNumber(char* text, size_t size, double value);
 // value reads "measured none".
 void FormatLimitLine(char* text, size_t size, const LimitResult& limit);
 
+// A limit's columns as the suite's table shows them: "< 500", the measured
+// value and the margin ("none" for each without a value).
+struct LimitCells {
+    char bound[40];
+    char measured[32];
+    char margin[32];
+};
+void FormatLimitCells(const LimitResult& limit, LimitCells* cells);
+
 // "Environment:" and one "  Name: value" line per field.
 void ReportQualifyEnvironment(LineSink sink, const QualifyEnvironment& environment);
 // "stability-1 (stability, line 2): pass, 1000 of 1000 runs", the note and

@@ -321,6 +321,19 @@ uint16_t LastSw(const BYTE* response, DWORD length)
     return length >= 2 ? uint16_t(response[length - 2] << 8 | response[length - 1]) : 0;
 }
 
+// The tap or removal suite's APDU once on `card`, its answer in the scratch.
+LONG SendSuiteApdu(SCARDHANDLE card, DWORD protocol, const PlanSuite& suite, QualifyScratch* scratch, DWORD* answer)
+{
+    *answer = sizeof scratch->response;
+    return pcsc.Transmit(card, SendPci(protocol), suite.apdu, suite.apduLength, nullptr, scratch->response, answer);
+}
+
+// Whether a call gave a status word, and the one the suite expects (any without expect=).
+bool AnsweredAsExpected(const PlanSuite& suite, LONG status, DWORD answer, uint16_t sw)
+{
+    return status == SCARD_S_SUCCESS && answer >= 2 && (suite.expectedSw == NO_EXPECTED_SW || sw == suite.expectedSw);
+}
+
 void MeasureTimes(SuiteResult* result, int64_t* ns, int32_t count, Quantity median, Quantity max)
 {
     if (count == 0)
@@ -384,15 +397,12 @@ void RunTap(QualifyTarget* target, const PlanSuite& suite, int32_t index, const 
         int64_t lastCall = QueryPerformanceCounter();
         if (call == SCARD_S_SUCCESS) {
             scratch->connectNs[connected++] = lastCall - arrival;
-            answer = sizeof scratch->response;
-            call = pcsc.Transmit(card, SendPci(protocol), suite.apdu, suite.apduLength, nullptr, scratch->response,
-                                 &answer);
+            call = SendSuiteApdu(card, protocol, suite, scratch, &answer);
             lastCall = QueryPerformanceCounter();
             pcsc.Disconnect(card, SCARD_LEAVE_CARD);
         }
         uint16_t sw = call == SCARD_S_SUCCESS ? LastSw(scratch->response, answer) : 0;
-        bool good =
-            call == SCARD_S_SUCCESS && answer >= 2 && (suite.expectedSw == NO_EXPECTED_SW || sw == suite.expectedSw);
+        bool good = AnsweredAsExpected(suite, call, answer, sw);
         if (good)
             scratch->answerNs[answered++] = lastCall - arrival;
         else if (failures++ == 0)
@@ -456,12 +466,9 @@ void RunRemoval(QualifyTarget* target, const PlanSuite& suite, int32_t index, co
             result->stopped = true;
             break;
         }
-        answer = sizeof scratch->response;
         Span call;
-        LONG sent = TimedCall(&call, [&] {
-            return pcsc.Transmit(target->card, SendPci(target->protocol), suite.apdu, suite.apduLength, nullptr,
-                                 scratch->response, &answer);
-        });
+        LONG sent =
+            TimedCall(&call, [&] { return SendSuiteApdu(target->card, target->protocol, suite, scratch, &answer); });
         uint16_t sw = sent == SCARD_S_SUCCESS ? LastSw(scratch->response, answer) : 0;
         AddSample(samples, QualifySample {index, ++runs, -1, call.end - call.start, sent, sw});
         if (sent != SCARD_S_SUCCESS) {
@@ -495,12 +502,9 @@ void RunRemoval(QualifyTarget* target, const PlanSuite& suite, int32_t index, co
         EndWait(result, end, status);
         return;
     }
-    answer = sizeof scratch->response;
     Span call;
-    LONG next = TimedCall(&call, [&] {
-        return pcsc.Transmit(target->card, SendPci(target->protocol), suite.apdu, suite.apduLength, nullptr,
-                             scratch->response, &answer);
-    });
+    LONG next =
+        TimedCall(&call, [&] { return SendSuiteApdu(target->card, target->protocol, suite, scratch, &answer); });
     AddSample(samples,
               QualifySample {index, runs + 1, -1, call.end - call.start, next,
                              next == SCARD_S_SUCCESS ? LastSw(scratch->response, answer) : uint16_t(0)});
@@ -530,14 +534,11 @@ void RunRemoval(QualifyTarget* target, const PlanSuite& suite, int32_t index, co
             target->card = 0;
             return connect;
         }
-        answer = sizeof scratch->response;
-        return pcsc.Transmit(target->card, SendPci(target->protocol), suite.apdu, suite.apduLength, nullptr,
-                             scratch->response, &answer);
+        return SendSuiteApdu(target->card, target->protocol, suite, scratch, &answer);
     });
     uint16_t sw = again == SCARD_S_SUCCESS ? LastSw(scratch->response, answer) : 0;
     AddSample(samples, QualifySample {index, runs + 2, -1, back.end - back.start, again, sw});
-    bool answered =
-        again == SCARD_S_SUCCESS && answer >= 2 && (suite.expectedSw == NO_EXPECTED_SW || sw == suite.expectedSw);
+    bool answered = AnsweredAsExpected(suite, again, answer, sw);
     Measure(result, QUANTITY_RECONNECTED, answered ? 1 : 0);
     if (answered) {
         Note(result, "; the card back answered SW %02X %02X", unsigned(sw >> 8), unsigned(sw & 0xFF));
